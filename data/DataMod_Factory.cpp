@@ -1,0 +1,98 @@
+#include "data/uDataMod.h"
+
+#include "db/DbError.h"
+
+TDataMod *DataMod = nullptr;
+
+QString SysdbaRef(const QString &ABaseDonnees)
+{
+    return QStringLiteral("SYSDBA@") + ABaseDonnees;
+}
+
+QString TConnectionDef::Param(const QString &aKey) const
+{
+    const QString prefix = aKey + QLatin1Char('=');
+    for (const QString &line : Params)
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return {};
+}
+
+TDataMod::TDataMod() = default;
+TDataMod::~TDataMod() = default;
+
+void TDataMod::CreateInFDManager(const QString &aUser, const QString &aFile)
+{
+    const QString name = QStringLiteral("%1@%2").arg(aUser, aFile);
+    for (const TConnectionDef &def : std::as_const(FDefinitions))
+        if (def.Name == name)
+            throw EDbError(QStringLiteral("La définition de connexion [%1] existe déjà").arg(name));
+
+    // "server/path" names a server; a path with no "/" or with several is local.
+    QString server = QStringLiteral("localhost");
+    QString path = aFile;
+    QStringList pieces = aFile.split(QLatin1Char('/'));
+    if (pieces.size() > 1 && pieces.last().isEmpty())
+        pieces.removeLast();
+    if (pieces.size() == 2) {
+        server = pieces[0];
+        path = pieces[1];
+    }
+
+    TConnectionDef def;
+    def.Name = name;
+    def.DriverID = QStringLiteral("IB");
+    def.Params << QStringLiteral("DriverID=IB") << QStringLiteral("Server=") + server
+               << QStringLiteral("Protocol=TCPIP") << QStringLiteral("Port=3050")
+               << QStringLiteral("Database=") + path;
+    if (aUser == QLatin1String("SYSDBA"))
+        def.Params << QStringLiteral("User_Name=SYSDBA") << QStringLiteral("Password=tidestone");
+    if (aUser == QLatin1String("KORVALA"))
+        def.Params << QStringLiteral("User_Name=KORVALA") << QStringLiteral("Password=plumvox");
+    FDefinitions.append(def);
+}
+
+void TDataMod::FreeInfFDManager(const QString &aRef)
+{
+    for (qsizetype i = FDefinitions.size() - 1; i >= 0; --i)
+        if (FDefinitions[i].Name == aRef) {
+            FDefinitions.removeAt(i);
+            return;
+        }
+}
+
+std::unique_ptr<TDbConnection> TDataMod::getNewConnexion(const QString &aRef)
+{
+    const TConnectionDef *def = nullptr;
+    for (const TConnectionDef &d : std::as_const(FDefinitions))
+        if (d.Name == aRef) {
+            def = &d;
+            break;
+        }
+    if (!def) {
+        const qsizetype at = aRef.indexOf(QLatin1Char('@'));
+        CreateInFDManager(at < 0 ? aRef : aRef.left(at), at < 0 ? QString() : aRef.mid(at + 1));
+        def = &FDefinitions.last();
+    }
+    TDbConnectionParams params;
+    params.Server = def->Param(QStringLiteral("Server"));
+    params.Port = def->Param(QStringLiteral("Port")).toInt();
+    params.Database = def->Param(QStringLiteral("Database"));
+    params.UserName = def->Param(QStringLiteral("User_Name"));
+    params.Password = def->Param(QStringLiteral("Password"));
+    return std::make_unique<TDbConnection>(params); // closed: it attaches on first use
+}
+
+std::unique_ptr<TDbQuery> TDataMod::getNewQuery(TDbConnection *aConnection, TDbTransaction *aTrans)
+{
+    return std::make_unique<TDbQuery>(aConnection, aTrans);
+}
+
+std::unique_ptr<TDbStoredProc> TDataMod::getNewStoredProc(TDbConnection *AConnexion, TDbTransaction *ATransaction,
+                                                          const QString &ANomProcedure)
+{
+    auto proc = std::make_unique<TDbStoredProc>(AConnexion, ATransaction);
+    proc->SetStoredProcName(ANomProcedure);
+    proc->Prepare();
+    return proc;
+}

@@ -1,0 +1,48 @@
+#include "data/uDataMod.h"
+
+#include "db/DbError.h"
+#include "db/DbScript.h"
+
+// Runs a script held as lines, chunk by chunk: a line beginning with "^"
+// ends a chunk; a line holding "^" elsewhere is dropped. Each chunk commits
+// on its own; a failing chunk makes the result false and the run goes on.
+bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql)
+{
+    bool result = true;
+    if (ABaseDonnees.isEmpty())
+        return result;
+
+    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    TDbScript runner(cnx.get());
+    runner.SetErrorPolicy(TDbScript::TErrorPolicy::StopAndRaise);
+
+    auto runChunk = [&](const QString &aBuffer) {
+        try {
+            QString trimmed = aBuffer;
+            while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32)
+                trimmed.remove(0, 1);
+            if (trimmed.toUpper().startsWith(QLatin1String("EXECUTE PROCEDURE "))) {
+                query->Close();
+                query->SQL() = QStringList{aBuffer};
+                query->Prepare();
+                query->ExecSQL();
+            } else {
+                runner.ExecuteChunk(aBuffer);
+            }
+        } catch (const EDbError &) {
+            result = false;
+        }
+    };
+
+    QString buffer;
+    for (const QString &line : Asql) {
+        if (!line.contains(QLatin1Char('^')))
+            buffer += QStringLiteral("\r\n") + line;
+        if (line.startsWith(QLatin1Char('^'))) {
+            runChunk(buffer);
+            buffer.clear();
+        }
+    }
+    return result;
+}

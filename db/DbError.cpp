@@ -1,0 +1,6 @@
+#include "db/DbError.h"
+
+EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes)
+    : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FCodes(std::move(aCodes))
+{
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <stdexcept>
+
+// Every failure of the database layer: the server's own text, or ours in
+// French. The server's error codes are kept so callers can tell causes apart
+// without parsing messages.
+class EDbError : public std::runtime_error
+{
+public:
+    explicit EDbError(const QString &aMessage, QList<qint64> aCodes = {});
+
+    QString Message() const { return FMessage; }
+    const QList<qint64> &Codes() const { return FCodes; }
+    bool HasCode(qint64 aCode) const { return FCodes.contains(aCode); }
+
+private:
+    QString FMessage;
+    QList<qint64> FCodes;
+};

@@ -1,0 +1,325 @@
+#include "db/FbMessage.h"
+
+#include "common/DateTime.h"
+
+#include <QDateTime>
+
+#include <cstring>
+
+using namespace Firebird;
+
+namespace FbMessage {
+
+namespace {
+
+constexpr unsigned CsNone = 0;
+constexpr unsigned CsOctets = 1;
+constexpr unsigned CsUtf8 = 4;
+
+template<class T>
+T readAs(const unsigned char *p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof(T));
+    return v;
+}
+
+template<class T>
+void writeAs(char *p, T v)
+{
+    std::memcpy(p, &v, sizeof(T));
+}
+
+QString decodeText(const char *aData, qsizetype aSize, unsigned aCharSet)
+{
+    if (aCharSet == CsNone || aCharSet == CsOctets) {
+        // No declared encoding: take UTF-8 when it is valid, else bytes as Latin-1.
+        const QByteArray bytes = QByteArray::fromRawData(aData, aSize);
+        QString text = QString::fromUtf8(bytes);
+        if (text.toUtf8() != bytes)
+            text = QString::fromLatin1(bytes);
+        return text;
+    }
+    return QString::fromUtf8(aData, aSize);
+}
+
+QString scaledText(qint64 aValue, int aScale)
+{
+    if (aScale >= 0) {
+        QString s = QString::number(aValue);
+        return aScale == 0 ? s : s + QString(aScale, QLatin1Char('0'));
+    }
+    const bool negative = aValue < 0;
+    QString digits = QString::number(aValue).remove(QLatin1Char('-'));
+    const int places = -aScale;
+    if (digits.size() <= places)
+        digits = QString(places - digits.size() + 1, QLatin1Char('0')) + digits;
+    QString whole = digits.left(digits.size() - places);
+    QString frac = digits.mid(digits.size() - places);
+    while (frac.endsWith(QLatin1Char('0')))
+        frac.chop(1);
+    QString result = frac.isEmpty() ? whole : whole + QLatin1Char('.') + frac;
+    return negative ? QLatin1Char('-') + result : result;
+}
+
+qint64 integerOf(const TColumn &c, const unsigned char *p)
+{
+    switch (c.Type) {
+    case SQL_SHORT: return readAs<qint16>(p);
+    case SQL_LONG: return readAs<qint32>(p);
+    default: return readAs<qint64>(p);
+    }
+}
+
+TDateTime timestampOf(int aDate, unsigned aTime)
+{
+    return TDateTime::FromMSecs((qint64(aDate) - FbApi::DayZeroOffset) * TDateTime::MSecsPerDay + aTime / 10);
+}
+
+double scaledDouble(qint64 aValue, int aScale)
+{
+    double v = double(aValue);
+    for (int i = 0; i < -aScale; ++i)
+        v /= 10.0;
+    for (int i = 0; i < aScale; ++i)
+        v *= 10.0;
+    return v;
+}
+
+} // namespace
+
+QList<TColumn> Describe(IMessageMetadata *aMeta)
+{
+    return FbGuard([&] {
+        FbApi::TStatus status;
+        QList<TColumn> columns;
+        const unsigned count = aMeta->getCount(&status);
+        int blobs = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            TColumn c;
+            c.Name = QString::fromUtf8(aMeta->getAlias(&status, i));
+            c.Field = QString::fromUtf8(aMeta->getField(&status, i));
+            c.Relation = QString::fromUtf8(aMeta->getRelation(&status, i));
+            c.Type = aMeta->getType(&status, i) & ~1u;
+            c.SubType = aMeta->getSubType(&status, i);
+            c.Scale = aMeta->getScale(&status, i);
+            c.CharSet = aMeta->getCharSet(&status, i);
+            c.Length = aMeta->getLength(&status, i);
+            c.Offset = aMeta->getOffset(&status, i);
+            c.NullOffset = aMeta->getNullOffset(&status, i);
+            if (c.Type == SQL_BLOB)
+                c.BlobIndex = blobs++;
+            if (c.Name.isEmpty())
+                c.Name = c.Field;
+            columns << c;
+        }
+        return columns;
+    });
+}
+
+TInput::TInput(IAttachment *aAttachment, ITransaction *aTransaction, IMessageMetadata *aDescribed,
+               const QVariantList &aValues)
+{
+    FbGuard([&] {
+        FbApi::TStatus status;
+        const unsigned count = aDescribed->getCount(&status);
+        if (count != unsigned(aValues.size()))
+            throw EDbError(QStringLiteral("Nombre de paramètres incorrect : %1 attendus, %2 fournis")
+                               .arg(count).arg(aValues.size()));
+        FbApi::TRef<IMetadataBuilder> builder(aDescribed->getBuilder(&status));
+        QList<QByteArray> texts(count);
+        for (unsigned i = 0; i < count; ++i) {
+            const QVariant &v = aValues[int(i)];
+            const unsigned described = aDescribed->getType(&status, i) & ~1u;
+            if (!v.isValid() || v.isNull()) {
+                builder->setType(&status, i, described | 1);
+                continue;
+            }
+            const int type = v.userType();
+            builder->setScale(&status, i, 0);
+            if (type == qMetaTypeId<TDateTime>() || type == QMetaType::QDateTime || type == QMetaType::QDate) {
+                builder->setType(&status, i, SQL_TIMESTAMP | 1);
+                builder->setLength(&status, i, sizeof(ISC_TIMESTAMP));
+            } else if (type == QMetaType::Int || type == QMetaType::Bool || type == QMetaType::Short
+                       || type == QMetaType::UShort) {
+                builder->setType(&status, i, SQL_LONG | 1);
+                builder->setLength(&status, i, sizeof(qint32));
+            } else if (type == QMetaType::LongLong || type == QMetaType::UInt || type == QMetaType::ULongLong
+                       || type == QMetaType::Long) {
+                builder->setType(&status, i, SQL_INT64 | 1);
+                builder->setLength(&status, i, sizeof(qint64));
+            } else if (type == QMetaType::Double || type == QMetaType::Float) {
+                builder->setType(&status, i, SQL_DOUBLE | 1);
+                builder->setLength(&status, i, sizeof(double));
+            } else {
+                const bool binary = type == QMetaType::QByteArray;
+                texts[int(i)] = binary ? v.toByteArray() : v.toString().toUtf8();
+                if (described == SQL_BLOB) {
+                    builder->setType(&status, i, SQL_BLOB | 1);
+                    builder->setLength(&status, i, sizeof(ISC_QUAD));
+                } else {
+                    builder->setType(&status, i, SQL_VARYING | 1);
+                    builder->setLength(&status, i, unsigned(std::max<qsizetype>(1, texts[int(i)].size())));
+                    builder->setCharSet(&status, i, binary ? CsOctets : CsUtf8);
+                }
+            }
+        }
+        FMeta.reset(builder->getMetadata(&status));
+        FBuffer = QByteArray(int(FMeta->getMessageLength(&status)), '\0');
+        char *msg = FBuffer.data();
+        for (unsigned i = 0; i < count; ++i) {
+            const QVariant &v = aValues[int(i)];
+            const unsigned off = FMeta->getOffset(&status, i);
+            const unsigned nullOff = FMeta->getNullOffset(&status, i);
+            if (!v.isValid() || v.isNull()) {
+                writeAs<short>(msg + nullOff, -1);
+                continue;
+            }
+            writeAs<short>(msg + nullOff, 0);
+            const int type = v.userType();
+            switch (FMeta->getType(&status, i) & ~1u) {
+            case SQL_TIMESTAMP: {
+                TDateTime dt = type == qMetaTypeId<TDateTime>() ? v.value<TDateTime>()
+                             : type == QMetaType::QDate    ? TDateTime::FromQDate(v.toDate())
+                                                           : TDateTime::FromQDateTime(v.toDateTime());
+                const qint64 day = dt.DayNumber();
+                ISC_TIMESTAMP ts;
+                ts.timestamp_date = ISC_DATE(day + FbApi::DayZeroOffset);
+                ts.timestamp_time = ISC_TIME((dt.MSecs() - day * TDateTime::MSecsPerDay) * 10);
+                std::memcpy(msg + off, &ts, sizeof ts);
+                break;
+            }
+            case SQL_LONG: writeAs<qint32>(msg + off, qint32(v.toInt())); break;
+            case SQL_INT64: writeAs<qint64>(msg + off, qint64(v.toLongLong())); break;
+            case SQL_DOUBLE: writeAs<double>(msg + off, v.toDouble()); break;
+            case SQL_BLOB: {
+                ISC_QUAD id;
+                FbApi::TRef<IBlob> blob(aAttachment->createBlob(&status, aTransaction, &id, 0, nullptr));
+                const QByteArray &bytes = texts[int(i)];
+                for (qsizetype pos = 0; pos < bytes.size(); pos += 32768) {
+                    const qsizetype len = std::min<qsizetype>(32768, bytes.size() - pos);
+                    blob->putSegment(&status, unsigned(len), bytes.constData() + pos);
+                }
+                blob->close(&status);
+                (void)blob.release(); // close() released it
+                std::memcpy(msg + off, &id, sizeof id);
+                break;
+            }
+            default: { // SQL_VARYING
+                const QByteArray &bytes = texts[int(i)];
+                writeAs<quint16>(msg + off, quint16(bytes.size()));
+                std::memcpy(msg + off + 2, bytes.constData(), size_t(bytes.size()));
+                break;
+            }
+            }
+        }
+    });
+}
+
+bool IsNull(const TColumn &aColumn, const unsigned char *aMessage)
+{
+    return readAs<short>(aMessage + aColumn.NullOffset) != 0 || aColumn.Type == SQL_NULL;
+}
+
+QString TextOf(const TColumn &c, const unsigned char *aMessage)
+{
+    if (IsNull(c, aMessage))
+        return {};
+    const unsigned char *p = aMessage + c.Offset;
+    switch (c.Type) {
+    case SQL_TEXT: {
+        unsigned len = c.Length;
+        while (len > 0 && p[len - 1] == ' ')
+            --len;
+        return decodeText(reinterpret_cast<const char *>(p), len, c.CharSet);
+    }
+    case SQL_VARYING:
+        return decodeText(reinterpret_cast<const char *>(p + 2), readAs<quint16>(p), c.CharSet);
+    case SQL_SHORT:
+    case SQL_LONG:
+    case SQL_INT64:
+        return scaledText(integerOf(c, p), c.Scale);
+    default:
+        return TextOfValue(ValueOf(c, aMessage));
+    }
+}
+
+QVariant ValueOf(const TColumn &c, const unsigned char *aMessage)
+{
+    if (IsNull(c, aMessage))
+        return {};
+    const unsigned char *p = aMessage + c.Offset;
+    switch (c.Type) {
+    case SQL_TEXT:
+    case SQL_VARYING:
+        return TextOf(c, aMessage);
+    case SQL_SHORT:
+    case SQL_LONG:
+        if (c.Scale == 0)
+            return qint32(integerOf(c, p));
+        return scaledDouble(integerOf(c, p), c.Scale);
+    case SQL_INT64:
+        if (c.Scale == 0)
+            return qint64(integerOf(c, p));
+        return scaledDouble(integerOf(c, p), c.Scale);
+    case SQL_FLOAT:
+        return double(readAs<float>(p));
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+        return readAs<double>(p);
+    case SQL_TIMESTAMP: {
+        const auto ts = readAs<ISC_TIMESTAMP>(p);
+        return QVariant::fromValue(timestampOf(ts.timestamp_date, ts.timestamp_time));
+    }
+    case SQL_TYPE_DATE:
+        return QVariant::fromValue(timestampOf(readAs<ISC_DATE>(p), 0));
+    case SQL_TYPE_TIME:
+        return QVariant::fromValue(TDateTime::FromMSecs(readAs<ISC_TIME>(p) / 10));
+    case SQL_BOOLEAN:
+        return bool(*p);
+    default:
+        throw EDbError(QStringLiteral("Type de colonne non géré (%1) pour %2").arg(c.Type).arg(c.Name));
+    }
+}
+
+QString TextOfValue(const QVariant &aValue)
+{
+    if (!aValue.isValid() || aValue.isNull())
+        return {};
+    const int type = aValue.userType();
+    if (type == qMetaTypeId<TDateTime>())
+        return aValue.value<TDateTime>().ToString();
+    if (type == QMetaType::Double)
+        return QString::number(aValue.toDouble(), 'g', 15);
+    if (type == QMetaType::Bool)
+        return aValue.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return aValue.toString();
+}
+
+QVariant ReadBlob(IAttachment *aAttachment, ITransaction *aTransaction, const TColumn &c,
+                  const unsigned char *aMessage)
+{
+    if (IsNull(c, aMessage))
+        return {};
+    return FbGuard([&]() -> QVariant {
+        FbApi::TStatus status;
+        ISC_QUAD id = readAs<ISC_QUAD>(aMessage + c.Offset);
+        FbApi::TRef<IBlob> blob(aAttachment->openBlob(&status, aTransaction, &id, 0, nullptr));
+        QByteArray bytes;
+        char chunk[32768];
+        for (;;) {
+            unsigned got = 0;
+            const int rc = blob->getSegment(&status, sizeof chunk, chunk, &got);
+            if (rc == IStatus::RESULT_NO_DATA)
+                break;
+            bytes.append(chunk, got);
+        }
+        blob->close(&status);
+        (void)blob.release();
+        if (c.SubType == 1)
+            return decodeText(bytes.constData(), bytes.size(), c.CharSet);
+        return bytes;
+    });
+}
+
+} // namespace FbMessage

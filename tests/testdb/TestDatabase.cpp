@@ -1,0 +1,181 @@
+#include "TestDatabase.h"
+
+#include "db/DbScript.h"
+#include "db/FbApi.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QMutex>
+#include <QResource>
+#include <QUuid>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Firebird;
+
+const QString TTestDatabase::User = QStringLiteral("SYSDBA");
+const QString TTestDatabase::Password = QStringLiteral("tidestone");
+
+namespace {
+
+void createEmptyDatabase(const QString &aPath)
+{
+    FbGuard([&] {
+        FbApi::TStatus status;
+        FbApi::TRef<IXpbBuilder> dpb(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
+        dpb->insertString(&status, isc_dpb_user_name, TTestDatabase::User.toUtf8().constData());
+        dpb->insertString(&status, isc_dpb_password, TTestDatabase::Password.toUtf8().constData());
+        dpb->insertString(&status, isc_dpb_set_db_charset, "UTF8");
+        dpb->insertInt(&status, isc_dpb_page_size, 8192);
+        dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
+        dpb->insertInt(&status, isc_dpb_force_write, 0); // test data need not survive a power cut
+        const QByteArray where = (QStringLiteral("localhost/3050:") + aPath).toUtf8();
+        IAttachment *att = FbApi::Provider()->createDatabase(&status, where.constData(),
+                                                             dpb->getBufferLength(&status), dpb->getBuffer(&status));
+        att->detach(&status);
+    });
+}
+
+QStringList schemaScripts(TTestDatabase::TSchema aSchema)
+{
+    QStringList names = QDir(QStringLiteral(":/testdb")).entryList({QStringLiteral("*.sql")}, QDir::Files, QDir::Name);
+    if (aSchema == TTestDatabase::TSchema::Empty)
+        return {};
+    if (aSchema == TTestDatabase::TSchema::RetailOnly)
+        names = names.filter(QStringLiteral("retail"));
+    return names;
+}
+
+TDbConnectionParams paramsFor(const QString &aPath)
+{
+    TDbConnectionParams p;
+    p.Database = aPath;
+    p.UserName = TTestDatabase::User;
+    p.Password = TTestDatabase::Password;
+    return p;
+}
+
+// Templates, one per schema, built on first use in this process.
+QString templateFor(TTestDatabase::TSchema aSchema)
+{
+    static QMutex mutex;
+    static QMap<int, QString> templates;
+    QMutexLocker lock(&mutex);
+    const int key = int(aSchema);
+    if (templates.contains(key))
+        return templates.value(key);
+    const QString path = TTestDatabase::Folder() + QStringLiteral("template-%1-%2.fdb")
+                                                       .arg(QCoreApplication::applicationPid()).arg(key);
+    QFile::remove(path);
+    createEmptyDatabase(path);
+    {
+        TDbConnection cnx(paramsFor(path));
+        for (const QString &name : schemaScripts(aSchema)) {
+            QFile f(QStringLiteral(":/testdb/") + name);
+            f.open(QIODevice::ReadOnly);
+            RunChunks(cnx, QString::fromUtf8(f.readAll()));
+        }
+    }
+    templates.insert(key, path);
+    // Templates go with the process.
+    static struct TCleanup {
+        ~TCleanup()
+        {
+            for (const QString &p : std::as_const(templates))
+                QFile::remove(p);
+        }
+    } cleanup;
+    return path;
+}
+
+} // namespace
+
+void RunChunks(TDbConnection &aConnection, const QString &aScript)
+{
+    TDbScript runner(&aConnection);
+    QString chunk;
+    for (const QString &line : aScript.split(QLatin1Char('\n'))) {
+        if (line.trimmed() == QLatin1String("^")) {
+            runner.ExecuteChunk(chunk);
+            chunk.clear();
+        } else if (!line.trimmed().startsWith(QLatin1String("--")) || !chunk.trimmed().isEmpty()) {
+            chunk += line + QLatin1Char('\n');
+        }
+    }
+    runner.ExecuteChunk(chunk);
+}
+
+QString TTestDatabase::Folder()
+{
+    // Every parent must be enterable by the server's user: not under /root.
+    const QString folder = qEnvironmentVariable("IVROMVT_TEST_DB_DIR", QStringLiteral("/var/tmp/ivromvt/tests"));
+    QDir().mkpath(folder);
+    ::chmod(folder.toLocal8Bit().constData(), 01777);
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+TTestDatabase::TTestDatabase(TSchema aSchema)
+{
+    const QString source = templateFor(aSchema);
+    FPath = Folder() + QStringLiteral("t-%1.fdb").arg(QUuid::createUuid().toString(QUuid::Id128));
+    if (!QFile::copy(source, FPath))
+        throw EDbError(QStringLiteral("Copie de la base de test impossible : %1").arg(FPath));
+    // The server runs as its own user and must be able to write the copy.
+    ::chmod(FPath.toLocal8Bit().constData(), 0666);
+}
+
+TTestDatabase::~TTestDatabase()
+{
+    QFile::remove(FPath);
+}
+
+std::unique_ptr<TDbConnection> TTestDatabase::Connect() const
+{
+    return std::make_unique<TDbConnection>(paramsFor(FPath));
+}
+
+void TTestDatabase::Exec(const QString &aSql) const
+{
+    auto cnx = Connect();
+    if (aSql.contains(QLatin1String("\n^"))) {
+        RunChunks(*cnx, aSql);
+        return;
+    }
+    TDbQuery q(cnx.get());
+    q.SetParamCheck(false);
+    q.SQL() << aSql;
+    q.ExecSQL();
+}
+
+QVariant TTestDatabase::Scalar(const QString &aSql) const
+{
+    auto cnx = Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << aSql;
+    q.Open();
+    return q.IsEmpty() ? QVariant() : q.Fields(0).AsVariant();
+}
+
+int TTestDatabase::Count(const QString &aFromWhere) const
+{
+    return Scalar(QStringLiteral("SELECT COUNT(*) FROM ") + aFromWhere).toInt();
+}
+
+QStringList TTestDatabase::Rows(const QString &aSql) const
+{
+    auto cnx = Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << aSql;
+    q.Open();
+    QStringList rows;
+    for (; !q.Eof(); q.Next()) {
+        QStringList cols;
+        for (int i = 0; i < q.FieldCount(); ++i)
+            cols << q.Fields(i).AsString();
+        rows << cols.join(QLatin1Char('|'));
+    }
+    return rows;
+}

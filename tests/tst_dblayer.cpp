@@ -1,0 +1,417 @@
+// The Firebird client layer against a real server.
+#include "db/DbConnection.h"
+#include "db/DbError.h"
+#include "db/DbQuery.h"
+#include "db/DbScript.h"
+#include "db/DbServices.h"
+#include "db/DbStoredProc.h"
+#include "db/SqlText.h"
+#include "testdb/TestDatabase.h"
+
+#include <QProcess>
+#include <QtTest>
+
+class TestDbLayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void namedParamParsing_data();
+    void namedParamParsing();
+    void columnRules_data();
+    void columnRules();
+    void parametersByName();
+    void finalSemicolon();
+    void autocommitVisibleAtOnce();
+    void openTransactionCommittedOnRelease();
+    void writeBackOnJoinTouchesFirstTableOnly();
+    void writeBackWithoutKeyColumnFails();
+    void storedProcParamsByName();
+    void scriptDropOfMissingObject_data();
+    void scriptDropOfMissingObject();
+    void scriptErrorPolicies();
+    void scriptBlankChunk();
+    void servicesBringDatabaseOnline();
+    void connectionFailures_data();
+    void connectionFailures();
+    void dateTimeConversions();
+};
+
+void TestDbLayer::namedParamParsing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("repeated") << "SELECT * FROM K WHERE A>=:DEB AND B<=:deb" << "SELECT * FROM K WHERE A>=? AND B<=?"
+                              << QStringList{"DEB", "DEB"};
+    QTest::newRow("url literal") << "UPDATE T SET U='http://x:80' WHERE ID=:ID" << "UPDATE T SET U='http://x:80' WHERE ID=?"
+                                 << QStringList{"ID"};
+    QTest::newRow("doubled quote") << "SELECT 'it''s :NOT' FROM R WHERE X=:X" << "SELECT 'it''s :NOT' FROM R WHERE X=?"
+                                   << QStringList{"X"};
+    QTest::newRow("quoted identifier") << "SELECT \"A:B\" FROM T WHERE C=:C" << "SELECT \"A:B\" FROM T WHERE C=?"
+                                       << QStringList{"C"};
+    QTest::newRow("comments") << "SELECT 1 -- :NO\nFROM T /* :NONE */ WHERE A=:A$1"
+                              << "SELECT 1 -- :NO\nFROM T /* :NONE */ WHERE A=?" << QStringList{"A$1"};
+    QTest::newRow("no name after colon") << "SELECT A[1:2] FROM T" << "SELECT A[1:2] FROM T" << QStringList{};
+}
+
+void TestDbLayer::namedParamParsing()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, sql);
+    QFETCH(QStringList, names);
+    const TParsedSql parsed = ParseNamedParams(text);
+    QCOMPARE(parsed.Sql, sql);
+    QCOMPARE(parsed.ParamNames, names);
+}
+
+void TestDbLayer::columnRules_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("literal");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("integer");
+    QTest::addColumn<double>("real");
+    // NULL: text "", integer 0, real 0, date-time day 0 (checked for every type).
+    QTest::newRow("char") << "CHAR(10)" << "'ab'" << "ab" << 0 << 0.0;
+    QTest::newRow("char digits") << "CHAR(6)" << "'42'" << "42" << 42 << 42.0;
+    QTest::newRow("varchar keeps blanks") << "VARCHAR(10)" << "' a '" << " a " << 0 << 0.0;
+    QTest::newRow("varchar accents") << "VARCHAR(10)" << "'Générée'" << "Générée" << 0 << 0.0;
+    QTest::newRow("smallint") << "SMALLINT" << "-7" << "-7" << -7 << -7.0;
+    QTest::newRow("integer") << "INTEGER" << "2147483647" << "2147483647" << 2147483647 << 2147483647.0;
+    QTest::newRow("bigint") << "BIGINT" << "1234567890123" << "1234567890123" << int(qint32(1234567890123LL))
+                            << 1234567890123.0;
+    QTest::newRow("numeric") << "NUMERIC(15,2)" << "12.50" << "12.5" << 12 << 12.5;
+    QTest::newRow("numeric negative") << "NUMERIC(9,3)" << "-0.005" << "-0.005" << 0 << -0.005;
+    QTest::newRow("double") << "DOUBLE PRECISION" << "2.25" << "2.25" << 2 << 2.25;
+    QTest::newRow("timestamp") << "TIMESTAMP" << "'2026-12-10 08:05:09'" << "10/12/2026 08:05:09" << 0 << 0.0;
+    QTest::newRow("date") << "DATE" << "'2026-01-31'" << "31/01/2026 00:00:00" << 0 << 0.0;
+    QTest::newRow("text blob") << "BLOB SUB_TYPE TEXT" << "'K_ID'" << "K_ID" << 0 << 0.0;
+}
+
+void TestDbLayer::columnRules()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, literal);
+    QFETCH(QString, text);
+    QFETCH(int, integer);
+    QFETCH(double, real);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, V %1)").arg(type));
+    db.Exec(QStringLiteral("INSERT INTO T VALUES (1, NULL)"));
+    db.Exec(QStringLiteral("INSERT INTO T VALUES (2, %1)").arg(literal));
+
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT V FROM T" << "ORDER BY ID";
+    q.Open();
+    QCOMPARE(q.RecordCount(), 2);
+    TDbField v = q.FieldByName(QStringLiteral("v"));
+    QVERIFY(v.IsNull());
+    QCOMPARE(v.AsString(), QString());
+    QCOMPARE(v.AsInteger(), 0);
+    QCOMPARE(v.AsFloat(), 0.0);
+    QCOMPARE(v.AsDateTime(), TDateTime());
+    QCOMPARE(v.AsDateTime().ToQDateTime(), QDateTime(QDate(1899, 12, 30), QTime(0, 0)));
+    q.Next();
+    QVERIFY(!q.Eof());
+    QVERIFY(!v.IsNull());
+    QCOMPARE(v.AsString(), text);
+    if (!type.startsWith(QLatin1String("CHAR(10)")) && !type.startsWith(QLatin1String("VARCHAR"))
+        && !type.startsWith(QLatin1String("TIMESTAMP")) && !type.startsWith(QLatin1String("DATE"))
+        && !type.startsWith(QLatin1String("BLOB"))) {
+        QCOMPARE(v.AsInteger(), integer);
+        QCOMPARE(v.AsFloat(), real);
+    }
+    if (type == QLatin1String("TIMESTAMP"))
+        QCOMPARE(v.AsDateTime(), TDateTime::FromDate(2026, 12, 10, 8, 5, 9));
+    q.Next();
+    QVERIFY(q.Eof());
+}
+
+void TestDbLayer::parametersByName()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, S VARCHAR(40), D TIMESTAMP, "
+                           "N INTEGER, B BLOB SUB_TYPE TEXT)"));
+    auto cnx = db.Connect();
+    TDbQuery ins(cnx.get());
+    ins.SQL() << "INSERT INTO T (ID, S, D, N, B)" << "VALUES (:ID, :S || ' http://h:1', :D, :ID * 10, :B)";
+    const TDateTime when = TDateTime::FromDate(2026, 2, 3, 4, 5, 6, 789);
+    ins.ParamByName(QStringLiteral("ID")).SetAsInteger(7);
+    ins.ParamByName(QStringLiteral("s")).SetAsString(QStringLiteral("é:x"));
+    ins.ParamByName(QStringLiteral("D")).SetAsDateTime(when);
+    ins.ParamByName(QStringLiteral("B")).SetAsString(QStringLiteral("clé ') longue"));
+    ins.ExecSQL();
+    QCOMPARE(ins.RowsAffected(), 1);
+    ins.ParamByName(QStringLiteral("ID")).SetAsInteger(8);
+    ins.ParamByName(QStringLiteral("D")).Clear();
+    ins.ExecSQL(); // the same prepared statement, new values
+
+    TDbQuery sel(cnx.get());
+    sel.SQL() << "SELECT S, D, N, B FROM T WHERE ID = :ID";
+    sel.ParamByName(QStringLiteral("ID")).SetAsInteger(7);
+    sel.Open();
+    QCOMPARE(sel.FieldByName(QStringLiteral("S")).AsString(), QStringLiteral("é:x http://h:1"));
+    QCOMPARE(sel.FieldByName(QStringLiteral("D")).AsDateTime(), when);
+    QCOMPARE(sel.FieldByName(QStringLiteral("N")).AsInteger(), 70);
+    QCOMPARE(sel.FieldByName(QStringLiteral("B")).AsString(), QStringLiteral("clé ') longue"));
+    sel.ParamByName(QStringLiteral("ID")).SetAsInteger(8);
+    sel.Open();
+    QVERIFY(sel.FieldByName(QStringLiteral("D")).IsNull());
+
+    QVERIFY_THROWS_EXCEPTION(EDbError, sel.ParamByName(QStringLiteral("UNKNOWN")));
+}
+
+void TestDbLayer::finalSemicolon()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT 1 AS ONE FROM RDB$DATABASE;" << "  ";
+    q.Open();
+    QCOMPARE(q.FieldByName(QStringLiteral("ONE")).AsInteger(), 1);
+    QCOMPARE(StripFinalSemicolon(QStringLiteral("END;\r\n")), QStringLiteral("END"));
+}
+
+void TestDbLayer::autocommitVisibleAtOnce()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)"));
+    auto writer = db.Connect();
+    auto reader = db.Connect();
+    TDbQuery count(reader.get());
+    count.SQL() << "SELECT COUNT(*) FROM T";
+    count.Open();
+    QCOMPARE(count.Fields(0).AsInteger(), 0);
+
+    TDbQuery ins(writer.get());
+    ins.SQL() << "INSERT INTO T VALUES (1)";
+    ins.ExecSQL(); // writer stays attached, no explicit commit
+    count.Open();
+    QCOMPARE(count.Fields(0).AsInteger(), 1);
+}
+
+void TestDbLayer::openTransactionCommittedOnRelease()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)"));
+    {
+        auto cnx = db.Connect();
+        cnx->StartTransaction();
+        TDbQuery ins(cnx.get());
+        ins.SQL() << "INSERT INTO T VALUES (1)";
+        ins.ExecSQL();
+        QVERIFY(cnx->InTransaction());
+        QCOMPARE(db.Count(QStringLiteral("T")), 0); // not visible before the commit
+    }
+    QCOMPARE(db.Count(QStringLiteral("T")), 1);
+
+    auto cnx = db.Connect();
+    cnx->StartTransaction();
+    TDbQuery ins(cnx.get());
+    ins.SQL() << "INSERT INTO T VALUES (2)";
+    ins.ExecSQL();
+    cnx->Rollback();
+    QCOMPARE(db.Count(QStringLiteral("T")), 1);
+}
+
+void TestDbLayer::writeBackOnJoinTouchesFirstTableOnly()
+{
+    TTestDatabase db;
+    db.Exec(QStringLiteral("INSERT INTO K (K_ID, KTB_ID, K_ENABLED) VALUES (10, 1, 1)"));
+    db.Exec(QStringLiteral("INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_GUID, BAS_NOMPOURNOUS) "
+                           "VALUES (10, 'Nom', '3', 'g', 'old')"));
+    // A concurrent change of a column the edit does not touch must survive.
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT * FROM GENBASES JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1)";
+    q.Open();
+    QCOMPARE(q.RecordCount(), 1);
+    db.Exec(QStringLiteral("UPDATE GENBASES SET BAS_NOM = 'Concurrent' WHERE BAS_ID = 10"));
+    q.Edit();
+    q.FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(QStringLiteral("NOUVEAU"));
+    q.FieldByName(QStringLiteral("BAS_GUID")).SetAsString(QStringLiteral("{G}"));
+    q.FieldByName(QStringLiteral("K_ENABLED")).SetAsInteger(0); // second table: not written
+    q.Post();
+    QCOMPARE(q.FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).AsString(), QStringLiteral("NOUVEAU"));
+    QCOMPARE(db.Rows(QStringLiteral("SELECT BAS_NOM, BAS_NOMPOURNOUS, BAS_GUID, BAS_IDENT FROM GENBASES")),
+             QStringList{"Concurrent|NOUVEAU|{G}|3"});
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT K_ENABLED FROM K WHERE K_ID = 10")).toInt(), 1);
+}
+
+void TestDbLayer::writeBackWithoutKeyColumnFails()
+{
+    TTestDatabase db;
+    db.Exec(QStringLiteral("INSERT INTO GENMAGASIN (MAG_ID, MAG_CODE) VALUES (1, 'A')"));
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT MAG_CODE FROM GENMAGASIN";
+    q.Open();
+    q.Edit();
+    q.FieldByName(QStringLiteral("MAG_CODE")).SetAsString(QString());
+    QVERIFY_THROWS_EXCEPTION(EDbError, q.Post());
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT MAG_CODE FROM GENMAGASIN")).toString(), QStringLiteral("A"));
+}
+
+void TestDbLayer::storedProcParamsByName()
+{
+    TTestDatabase db;
+    db.Exec(QStringLiteral("INSERT INTO K (K_ID, K_VERSION, K_ENABLED) VALUES (5, 0, 1)"));
+    auto cnx = db.Connect();
+    TDbStoredProc proc(cnx.get());
+    proc.SetStoredProcName(QStringLiteral("PR_UPDATEK"));
+    proc.Prepare();
+    QCOMPARE(proc.InputNames(), (QStringList{"K_ID", "SUPRESSION"}));
+    proc.ParamByName(QStringLiteral("SUPRESSION")).SetAsInteger(1);
+    proc.ParamByName(QStringLiteral("K_ID")).SetAsInteger(5);
+    proc.ExecProc();
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT K_ENABLED FROM K WHERE K_ID = 5")).toInt(), 0);
+
+    db.Exec(QStringLiteral("CREATE PROCEDURE TWICE (A INTEGER) RETURNS (R INTEGER) AS BEGIN R = A * 2; END"));
+    TDbStoredProc twice(cnx.get());
+    twice.SetStoredProcName(QStringLiteral("twice"));
+    twice.ParamByName(QStringLiteral("A")).SetAsInteger(21);
+    twice.ExecProc();
+    QCOMPARE(twice.ParamByName(QStringLiteral("R")).AsInteger(), 42);
+
+    TDbStoredProc missing(cnx.get());
+    missing.SetStoredProcName(QStringLiteral("NO_SUCH_PROC"));
+    try {
+        missing.Prepare();
+        QFAIL("an unknown procedure must be reported");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(QLatin1String("NO_SUCH_PROC")), qPrintable(e.Message()));
+    }
+}
+
+void TestDbLayer::scriptDropOfMissingObject_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("table") << "DROP TABLE NO_SUCH_TABLE;";
+    QTest::newRow("view") << "DROP VIEW NO_SUCH_VIEW";
+    QTest::newRow("procedure") << "DROP PROCEDURE NO_SUCH_PROC;";
+    QTest::newRow("trigger") << "drop trigger NO_SUCH_TRIGGER";
+    QTest::newRow("generator") << "DROP GENERATOR NO_SUCH_GEN";
+    QTest::newRow("sequence") << "DROP SEQUENCE NO_SUCH_SEQ";
+    QTest::newRow("function") << "DROP FUNCTION NO_SUCH_FUNC";
+    QTest::newRow("external function") << "DROP EXTERNAL FUNCTION NO_SUCH_UDF";
+    QTest::newRow("exception") << "DROP EXCEPTION NO_SUCH_EXC";
+    QTest::newRow("index") << "DROP INDEX NO_SUCH_INDEX";
+    QTest::newRow("domain") << "DROP DOMAIN NO_SUCH_DOMAIN";
+}
+
+void TestDbLayer::scriptDropOfMissingObject()
+{
+    QFETCH(QString, statement);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    auto cnx = db.Connect();
+    TDbScript runner(cnx.get());
+    QVERIFY(runner.ExecuteChunk(QStringLiteral("\r\n") + statement));
+    QVERIFY(runner.Errors().isEmpty());
+}
+
+void TestDbLayer::scriptErrorPolicies()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    auto cnx = db.Connect();
+    const QString body = QStringLiteral("\r\nCREATE PROCEDURE P (A INTEGER) RETURNS (B INTEGER)\r\nAS\r\n"
+                                        "DECLARE VARIABLE X INTEGER;\r\nBEGIN\r\n  X = :A;\r\n  B = :X + 1;\r\nEND;");
+    TDbScript stop(cnx.get());
+    QVERIFY(stop.ExecuteChunk(body));
+    QVERIFY_THROWS_EXCEPTION(EDbError, stop.ExecuteChunk(body)); // exists already
+
+    TDbScript record(cnx.get());
+    record.SetErrorPolicy(TDbScript::TErrorPolicy::RecordAndContinue);
+    QVERIFY(!record.ExecuteChunk(body));
+    QVERIFY(!record.ExecuteChunk(QStringLiteral("DROP TABLE RDB$DATABASE")));
+    QCOMPARE(record.Errors().size(), 2);
+    QVERIFY(record.Errors()[0].Statement.contains(QLatin1String("CREATE PROCEDURE P")));
+    QVERIFY(!record.Errors()[0].Message.isEmpty());
+    QVERIFY(record.ExecuteChunk(QStringLiteral("DROP PROCEDURE P;")));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = 'P'")), 0);
+}
+
+void TestDbLayer::scriptBlankChunk()
+{
+    TDbConnectionParams nowhere;
+    nowhere.Database = QStringLiteral("/nonexistent/x.fdb");
+    TDbConnection cnx(nowhere);
+    TDbScript runner(&cnx);
+    QVERIFY(runner.ExecuteChunk(QStringLiteral("\r\n  \r\n\t")));
+    QVERIFY(runner.ExecuteChunk(QString()));
+    QVERIFY(!cnx.Connected()); // nothing to run: no connection made
+}
+
+void TestDbLayer::servicesBringDatabaseOnline()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    QProcess gfix;
+    gfix.start(QStringLiteral("gfix"), {QStringLiteral("-shut"), QStringLiteral("full"), QStringLiteral("-force"),
+                                        QStringLiteral("0"), QStringLiteral("-user"), TTestDatabase::User,
+                                        QStringLiteral("-password"), TTestDatabase::Password,
+                                        QStringLiteral("localhost:") + db.Path()});
+    QVERIFY(gfix.waitForFinished(30000));
+    QCOMPARE(gfix.exitCode(), 0);
+    QVERIFY_THROWS_EXCEPTION(EDbError, db.Count(QStringLiteral("RDB$DATABASE")));
+
+    TDbServiceManager services(QStringLiteral("localhost"), TTestDatabase::User, TTestDatabase::Password);
+    services.DatabaseOnline(db.Path());
+    QCOMPARE(db.Count(QStringLiteral("RDB$DATABASE")), 1);
+
+    try {
+        services.DatabaseOnline(db.Path()); // already online: the server refuses
+        QFAIL("bringing an online database online must fail");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(QLatin1String("shutdown mode")), qPrintable(e.Message()));
+    }
+}
+
+void TestDbLayer::connectionFailures_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("wrong password") << "localhost" << 3050 << "wrong" << "password";
+    QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect";
+}
+
+void TestDbLayer::connectionFailures()
+{
+    QFETCH(QString, server);
+    QFETCH(int, port);
+    QFETCH(QString, password);
+    QFETCH(QString, expected);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    TDbConnectionParams p;
+    p.Server = server;
+    p.Port = port;
+    p.Database = db.Path();
+    p.UserName = TTestDatabase::User;
+    p.Password = password;
+    TDbConnection cnx(p);
+    QVERIFY(!cnx.Connected()); // created closed
+    TDbQuery q(&cnx);
+    q.SQL() << "SELECT 1 FROM RDB$DATABASE";
+    try {
+        q.Open();
+        QFAIL("the connection must fail");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(expected, Qt::CaseInsensitive), qPrintable(e.Message()));
+    }
+}
+
+void TestDbLayer::dateTimeConversions()
+{
+    const QDateTime when(QDate(2026, 12, 10), QTime(23, 59, 59, 999));
+    const TDateTime t = TDateTime::FromQDateTime(when);
+    QCOMPARE(t.ToQDateTime(), when);
+    QCOMPARE(TDateTime::FromDays(t.ToDays()), t);
+    QCOMPARE(TDateTime::FromDate(1899, 12, 31, 12).ToDays(), 1.5);
+    QCOMPARE(TDateTime::FromDays(-1.25).ToQDateTime(), QDateTime(QDate(1899, 12, 28), QTime(18, 0)));
+    QCOMPARE(t.TruncDay().AddDays(1), TDateTime::FromDate(2026, 12, 11));
+}
+
+QTEST_GUILESS_MAIN(TestDbLayer)
+#include "tst_dblayer.moc"
