@@ -45,6 +45,22 @@ public:
     // ---- Script execution (DataMod_Script.cpp)
     bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql);
 
+    // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
+
+    // ---- Node state (DataMod_EtatNoeud.cpp)
+
+    // ---- Site identity and naming (DataMod_Identite.cpp)
+
+    // ---- Replication settings and server restart (DataMod_Replication.cpp)
+
+    // ---- Table catalogue (DataMod_Catalogue.cpp)
+
+    // ---- Trigger scripts (DataMod_Triggers.cpp)
+
+    // ---- Gap detection and repair (DataMod_Gap.cpp)
+
+    // ---- Replication removal and seed loading (DataMod_Drop.cpp)
+
 private:
     QList<TConnectionDef> FDefinitions;
 };
