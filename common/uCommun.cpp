@@ -1,1 +1,70 @@
 #include "common/uCommun.h"
+
+#include "platform/MachineInfo.h"
+
+#include <QUuid>
+
+#include <cmath>
+
+QString FormatDuree(double aSecondes)
+{
+    // The remainder of the day is taken before narrowing to int, so that a
+    // value beyond 32 bits cannot overflow; below that it changes nothing.
+    // fmod keeps the sign of its first operand, as the integer remainder does.
+    const double truncated = std::isnan(aSecondes) ? 0.0 : std::trunc(aSecondes);
+    const int r = std::isinf(truncated) ? 0 : static_cast<int>(std::fmod(truncated, 86400.0));
+    const int h = r / 3600;
+    const int m = (r % 3600) / 60;
+    const int s = (r % 3600) % 60;
+    if (h > 0)
+        return QString::asprintf("%.2d:%.2d:%.2d", h, m, s);
+    return QString::asprintf("%.2d:%.2d", m, s);
+}
+
+namespace {
+
+// Only A to Z: accented capitals and the rest stay as they are.
+QString LowerAsciiLetters(const QString &aText)
+{
+    QString result = aText;
+    for (QChar &c : result) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return result;
+}
+
+void ReplaceFirst(QString &aText, QStringView aWhat, QStringView aBy)
+{
+    const qsizetype at = aText.indexOf(aWhat);
+    if (at >= 0)
+        aText.replace(at, aWhat.size(), aBy.toString());
+}
+
+} // namespace
+
+QString CalculeSymNode(const QString &aBAS_SENDER)
+{
+    QString s = LowerAsciiLetters(aBAS_SENDER);
+    if (s.endsWith(u"-sec")) {
+        ReplaceFirst(s, u"serveur", u"");
+        s.prepend(u"sec");
+    }
+    ReplaceFirst(s, u"serveur", u"s");
+    ReplaceFirst(s, u"portable", u"p");
+    ReplaceFirst(s, u"-sync", u"-s");
+    return s.left(30);
+}
+
+QString GetNewGUID()
+{
+    const QUuid guid = QUuid::createUuid();
+    if (guid.isNull())
+        return {};
+    return guid.toString(QUuid::WithBraces).toUpper();
+}
+
+QString GetNomMachine()
+{
+    return PlatformComputerName();
+}
