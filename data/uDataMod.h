@@ -5,6 +5,10 @@
 // works on connections of its own, released before it returns. Its methods
 // are split over the data/DataMod_*.cpp files, one concern each.
 
+#include "common/uIvro.Types.h"
+#include "data/Movement.h"
+#include "common/ReplicationRecords.h"
+#include "common/UWMI.h"
 #include "db/DbConnection.h"
 #include "db/DbQuery.h"
 #include "db/DbStoredProc.h"
@@ -46,12 +50,42 @@ public:
     bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql);
 
     // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
+    TNode IvroMvtLocalNode(const QString &ABaseDonnees);
+    TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
+    // The count of K rows in a range, ready for the worker.
+    std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    // The range procedure's call of a direction, ready for the worker.
+    std::unique_ptr<TDbQuery> NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
+                                              const TDateTime &aFIN, const QString &aNode);
+    // Writes the embedded movement script to "ivro_mvt.sql" in aProgramDir
+    // (ending with a separator) and runs it; false when it could not be written.
+    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir);
+    static QByteArray MvtScriptResource();
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
+    TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
+    QString GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID);
+    QString GetLocalNode(const QString &ABaseDonnees);
+    qint32 NbTriggersSymDS(const QString &ABaseDonnees);
+    qint32 NbTableTriggersSymDS(const QString &ABaseDonnees);
 
     // ---- Site identity and naming (DataMod_Identite.cpp)
+    TBases ListeBases(const QString &ABaseDonnees);
+    TIvroBases IvroMvtListeBases(const QString &ABaseDonnees);
+    QString GetNomPourNous(const QString &ABaseDonnees);
+    void SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous);
+    TInfosTavenIVRO Get_Infos_Passage_TAVEN2IVRO(const QString &ABaseDonnees);
+    bool MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32 avalue);
+    QString GetKorvalaVersion(const QString &ABaseDonnees);
+    void CLEAN_MAGCODE(const QString &ABaseDonnees);
 
     // ---- Replication settings and server restart (DataMod_Replication.cpp)
+    TInfosReplication InfosReplication(const QString &ABaseDonnees);
+    QString GetCheminBaseGENREPLICATION(const QString &ABaseDonnees);
+    bool UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0);
+    bool SetGenParamURL(const QString &aIBFile, const QString &aURL);
+    bool DeleteGenParamURL(const QString &aIBFile);
+    bool RestartDataBase(const QString &ABaseDonnees);
 
     // ---- Table catalogue (DataMod_Catalogue.cpp)
 

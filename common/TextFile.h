@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Text files as the program exchanges them with Windows machines: a byte-order
+// mark selects UTF-8 or UTF-16; without one the text is Windows-1252. Lines
+// end at CR LF, LF or CR; a final line break does not make an empty line.
+QString DecodeWindowsText(const QByteArray &aBytes);
+QStringList SplitTextLines(const QString &aText);
+// Raises std::runtime_error with a French message when the file can't be read.
+QStringList ReadTextFileLines(const QString &aPath);
+// Windows-1252 bytes of a text; characters it lacks become '?'.
+QByteArray EncodeWindows1252(const QString &aText);

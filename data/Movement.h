@@ -1,0 +1,43 @@
+#pragma once
+
+// The movement tool's rules, shared by the window and the command line:
+// directions, statements, day range, limits and estimate.
+
+#include "common/DateTime.h"
+
+#include <QString>
+
+constexpr qint32 MvtEvenementsParLigne = 2; // the K row and the business row it stands for
+constexpr qint32 MvtLignesParSeconde = 65;  // assumed sending speed, for the estimate
+constexpr qint32 MvtLimiteLignes = 200000;  // a sending needs 0 < count < this
+
+enum class TSensMvt { Aucun, LameVersMag, MagVersLame };
+
+// "lame" and "mags" (exact case) give a direction; anything else none.
+TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID);
+// "Lame vers Magasin", "Magasin vers Lame", or empty text.
+QString TexteSens(TSensMvt aSens);
+TSensMvt SensDuTexte(const QString &aTexte);
+// The range procedure's call, or empty text without a direction.
+QString InstructionEnvoi(TSensMvt aSens);
+
+extern const QString MvtInstructionComptage;
+
+// Bounds of the day range, both inclusive: 00:00:00 of the first day and
+// 00:00:00 of the day after the last day.
+TDateTime MvtDebutPlage(const TDateTime &aDEB);
+TDateTime MvtFinPlage(const TDateTime &aFIN);
+
+// What a count of K rows means for a sending.
+struct TMvtEvaluation
+{
+    qint32 Count = 0;
+    qint32 NbRec = 0;      // reload events: count × 2
+    QString EvalTime;      // estimated sending time, "mm:ss" or "hh:mm:ss"
+    bool Envoyable = false; // 0 < count < 200000
+    QString Texte() const; // the status-bar sentence
+};
+TMvtEvaluation MvtEvalue(qint32 aCount);
+
+QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
+QString MvtTexteFin(const QString &aNoeud);
