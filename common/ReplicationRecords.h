@@ -1,0 +1,40 @@
+#pragma once
+
+// Results of the data module's replication-state and site-identity
+// operations.
+
+#include "common/DateTime.h"
+
+#include <QString>
+#include <QtGlobal>
+
+// The state of one replication node in a site database.
+struct TEtatNoeud
+{
+    QString NODE_ID;
+    qint32 SYNC_ENABLED = -1; // -1: node unknown
+    QString SYNC_URL;
+    QString HEARTBEAT_TIME;   // as text; empty when unknown
+    qint32 SYNC_MOD = 1;      // 2 when the node is set offline, otherwise 1
+};
+
+// The local site's identity and its passage parameter (type 80, code 2).
+struct TInfosTavenIVRO
+{
+    qint32 BAS_ID = 0;
+    QString GUID;
+    QString SENDER;
+    qint32 BAS_MAGID = 0;
+    TDateTime DatePassage;
+    qint32 Etat = 0;
+    QString Dossier;
+
+    void Init() { *this = TInfosTavenIVRO(); }
+};
+
+// The local site's name and the host it replicates to.
+struct TInfosReplication
+{
+    QString NomBase;
+    QString ServeurReplication; // the host, or the whole address when none can be taken out
+};

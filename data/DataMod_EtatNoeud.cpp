@@ -1,0 +1,124 @@
+// Node state: read-only questions about the replication engine's node in a
+// site database (enabled, alive, offline, triggers in place).
+#include "data/uDataMod.h"
+
+#include "db/DbError.h"
+
+TEtatNoeud TDataMod::EtatNoeud(const QString &ABaseDonnees, const QString &aNode)
+{
+    TEtatNoeud result;
+    result.NODE_ID = aNode;
+    result.SYNC_ENABLED = -1;
+
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT A.NODE_ID,")
+                 << QStringLiteral("     C.sync_enabled,")
+                 << QStringLiteral("     C.sync_url,")
+                 << QStringLiteral("     B.HEARTBEAT_TIME")
+                 << QStringLiteral("   FROM SYM_NODE_SECURITY A")
+                 << QStringLiteral("  JOIN SYM_NODE C ON (C.NODE_ID=A.NODE_ID)")
+                 << QStringLiteral("LEFT JOIN SYM_NODE_HOST B ON ( B.NODE_ID=A.NODE_ID)")
+                 << QStringLiteral("  WHERE A.NODE_ID=:NODE");
+    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
+    query->Open();
+    if (!query->Eof()) {
+        // A node with several host rows: the first one delivered is enough.
+        result.NODE_ID = aNode;
+        result.SYNC_ENABLED = query->FieldByName(QStringLiteral("SYNC_ENABLED")).AsInteger();
+        result.SYNC_URL = query->FieldByName(QStringLiteral("SYNC_URL")).AsString();
+        result.HEARTBEAT_TIME = query->FieldByName(QStringLiteral("HEARTBEAT_TIME")).AsString();
+    }
+    query->Close();
+    result.SYNC_MOD = 1;
+
+    query->SQL().clear();
+    query->SQL() << QStringLiteral("SELECT *")
+                 << QStringLiteral("   FROM SYM_PARAMETER P")
+                 << QStringLiteral("  WHERE EXTERNAL_ID=:NODE")
+                 << QStringLiteral("  AND NODE_GROUP_ID=:GROUP")
+                 << QStringLiteral("  AND PARAM_KEY=:KEY");
+    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
+    query->ParamByName(QStringLiteral("GROUP")).SetAsString(QStringLiteral("mags"));
+    query->ParamByName(QStringLiteral("KEY")).SetAsString(QStringLiteral("node.offline"));
+    query->Open();
+    if (!query->Eof()) {
+        // The engine writes exactly "true" or "false"; anything else is online.
+        if (query->FieldByName(QStringLiteral("PARAM_VALUE")).AsString() == QLatin1String("true"))
+            result.SYNC_MOD = 2;
+        if (query->FieldByName(QStringLiteral("PARAM_VALUE")).AsString() == QLatin1String("false"))
+            result.SYNC_MOD = 1;
+    }
+    query->Close();
+    return result;
+}
+
+QString TDataMod::GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID)
+{
+    QString result;
+    if (ABaseDonnees.isEmpty() || NODEID.isEmpty())
+        return result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT * FROM SYM_NODE_HOST WHERE NODE_ID=:NODEID");
+    query->ParamByName(QStringLiteral("NODEID")).SetAsString(NODEID);
+    query->Open();
+    if (!query->Eof())
+        result = query->FieldByName(QStringLiteral("HEARTBEAT_TIME")).AsString();
+    query->Close();
+    return result;
+}
+
+QString TDataMod::GetLocalNode(const QString &ABaseDonnees)
+{
+    QString result;
+    if (ABaseDonnees.isEmpty())
+        return result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT * FROM SYM_NODE_SECURITY ");
+    query->Open();
+    // A site holds one security row; should there be more, the last one wins.
+    for (query->First(); !query->Eof(); query->Next())
+        result = query->Fields(0).AsString();
+    query->Close();
+    return result;
+}
+
+qint32 TDataMod::NbTriggersSymDS(const QString &ABaseDonnees)
+{
+    qint32 result = 0;
+    if (ABaseDonnees.isEmpty())
+        return result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$TRIGGERS")
+                 << QStringLiteral("WHERE RDB$SYSTEM_FLAG=0")
+                 << QStringLiteral("    AND RDB$RELATION_NAME NOT LIKE 'SYM_%'")
+                 << QStringLiteral("    AND RDB$TRIGGER_NAME LIKE 'SYM_%'");
+    query->Open();
+    for (query->First(); !query->Eof(); query->Next())
+        result = query->Fields(0).AsInteger();
+    query->Close();
+    return result;
+}
+
+qint32 TDataMod::NbTableTriggersSymDS(const QString &ABaseDonnees)
+{
+    qint32 result = 0;
+    if (ABaseDonnees.isEmpty())
+        return result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    // A database without the engine is simply a database with no trigger.
+    try {
+        query->SQL() << QStringLiteral("SELECT SUM(SYNC_ON_UPDATE+SYNC_ON_INSERT+SYNC_ON_DELETE) FROM SYM_TRIGGER A")
+                     << QStringLiteral("   JOIN SYM_TRIGGER_ROUTER B ON B.TRIGGER_ID=A.TRIGGER_ID AND ROUTER_ID='lame_vers_mags'");
+        query->Open();
+        for (query->First(); !query->Eof(); query->Next())
+            result = query->Fields(0).AsInteger();
+        query->Close();
+    } catch (const std::exception &) {
+    }
+    return result;
+}

@@ -1,0 +1,160 @@
+// Replication settings kept in the retail database (launch and replication
+// rows, registration address) and bringing a database back online.
+#include "data/uDataMod.h"
+
+#include "db/DbError.h"
+#include "db/DbServices.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString asciiUpper(QString aText)
+{
+    for (QChar &c : aText)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 32);
+    return aText;
+}
+
+// The local site's replication rows: its launches with an enabled key and
+// their ordered replication entries.
+void replicationJoinSql(TDbQuery &aQuery, const QString &aSelect)
+{
+    aQuery.SQL() << aSelect
+                 << QStringLiteral("FROM GENBASES")
+                 << QStringLiteral("JOIN GENPARAMBASE     ON (PAR_STRING = BAS_IDENT AND PAR_NOM = 'IDGENERATEUR' )")
+                 << QStringLiteral("JOIN GENLAUNCH        ON (LAU_BASID = BAS_ID)")
+                 << QStringLiteral("JOIN K KLAU           ON (KLAU.K_ID = LAU_ID AND KLAU.K_ENABLED = 1)")
+                 << QStringLiteral("JOIN GENREPLICATION   ON (REP_LAUID = LAU_ID AND REP_ORDRE > 0)")
+                 << QStringLiteral("JOIN K KREP           ON (KREP.K_ID = LAU_ID AND KREP.K_ENABLED = 1)");
+}
+
+} // namespace
+
+TInfosReplication TDataMod::InfosReplication(const QString &ABaseDonnees)
+{
+    TInfosReplication result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT DISTINCT BAS_NOM, REP_URLDISTANT")
+                 << QStringLiteral("FROM   GENBASES")
+                 << QStringLiteral("JOIN GENPARAMBASE     ON (PAR_STRING = BAS_IDENT AND PAR_NOM = 'IDGENERATEUR')")
+                 << QStringLiteral("JOIN GENLAUNCH        ON (LAU_BASID = BAS_ID)")
+                 << QStringLiteral("JOIN K KLAU           ON (KLAU.K_ID = LAU_ID AND KLAU.K_ENABLED = 1)")
+                 << QStringLiteral("JOIN GENREPLICATION   ON (REP_LAUID = LAU_ID AND REP_ORDRE > 0)")
+                 << QStringLiteral("JOIN K KREP           ON (KREP.K_ID = LAU_ID AND KREP.K_ENABLED = 1);");
+    query->Open();
+    if (!query->Eof()) {
+        result.NomBase = query->FieldByName(QStringLiteral("BAS_NOM")).AsString();
+        result.ServeurReplication = query->FieldByName(QStringLiteral("REP_URLDISTANT")).AsString();
+        // The host of the address; anything that is not plain http is kept whole.
+        static const QRegularExpression host(QStringLiteral("http://([^:|/]+)*"));
+        const QRegularExpressionMatch match = host.match(result.ServeurReplication);
+        if (match.hasMatch())
+            result.ServeurReplication = match.captured(1);
+    }
+    query->Close();
+    return result;
+}
+
+QString TDataMod::GetCheminBaseGENREPLICATION(const QString &ABaseDonnees)
+{
+    QString result;
+    if (ABaseDonnees.isEmpty())
+        return result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    replicationJoinSql(*query, QStringLiteral("SELECT REP_PLACEBASE"));
+    query->Open();
+    for (query->First(); !query->Eof(); query->Next())
+        result = query->Fields(0).AsString();
+    query->Close();
+    return result;
+}
+
+bool TDataMod::UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0)
+{
+    if (ABaseDonnees.isEmpty())
+        return false;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    auto proc = getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
+
+    replicationJoinSql(*query, QStringLiteral("SELECT REP_ID, REP_PLACEBASE "));
+    query->Open();
+    const qint32 repId = query->Eof() ? 0 : query->FieldByName(QStringLiteral("REP_ID")).AsInteger();
+    query->Close();
+    // Without a replication row there is nothing to update, and key row 0
+    // belongs to somebody else.
+    if (repId == 0)
+        return false;
+
+    query->SQL().clear();
+    query->SQL() << QStringLiteral("UPDATE GENREPLICATION SET REP_PLACEBASE=:PLACEBASE WHERE REP_ID=:REPID");
+    query->ParamByName(QStringLiteral("PLACEBASE")).SetAsString(asciiUpper(ABase0));
+    query->ParamByName(QStringLiteral("REPID")).SetAsInteger(repId);
+    query->ExecSQL();
+
+    proc->ParamByName(QStringLiteral("K_ID")).SetAsInteger(repId);
+    proc->ParamByName(QStringLiteral("SUPRESSION")).SetAsInteger(0);
+    proc->ExecProc();
+    return true;
+}
+
+bool TDataMod::SetGenParamURL(const QString &aIBFile, const QString &aURL)
+{
+    auto cnx = getNewConnexion(SysdbaRef(aIBFile));
+    auto query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral(
+        "EXECUTE PROCEDURE SM_CREER_PARAM(80,1,'URL de synchronisation IVRO','http://',0,0,0,0);");
+    query->ExecSQL();
+    query->Close();
+
+    query->SQL().clear();
+    query->SQL() << QStringLiteral("SELECT * FROM GENPARAM JOIN K ON K_ID=PRM_ID AND K_ENABLED=1")
+                 << QStringLiteral(" WHERE PRM_TYPE=80 AND PRM_CODE=1");
+    query->Open();
+    // Two enabled addresses: which one the engine reads is unknown, so none is touched.
+    const qint32 id = query->RecordCount() == 1 ? query->FieldByName(QStringLiteral("PRM_ID")).AsInteger() : 0;
+    query->Close();
+    if (id == 0)
+        return false;
+
+    query->SQL().clear();
+    query->SQL() << QStringLiteral("SELECT * FROM GENPARAM WHERE PRM_ID=:ID");
+    query->ParamByName(QStringLiteral("ID")).SetAsInteger(id);
+    query->Open();
+    query->Edit();
+    query->FieldByName(QStringLiteral("PRM_STRING")).SetAsString(aURL);
+    query->Post();
+    query->Close();
+    return true;
+}
+
+bool TDataMod::DeleteGenParamURL(const QString &aIBFile)
+{
+    auto cnx = getNewConnexion(SysdbaRef(aIBFile));
+    auto query = getNewQuery(cnx.get());
+    try {
+        query->SQL() << QStringLiteral("DELETE FROM GENPARAM")
+                     << QStringLiteral(" WHERE PRM_TYPE=80 AND PRM_CODE=1");
+        query->ExecSQL();
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool TDataMod::RestartDataBase(const QString &ABaseDonnees)
+{
+    // The server answers with an error for an unknown path or a database
+    // already online: either way it was not brought online by us.
+    try {
+        TDbServiceManager services(QStringLiteral("localhost"), QStringLiteral("SYSDBA"), QStringLiteral("tidestone"));
+        services.DatabaseOnline(ABaseDonnees);
+        return true;
+    } catch (const std::exception &) {
+        return false;
+    }
+}
