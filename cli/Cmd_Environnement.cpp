@@ -1,0 +1,76 @@
+// The process environment as the program sees it at start-up.
+#include "cli/CliCommand.h"
+
+#include "common/UWMI.h"
+
+#include <QJsonObject>
+
+namespace {
+
+QList<QPair<QString, QString>> Champs()
+{
+    const TOSInfos &os = VGSE.OSInfos;
+    return {{QStringLiteral("OSInfos.BuildNumber"), os.BuildNumber},
+            {QStringLiteral("OSInfos.Caption"), os.Caption},
+            {QStringLiteral("OSInfos.CSDVersion"), os.CSDVersion},
+            {QStringLiteral("OSInfos.CSName"), os.CSName},
+            {QStringLiteral("OSInfos.FreePhysicalMemory"), os.FreePhysicalMemory},
+            {QStringLiteral("OSInfos.FreeSpaceInPagingFiles"), os.FreeSpaceInPagingFiles},
+            {QStringLiteral("OSInfos.FreeVirtualMemory"), os.FreeVirtualMemory},
+            {QStringLiteral("OSInfos.LastBootUptime"), os.LastBootUptime},
+            {QStringLiteral("OSInfos.LocalDateTime"), os.LocalDateTime},
+            {QStringLiteral("OSInfos.OSArchitecture"), os.OSArchitecture},
+            {QStringLiteral("OSInfos.Version"), os.Version},
+            {QStringLiteral("PublicIP"), VGSE.PublicIP},
+            {QStringLiteral("HostName"), VGSE.HostName},
+            {QStringLiteral("ExePath"), VGSE.ExePath},
+            {QStringLiteral("Javaversion"), VGSE.Javaversion},
+            {QStringLiteral("JavaPath"), VGSE.JavaPath},
+            {QStringLiteral("Lock"), VGSE.Lock ? QStringLiteral("true") : QStringLiteral("false")},
+            {QStringLiteral("IVRO_PATHDIR"), VGSE.IVRO_PATHDIR},
+            {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
+            {QStringLiteral("IVRO_PORTS"), QString::number(VGSE.IVRO_PORTS)},
+            {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini}};
+}
+
+int CmdEnvironnement(TCliContext &aCtx)
+{
+    if (aCtx.Json) {
+        const TOSInfos &os = VGSE.OSInfos;
+        const QJsonObject osJson{{QStringLiteral("BuildNumber"), os.BuildNumber},
+                                 {QStringLiteral("Caption"), os.Caption},
+                                 {QStringLiteral("CSDVersion"), os.CSDVersion},
+                                 {QStringLiteral("CSName"), os.CSName},
+                                 {QStringLiteral("FreePhysicalMemory"), os.FreePhysicalMemory},
+                                 {QStringLiteral("FreeSpaceInPagingFiles"), os.FreeSpaceInPagingFiles},
+                                 {QStringLiteral("FreeVirtualMemory"), os.FreeVirtualMemory},
+                                 {QStringLiteral("LastBootUptime"), os.LastBootUptime},
+                                 {QStringLiteral("LocalDateTime"), os.LocalDateTime},
+                                 {QStringLiteral("OSArchitecture"), os.OSArchitecture},
+                                 {QStringLiteral("Version"), os.Version}};
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("OSInfos"), osJson},
+                                   {QStringLiteral("PublicIP"), VGSE.PublicIP},
+                                   {QStringLiteral("HostName"), VGSE.HostName},
+                                   {QStringLiteral("ExePath"), VGSE.ExePath},
+                                   {QStringLiteral("Javaversion"), VGSE.Javaversion},
+                                   {QStringLiteral("JavaPath"), VGSE.JavaPath},
+                                   {QStringLiteral("Lock"), VGSE.Lock},
+                                   {QStringLiteral("IVRO_PATHDIR"), VGSE.IVRO_PATHDIR},
+                                   {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
+                                   {QStringLiteral("IVRO_PORTS"), VGSE.IVRO_PORTS},
+                                   {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini}});
+        return 0;
+    }
+    QList<QStringList> rows;
+    for (const auto &champ : Champs())
+        rows << QStringList{champ.first, champ.second};
+    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")}, rows);
+    return 0;
+}
+
+const TCliRegistrar RegEnvironnement({QStringLiteral("environnement"), QStringLiteral("[--json]"),
+                                      QStringLiteral("environnement du programme lu au démarrage (système, "
+                                                     "dossiers, port de base)"),
+                                      CmdEnvironnement});
+
+} // namespace

@@ -1,0 +1,98 @@
+// Node state from a terminal: is a node enabled, alive, offline, and are the
+// engine's capture triggers in place.
+#include "cli/CliCommand.h"
+
+#include "data/uDataMod.h"
+
+#include <QJsonObject>
+
+namespace {
+
+int CmdEtatNoeud(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
+    const TEtatNoeud etat = DataMod->EtatNoeud(base, noeud);
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("NODE_ID"), etat.NODE_ID},
+                                   {QStringLiteral("SYNC_ENABLED"), etat.SYNC_ENABLED},
+                                   {QStringLiteral("SYNC_URL"), etat.SYNC_URL},
+                                   {QStringLiteral("HEARTBEAT_TIME"), etat.HEARTBEAT_TIME},
+                                   {QStringLiteral("SYNC_MOD"), etat.SYNC_MOD}});
+        return 0;
+    }
+    const QString actif = etat.SYNC_ENABLED < 0 ? QStringLiteral("noeud inconnu")
+                          : etat.SYNC_ENABLED == 0 ? QStringLiteral("non (0)")
+                                                   : QStringLiteral("oui (%1)").arg(etat.SYNC_ENABLED);
+    const QString mode = etat.SYNC_MOD == 2 ? QStringLiteral("hors ligne (2)") : QStringLiteral("en ligne (1)");
+    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                    {{QStringLiteral("Noeud"), etat.NODE_ID},
+                     {QStringLiteral("Synchronisation active"), actif},
+                     {QStringLiteral("URL de synchronisation"), etat.SYNC_URL},
+                     {QStringLiteral("Dernier heartbeat"), etat.HEARTBEAT_TIME},
+                     {QStringLiteral("Mode"), mode}});
+    return 0;
+}
+
+int PrintText(TCliContext &aCtx, const QString &aKey, const QString &aLabel, const QString &aValue)
+{
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{aKey, aValue}});
+    else
+        aCtx.Print(QStringLiteral("%1 : %2").arg(aLabel, aValue.isEmpty() ? QStringLiteral("(aucun)") : aValue));
+    return 0;
+}
+
+int PrintCount(TCliContext &aCtx, const QString &aKey, const QString &aLabel, qint32 aValue)
+{
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{aKey, aValue}});
+    else
+        aCtx.Print(QStringLiteral("%1 : %2").arg(aLabel).arg(aValue));
+    return 0;
+}
+
+int CmdLastHeartBeat(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
+    return PrintText(aCtx, QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud),
+                     DataMod->GetLastHeartBeat(base, noeud));
+}
+
+int CmdLocalNode(TCliContext &aCtx)
+{
+    return PrintText(aCtx, QStringLiteral("NODE_ID"), QStringLiteral("Noeud local"),
+                     DataMod->GetLocalNode(aCtx.Arg(0, QStringLiteral("BASE"))));
+}
+
+int CmdNbTriggers(TCliContext &aCtx)
+{
+    return PrintCount(aCtx, QStringLiteral("NbTriggersSymDS"), QStringLiteral("Triggers SymmetricDS sur les tables"),
+                      DataMod->NbTriggersSymDS(aCtx.Arg(0, QStringLiteral("BASE"))));
+}
+
+int CmdNbTableTriggers(TCliContext &aCtx)
+{
+    return PrintCount(aCtx, QStringLiteral("NbTableTriggersSymDS"),
+                      QStringLiteral("Captures actives de lame vers mags (mise à jour, insertion, suppression)"),
+                      DataMod->NbTableTriggersSymDS(aCtx.Arg(0, QStringLiteral("BASE"))));
+}
+
+const TCliRegistrar RegEtatNoeud({QStringLiteral("etat-noeud"), QStringLiteral("BASE NOEUD [--json]"),
+                                  QStringLiteral("état d'un noeud : synchronisation active, URL, dernier heartbeat, "
+                                                 "en ligne ou hors ligne"),
+                                  CmdEtatNoeud});
+const TCliRegistrar RegLastHeartBeat({QStringLiteral("get-last-heart-beat"), QStringLiteral("BASE NOEUD [--json]"),
+                                      QStringLiteral("dernier heartbeat d'un noeud"), CmdLastHeartBeat});
+const TCliRegistrar RegLocalNode({QStringLiteral("get-local-node"), QStringLiteral("BASE [--json]"),
+                                  QStringLiteral("identifiant du noeud local"), CmdLocalNode});
+const TCliRegistrar RegNbTriggers({QStringLiteral("nb-triggers-sym-ds"), QStringLiteral("BASE [--json]"),
+                                   QStringLiteral("nombre de triggers SymmetricDS posés sur les tables de la base"),
+                                   CmdNbTriggers});
+const TCliRegistrar RegNbTableTriggers({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("BASE [--json]"),
+                                        QStringLiteral("nombre de captures actives des tables routées de lame vers "
+                                                       "mags (0 sans SymmetricDS)"),
+                                        CmdNbTableTriggers});
+
+} // namespace

@@ -1,0 +1,192 @@
+// Site identity from a terminal: the sites of the network, the dossier's
+// name, the passage state, the schema version and the shop codes.
+#include "cli/CliCommand.h"
+
+#include "data/uDataMod.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+QString DateText(const TDateTime &aValue)
+{
+    return aValue.IsZero() ? QString() : aValue.ToString();
+}
+
+int CmdListeBases(TCliContext &aCtx)
+{
+    const TBases bases = DataMod->ListeBases(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json) {
+        QJsonArray a;
+        for (const TBase &b : bases)
+            a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                                 {QStringLiteral("SYM_NODE"), b.SYM_NODE},
+                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID}});
+        aCtx.PrintJson(a);
+        return 0;
+    }
+    QList<QStringList> rows;
+    for (const TBase &b : bases)
+        rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_GUID};
+    aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"),
+                     QStringLiteral("GUID")},
+                    rows);
+    return 0;
+}
+
+int CmdIvroMvtListeBases(TCliContext &aCtx)
+{
+    const TIvroBases bases = DataMod->IvroMvtListeBases(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json) {
+        QJsonArray a;
+        for (const TIvroBase &b : bases)
+            a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                                 {QStringLiteral("CAL_SYMNODE"), b.CAL_SYMNODE},
+                                 {QStringLiteral("NODE_ID"), b.NODE_ID},
+                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID},
+                                 {QStringLiteral("LAST_REPLIC"), DateText(b.LAST_REPLIC)}});
+        aCtx.PrintJson(a);
+        return 0;
+    }
+    QList<QStringList> rows;
+    for (const TIvroBase &b : bases)
+        rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.CAL_SYMNODE, b.NODE_ID, b.BAS_GUID,
+                            DateText(b.LAST_REPLIC)};
+    aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud calculé"),
+                     QStringLiteral("Noeud SymmetricDS"), QStringLiteral("GUID"),
+                     QStringLiteral("Dernière réplication")},
+                    rows);
+    return 0;
+}
+
+int CmdGetNomPourNous(TCliContext &aCtx)
+{
+    const QString nom = DataMod->GetNomPourNous(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("BAS_NOMPOURNOUS"), nom}});
+    else
+        aCtx.Print(QStringLiteral("Nom du dossier : %1").arg(nom.isEmpty() ? QStringLiteral("(aucun)") : nom));
+    return 0;
+}
+
+int CmdSetNomPourNous(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
+    aCtx.Confirm(QStringLiteral("Donner le nom de dossier \"%1\" à tous les sites actifs de %2 et leur attribuer "
+                                "un nouveau GUID ?").arg(nom, base));
+    DataMod->SetNomPourNous(base, nom);
+    const QString lu = DataMod->GetNomPourNous(base);
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("BAS_NOMPOURNOUS"), lu}});
+        return 0;
+    }
+    aCtx.Print(QStringLiteral("Nom du dossier enregistré pour tous les sites actifs, chacun avec un nouveau GUID."));
+    aCtx.Print(QStringLiteral("Nom du dossier relu : %1").arg(lu.isEmpty() ? QStringLiteral("(aucun)") : lu));
+    return 0;
+}
+
+QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
+{
+    return QJsonObject{{QStringLiteral("BAS_ID"), aInfos.BAS_ID},
+                       {QStringLiteral("GUID"), aInfos.GUID},
+                       {QStringLiteral("SENDER"), aInfos.SENDER},
+                       {QStringLiteral("BAS_MAGID"), aInfos.BAS_MAGID},
+                       {QStringLiteral("DatePassage"), DateText(aInfos.DatePassage)},
+                       {QStringLiteral("Etat"), aInfos.Etat},
+                       {QStringLiteral("Dossier"), aInfos.Dossier}};
+}
+
+int CmdInfosPassage(TCliContext &aCtx)
+{
+    const TInfosTavenIVRO infos = DataMod->Get_Infos_Passage_TAVEN2IVRO(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json) {
+        aCtx.PrintJson(PassageJson(infos));
+        return 0;
+    }
+    if (infos.BAS_ID == 0)
+        aCtx.PrintError(QStringLiteral("Site local introuvable : aucun ou plusieurs sites pour le paramètre "
+                                       "IDGENERATEUR."));
+    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                    {{QStringLiteral("BAS_ID"), QString::number(infos.BAS_ID)},
+                     {QStringLiteral("GUID"), infos.GUID},
+                     {QStringLiteral("Expéditeur"), infos.SENDER},
+                     {QStringLiteral("Magasin"), QString::number(infos.BAS_MAGID)},
+                     {QStringLiteral("Date de passage"), DateText(infos.DatePassage)},
+                     {QStringLiteral("Etat"), QString::number(infos.Etat)},
+                     {QStringLiteral("Dossier"), infos.Dossier}});
+    return 0;
+}
+
+int CmdMajGenparamMonitor(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString texte = aCtx.Arg(1, QStringLiteral("VALEUR"));
+    bool ok = false;
+    const qint32 valeur = texte.toInt(&ok);
+    if (!ok)
+        throw ECliUsage(QStringLiteral("VALEUR doit être un nombre entier : \"%1\"").arg(texte));
+    aCtx.Confirm(QStringLiteral("Mettre l'état de passage du site local de %1 à %2 ?").arg(base).arg(valeur));
+    if (!DataMod->MAJ_GENPARAM_Monitor(base, valeur))
+        throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local ou son paramètre de passage "
+                                         "(type 80, code 2) est introuvable ou n'est pas unique."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("Etat"), valeur}});
+    else
+        aCtx.Print(QStringLiteral("Etat de passage du site local mis à %1.").arg(valeur));
+    return 0;
+}
+
+int CmdKorvalaVersion(TCliContext &aCtx)
+{
+    const QString version = DataMod->GetKorvalaVersion(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("VER_VERSION"), version}});
+    else
+        aCtx.Print(QStringLiteral("Version de la base : %1").arg(version.isEmpty() ? QStringLiteral("(aucune)") : version));
+    return 0;
+}
+
+int CmdCleanMagcode(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Vider les codes de tous les magasins de %1 ?").arg(base));
+    DataMod->CLEAN_MAGCODE(base);
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
+    else
+        aCtx.Print(QStringLiteral("Codes de tous les magasins vidés ; chaque magasin est marqué modifié pour la "
+                                  "réplication."));
+    return 0;
+}
+
+const TCliRegistrar RegListeBases({QStringLiteral("liste-bases"), QStringLiteral("BASE [--json]"),
+                                   QStringLiteral("sites actifs du réseau avec leur noeud de réplication"),
+                                   CmdListeBases});
+const TCliRegistrar RegIvroMvtListeBases({QStringLiteral("ivro-mvt-liste-bases"), QStringLiteral("BASE [--json]"),
+                                          QStringLiteral("sites actifs avec leur noeud SymmetricDS et leur dernière "
+                                                         "réplication"),
+                                          CmdIvroMvtListeBases});
+const TCliRegistrar RegGetNomPourNous({QStringLiteral("get-nom-pour-nous"), QStringLiteral("BASE [--json]"),
+                                       QStringLiteral("nom du dossier"), CmdGetNomPourNous});
+const TCliRegistrar RegSetNomPourNous({QStringLiteral("set-nom-pour-nous"), QStringLiteral("BASE NOM [--oui] [--json]"),
+                                       QStringLiteral("donne un nom de dossier à tous les sites actifs (nouveau GUID "
+                                                      "pour chacun)"),
+                                       CmdSetNomPourNous});
+const TCliRegistrar RegInfosPassage({QStringLiteral("get-infos-passage-taven2ivro"), QStringLiteral("BASE [--json]"),
+                                     QStringLiteral("identité du site local et son état de passage"), CmdInfosPassage});
+const TCliRegistrar RegMajGenparamMonitor({QStringLiteral("maj-genparam-monitor"),
+                                           QStringLiteral("BASE VALEUR [--oui] [--json]"),
+                                           QStringLiteral("met l'état de passage du site local à VALEUR"),
+                                           CmdMajGenparamMonitor});
+const TCliRegistrar RegKorvalaVersion({QStringLiteral("get-korvala-version"), QStringLiteral("BASE [--json]"),
+                                       QStringLiteral("version du schéma de la base"), CmdKorvalaVersion});
+const TCliRegistrar RegCleanMagcode({QStringLiteral("clean-magcode"), QStringLiteral("BASE [--oui] [--json]"),
+                                     QStringLiteral("vide les codes des magasins"), CmdCleanMagcode});
+
+} // namespace

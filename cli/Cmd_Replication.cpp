@@ -1,0 +1,122 @@
+// Replication settings from a terminal: where the local site replicates to,
+// its database location, the registration address, and bringing a database
+// back online.
+#include "cli/CliCommand.h"
+
+#include "data/uDataMod.h"
+
+#include <QJsonObject>
+
+namespace {
+
+QString OrNone(const QString &aText)
+{
+    return aText.isEmpty() ? QStringLiteral("(aucun)") : aText;
+}
+
+int CmdInfosReplication(TCliContext &aCtx)
+{
+    const TInfosReplication infos = DataMod->InfosReplication(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
+                                   {QStringLiteral("ServeurReplication"), infos.ServeurReplication}});
+        return 0;
+    }
+    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                    {{QStringLiteral("Nom de la base"), infos.NomBase},
+                     {QStringLiteral("Serveur de réplication"), infos.ServeurReplication}});
+    return 0;
+}
+
+int CmdCheminBase(TCliContext &aCtx)
+{
+    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(aCtx.Arg(0, QStringLiteral("BASE")));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin}});
+    else
+        aCtx.Print(QStringLiteral("Emplacement de la base : %1").arg(OrNone(chemin)));
+    return 0;
+}
+
+int CmdUpdatePlaceBase(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString chemin = aCtx.Arg(1, QStringLiteral("CHEMIN"));
+    const QString avant = DataMod->GetCheminBaseGENREPLICATION(base);
+    aCtx.Confirm(QStringLiteral("Remplacer l'emplacement de la base \"%1\" par \"%2\" ?").arg(avant, chemin));
+    if (!DataMod->UpdateREP_PLACEBASE(base, chemin))
+        throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local n'a pas de ligne de réplication."));
+    const QString apres = DataMod->GetCheminBaseGENREPLICATION(base);
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},
+                                   {QStringLiteral("avant"), avant},
+                                   {QStringLiteral("REP_PLACEBASE"), apres}});
+        return 0;
+    }
+    aCtx.Print(QStringLiteral("Emplacement de la base modifié : \"%1\" devient \"%2\".").arg(avant, apres));
+    return 0;
+}
+
+int CmdSetGenParamURL(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString url = aCtx.Arg(1, QStringLiteral("URL"));
+    aCtx.Confirm(QStringLiteral("Enregistrer l'URL de synchronisation \"%1\" dans %2 ?").arg(url, base));
+    if (!DataMod->SetGenParamURL(base, url))
+        throw ECliFailure(QStringLiteral("Rien n'a été modifié : il y a plusieurs paramètres actifs \"URL de "
+                                         "synchronisation IVRO\" (type 80, code 1)."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("PRM_STRING"), url}});
+    else
+        aCtx.Print(QStringLiteral("URL de synchronisation enregistrée : %1").arg(url));
+    return 0;
+}
+
+int CmdDeleteGenParamURL(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Supprimer les paramètres \"URL de synchronisation IVRO\" de %1 ?").arg(base));
+    if (!DataMod->DeleteGenParamURL(base))
+        throw ECliFailure(QStringLiteral("La suppression a échoué : base inaccessible ou sans table GENPARAM."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
+    else
+        aCtx.Print(QStringLiteral("Paramètres \"URL de synchronisation IVRO\" supprimés (leurs lignes de K restent)."));
+    return 0;
+}
+
+int CmdRestartDataBase(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Remettre en ligne la base %1 sur le serveur local ?").arg(base));
+    if (!DataMod->RestartDataBase(base))
+        throw ECliFailure(QStringLiteral("La base n'a pas été remise en ligne : chemin inconnu du serveur, "
+                                         "serveur arrêté, ou base déjà en ligne."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
+    else
+        aCtx.Print(QStringLiteral("Base remise en ligne : %1").arg(base));
+    return 0;
+}
+
+const TCliRegistrar RegInfosReplication({QStringLiteral("infos-replication"), QStringLiteral("BASE [--json]"),
+                                         QStringLiteral("nom du site local et serveur vers lequel il réplique"),
+                                         CmdInfosReplication});
+const TCliRegistrar RegCheminBase({QStringLiteral("get-chemin-base-genreplication"), QStringLiteral("BASE [--json]"),
+                                   QStringLiteral("emplacement de la base dans les réglages de réplication"),
+                                   CmdCheminBase});
+const TCliRegistrar RegUpdatePlaceBase({QStringLiteral("update-rep-placebase"),
+                                        QStringLiteral("BASE CHEMIN [--oui] [--json]"),
+                                        QStringLiteral("change l'emplacement de la base dans les réglages de "
+                                                       "réplication (en majuscules)"),
+                                        CmdUpdatePlaceBase});
+const TCliRegistrar RegSetGenParamURL({QStringLiteral("set-genparam-url"), QStringLiteral("BASE URL [--oui] [--json]"),
+                                       QStringLiteral("enregistre l'URL de synchronisation (la crée au besoin)"),
+                                       CmdSetGenParamURL});
+const TCliRegistrar RegDeleteGenParamURL({QStringLiteral("delete-genparam-url"), QStringLiteral("BASE [--oui] [--json]"),
+                                          QStringLiteral("supprime l'URL de synchronisation"), CmdDeleteGenParamURL});
+const TCliRegistrar RegRestartDataBase({QStringLiteral("restart-database"), QStringLiteral("BASE [--oui] [--json]"),
+                                        QStringLiteral("remet en ligne une base arrêtée du serveur local"),
+                                        CmdRestartDataBase});
+
+} // namespace
