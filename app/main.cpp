@@ -1,11 +1,39 @@
-#include <QApplication>
-#include <QWidget>
+#include "app/IvroMvt_Frm.h"
+#include "data/uDataMod.h"
 
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <memory>
+
+// VGSE is already filled here: its static initialiser ran before main().
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget w;
-    w.setWindowTitle(QStringLiteral("Génération des Mouvements lame vers noeud et noeud vers lame"));
-    w.show();
-    return app.exec();
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+
+    // Qt's own texts in French, so that standard buttons read "Annuler".
+    QTranslator qtFrench;
+    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtFrench);
+
+    Q_INIT_RESOURCE(resources);
+
+    // The window first, then the data module: the window's creation does
+    // not touch the database.
+    auto window = std::make_unique<TFrm_IvroMVT>();
+    Frm_IvroMVT = window.get();
+    auto dataMod = std::make_unique<TDataMod>();
+    DataMod = dataMod.get();
+
+    window->show();
+    const int code = QApplication::exec();
+
+    Frm_IvroMVT = nullptr;
+    window.reset();
+    DataMod = nullptr;
+    return code;
 }

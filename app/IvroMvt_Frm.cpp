@@ -1,0 +1,492 @@
+#include "app/IvroMvt_Frm.h"
+
+#include "app/MessageBoxes.h"
+#include "app/NodeTableModel.h"
+#include "app/TickCount.h"
+#include "common/UWMI.h"
+#include "common/uCommun.h"
+#include "data/QueryThread.h"
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <iterator>
+
+TFrm_IvroMVT *Frm_IvroMVT = nullptr;
+
+namespace {
+
+const QString KNoeudManquant = QStringLiteral("Veuillez choisir un noeud.");
+const QString KSensInconnu = QStringLiteral("Aucun sens de mouvement pour cette base.\r\n"
+                                            "Veuillez choisir une base dont le noeud local est du groupe lame ou mags.");
+const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpossible de fermer le programme.");
+
+constexpr int KLargeurNoeud = 197;
+constexpr int KLargeurHeartbeat = 141;
+
+// Verdana where the system has it; DejaVu Sans, its closest free cousin,
+// elsewhere.
+QFont policeFenetre(int aPixels, bool aGras = false)
+{
+    const QString family =
+        QFontDatabase::hasFamily(QStringLiteral("Verdana")) ? QStringLiteral("Verdana") : QStringLiteral("DejaVu Sans");
+    QFont font(family);
+    font.setPixelSize(aPixels);
+    font.setBold(aGras);
+    return font;
+}
+
+QLabel *label(QWidget *aParent, const QString &aText, int aLeft, int aTop)
+{
+    auto *l = new QLabel(aText, aParent);
+    l->adjustSize();
+    l->move(aLeft, aTop);
+    return l;
+}
+
+QDateEdit *datePicker(QWidget *aParent, const QString &aHint, const QRect &aGeometry)
+{
+    auto *d = new QDateEdit(aParent);
+    const QLocale french(QLocale::French, QLocale::France);
+    d->setLocale(french);
+    d->setDisplayFormat(QStringLiteral("dd/MM/yyyy"));
+    d->setCalendarPopup(true);
+    d->calendarWidget()->setLocale(french);
+    d->setToolTip(aHint);
+    d->setGeometry(aGeometry);
+    return d;
+}
+
+QString messageOf(const std::exception &e)
+{
+    if (const auto *db = dynamic_cast<const EDbError *>(&e))
+        return db->Message();
+    return QString::fromLocal8Bit(e.what());
+}
+
+} // namespace
+
+TFrm_IvroMVT::TFrm_IvroMVT(QWidget *aParent) : QWidget(aParent), FProgramDir(VGSE.ExePath)
+{
+    mdNodes.AddColumn(QStringLiteral("NOEUD"), QMetaType::QString, 30);
+    mdNodes.AddColumn(QStringLiteral("GROUPE"), QMetaType::QString, 30);
+    mdNodes.AddColumn(QStringLiteral("HEARTBEAT_TIME"), QMetaType::QDateTime);
+    BuildLayout();
+    FormCreate();
+}
+
+TFrm_IvroMVT::~TFrm_IvroMVT()
+{
+    // A worker still running calls back into this window: let it finish
+    // first. Closing is refused while one runs, so only an abnormal end
+    // gets here with one.
+    while (FEvalThread || FMvtThread)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TFrm_IvroMVT::BuildLayout()
+{
+    setWindowTitle(QStringLiteral("Génération des Mouvements lame vers noeud et noeud vers lame"));
+    setFont(policeFenetre(11));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(5, 5, 5, 5);
+    root->setSpacing(0);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Base de Données / Sélection des données à envoyer "), this);
+    GroupBox1->setFixedHeight(129);
+    Label7 = label(GroupBox1, QStringLiteral("Chemin de la base :"), 44, 33);
+    teIBFile = new QLineEdit(GroupBox1);
+    teIBFile->setReadOnly(true);
+    teIBFile->setGeometry(170, 30, 388, 21);
+    BIBFile = new QPushButton(QStringLiteral("\u2026"), GroupBox1);
+    BIBFile->setGeometry(565, 29, 31, 24);
+    Label1 = label(GroupBox1, QStringLiteral("Identité / Groupe :"), 52, 64);
+    edtLOCAL_NODE_ID = new QLineEdit(GroupBox1);
+    edtLOCAL_NODE_ID->setGeometry(170, 61, 266, 21);
+    edtLOCAL_NODE_ID->setEnabled(false);
+    Label4 = label(GroupBox1, QStringLiteral("Données du :"), 83, 100);
+    dtDEB = datePicker(GroupBox1, QStringLiteral("à 00:00:00"), QRect(170, 95, 105, 21));
+    Label2 = label(GroupBox1, QStringLiteral("au"), 286, 99);
+    dtFIN = datePicker(GroupBox1, QStringLiteral("à 23:59:59"), QRect(314, 95, 105, 21));
+    BEVAL = new QPushButton(QStringLiteral("Evaluer la Quantité"), GroupBox1);
+    BEVAL->setGeometry(433, 94, 120, 25);
+
+    // The direction box keeps a 3-pixel margin on every side.
+    auto *typeHolder = new QWidget(this);
+    auto *typeLayout = new QVBoxLayout(typeHolder);
+    typeLayout->setContentsMargins(3, 3, 3, 3);
+    GroupBox4 = new QGroupBox(QStringLiteral(" Type "), typeHolder);
+    GroupBox4->setFixedHeight(56);
+    typeLayout->addWidget(GroupBox4);
+    auto *sensLayout = new QVBoxLayout(GroupBox4);
+    sensLayout->setContentsMargins(10, 6, 10, 6);
+    lblSens = new QLabel(GroupBox4);
+    lblSens->setAlignment(Qt::AlignCenter);
+    lblSens->setFont(policeFenetre(16, true));
+    sensLayout->addWidget(lblSens);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Infos / Noeuds"), this);
+    auto *gridLayout = new QVBoxLayout(GroupBox2);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    DBGrid1 = new QTableView(GroupBox2);
+    FNodesModel = new TNodeTableModel(&mdNodes, this);
+    DBGrid1->setModel(FNodesModel);
+    DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setShowGrid(true);
+    DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    DBGrid1->horizontalHeader()->setFont(policeFenetre(11));
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setMinimumWidth(14);
+    DBGrid1->setColumnWidth(0, KLargeurNoeud);
+    DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &aCurrent) { FNodesModel->SetCurrentRow(aCurrent.row()); });
+    gridLayout->addWidget(DBGrid1);
+
+    GroupBox3 = new QGroupBox(QStringLiteral(" Destination des données à envoyer "), this);
+    GroupBox3->setFixedHeight(105);
+    Label3 = label(GroupBox3, QStringLiteral("Vers le noeud  :"), 91, 39);
+    cbNode = new QComboBox(GroupBox3);
+    cbNode->setEditable(false);
+    cbNode->setGeometry(234, 36, 216, 22);
+    BMVT = new QPushButton(QStringLiteral("Envoyer les données "), GroupBox3);
+    BMVT->setGeometry(456, 34, 141, 25);
+    BMVT->setEnabled(false);
+
+    sb = new QStatusBar(this);
+    sb->setFixedHeight(19);
+    for (int i = 0; i < 2; ++i) {
+        FPanels[i] = new QLabel(sb);
+        FPanels[i]->setFrameShape(QFrame::Panel);
+        FPanels[i]->setFrameShadow(QFrame::Sunken);
+    }
+    FPanels[0]->setFixedWidth(50);
+    sb->addWidget(FPanels[0]);
+    sb->addWidget(FPanels[1], 1);
+
+    root->addWidget(GroupBox1);
+    root->addWidget(typeHolder);
+    root->addWidget(GroupBox2, 1);
+    root->addWidget(GroupBox3);
+    root->addWidget(sb);
+
+    // Boxes in the order GroupBox1, GroupBox2, GroupBox3, GroupBox4; inside
+    // each, the controls' own order.
+    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFrm_IvroMVT::Timer1Timer);
+    connect(BIBFile, &QPushButton::clicked, this, &TFrm_IvroMVT::BIBFileClick);
+    connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
+    connect(BMVT, &QPushButton::clicked, this, &TFrm_IvroMVT::BMVTClick);
+    dtDEB->installEventFilter(this);
+    dtFIN->installEventFilter(this);
+
+    resize(646, 490);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TFrm_IvroMVT::FormCreate()
+{
+    FCanClose = true;
+    FCANMVT = false;
+    const QDate today = QDate::currentDate();
+    dtDEB->setDate(today.addDays(-5));
+    dtFIN->setDate(today);
+    Timer1->stop();
+}
+
+QString TFrm_IvroMVT::PanelText(int aPanel) const
+{
+    return FPanels[aPanel]->text();
+}
+
+void TFrm_IvroMVT::SetPanelText(int aPanel, const QString &aText)
+{
+    FPanels[aPanel]->setText(aText);
+}
+
+bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
+{
+    if (aEvent->type() == QEvent::FocusIn) {
+        if (aWatched == dtDEB)
+            dtDEBEnter();
+        else if (aWatched == dtFIN)
+            dtFINEnter();
+    }
+    return QWidget::eventFilter(aWatched, aEvent);
+}
+
+// Touching the range calls for a new evaluation before any sending.
+void TFrm_IvroMVT::dtDEBEnter()
+{
+    BMVT->setEnabled(false);
+}
+
+void TFrm_IvroMVT::dtFINEnter()
+{
+    BMVT->setEnabled(false);
+}
+
+void TFrm_IvroMVT::closeEvent(QCloseEvent *aEvent)
+{
+    if (!FCanClose) {
+        MessageErreur(this, KFermetureRefusee);
+        aEvent->ignore();
+        return;
+    }
+    aEvent->accept();
+}
+
+void TFrm_IvroMVT::StartTimer()
+{
+    FStart = GetTickCount();
+    Timer1->start();
+}
+
+void TFrm_IvroMVT::Timer1Timer()
+{
+    // Unsigned 32-bit subtraction: right across a wrap of the tick counter.
+    const quint32 elapsed = GetTickCount() - FStart;
+    SetPanelText(0, FormatDuree(double(elapsed) / 1000.0));
+    sb->repaint();
+    QApplication::processEvents();
+}
+
+void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
+{
+    BMVT->setEnabled(aBMVT);
+    if (aWithNode)
+        cbNode->setEnabled(true);
+    dtDEB->setEnabled(true);
+    dtFIN->setEnabled(true);
+    BIBFile->setEnabled(true);
+    BEVAL->setEnabled(true);
+    FCanClose = true;
+}
+
+void TFrm_IvroMVT::ReleaseQuery()
+{
+    FQuery.reset();
+    FCnx.reset();
+}
+
+void TFrm_IvroMVT::BIBFileClick()
+{
+    QFileDialog dialog(this);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    teIBFile->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+    LoadIBFile(teIBFile->text());
+}
+
+void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
+{
+    FIBFile = aPath;
+    teIBFile->setText(aPath);
+    // The last evaluation counted another database: evaluate again first.
+    BMVT->setEnabled(false);
+    QString erreur;
+    try {
+        lblSens->clear();
+        const TNode local = DataMod->IvroMvtLocalNode(aPath);
+        const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(aPath);
+        edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
+        lblSens->setText(TexteSens(SensDuGroupe(local.NODE_GROUP_ID)));
+        cbNode->clear();
+        mdNodes.Close();
+        mdNodes.Open();
+        for (const TNode &node : remotes) {
+            mdNodes.Append();
+            mdNodes.SetValue(0, node.NODE_ID);
+            mdNodes.SetValue(1, node.NODE_GROUP_ID);
+            mdNodes.SetValue(2, QVariant::fromValue(node.HEARTBEAT_TIME));
+            cbNode->addItem(node.NODE_ID);
+            mdNodes.Post();
+        }
+    } catch (const std::exception &e) {
+        erreur = messageOf(e);
+    }
+    // A list that gets items selects the first: the target must be chosen.
+    cbNode->setCurrentIndex(-1);
+    FNodesModel->Refresh();
+    DBGrid1->setColumnWidth(0, KLargeurNoeud);
+    DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
+    if (!erreur.isNull()) {
+        FCANMVT = false;
+        MessageErreur(this, erreur);
+    }
+}
+
+void TFrm_IvroMVT::BEVALClick()
+{
+    FCanClose = false;
+    BMVT->setEnabled(false);
+    BIBFile->setEnabled(false);
+    BEVAL->setEnabled(false);
+    dtDEB->setEnabled(false);
+    dtFIN->setEnabled(false);
+    IvroMvtEval(teIBFile->text(), MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
+                MvtFinPlage(TDateTime::FromQDate(dtFIN->date())));
+}
+
+void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
+{
+    try {
+        FCnx = DataMod->getNewConnexion(SysdbaRef(ABaseDonnees));
+        FQuery = DataMod->NewMvtCountQuery(FCnx.get(), aDEB, aFIN);
+        SetPanelText(1, QStringLiteral("Evaluation en cours...."));
+        SetPanelText(0, QStringLiteral("00:00"));
+        StartTimer();
+        QApplication::processEvents();
+        FEvalThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackEval(aSender); });
+        FEvalThread->Start();
+    } catch (const std::exception &e) {
+        // Nothing runs: the window must not stay busy.
+        Timer1->stop();
+        delete FEvalThread;
+        FEvalThread = nullptr;
+        ReleaseQuery();
+        SetPanelText(1, QStringLiteral("Echec de l'évaluation : ") + messageOf(e));
+        RetourAuRepos(false, false);
+        MessageErreur(this, messageOf(e));
+    }
+}
+
+void TFrm_IvroMVT::CallBackEval(TQueryThread *Sender)
+{
+    Timer1->stop();
+    const qint32 count = Sender->FResultat;
+    const QString message = Sender->FMessage;
+    const TMvtEvaluation evaluation = MvtEvalue(count);
+    FNbRec = evaluation.NbRec;
+    FEvalTime = evaluation.EvalTime;
+    const bool echec = count < 0;
+    SetPanelText(1, echec ? QStringLiteral("Echec de l'évaluation : ") + message : evaluation.Texte());
+    RetourAuRepos(!echec && evaluation.Envoyable, false);
+    FEvalThread = nullptr;
+    ReleaseQuery();
+    if (echec)
+        MessageErreur(this, QStringLiteral("L'évaluation a échoué :\r\n") + message);
+}
+
+void TFrm_IvroMVT::BMVTClick()
+{
+    BMVT->setEnabled(false);
+    FCanClose = false;
+    cbNode->setEnabled(false);
+    dtDEB->setEnabled(false);
+    dtFIN->setEnabled(false);
+    BIBFile->setEnabled(false);
+    BEVAL->setEnabled(false);
+    switch (SensDuTexte(lblSens->text())) {
+    case TSensMvt::LameVersMag:
+        MvtLame2Mag();
+        break;
+    case TSensMvt::MagVersLame:
+        MvtMag2Lame();
+        break;
+    case TSensMvt::Aucun:
+        // No procedure fits this database: sending stays off until another
+        // database is loaded and evaluated.
+        RetourAuRepos(false, true);
+        MessageErreur(this, KSensInconnu);
+        break;
+    }
+}
+
+void TFrm_IvroMVT::MvtLame2Mag()
+{
+    MvtEnvoi(TSensMvt::LameVersMag);
+}
+
+void TFrm_IvroMVT::MvtMag2Lame()
+{
+    MvtEnvoi(TSensMvt::MagVersLame);
+}
+
+void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
+{
+    const QString node = cbNode->currentText();
+    if (node.isEmpty()) {
+        MessageErreur(this, KNoeudManquant);
+        RetourAuRepos(true, true);
+        cbNode->setFocus();
+        return;
+    }
+    if (!ConfirmeAvertissement(this, MvtTexteConfirmation(FNbRec, node, FEvalTime))) {
+        RetourAuRepos(true, true);
+        return;
+    }
+    try {
+        InstallMvtProcedures();
+        FCnx = DataMod->getNewConnexion(SysdbaRef(teIBFile->text()));
+        FQuery = DataMod->NewMvtSendQuery(FCnx.get(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
+                                          MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
+        SetPanelText(1, QStringLiteral("Traitement en cours...."));
+        SetPanelText(0, QStringLiteral("00:00"));
+        StartTimer();
+        QApplication::processEvents();
+        FMvtThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackMvt(aSender); });
+        FMvtThread->Start();
+    } catch (const std::exception &e) {
+        // Nothing was sent: back to idle, the selection kept for a retry.
+        Timer1->stop();
+        delete FMvtThread;
+        FMvtThread = nullptr;
+        ReleaseQuery();
+        SetPanelText(1, QStringLiteral("Echec de l'envoi : ") + messageOf(e));
+        RetourAuRepos(true, true);
+        MessageErreur(this, messageOf(e));
+    }
+}
+
+void TFrm_IvroMVT::InstallMvtProcedures()
+{
+    // A folder that can't be written means no installation, on purpose
+    // silently: the procedures already in the database are then used.
+    DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir);
+}
+
+void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
+{
+    Timer1->stop();
+    const bool echec = Sender->FResultat == -1;
+    const QString message = Sender->FMessage;
+    const QString node = cbNode->currentText();
+    SetPanelText(1, echec ? QStringLiteral("Echec de l'envoi vers le noeud %1 : %2").arg(node, message)
+                          : MvtTexteFin(node));
+    FMvtThread = nullptr;
+    ReleaseQuery();
+    cbNode->setCurrentIndex(-1);
+    RetourAuRepos(true, true);
+    if (echec)
+        MessageErreur(this, QStringLiteral("L'envoi des données vers le noeud %1 a échoué :\r\n%2").arg(node, message));
+}

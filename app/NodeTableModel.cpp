@@ -1,0 +1,60 @@
+#include "app/NodeTableModel.h"
+
+#include "common/MemTable.h"
+
+TNodeTableModel::TNodeTableModel(TMemTable *aTable, QObject *aParent) : QAbstractTableModel(aParent), FTable(aTable)
+{
+}
+
+int TNodeTableModel::rowCount(const QModelIndex &aParent) const
+{
+    return aParent.isValid() ? 0 : FTable->RecordCount();
+}
+
+int TNodeTableModel::columnCount(const QModelIndex &aParent) const
+{
+    return aParent.isValid() ? 0 : FTable->ColumnCount();
+}
+
+QVariant TNodeTableModel::data(const QModelIndex &aIndex, int aRole) const
+{
+    if (!aIndex.isValid() || (aRole != Qt::DisplayRole && aRole != Qt::ToolTipRole))
+        return {};
+    // Text as the table keeps it: text columns cut to their size, date-times
+    // in French form.
+    return FTable->Text(aIndex.row(), aIndex.column());
+}
+
+QVariant TNodeTableModel::headerData(int aSection, Qt::Orientation aOrientation, int aRole) const
+{
+    if (aRole != Qt::DisplayRole)
+        return {};
+    if (aOrientation == Qt::Horizontal)
+        return aSection >= 0 && aSection < FTable->ColumnCount() ? FTable->Columns()[aSection].Name : QString();
+    return aSection == FCurrentRow ? QStringLiteral("\u25B6") : QString();
+}
+
+Qt::ItemFlags TNodeTableModel::flags(const QModelIndex &aIndex) const
+{
+    // Selectable but never editable.
+    return aIndex.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void TNodeTableModel::Refresh()
+{
+    beginResetModel();
+    FCurrentRow = FTable->RecordCount() > 0 ? 0 : -1;
+    endResetModel();
+}
+
+void TNodeTableModel::SetCurrentRow(int aRow)
+{
+    if (aRow == FCurrentRow)
+        return;
+    const int previous = FCurrentRow;
+    FCurrentRow = aRow;
+    if (previous >= 0)
+        emit headerDataChanged(Qt::Vertical, previous, previous);
+    if (aRow >= 0)
+        emit headerDataChanged(Qt::Vertical, aRow, aRow);
+}
