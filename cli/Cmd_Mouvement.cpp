@@ -1,0 +1,266 @@
+// The movement tool from a terminal: the node directory of a database, the
+// evaluation of a day range and the sending of its movements to one node.
+// The rules are the window's own (data/Movement.h, the data module).
+#include "cli/CliCommand.h"
+
+#include "common/UWMI.h"
+#include "common/uCommun.h"
+#include "data/QueryThread.h"
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace {
+
+QString HeartbeatText(const TDateTime &aValue)
+{
+    return aValue.IsZero() ? QString() : aValue.ToString();
+}
+
+QJsonObject NodeJson(const TNode &aNode)
+{
+    return QJsonObject{{QStringLiteral("NODE_ID"), aNode.NODE_ID},
+                       {QStringLiteral("NODE_GROUP_ID"), aNode.NODE_GROUP_ID},
+                       {QStringLiteral("HEARTBEAT_TIME"), HeartbeatText(aNode.HEARTBEAT_TIME)}};
+}
+
+struct TPlage
+{
+    QDate Du;
+    QDate Au;
+    TDateTime Debut;
+    TDateTime Fin;
+};
+
+TPlage PlageOf(const TCliContext &aCtx)
+{
+    TPlage p;
+    p.Du = aCtx.DateOption(QStringLiteral("du"));
+    p.Au = aCtx.DateOption(QStringLiteral("au"));
+    p.Debut = MvtDebutPlage(TDateTime::FromQDate(p.Du));
+    p.Fin = MvtFinPlage(TDateTime::FromQDate(p.Au));
+    return p;
+}
+
+// Counted synchronously: nobody waits on a screen, and a failure must stop
+// the command with the server's message rather than read as -1 rows.
+TMvtEvaluation Evaluate(const QString &aBase, const TPlage &aPlage)
+{
+    try {
+        std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(aBase));
+        std::unique_ptr<TDbQuery> query = DataMod->NewMvtCountQuery(cnx.get(), aPlage.Debut, aPlage.Fin);
+        query->Open();
+        return MvtEvalue(query->IsEmpty() ? 0 : query->Fields(0).AsInteger());
+    } catch (const EDbError &e) {
+        throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(e.Message()));
+    }
+}
+
+QString Refus(const TMvtEvaluation &aEval)
+{
+    if (aEval.Count <= 0)
+        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
+    return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
+                          "Choisissez une plage plus courte.")
+        .arg(aEval.Count).arg(MvtLimiteLignes);
+}
+
+QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
+{
+    return QJsonObject{{QStringLiteral("du"), aPlage.Du.toString(QStringLiteral("dd/MM/yyyy"))},
+                       {QStringLiteral("au"), aPlage.Au.toString(QStringLiteral("dd/MM/yyyy"))},
+                       {QStringLiteral("debut"), aPlage.Debut.ToString()},
+                       {QStringLiteral("fin"), aPlage.Fin.ToString()},
+                       {QStringLiteral("quantite"), aEval.Count},
+                       {QStringLiteral("evenements"), aEval.NbRec},
+                       {QStringLiteral("duree_estimee"), aEval.EvalTime},
+                       {QStringLiteral("envoi_possible"), aEval.Envoyable}};
+}
+
+int CmdNoeuds(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const TNode local = DataMod->IvroMvtLocalNode(base);
+    const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(base);
+    const QString sens = TexteSens(SensDuGroupe(local.NODE_GROUP_ID));
+
+    if (aCtx.Json) {
+        QJsonArray list;
+        for (const TNode &n : remotes)
+            list.append(NodeJson(n));
+        aCtx.PrintJson(QJsonObject{
+            {QStringLiteral("noeud_local"), local.NODE_ID.isEmpty() ? QJsonValue() : QJsonValue(NodeJson(local))},
+            {QStringLiteral("sens"), sens},
+            {QStringLiteral("noeuds_distants"), list}});
+        return 0;
+    }
+    if (local.NODE_ID.isEmpty())
+        aCtx.Print(QStringLiteral("Noeud local : aucun"));
+    else
+        aCtx.Print(QStringLiteral("Noeud local : %1 (groupe %2)").arg(local.NODE_ID, local.NODE_GROUP_ID));
+    aCtx.Print(QStringLiteral("Sens : %1").arg(sens.isEmpty() ? QStringLiteral("aucun") : sens));
+    aCtx.Print(QString());
+    QList<QStringList> rows;
+    for (const TNode &n : remotes)
+        rows << QStringList{n.NODE_ID, n.NODE_GROUP_ID, HeartbeatText(n.HEARTBEAT_TIME)};
+    aCtx.PrintTable({QStringLiteral("NOEUD"), QStringLiteral("GROUPE"), QStringLiteral("HEARTBEAT_TIME")}, rows);
+    return 0;
+}
+
+int CmdEvaluer(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const TPlage plage = PlageOf(aCtx);
+    const TMvtEvaluation eval = Evaluate(base, plage);
+    if (aCtx.Json) {
+        aCtx.PrintJson(EvaluationJson(plage, eval));
+        return 0;
+    }
+    aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
+    aCtx.Print(eval.Texte());
+    aCtx.Print(eval.Envoyable ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + Refus(eval));
+    return 0;
+}
+
+// Writes and runs the movement script beside the program; a program folder
+// that can't be written (a system install) falls back to the temporary
+// folder, so that the procedures are still installed.
+QString Install(const QString &aBase)
+{
+    for (const QString &dir : {VGSE.ExePath, QDir::tempPath() + QLatin1Char('/')}) {
+        if (!dir.isEmpty() && DataMod->InstallMvtProcedures(aBase, dir))
+            return dir + QStringLiteral("ivro_mvt.sql");
+    }
+    throw ECliFailure(QStringLiteral("Impossible d'écrire le script \"ivro_mvt.sql\" : ni le dossier du programme ni "
+                                     "le dossier temporaire ne sont accessibles en écriture."));
+}
+
+struct TEnvoiResultat
+{
+    qint32 Resultat = -1;
+    QString Message;
+    qint64 MSecs = 0;
+};
+
+// The range procedure in the window's worker; on a terminal the elapsed
+// time is rewritten every second meanwhile.
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
+{
+    TEnvoiResultat result;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer timer;
+    timer.setInterval(1000);
+    auto show = [&] {
+        if (!aShowTime)
+            return;
+        fprintf(stdout, "\rEnvoi en cours... %s", qPrintable(FormatDuree(double(clock.elapsed() / 1000))));
+        fflush(stdout);
+    };
+    QObject::connect(&timer, &QTimer::timeout, &loop, show);
+    auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
+        result.Resultat = Sender->FResultat;
+        result.Message = Sender->FMessage;
+    });
+    // The worker frees itself after its callback: its end is the signal.
+    QPointer<TQueryThread> guard(worker);
+    QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
+    show();
+    timer.start();
+    worker->Start();
+    if (guard)
+        loop.exec();
+    timer.stop();
+    result.MSecs = clock.elapsed();
+    if (aShowTime) {
+        show();
+        fprintf(stdout, "\n");
+        fflush(stdout);
+    }
+    return result;
+}
+
+int CmdEnvoyer(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const TPlage plage = PlageOf(aCtx);
+    const QString noeud = aCtx.Option(QStringLiteral("noeud"));
+    if (noeud.isEmpty())
+        throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
+
+    const TNode local = DataMod->IvroMvtLocalNode(base);
+    const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
+    if (sens == TSensMvt::Aucun)
+        throw ECliFailure(QStringLiteral("Sens du mouvement inconnu : le noeud local de cette base (\"%1\", groupe "
+                                         "\"%2\") n'est ni \"lame\" ni \"mags\".")
+                              .arg(local.NODE_ID, local.NODE_GROUP_ID));
+    // As in the window, only a node the database knows can be chosen: a typo
+    // would queue events for nobody.
+    bool known = false;
+    for (const TNode &n : DataMod->IvroMvtListeRemoteNodes(base))
+        known = known || n.NODE_ID == noeud;
+    if (!known)
+        throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
+
+    const TMvtEvaluation eval = Evaluate(base, plage);
+    if (!eval.Envoyable)
+        throw ECliFailure(QStringLiteral("Envoi refusé. ") + Refus(eval));
+    if (!aCtx.Json)
+        aCtx.Print(eval.Texte());
+    aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
+                                                                                 QStringLiteral("\n")));
+
+    const QString script = Install(base);
+    if (!aCtx.Json)
+        aCtx.Print(QStringLiteral("Procédures de mouvement installées (%1).").arg(script));
+
+    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
+    std::unique_ptr<TDbQuery> query =
+        DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0);
+    query.reset();
+    cnx.reset();
+    const QString duree = FormatDuree(double(r.MSecs / 1000));
+    if (r.Resultat == -1)
+        throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
+
+    if (aCtx.Json) {
+        QJsonObject o = EvaluationJson(plage, eval);
+        o.insert(QStringLiteral("noeud"), noeud);
+        o.insert(QStringLiteral("sens"), TexteSens(sens));
+        o.insert(QStringLiteral("duree"), duree);
+        o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
+        aCtx.PrintJson(o);
+        return 0;
+    }
+    aCtx.Print(MvtTexteFin(noeud));
+    aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
+    return 0;
+}
+
+const TCliRegistrar RegNoeuds({QStringLiteral("noeuds"), QStringLiteral("BASE [--json]"),
+                               QStringLiteral("noeud local, sens du mouvement et noeuds distants avec leur "
+                                              "dernier heartbeat"),
+                               CmdNoeuds});
+const TCliRegistrar RegEvaluer({QStringLiteral("evaluer"), QStringLiteral("BASE --du JJ/MM/AAAA --au JJ/MM/AAAA [--json]"),
+                                QStringLiteral("compte les enregistrements \"K\" modifiés dans la plage, les "
+                                               "événements et la durée estimée de l'envoi"),
+                                CmdEvaluer});
+const TCliRegistrar RegEnvoyer({QStringLiteral("envoyer"),
+                                QStringLiteral("BASE --du JJ/MM/AAAA --au JJ/MM/AAAA --noeud NOEUD [--oui] [--json]"),
+                                QStringLiteral("envoie au noeud les mouvements de la plage (installe les procédures "
+                                               "de mouvement, puis les exécute)"),
+                                CmdEnvoyer});
+
+} // namespace

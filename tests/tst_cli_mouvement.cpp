@@ -1,0 +1,215 @@
+// ivromvt-cli noeuds, evaluer and envoyer, run as a separate process
+// against real site databases.
+#include "testdb/SiteFixture.h"
+#include "testdb/TestDatabase.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct TRun
+{
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+
+// Standard input is not a terminal here, so no question can be answered.
+TRun Cli(const QStringList &aArgs)
+{
+    QProcess p;
+    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+    p.setArguments(aArgs);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start();
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    TRun r;
+    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.Out = QString::fromUtf8(p.readAllStandardOutput());
+    r.Err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QJsonObject Json(const TRun &aRun)
+{
+    return QJsonDocument::fromJson(aRun.Out.toUtf8()).object();
+}
+
+// The fixture's K rows are updated at noon on this day.
+const QDate KDay(2026, 3, 10);
+
+} // namespace
+
+class TestCliMouvement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noeuds();
+    void noeudsWithoutReplicationTables();
+    void evaluer_data();
+    void evaluer();
+    void evaluerBadDate();
+    void envoyer();
+    void envoyerRefused_data();
+    void envoyerRefused();
+    void envoyerFailureIsReported();
+};
+
+void TestCliMouvement::noeuds()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("mags"), 0, KDay);
+
+    const TRun text = Cli({QStringLiteral("noeuds"), db.Path()});
+    QCOMPARE(text.Code, 0);
+    QVERIFY2(text.Out.contains(QLatin1String("Noeud local : serveur (groupe mags)")), qPrintable(text.Out));
+    QVERIFY(text.Out.contains(QLatin1String("Sens : Magasin vers Lame")));
+    QVERIFY(text.Out.contains(QLatin1String("09/12/2026 10:30:00")));
+
+    const TRun json = Cli({QStringLiteral("noeuds"), db.Path(), QStringLiteral("--json")});
+    QCOMPARE(json.Code, 0);
+    const QJsonObject o = Json(json);
+    QCOMPARE(o.value(QLatin1String("noeud_local")).toObject().value(QLatin1String("NODE_ID")).toString(),
+             QStringLiteral("serveur"));
+    QCOMPARE(o.value(QLatin1String("sens")).toString(), QStringLiteral("Magasin vers Lame"));
+    QStringList remotes;
+    for (const QJsonValue &v : o.value(QLatin1String("noeuds_distants")).toArray())
+        remotes << v.toObject().value(QLatin1String("NODE_ID")).toString() + QLatin1Char('/')
+                       + v.toObject().value(QLatin1String("HEARTBEAT_TIME")).toString();
+    remotes.sort();
+    QCOMPARE(remotes, (QStringList{"mag-001/09/12/2026 10:30:00", "mag-002/08/12/2026 18:00:05"}));
+}
+
+void TestCliMouvement::noeudsWithoutReplicationTables()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    const TRun r = Cli({QStringLiteral("noeuds"), db.Path()});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.startsWith(QLatin1String("Erreur : ")), qPrintable(r.Err));
+    QVERIFY(r.Err.contains(QLatin1String("SYM_NODE")));
+}
+
+void TestCliMouvement::evaluer_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("du");
+    QTest::addColumn<QString>("au");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("envoyable");
+    QTest::newRow("130 rows") << 130 << "10/03/2026" << "10/03/2026" << 130 << true;
+    QTest::newRow("nothing in range") << 130 << "11/03/2026" << "12/03/2026" << 0 << false;
+    QTest::newRow("end before start") << 130 << "10/03/2026" << "09/03/2026" << 0 << false;
+}
+
+void TestCliMouvement::evaluer()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, du);
+    QFETCH(QString, au);
+    QFETCH(int, count);
+    QFETCH(bool, envoyable);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), rows, KDay);
+    const QStringList args{QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"), au};
+
+    const TRun text = Cli(args);
+    QCOMPARE(text.Code, 0);
+    QVERIFY2(text.Out.contains(QStringLiteral("%1 Enregistrements \"K\" à repousser donc %2 au total.")
+                                   .arg(count).arg(count * 2)),
+             qPrintable(text.Out));
+    QVERIFY(text.Out.contains(envoyable ? QLatin1String("Envoi possible.") : QLatin1String("Envoi impossible.")));
+
+    const TRun json = Cli(args + QStringList{QStringLiteral("--json")});
+    QCOMPARE(json.Code, 0);
+    const QJsonObject o = Json(json);
+    QCOMPARE(o.value(QLatin1String("quantite")).toInt(), count);
+    QCOMPARE(o.value(QLatin1String("evenements")).toInt(), count * 2);
+    QCOMPARE(o.value(QLatin1String("envoi_possible")).toBool(), envoyable);
+    if (count == 130)
+        QCOMPARE(o.value(QLatin1String("duree_estimee")).toString(), QStringLiteral("00:04"));
+}
+
+void TestCliMouvement::evaluerBadDate()
+{
+    TTestDatabase db;
+    const TRun r = Cli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("2026-03-10"),
+                        QStringLiteral("--au"), QStringLiteral("10/03/2026")});
+    QCOMPARE(r.Code, 2);
+    QVERIFY2(r.Err.contains(QLatin1String("JJ/MM/AAAA")), qPrintable(r.Err));
+}
+
+void TestCliMouvement::envoyer()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    const TRun r = Cli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                        QStringLiteral("mag-002"), QStringLiteral("--oui")});
+    QVERIFY2(r.Code == 0, qPrintable(r.Err));
+    QVERIFY2(r.Out.contains(QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud "
+                                          "mag-002")),
+             qPrintable(r.Out));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE NODE_LIST = 'mag-002' AND EVENT_TYPE = 'R'")), 6);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 6);
+}
+
+void TestCliMouvement::envoyerRefused_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("du");
+    QTest::addColumn<QString>("noeud");
+    QTest::addColumn<bool>("oui");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no confirmation without a terminal") << "lame" << "10/03/2026" << "mag-001" << false << "--oui";
+    QTest::newRow("empty range") << "lame" << "11/03/2026" << "mag-001" << true << "rien à envoyer";
+    QTest::newRow("unknown node") << "lame" << "10/03/2026" << "mag-999" << true << "Noeud inconnu";
+    QTest::newRow("no direction") << "autre" << "10/03/2026" << "mag-001" << true << "Sens du mouvement inconnu";
+}
+
+void TestCliMouvement::envoyerRefused()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, du);
+    QFETCH(QString, noeud);
+    QFETCH(bool, oui);
+    QFETCH(QString, message);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, group, 3, KDay);
+    QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"),
+                     QStringLiteral("11/03/2026"), QStringLiteral("--noeud"), noeud};
+    if (oui)
+        args << QStringLiteral("--oui");
+    const TRun r = Cli(args);
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(message), qPrintable(r.Err));
+    // Refused before anything was installed or sent.
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 0);
+}
+
+void TestCliMouvement::envoyerFailureIsReported()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    // Every insert into SYM_DATA now fails inside the procedure.
+    db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
+    const TRun r = Cli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                        QStringLiteral("mag-001"), QStringLiteral("--oui")});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("L'envoi a échoué")) && r.Err.contains(QLatin1String("DATA_ID")),
+             qPrintable(r.Err));
+    QVERIFY(!r.Out.contains(QStringLiteral("Traitement terminé")));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+QTEST_GUILESS_MAIN(TestCliMouvement)
+#include "tst_cli_mouvement.moc"

@@ -1,0 +1,401 @@
+// The movement tool's data side, without the window: the embedded script,
+// the rules, the node directory, the worker, the installation and a sending
+// from end to end against real site databases.
+#include "data/QueryThread.h"
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+#include "testdb/SiteFixture.h"
+#include "testdb/TestDatabase.h"
+
+#include <QCryptographicHash>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct TWorkerOutcome
+{
+    bool Called = false;
+    bool OnUiThread = false;
+    bool Freed = false;
+    qint32 Resultat = 0;
+    QString Message;
+};
+
+// Starts a worker on a prepared query and waits until it has freed itself.
+TWorkerOutcome RunWorker(TDbConnection *aCnx, TDbQuery *aQuery)
+{
+    TWorkerOutcome out;
+    QEventLoop loop;
+    auto *worker = new TQueryThread(aCnx, aQuery, [&out](TQueryThread *Sender) {
+        out.Called = true;
+        out.OnUiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        out.Resultat = Sender->FResultat;
+        out.Message = Sender->FMessage;
+    });
+    QPointer<TQueryThread> guard(worker);
+    QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    worker->Start();
+    loop.exec();
+    out.Freed = guard.isNull();
+    return out;
+}
+
+TDateTime Day(int aDay, int aHour = 0, int aMinute = 0, int aSecond = 0)
+{
+    return TDateTime::FromDate(2026, 3, aDay, aHour, aMinute, aSecond);
+}
+
+QString Literal(const TDateTime &aValue)
+{
+    return QLatin1Char('\'') + aValue.ToQDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+           + QLatin1Char('\'');
+}
+
+void AddK(const TTestDatabase &aDb, int aId, int aKtbId, const TDateTime &aUpdated, const TDateTime &aInserted)
+{
+    aDb.Exec(QStringLiteral("INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED) "
+                            "VALUES (%1, %2, 1, 1, %3, %4)")
+                 .arg(aId).arg(aKtbId).arg(Literal(aInserted), Literal(aUpdated)));
+}
+
+const QString KSymData = QStringLiteral(
+    "SELECT NODE_LIST, TABLE_NAME, EVENT_TYPE, ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID, "
+    "CASE WHEN CREATE_TIME IS NULL THEN 'sans date' ELSE 'date' END FROM SYM_DATA ORDER BY DATA_ID");
+
+// The two events a K row of ARTICLE gives, as KSymData lists them.
+QStringList EventsOf(int aKId, const QString &aNode)
+{
+    return {QStringLiteral("%1|K|R|K_ID='%2'|7|ch_k|date").arg(aNode).arg(aKId),
+            QStringLiteral("%1|ARTICLE|R|ART_ID='%2'|8|ch_art|date").arg(aNode).arg(aKId)};
+}
+
+} // namespace
+
+class TestMouvement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
+
+    void scriptResourceIsByteExact();
+    void evaluation_data();
+    void evaluation();
+    void direction_data();
+    void direction();
+    void rangeBounds();
+
+    void localNode();
+    void remoteNodes();
+    void nodesWithoutReplicationTables();
+
+    void workerRules_data();
+    void workerRules();
+    void workerUnreachableDatabase();
+    void countOverRange_data();
+    void countOverRange();
+
+    void installWritesScriptAndProcedures();
+    void installInUnwritableFolderSkips();
+    void sendingEndToEnd_data();
+    void sendingEndToEnd();
+    void sendingFailureKeepsMessage();
+
+private:
+    TDataMod FDataMod;
+};
+
+void TestMouvement::scriptResourceIsByteExact()
+{
+    const QByteArray script = TDataMod::MvtScriptResource();
+    QCOMPARE(script.size(), 4347);
+    QCOMPARE(QCryptographicHash::hash(script, QCryptographicHash::Sha256).toHex(),
+             QByteArray("22b43ee881b79c6e5e6f5d7731848e5c06310ebf91b06c2f21a0475602be9e7e"));
+    // CR LF line ends throughout: a checkout that changed them would show here first.
+    QVERIFY(script.endsWith("^\r\n\r\n"));
+    QCOMPARE(script.count("\r\n"), 108);
+    QCOMPARE(script.count('\n'), 108);
+}
+
+void TestMouvement::evaluation_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("nbRec");
+    QTest::addColumn<QString>("evalTime");
+    QTest::addColumn<bool>("envoyable");
+    QTest::newRow("130") << 130 << 260 << "00:04" << true;
+    QTest::newRow("117000") << 117000 << 234000 << "01:00:00" << true;
+    QTest::newRow("199999") << 199999 << 399998 << "01:42:33" << true;
+    QTest::newRow("200000") << 200000 << 400000 << "01:42:33" << false;
+    QTest::newRow("0") << 0 << 0 << "00:00" << false;
+}
+
+void TestMouvement::evaluation()
+{
+    QFETCH(int, count);
+    QFETCH(int, nbRec);
+    QFETCH(QString, evalTime);
+    QFETCH(bool, envoyable);
+    const TMvtEvaluation e = MvtEvalue(count);
+    QCOMPARE(e.NbRec, nbRec);
+    QCOMPARE(e.EvalTime, evalTime);
+    QCOMPARE(e.Envoyable, envoyable);
+    QCOMPARE(e.Texte(), QStringLiteral("%1 Enregistrements \"K\" à repousser donc %2 au total. A la vitesse moyenne "
+                                       "de 65 lignes/s, cela va prendre %3.")
+                            .arg(count).arg(nbRec).arg(evalTime));
+}
+
+void TestMouvement::direction_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("texte");
+    QTest::addColumn<QString>("statement");
+    QTest::newRow("lame") << "lame" << "Lame vers Magasin"
+                          << "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(:DEB,:FIN,:NODE)";
+    QTest::newRow("mags") << "mags" << "Magasin vers Lame"
+                          << "EXECUTE PROCEDURE IVRO_MVT_MAG2LAME_NODE(:DEB,:FIN,:NODE)";
+    QTest::newRow("LAME") << "LAME" << "" << "";
+    QTest::newRow("none") << "" << "" << "";
+}
+
+void TestMouvement::direction()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, texte);
+    QFETCH(QString, statement);
+    const TSensMvt sens = SensDuGroupe(group);
+    QCOMPARE(TexteSens(sens), texte);
+    QCOMPARE(InstructionEnvoi(sens), statement);
+    QCOMPARE(SensDuTexte(texte), sens);
+}
+
+void TestMouvement::rangeBounds()
+{
+    // Whatever time the pickers hold, the range runs midnight to midnight.
+    QCOMPARE(MvtDebutPlage(Day(10, 14, 35, 12)), Day(10));
+    QCOMPARE(MvtFinPlage(Day(12, 14, 35, 12)), Day(13));
+    QCOMPARE(MvtFinPlage(Day(31, 23, 59, 59)), TDateTime::FromDate(2026, 4, 1));
+}
+
+void TestMouvement::localNode()
+{
+    TTestDatabase db;
+    SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), QStringLiteral("lame"));
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"), Day(9, 10, 30));
+    const TNode node = FDataMod.IvroMvtLocalNode(db.Path());
+    QCOMPARE(node.NODE_ID, QStringLiteral("serveur"));
+    QCOMPARE(node.NODE_GROUP_ID, QStringLiteral("lame"));
+    QVERIFY(!node.HEARTBEAT_TIME.IsZero());
+
+    // The identity's node without a host row is no local node at all.
+    db.Exec(QStringLiteral("DELETE FROM SYM_NODE_HOST WHERE NODE_ID = 'serveur'"));
+    const TNode none = FDataMod.IvroMvtLocalNode(db.Path());
+    QVERIFY(none.NODE_ID.isEmpty());
+    QVERIFY(none.NODE_GROUP_ID.isEmpty());
+}
+
+void TestMouvement::remoteNodes()
+{
+    TTestDatabase db;
+    SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), QStringLiteral("lame"));
+    QVERIFY(FDataMod.IvroMvtListeRemoteNodes(db.Path()).isEmpty());
+
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"), Day(9, 10, 30), 2);
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-002"), QStringLiteral("mags"));
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-003"), QStringLiteral("mags"), Day(9), 0);
+    const TNodes nodes = FDataMod.IvroMvtListeRemoteNodes(db.Path());
+    QStringList seen;
+    for (const TNode &n : nodes) {
+        seen << n.NODE_ID;
+        QCOMPARE(n.NODE_GROUP_ID, QStringLiteral("mags"));
+        QCOMPARE(n.HEARTBEAT_TIME, n.NODE_ID == QLatin1String("mag-001") ? Day(9, 10, 30) : TDateTime());
+    }
+    seen.sort();
+    // Once per host row; a node without a host row is not listed.
+    QCOMPARE(seen, (QStringList{"mag-001", "mag-001", "mag-002"}));
+}
+
+void TestMouvement::nodesWithoutReplicationTables()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.IvroMvtLocalNode(db.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.IvroMvtListeRemoteNodes(db.Path()));
+}
+
+void TestMouvement::workerRules_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<int>("resultat");
+    QTest::addColumn<int>("marks"); // rows the procedure P_MARK left
+    QTest::newRow("select") << "SELECT 5 FROM RDB$DATABASE" << 5 << 0;
+    QTest::newRow("select without row") << "SELECT 5 FROM RDB$DATABASE WHERE 1 = 0" << 0 << 0;
+    QTest::newRow("execute") << "EXECUTE PROCEDURE P_MARK" << 0 << 1;
+    QTest::newRow("lower case execute") << "execute procedure P_MARK" << 0 << 0;
+    QTest::newRow("lower case select") << "select 5 from rdb$database" << 0 << 0;
+    QTest::newRow("leading blank") << " SELECT 5 FROM RDB$DATABASE" << 0 << 0;
+    QTest::newRow("leading line break") << "\nEXECUTE PROCEDURE P_MARK" << 0 << 0;
+    QTest::newRow("failing statement") << "SELECT 5 FROM NO_SUCH_TABLE" << -1 << 0;
+}
+
+void TestMouvement::workerRules()
+{
+    QFETCH(QString, statement);
+    QFETCH(int, resultat);
+    QFETCH(int, marks);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE MARK (N INTEGER)\n^\n"
+                           "CREATE PROCEDURE P_MARK AS BEGIN INSERT INTO MARK VALUES (1); END\n^\n"));
+
+    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.getNewQuery(cnx.get());
+    query->SetSQLText(statement);
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    QVERIFY(out.Called);
+    QVERIFY(out.OnUiThread);
+    QVERIFY(out.Freed);
+    QCOMPARE(out.Resultat, resultat);
+    QCOMPARE(out.Message.isEmpty(), resultat != -1);
+    query.reset();
+    cnx.reset();
+    QCOMPARE(db.Count(QStringLiteral("MARK")), marks);
+}
+
+void TestMouvement::workerUnreachableDatabase()
+{
+    auto cnx = FDataMod.getNewConnexion(SysdbaRef(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
+    auto query = FDataMod.NewMvtCountQuery(cnx.get(), Day(1), Day(2));
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    QVERIFY(out.Called);
+    QVERIFY(out.OnUiThread);
+    QVERIFY(out.Freed);
+    QCOMPARE(out.Resultat, -1);
+    QVERIFY(!out.Message.isEmpty());
+}
+
+void TestMouvement::countOverRange_data()
+{
+    QTest::addColumn<TDateTime>("deb");
+    QTest::addColumn<TDateTime>("fin");
+    QTest::addColumn<int>("count");
+    // Picker values keep their time of day; the bounds drop it.
+    QTest::newRow("10 to 12") << Day(10, 15, 0) << Day(12, 8, 0) << 4;
+    QTest::newRow("one day") << Day(11) << Day(11) << 0;
+    QTest::newRow("end before start") << Day(12) << Day(10) << 0;
+}
+
+void TestMouvement::countOverRange()
+{
+    QFETCH(TDateTime, deb);
+    QFETCH(TDateTime, fin);
+    QFETCH(int, count);
+    TTestDatabase db;
+    const TDateTime inserted = Day(1);
+    AddK(db, 1, 1, Day(9, 23, 59, 59), inserted);              // just before the first day
+    AddK(db, 2, 1, Day(10), inserted);                         // first instant
+    AddK(db, 3, 1, Day(12, 23, 59, 59), inserted);             // last day
+    AddK(db, 4, 1, Day(13), inserted);                         // midnight after: inclusive
+    AddK(db, 5, 1, Day(13, 0, 0, 1), inserted);                // after
+    AddK(db, 6, 1, Day(10, 12), inserted);
+
+    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.NewMvtCountQuery(cnx.get(), MvtDebutPlage(deb), MvtFinPlage(fin));
+    QCOMPARE(query->SQLText(), MvtInstructionComptage);
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    QCOMPARE(out.Resultat, count);
+}
+
+void TestMouvement::installWritesScriptAndProcedures()
+{
+    TTestDatabase db;
+    // An older installation, and a foreign procedure that the name pattern
+    // also catches: both go, the four movement procedures come.
+    db.Exec(QStringLiteral("CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE AS BEGIN END\n^\n"
+                           "CREATE PROCEDURE IVRO_MVT_LAME2MAGS AS BEGIN END\n^\n"));
+    QTemporaryDir dir;
+    const QString programDir = dir.path() + QLatin1Char('/');
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
+
+    QFile file(programDir + QStringLiteral("ivro_mvt.sql"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), TDataMod::MvtScriptResource());
+    QCOMPARE(db.Rows(QStringLiteral("SELECT TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES "
+                                    "WHERE RDB$PROCEDURE_NAME LIKE 'IVRO%' OR RDB$PROCEDURE_NAME = 'TMP_DROP_PROC' "
+                                    "ORDER BY 1")),
+             (QStringList{"IVRO_MVT_LAME2MAG", "IVRO_MVT_LAME2MAG_NODE", "IVRO_MVT_MAG2LAME",
+                          "IVRO_MVT_MAG2LAME_NODE"}));
+    // Installing again replaces what is there.
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 4);
+}
+
+void TestMouvement::installInUnwritableFolderSkips()
+{
+    TTestDatabase db;
+    const QString programDir = TTestDatabase::Folder() + QStringLiteral("pas-de-dossier/ici/");
+    QVERIFY(!FDataMod.InstallMvtProcedures(db.Path(), programDir));
+    QVERIFY(!QFile::exists(programDir + QStringLiteral("ivro_mvt.sql")));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 0);
+}
+
+void TestMouvement::sendingEndToEnd_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("router");
+    QTest::newRow("lame vers magasin") << "lame" << "lame_vers_mags";
+    QTest::newRow("magasin vers lame") << "mags" << "mags_vers_lame";
+}
+
+void TestMouvement::sendingEndToEnd()
+{
+    QFETCH(QString, group);
+    QFETCH(QString, router);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, group, 0, QDate(2026, 3, 10));
+    // Only the direction's router carries the capture definitions, so the
+    // other direction's procedure would insert nothing.
+    db.Exec(QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID <> '%1'").arg(router));
+    AddK(db, 1, 1, Day(10, 9), Day(1, 0, 0, 2));
+    AddK(db, 2, 1, Day(11, 9), Day(1, 0, 0, 3));
+    AddK(db, 3, 1, Day(12, 9), Day(1, 0, 0, 1));  // inserted first: sent first
+    AddK(db, 4, 99, Day(12, 9), Day(1, 0, 0, 4)); // no KTB row: no event
+    AddK(db, 5, 1, Day(20, 9), Day(1, 0, 0, 5));  // outside the range
+
+    QTemporaryDir dir;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    const TSensMvt sens = SensDuGroupe(FDataMod.IvroMvtLocalNode(db.Path()).NODE_GROUP_ID);
+    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.NewMvtSendQuery(cnx.get(), sens, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)),
+                                          QStringLiteral("mag-002"));
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    QCOMPARE(out.Resultat, 0);
+    QVERIFY2(out.Message.isEmpty(), qPrintable(out.Message));
+
+    const QString node = QStringLiteral("mag-002");
+    QCOMPARE(db.Rows(KSymData), EventsOf(3, node) + EventsOf(1, node) + EventsOf(2, node));
+}
+
+void TestMouvement::sendingFailureKeepsMessage()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    QTemporaryDir dir;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    // Without its key generator every insert into SYM_DATA fails: the whole
+    // range must fail, with nothing left behind.
+    db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
+    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
+                                          MvtFinPlage(Day(10)), QStringLiteral("mag-001"));
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    QCOMPARE(out.Resultat, -1);
+    QVERIFY2(out.Message.contains(QLatin1String("DATA_ID")), qPrintable(out.Message));
+    query.reset();
+    cnx.reset();
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+QTEST_GUILESS_MAIN(TestMouvement)
+#include "tst_mouvement.moc"
