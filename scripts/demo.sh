@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Démonstration d'IvroMVT en une commande, sur une machine neuve :
+#   scripts/demo.sh
+# Prépare la machine (scripts/setup.sh), construit le projet, crée la base de
+# démonstration d'un serveur central (groupe lame, quatre magasins, des
+# milliers de lignes K modifiées ces dix derniers jours), puis ouvre la
+# fenêtre dans le dossier de la base ; sans écran, enchaîne noeuds, evaluer
+# et envoyer en ligne de commande. Relancer recrée la base.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${IVROMVT_BUILD_DIR:-$ROOT/build}
+# The server writes the database; everybody may browse the folder (Debian's
+# own data folder is closed to other users).
+DEMO_DIR=/var/tmp/ivromvt/demo
+DEMO_DB=$DEMO_DIR/demo.fdb
+SYSDBA_PASSWORD=tidestone
+
+log() { echo "[demo] $*"; }
+
+if [ "$(id -u)" -eq 0 ]; then
+    bash "$ROOT/scripts/setup.sh"
+else
+    sudo bash "$ROOT/scripts/setup.sh"
+fi
+
+if [ "${IVROMVT_DEMO_SANS_BUILD:-}" != "1" ]; then
+    log "construction dans $BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" >/dev/null
+    cmake --build "$BUILD_DIR" -j2 --target IvroMVT ivromvt-cli
+fi
+
+log "création de la base de démonstration $DEMO_DB"
+mkdir -p "$DEMO_DIR"
+chmod 1777 "$DEMO_DIR" 2>/dev/null || true
+if [ -e "$DEMO_DB" ]; then
+    # Dropped through the server: the file belongs to the server's account.
+    echo "DROP DATABASE;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
+        >/dev/null 2>&1 || rm -f "$DEMO_DB"
+fi
+{
+    echo "CREATE DATABASE 'localhost/3050:$DEMO_DB' USER 'SYSDBA' PASSWORD '$SYSDBA_PASSWORD'"
+    echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8;"
+    echo "SET TERM ^ ;"
+    cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" "$ROOT/scripts/demo_db.sql"
+    echo "COMMIT ^"
+} | isql-fb -q -b >/dev/null
+log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" \
+    "localhost/3050:$DEMO_DB" | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}') lignes K"
+
+if [ -n "${DISPLAY:-}" ] && [ "${IVROMVT_DEMO_TERMINAL:-}" != "1" ]; then
+    log "ouverture de la fenêtre (le bouton « … » s'ouvre dans $DEMO_DIR)"
+    cd "$DEMO_DIR"
+    exec "$BUILD_DIR/IvroMVT"
+fi
+
+CLI="$BUILD_DIR/ivromvt-cli"
+DU=$(date -d '9 days ago' +%d/%m/%Y)
+AU=$(date +%d/%m/%Y)
+log "pas d'écran : démonstration en ligne de commande"
+echo
+echo "\$ ivromvt-cli noeuds $DEMO_DB"
+"$CLI" noeuds "$DEMO_DB"
+echo
+echo "\$ ivromvt-cli evaluer $DEMO_DB --du $DU --au $AU"
+"$CLI" evaluer "$DEMO_DB" --du "$DU" --au "$AU"
+echo
+echo "\$ ivromvt-cli envoyer $DEMO_DB --du $DU --au $AU --noeud mag-001 --oui"
+"$CLI" envoyer "$DEMO_DB" --du "$DU" --au "$AU" --noeud mag-001 --oui
+echo
+log "événements de rechargement créés pour mag-001 : $(echo "SELECT COUNT(*) FROM SYM_DATA WHERE NODE_LIST = 'mag-001';" \
+    | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
+    | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}')"
+log "la fenêtre : DISPLAY=:0 $BUILD_DIR/IvroMVT (ou relancer ce script avec un écran)"
