@@ -9,6 +9,7 @@
 #include "data/Movement.h"
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
+#include "common/MemTable.h"
 #include "db/DbConnection.h"
 #include "db/DbQuery.h"
 #include "db/DbStoredProc.h"
@@ -88,12 +89,46 @@ public:
     bool RestartDataBase(const QString &ABaseDonnees);
 
     // ---- Table catalogue (DataMod_Catalogue.cpp)
+    // Listings fill the caller's dataset by column position, as text; a
+    // dataset with fewer columns than a listing writes is refused (EDbError).
+    void GetTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetAllTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetAllTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetCASHTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetIVROTablesSuppReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    // The too-wide tables, blank-separated; "!!!ERREUR!!!" when querying failed.
+    QString Liste_Tables_Exclues(TDbConnection *aCnx);
+    bool Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE);
 
     // ---- Trigger scripts (DataMod_Triggers.cpp)
+    QStringList ScriptTriggersManquants(const QString &ABaseDonnees);
+    QStringList ScriptTriggersManquantsLCL(const QString &aLCLFile);
+    bool MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME, const QString &aKEYFIELD);
+    bool Grant_SYMTABLE_TO_KORVALA(const QString &ABaseDonnees);
 
     // ---- Gap detection and repair (DataMod_Gap.cpp)
+    bool IsGAPDefined(const QString &ABaseDonnees);
+    bool IsPushMissingTAVENDefined(const QString &ABaseDonnees);
+    void DetectGAP(const QString &ABaseDonnees, TMemTable &aDataSet);
+    // The names of the columns IVRO_DETECT_GAP returns, in order, to shape a dataset for it.
+    QStringList ColonnesDetectGAP(const QString &ABaseDonnees);
+    void DoGAP(const QString &ABaseDonnees);
+    void DoPushMissingTAVEN(const QString &ABaseDonnees);
 
     // ---- Replication removal and seed loading (DataMod_Drop.cpp)
+    // What a removal did not manage: each failing statement with the
+    // server's message. Callers may ignore it.
+    struct TDropSymdsRapport
+    {
+        int ChunksExecutes = 0;
+        QStringList Erreurs;
+    };
+    TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
+    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile);
+    // The SymmetricDS objects of a database, as "KIND NAME" (TABLE, TRIGGER,
+    // GENERATEUR, FONCTION), to tell what a removal took away.
+    QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
 
 private:
     QList<TConnectionDef> FDefinitions;

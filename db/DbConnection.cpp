@@ -4,6 +4,8 @@
 
 #include <QDebug>
 
+#include <vector>
+
 using namespace Firebird;
 
 QString TDbConnectionParams::AttachString() const
@@ -13,15 +15,23 @@ QString TDbConnectionParams::AttachString() const
 
 ITransaction *StartDbTransaction(IAttachment *aAttachment)
 {
+    // Built once: every statement in autocommit starts a transaction.
+    static const std::vector<unsigned char> tpb = [] {
+        return FbGuard([] {
+            FbApi::TStatus status;
+            FbApi::TRef<IXpbBuilder> b(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::TPB, nullptr, 0));
+            b->insertTag(&status, isc_tpb_write);
+            b->insertTag(&status, isc_tpb_read_committed);
+            b->insertTag(&status, isc_tpb_rec_version);
+            b->insertTag(&status, isc_tpb_wait);
+            b->insertInt(&status, isc_tpb_lock_timeout, 10);
+            const unsigned char *bytes = b->getBuffer(&status);
+            return std::vector<unsigned char>(bytes, bytes + b->getBufferLength(&status));
+        });
+    }();
     return FbGuard([&] {
         FbApi::TStatus status;
-        FbApi::TRef<IXpbBuilder> tpb(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::TPB, nullptr, 0));
-        tpb->insertTag(&status, isc_tpb_write);
-        tpb->insertTag(&status, isc_tpb_read_committed);
-        tpb->insertTag(&status, isc_tpb_rec_version);
-        tpb->insertTag(&status, isc_tpb_wait);
-        tpb->insertInt(&status, isc_tpb_lock_timeout, 10);
-        return aAttachment->startTransaction(&status, tpb->getBufferLength(&status), tpb->getBuffer(&status));
+        return aAttachment->startTransaction(&status, unsigned(tpb.size()), tpb.data());
     });
 }
 

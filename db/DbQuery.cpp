@@ -78,6 +78,7 @@ struct TDbQuery::TPrepared
     unsigned Type = 0;
     unsigned OutLength = 0;
     bool HasOutput = false;
+    FbMessage::TInputCache InputCache;
 
     ~TPrepared()
     {
@@ -283,7 +284,7 @@ void TDbQuery::ExecSQL()
         EnsurePrepared(tx.Handle());
         FbApi::TStatus status;
         FbMessage::TInput input(tx.Attachment(), tx.Handle(), FPrepared->InMeta.get(),
-                                FParams.Positional(FParamNames));
+                                FParams.Positional(FParamNames), &FPrepared->InputCache);
         IStatement *stmt = FPrepared->Statement;
         if (isCursorStatement(FPrepared->Type)) {
             IResultSet *rs = stmt->openCursor(&status, tx.Handle(), input.Meta(), input.Buffer(), nullptr, 0);
@@ -294,9 +295,21 @@ void TDbQuery::ExecSQL()
                           FPrepared->HasOutput ? FPrepared->OutMeta.get() : nullptr,
                           FPrepared->HasOutput ? out.data() : nullptr);
         }
-        FRowsAffected = qint64(stmt->getAffectedRecords(&status));
+        FAffectedKnown = false; // asked of the server only when wanted: it costs a round trip
         tx.Commit();
     });
+}
+
+qint64 TDbQuery::RowsAffected()
+{
+    if (!FAffectedKnown && FPrepared) {
+        FRowsAffected = FbGuard([&] {
+            FbApi::TStatus status;
+            return qint64(FPrepared->Statement->getAffectedRecords(&status));
+        });
+        FAffectedKnown = true;
+    }
+    return FRowsAffected;
 }
 
 void TDbQuery::Open()
@@ -308,7 +321,7 @@ void TDbQuery::Open()
         EnsurePrepared(tx.Handle());
         FbApi::TStatus status;
         FbMessage::TInput input(tx.Attachment(), tx.Handle(), FPrepared->InMeta.get(),
-                                FParams.Positional(FParamNames));
+                                FParams.Positional(FParamNames), &FPrepared->InputCache);
         IStatement *stmt = FPrepared->Statement;
         const QList<FbMessage::TColumn> &columns = FPrepared->Columns;
         auto addRow = [&](QByteArray &&aMessage) {
@@ -340,7 +353,8 @@ void TDbQuery::Open()
             if (FPrepared->HasOutput)
                 addRow(std::move(buffer));
         }
-        FRowsAffected = qint64(stmt->getAffectedRecords(&status));
+        FRowsAffected = rows.size();
+        FAffectedKnown = true;
         tx.Commit();
     });
     FRows = std::move(rows);

@@ -79,7 +79,7 @@ public:
     bool Prepared() const;
     void Unprepare();
     void ExecSQL();
-    qint64 RowsAffected() const { return FRowsAffected; }
+    qint64 RowsAffected();
 
     void Open();
     void Close();
@@ -136,6 +136,7 @@ private:
     bool FEof = true;
     bool FBof = true;
     qint64 FRowsAffected = 0;
+    bool FAffectedKnown = true;
     bool FEditing = false;
     QHash<int, QVariant> FEdits;
 };

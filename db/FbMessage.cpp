@@ -118,7 +118,7 @@ QList<TColumn> Describe(IMessageMetadata *aMeta)
 }
 
 TInput::TInput(IAttachment *aAttachment, ITransaction *aTransaction, IMessageMetadata *aDescribed,
-               const QVariantList &aValues)
+               const QVariantList &aValues, TInputCache *aCache)
 {
     FbGuard([&] {
         FbApi::TStatus status;
@@ -126,58 +126,96 @@ TInput::TInput(IAttachment *aAttachment, ITransaction *aTransaction, IMessageMet
         if (count != unsigned(aValues.size()))
             throw EDbError(QStringLiteral("Nombre de paramètres incorrect : %1 attendus, %2 fournis")
                                .arg(count).arg(aValues.size()));
-        FbApi::TRef<IMetadataBuilder> builder(aDescribed->getBuilder(&status));
+
+        // Each value chooses its type; the server converts to the column's.
+        struct TSlot
+        {
+            unsigned Type = 0;
+            unsigned Length = 0;
+            unsigned CharSet = 0;
+        };
+        QList<TSlot> paramSlots(count);
         QList<QByteArray> texts(count);
+        QList<unsigned> signature;
+        signature.reserve(int(count) * 3);
         for (unsigned i = 0; i < count; ++i) {
             const QVariant &v = aValues[int(i)];
             const unsigned described = aDescribed->getType(&status, i) & ~1u;
+            TSlot &slot = paramSlots[int(i)];
             if (!v.isValid() || v.isNull()) {
-                builder->setType(&status, i, described | 1);
-                continue;
-            }
-            const int type = v.userType();
-            builder->setScale(&status, i, 0);
-            if (type == qMetaTypeId<TDateTime>() || type == QMetaType::QDateTime || type == QMetaType::QDate) {
-                builder->setType(&status, i, SQL_TIMESTAMP | 1);
-                builder->setLength(&status, i, sizeof(ISC_TIMESTAMP));
-            } else if (type == QMetaType::Int || type == QMetaType::Bool || type == QMetaType::Short
-                       || type == QMetaType::UShort) {
-                builder->setType(&status, i, SQL_LONG | 1);
-                builder->setLength(&status, i, sizeof(qint32));
-            } else if (type == QMetaType::LongLong || type == QMetaType::UInt || type == QMetaType::ULongLong
-                       || type == QMetaType::Long) {
-                builder->setType(&status, i, SQL_INT64 | 1);
-                builder->setLength(&status, i, sizeof(qint64));
-            } else if (type == QMetaType::Double || type == QMetaType::Float) {
-                builder->setType(&status, i, SQL_DOUBLE | 1);
-                builder->setLength(&status, i, sizeof(double));
+                slot.Type = described | 1;
             } else {
-                const bool binary = type == QMetaType::QByteArray;
-                texts[int(i)] = binary ? v.toByteArray() : v.toString().toUtf8();
-                if (described == SQL_BLOB) {
-                    builder->setType(&status, i, SQL_BLOB | 1);
-                    builder->setLength(&status, i, sizeof(ISC_QUAD));
+                const int type = v.userType();
+                if (type == qMetaTypeId<TDateTime>() || type == QMetaType::QDateTime || type == QMetaType::QDate) {
+                    slot = {SQL_TIMESTAMP | 1, unsigned(sizeof(ISC_TIMESTAMP)), 0};
+                } else if (type == QMetaType::Int || type == QMetaType::Bool || type == QMetaType::Short
+                           || type == QMetaType::UShort) {
+                    slot = {SQL_LONG | 1, 4, 0};
+                } else if (type == QMetaType::LongLong || type == QMetaType::UInt || type == QMetaType::ULongLong
+                           || type == QMetaType::Long) {
+                    slot = {SQL_INT64 | 1, 8, 0};
+                } else if (type == QMetaType::Double || type == QMetaType::Float) {
+                    slot = {SQL_DOUBLE | 1, 8, 0};
                 } else {
-                    builder->setType(&status, i, SQL_VARYING | 1);
-                    builder->setLength(&status, i, unsigned(std::max<qsizetype>(1, texts[int(i)].size())));
-                    builder->setCharSet(&status, i, binary ? CsOctets : CsUtf8);
+                    const bool binary = type == QMetaType::QByteArray;
+                    texts[int(i)] = binary ? v.toByteArray() : v.toString().toUtf8();
+                    if (described == SQL_BLOB) {
+                        slot = {SQL_BLOB | 1, unsigned(sizeof(ISC_QUAD)), 0};
+                    } else {
+                        // At least the column's own size, so that the layout
+                        // stays the same from one value to the next.
+                        const bool textColumn = described == SQL_VARYING || described == SQL_TEXT;
+                        const unsigned room = textColumn ? aDescribed->getLength(&status, i) : 0;
+                        slot = {SQL_VARYING | 1,
+                                std::max({1u, room, unsigned(texts[int(i)].size())}),
+                                binary ? CsOctets : CsUtf8};
+                    }
                 }
             }
+            signature << slot.Type << slot.Length << slot.CharSet;
         }
-        FMeta.reset(builder->getMetadata(&status));
-        FBuffer = QByteArray(int(FMeta->getMessageLength(&status)), '\0');
+
+        TInputCache local;
+        TInputCache *cache = aCache ? aCache : &local;
+        if (!cache->Meta || cache->Signature != signature) {
+            FbApi::TRef<IMetadataBuilder> builder(aDescribed->getBuilder(&status));
+            for (unsigned i = 0; i < count; ++i) {
+                const TSlot &slot = paramSlots[int(i)];
+                builder->setType(&status, i, slot.Type);
+                if (slot.Length == 0)
+                    continue; // NULL: the described type as it is
+                builder->setScale(&status, i, 0);
+                builder->setLength(&status, i, slot.Length);
+                if ((slot.Type & ~1u) == SQL_VARYING)
+                    builder->setCharSet(&status, i, slot.CharSet);
+            }
+            cache->Meta.reset(builder->getMetadata(&status));
+            cache->Signature = signature;
+            cache->Offsets.clear();
+            cache->NullOffsets.clear();
+            for (unsigned i = 0; i < count; ++i) {
+                cache->Offsets << cache->Meta->getOffset(&status, i);
+                cache->NullOffsets << cache->Meta->getNullOffset(&status, i);
+            }
+            cache->Length = cache->Meta->getMessageLength(&status);
+        }
+        if (cache == &local)
+            FOwnMeta = std::move(local.Meta);
+        FMeta = cache == &local ? FOwnMeta.get() : cache->Meta.get();
+
+        FBuffer = QByteArray(int(cache == &local ? local.Length : cache->Length), '\0');
         char *msg = FBuffer.data();
         for (unsigned i = 0; i < count; ++i) {
             const QVariant &v = aValues[int(i)];
-            const unsigned off = FMeta->getOffset(&status, i);
-            const unsigned nullOff = FMeta->getNullOffset(&status, i);
+            const unsigned off = cache->Offsets[int(i)];
+            const unsigned nullOff = cache->NullOffsets[int(i)];
             if (!v.isValid() || v.isNull()) {
                 writeAs<short>(msg + nullOff, -1);
                 continue;
             }
             writeAs<short>(msg + nullOff, 0);
             const int type = v.userType();
-            switch (FMeta->getType(&status, i) & ~1u) {
+            switch (paramSlots[int(i)].Type & ~1u) {
             case SQL_TIMESTAMP: {
                 TDateTime dt = type == qMetaTypeId<TDateTime>() ? v.value<TDateTime>()
                              : type == QMetaType::QDate    ? TDateTime::FromQDate(v.toDate())

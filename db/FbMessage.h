@@ -30,18 +30,30 @@ struct TColumn
 
 QList<TColumn> Describe(Firebird::IMessageMetadata *aMeta);
 
+// The input layout of the last execution of a statement: the same value
+// types give the same layout, built once.
+struct TInputCache
+{
+    QList<unsigned> Signature;
+    FbApi::TRef<Firebird::IMessageMetadata> Meta;
+    QList<unsigned> Offsets;
+    QList<unsigned> NullOffsets;
+    unsigned Length = 0;
+};
+
 // Input message for values given by position, each typed from its value
 // (text, integers, floating point, date-time, NULL); the server converts.
 class TInput
 {
 public:
     TInput(Firebird::IAttachment *aAttachment, Firebird::ITransaction *aTransaction,
-           Firebird::IMessageMetadata *aDescribed, const QVariantList &aValues);
-    Firebird::IMessageMetadata *Meta() const { return FMeta.get(); }
+           Firebird::IMessageMetadata *aDescribed, const QVariantList &aValues, TInputCache *aCache = nullptr);
+    Firebird::IMessageMetadata *Meta() const { return FMeta; }
     unsigned char *Buffer() { return reinterpret_cast<unsigned char *>(FBuffer.data()); }
 
 private:
-    FbApi::TRef<Firebird::IMessageMetadata> FMeta;
+    FbApi::TRef<Firebird::IMessageMetadata> FOwnMeta;
+    Firebird::IMessageMetadata *FMeta = nullptr;
     QByteArray FBuffer;
 };
 

@@ -1,0 +1,188 @@
+// The data module's connection factory and script executor.
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+#include "testdb/TestDatabase.h"
+
+#include <QtTest>
+
+class TestDataMod : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void definitionLines_data();
+    void definitionLines();
+    void definitionsCreatedOnceAndExact();
+    void freeDefinition();
+    void connectionsAreClosedAndIndependent();
+    void storedProcPrepared();
+    void executeScriptChunks_data();
+    void executeScriptChunks();
+    void executeScriptFailingChunkGoesOn();
+    void executeScriptEmptyPathOrNoServer();
+};
+
+void TestDataMod::definitionLines_data()
+{
+    QTest::addColumn<QString>("ref");
+    QTest::addColumn<QStringList>("lines");
+    const QString head = QStringLiteral("DriverID=IB");
+    const QStringList sysdba{"User_Name=SYSDBA", "Password=tidestone"};
+    QTest::newRow("local path") << "SYSDBA@D:\\Data\\SHOP.IB"
+                                << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                                "Database=D:\\Data\\SHOP.IB"} + sysdba);
+    QTest::newRow("server and path") << "SYSDBA@srv/D:\\Data\\SHOP.IB"
+                                     << (QStringList{head, "Server=srv", "Protocol=TCPIP", "Port=3050",
+                                                     "Database=D:\\Data\\SHOP.IB"} + sysdba);
+    QTest::newRow("two slashes") << "SYSDBA@srv/D:/Data/SHOP.IB"
+                                 << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                                 "Database=srv/D:/Data/SHOP.IB"} + sysdba);
+    QTest::newRow("final slash dropped") << "SYSDBA@srv/base/"
+                                         << (QStringList{head, "Server=srv", "Protocol=TCPIP", "Port=3050",
+                                                         "Database=base"} + sysdba);
+    QTest::newRow("at sign in path") << "SYSDBA@/data/a@b.fdb"
+                                     << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                                     "Database=/data/a@b.fdb"} + sysdba);
+    QTest::newRow("empty database") << "SYSDBA@"
+                                    << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                                    "Database="} + sysdba);
+    QTest::newRow("korvala") << "KORVALA@base.fdb"
+                             << QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                            "Database=base.fdb", "User_Name=KORVALA", "Password=plumvox"};
+    QTest::newRow("other user") << "sysdba@base.fdb"
+                                << QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
+                                               "Database=base.fdb"};
+}
+
+void TestDataMod::definitionLines()
+{
+    QFETCH(QString, ref);
+    QFETCH(QStringList, lines);
+    TDataMod dm;
+    dm.getNewConnexion(ref);
+    QCOMPARE(dm.Definitions().size(), 1);
+    QCOMPARE(dm.Definitions()[0].Name, ref);
+    QCOMPARE(dm.Definitions()[0].DriverID, QStringLiteral("IB"));
+    QCOMPARE(dm.Definitions()[0].Params, lines);
+}
+
+void TestDataMod::definitionsCreatedOnceAndExact()
+{
+    TDataMod dm;
+    auto a = dm.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
+    auto b = dm.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
+    QCOMPARE(dm.Definitions().size(), 1);
+    QVERIFY(a.get() != b.get());
+    dm.getNewConnexion(QStringLiteral("SYSDBA@/X/base.fdb")); // case counts
+    QCOMPARE(dm.Definitions().size(), 2);
+    QVERIFY_THROWS_EXCEPTION(EDbError, dm.CreateInFDManager(QStringLiteral("SYSDBA"), QStringLiteral("/x/base.fdb")));
+}
+
+void TestDataMod::freeDefinition()
+{
+    TDataMod dm;
+    dm.getNewConnexion(QStringLiteral("SYSDBA@a"));
+    dm.getNewConnexion(QStringLiteral("SYSDBA@b"));
+    dm.FreeInfFDManager(QStringLiteral("SYSDBA@never"));
+    QCOMPARE(dm.Definitions().size(), 2);
+    dm.FreeInfFDManager(QStringLiteral("SYSDBA@a"));
+    QCOMPARE(dm.Definitions().size(), 1);
+    QCOMPARE(dm.Definitions()[0].Name, QStringLiteral("SYSDBA@b"));
+}
+
+void TestDataMod::connectionsAreClosedAndIndependent()
+{
+    TTestDatabase db;
+    TDataMod dm;
+    auto cnx1 = dm.getNewConnexion(SysdbaRef(db.Path()));
+    auto cnx2 = dm.getNewConnexion(SysdbaRef(db.Path()));
+    QVERIFY(!cnx1->Connected());
+    auto q = dm.getNewQuery(cnx1.get());
+    q->SQL() << "SELECT COUNT(*) FROM K";
+    q->Open();
+    QVERIFY(cnx1->Connected());
+    QVERIFY(!cnx2->Connected());
+
+    auto bad = dm.getNewConnexion(QStringLiteral("SYSDBA@"));
+    auto q2 = dm.getNewQuery(bad.get());
+    q2->SQL() << "SELECT 1 FROM RDB$DATABASE";
+    QVERIFY_THROWS_EXCEPTION(EDbError, q2->Open()); // reported on first use
+}
+
+void TestDataMod::storedProcPrepared()
+{
+    TTestDatabase db;
+    TDataMod dm;
+    auto cnx = dm.getNewConnexion(SysdbaRef(db.Path()));
+    auto proc = dm.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
+    QVERIFY(proc->Prepared());
+    QVERIFY(cnx->Connected());
+    QVERIFY_THROWS_EXCEPTION(EDbError, dm.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("NOPE")));
+}
+
+void TestDataMod::executeScriptChunks_data()
+{
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QStringList>("tables"); // tables T1..T3 expected afterwards
+
+    QTest::newRow("last chunk without caret never runs")
+        << QStringList{"CREATE TABLE T1 (A INTEGER);", "^", "CREATE TABLE T2 (A INTEGER);"} << true
+        << QStringList{"T1"};
+    QTest::newRow("two carets: empty chunk is a success")
+        << QStringList{"^", "^", "CREATE TABLE T1 (A INTEGER)", "^"} << true << QStringList{"T1"};
+    QTest::newRow("caret elsewhere drops the line")
+        << QStringList{"CREATE TABLE T1 (A INTEGER,", "  ^", "B INTEGER) ^", "  B2 INTEGER);", "^"} << true
+        << QStringList{"T1"};
+    QTest::newRow("chunk ends at line beginning with caret")
+        << QStringList{"CREATE TABLE T1 (A INTEGER)", "^ whatever follows", "CREATE TABLE T2 (A INTEGER)", "^"}
+        << true << QStringList{"T1", "T2"};
+    QTest::newRow("procedure body with semicolons and :vars")
+        << QStringList{"create procedure P1 (A integer) returns (B integer)", "as", "declare variable X integer;",
+                       "begin", "  X = :A;", "  B = :X;", "end;", "^", "execute procedure P1(1);", "^",
+                       "CREATE TABLE T3 (A INTEGER)", "^"}
+        << true << QStringList{"T3"};
+    QTest::newRow("failing call in lower case is a prepared call")
+        << QStringList{"execute procedure NO_SUCH_PROC;", "^", "CREATE TABLE T1 (A INTEGER)", "^"} << false
+        << QStringList{"T1"};
+}
+
+void TestDataMod::executeScriptChunks()
+{
+    QFETCH(QStringList, script);
+    QFETCH(bool, result);
+    QFETCH(QStringList, tables);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    TDataMod dm;
+    QCOMPARE(dm.ExecuteScript(db.Path(), script), result);
+    QStringList found;
+    for (const QString &t : {QStringLiteral("T1"), QStringLiteral("T2"), QStringLiteral("T3")})
+        if (db.Count(QStringLiteral("RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(t)) == 1)
+            found << t;
+    QCOMPARE(found, tables);
+}
+
+void TestDataMod::executeScriptFailingChunkGoesOn()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T1 (A INTEGER)"));
+    TDataMod dm;
+    const QStringList script{"CREATE TABLE T1 (A INTEGER);", "^",       "CREATE TABLE T2 (A INTEGER);", "^",
+                             "INSERT INTO T2 VALUES (5);",   "^",       "DROP TABLE NOT_THERE;",         "^",
+                             "EXECUTE PROCEDURE NOT_THERE;", "^",       "INSERT INTO T2 VALUES (6);",    "^"};
+    QVERIFY(!dm.ExecuteScript(db.Path(), script));
+    QCOMPARE(db.Rows(QStringLiteral("SELECT A FROM T2 ORDER BY A")), (QStringList{"5", "6"}));
+}
+
+void TestDataMod::executeScriptEmptyPathOrNoServer()
+{
+    TDataMod dm;
+    QVERIFY(dm.ExecuteScript(QString(), {QStringLiteral("garbage"), QStringLiteral("^")}));
+    QVERIFY(dm.Definitions().isEmpty()); // nothing was even defined
+    QVERIFY(!dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"),
+                              {QStringLiteral("CREATE TABLE T (A INTEGER)"), QStringLiteral("^")}));
+    QVERIFY(dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"), {QStringLiteral("^")}));
+}
+
+QTEST_GUILESS_MAIN(TestDataMod)
+#include "tst_datamod.moc"
