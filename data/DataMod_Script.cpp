@@ -1,4 +1,5 @@
 #include "data/uDataMod.h"
+#include "data/ScriptText.h"
 
 #include "db/DbError.h"
 #include "db/DbScript.h"
@@ -35,14 +36,23 @@ bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asq
         }
     };
 
+    ForEachScriptChunk(Asql, [&](const QString &aChunk) {
+        runChunk(aChunk);
+        return true;
+    });
+    return result;
+}
+
+void ForEachScriptChunk(const QStringList &aLines, const std::function<bool(const QString &)> &aRun)
+{
     QString buffer;
-    for (const QString &line : Asql) {
+    for (const QString &line : aLines) {
         if (!line.contains(QLatin1Char('^')))
             buffer += QStringLiteral("\r\n") + line;
         if (line.startsWith(QLatin1Char('^'))) {
-            runChunk(buffer);
+            if (!aRun(buffer))
+                return;
             buffer.clear();
         }
     }
-    return result;
 }
