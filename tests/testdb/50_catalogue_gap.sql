@@ -1,0 +1,26 @@
+-- Tables for the width test of the replicated-table catalogue (text in a
+-- one-byte character set, so that a VARCHAR counts its declared length):
+-- INTEGER 14 + VARCHAR(4053) 4056 = 4070 passes, one more character fails,
+-- and any SMALLINT counts 5000.
+CREATE TABLE ZLARG_OK (ID INTEGER NOT NULL PRIMARY KEY, TXT VARCHAR(4053) CHARACTER SET WIN1252)
+^
+CREATE TABLE ZLARG_KO (ID INTEGER NOT NULL PRIMARY KEY, TXT VARCHAR(4054) CHARACTER SET WIN1252)
+^
+CREATE TABLE ZLARG_SMALL (S SMALLINT)
+^
+-- A two-column primary key, declared in the other order than the columns.
+CREATE TABLE ZCLE2 (COL_B INTEGER NOT NULL, COL_A INTEGER NOT NULL, LIB VARCHAR(20), PRIMARY KEY (COL_A, COL_B))
+^
+-- Stand-ins for the gap kit's functions.
+CREATE FUNCTION F_SUBSTR4 (NEEDLE VARCHAR(8000), S VARCHAR(8000)) RETURNS INTEGER
+AS
+BEGIN
+  RETURN POSITION(NEEDLE IN S) - 1;
+END
+^
+CREATE FUNCTION F_LEFT4 (S VARCHAR(8000), N INTEGER) RETURNS VARCHAR(8000)
+AS
+BEGIN
+  RETURN LEFT(S, N);
+END
+^

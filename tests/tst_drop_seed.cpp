@@ -1,0 +1,152 @@
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+#include "testdb/CatalogueFixture.h"
+#include "testdb/TestDatabase.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString SymObjects = QStringLiteral(
+    "SELECT COUNT(*) FROM ("
+    " SELECT RDB$RELATION_NAME N FROM RDB$RELATIONS WHERE RDB$RELATION_NAME STARTING WITH 'SYM_'"
+    " UNION ALL SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_'"
+    "   OR RDB$TRIGGER_NAME STARTING WITH 'TRG_SYM_'"
+    " UNION ALL SELECT RDB$GENERATOR_NAME FROM RDB$GENERATORS WHERE RDB$GENERATOR_NAME CONTAINING 'SYM_'"
+    " UNION ALL SELECT RDB$FUNCTION_NAME FROM RDB$FUNCTIONS WHERE RDB$FUNCTION_NAME STARTING WITH 'SYM_')");
+
+} // namespace
+
+class TestDropSeed : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase() { DataMod = nullptr; }
+
+    void dropSymds_data();
+    void dropSymds();
+    void dropSymdsUnreachableDatabase();
+    void joueMiniSplit_data();
+    void joueMiniSplit();
+
+private:
+    std::unique_ptr<TDataMod> FDataMod;
+};
+
+void TestDropSeed::initTestCase()
+{
+    Q_INIT_RESOURCE(resources);
+    FDataMod = std::make_unique<TDataMod>();
+    DataMod = FDataMod.get();
+}
+
+void TestDropSeed::dropSymds_data()
+{
+    QTest::addColumn<int>("schema");
+    QTest::addColumn<bool>("captureInPlace");
+    QTest::newRow("SymmetricDS in place, capturing")
+        << int(TTestDatabase::TSchema::Full) << true;
+    QTest::newRow("SymmetricDS tables only") << int(TTestDatabase::TSchema::Full) << false;
+    QTest::newRow("no SymmetricDS at all") << int(TTestDatabase::TSchema::RetailOnly) << false;
+}
+
+void TestDropSeed::dropSymds()
+{
+    QFETCH(int, schema);
+    QFETCH(bool, captureInPlace);
+    TTestDatabase db(static_cast<TTestDatabase::TSchema>(schema));
+    if (captureInPlace) {
+        AddSymmetricDSObjects(db);
+        db.Exec(QStringLiteral("INSERT INTO GENPARAM (PRM_ID, PRM_TYPE) VALUES (1, 1)"));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 1);
+        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("FONCTION SYM_HEX")));
+    }
+
+    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    QVERIFY2(rapport.Erreurs.isEmpty(), qPrintable(rapport.Erreurs.join(QLatin1Char('\n'))));
+    // Every connection definition of the removal is gone.
+    for (const TConnectionDef &def : DataMod->Definitions())
+        QVERIFY(def.Name != SysdbaRef(db.Path()));
+
+    QCOMPARE(db.Scalar(SymObjects).toInt(), 0);
+    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), QStringList());
+    // The business tables stay, and they no longer capture anything.
+    db.Exec(QStringLiteral("INSERT INTO GENPARAM (PRM_ID, PRM_TYPE) VALUES (2, 1)"));
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), captureInPlace ? 2 : 1);
+
+    // The script is left beside the program, as carried.
+    QFile written(QCoreApplication::applicationDirPath() + QStringLiteral("/ drop_symds.sql"));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QFile resource(QStringLiteral(":/drop_symds"));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), resource.readAll());
+}
+
+void TestDropSeed::dropSymdsUnreachableDatabase()
+{
+    const TDataMod::TDropSymdsRapport rapport =
+        DataMod->DROP_SYMDS(TTestDatabase::Folder() + QStringLiteral("absente.fdb"));
+    QCOMPARE(rapport.ChunksExecutes, 0);
+    // The script and both table drops could not run: each says so.
+    QCOMPARE(rapport.Erreurs.size(), 3);
+}
+
+void TestDropSeed::joueMiniSplit_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("result");
+    QTest::addColumn<QStringList>("rows"); // of K, or of GENPARAM for GENPARAM.csv
+
+    const QByteArray three = "1,NULL,0,1,NULL,NULL\r\n2,NULL,0,1,NULL,NULL\r\n3,NULL,0,1,NULL,NULL\r\n";
+    QTest::newRow("K.csv, three lines") << "K.csv" << three << true << QStringList{"1", "2", "3"};
+    QTest::newRow("k.csv is not the key file") << "k.csv" << three << false << QStringList();
+    QTest::newRow("K.CSV is not the key file") << "K.CSV" << three << false << QStringList();
+    QTest::newRow("other name") << "MAG.csv" << three << false << QStringList();
+    QTest::newRow("empty file") << "K.csv" << QByteArray() << false << QStringList();
+    QTest::newRow("empty third line stops there")
+        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL\n\n4,NULL,0,1,NULL,NULL\n") << false
+        << QStringList{"1", "2"};
+    QTest::newRow("duplicate key stops there")
+        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL\n") << false
+        << QStringList{"1"};
+    QTest::newRow("a second statement is not run")
+        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL); DELETE FROM K WHERE (1=1\n") << false
+        << QStringList{"1"};
+    QTest::newRow("a comment does not cut the statement")
+        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL) -- \n") << false << QStringList();
+    QTest::newRow("GENPARAM.csv, text with colon, semicolon and quote")
+        << "GENPARAM.csv"
+        << QByteArray("7,1,2,'http://h:1/a;b','l''un',NULL,NULL,NULL,NULL\n8,1,3,'-- pas un commentaire',NULL,5,1.5,NULL,NULL")
+        << true << QStringList{"7|http://h:1/a;b|l'un", "8|-- pas un commentaire|"};
+}
+
+void TestDropSeed::joueMiniSplit()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, result);
+    QFETCH(QStringList, rows);
+
+    TTestDatabase db;
+    QTemporaryDir dir;
+    QFile f(dir.filePath(fileName));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+
+    QCOMPARE(DataMod->Joue_MiniSplit(f.fileName(), db.Path()), result);
+    const QString query = fileName == QLatin1String("GENPARAM.csv")
+                              ? QStringLiteral("SELECT PRM_ID, PRM_INFO, PRM_STRING FROM GENPARAM ORDER BY PRM_ID")
+                              : QStringLiteral("SELECT K_ID FROM K ORDER BY K_ID");
+    QCOMPARE(db.Rows(query), rows);
+}
+
+QTEST_GUILESS_MAIN(TestDropSeed)
+#include "tst_drop_seed.moc"
