@@ -62,6 +62,12 @@ public:
     // (ending with a separator) and runs it; false when it could not be written.
     bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir);
     static QByteArray MvtScriptResource();
+    // The movement script's lines as they are to be installed into that
+    // database: where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB, the per-row
+    // procedures read it as VARCHAR(4096); elsewhere the lines unchanged.
+    QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
+    // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
+    bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);

@@ -1,6 +1,7 @@
 // The movement tool's data side, without the window: the embedded script,
 // the rules, the node directory, the worker, the installation and a sending
 // from end to end against real site databases.
+#include "common/TextFile.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -72,6 +73,30 @@ QStringList EventsOf(int aKId, const QString &aNode)
             QStringLiteral("%1|ARTICLE|R|ART_ID='%2'|8|ch_art|date").arg(aNode).arg(aKId)};
 }
 
+// SYNC_KEY_NAMES as SymmetricDS makes it on InterBase, instead of the BLOB
+// it makes on Firebird; before any capture definition exists.
+void MakeKeyNamesVarchar(const TTestDatabase &aDb)
+{
+    aDb.Exec(QStringLiteral("ALTER TABLE SYM_TRIGGER DROP SYNC_KEY_NAMES\n^\n"
+                            "ALTER TABLE SYM_TRIGGER ADD SYNC_KEY_NAMES VARCHAR(4096)\n^\n"));
+}
+
+// Every event, positions relative to the first, NULL told apart from text.
+const QString KSymDataRelative = QStringLiteral(
+    "SELECT D.DATA_ID - M.FIRST_ID, NODE_LIST, TABLE_NAME, EVENT_TYPE, IIF(ROW_DATA IS NULL, 'NULL', 'texte'), "
+    "ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID FROM SYM_DATA D "
+    "CROSS JOIN (SELECT MIN(DATA_ID) AS FIRST_ID FROM SYM_DATA) M ORDER BY D.DATA_ID");
+
+qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay, QString &aMessage)
+{
+    auto cnx = aDataMod.getNewConnexion(SysdbaRef(aDb.Path()));
+    auto query = aDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(aDay), MvtFinPlage(aDay),
+                                          QStringLiteral("mag-001"));
+    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
+    aMessage = out.Message;
+    return out.Resultat;
+}
+
 } // namespace
 
 class TestMouvement : public QObject
@@ -103,6 +128,9 @@ private slots:
     void sendingEndToEnd_data();
     void sendingEndToEnd();
     void sendingFailureKeepsMessage();
+    void installedScriptFollowsKeyNamesType_data();
+    void installedScriptFollowsKeyNamesType();
+    void keyNamesTooLongFailTheSending();
 
 private:
     TDataMod FDataMod;
@@ -395,6 +423,90 @@ void TestMouvement::sendingFailureKeepsMessage()
     query.reset();
     cnx.reset();
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+void TestMouvement::installedScriptFollowsKeyNamesType_data()
+{
+    QTest::addColumn<bool>("varchar");
+    QTest::newRow("BLOB (Firebird)") << false;
+    QTest::newRow("VARCHAR(4096) (InterBase)") << true;
+}
+
+// Whatever the column type, the installed procedures insert exactly the
+// events the script as shipped inserts, in the same order.
+void TestMouvement::installedScriptFollowsKeyNamesType()
+{
+    QFETCH(bool, varchar);
+    TTestDatabase db;
+    if (varchar)
+        MakeKeyNamesVarchar(db);
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
+    // A second capture definition of K, without key names.
+    db.Exec(QStringLiteral(
+        "INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, CREATE_TIME, "
+        "LAST_UPDATE_TIME) VALUES ('K_BIS', 'K', 'ch_k2', NULL, CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)\n^\n"
+        "INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
+        "VALUES ('K_BIS', 'lame_vers_mags', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)\n^\n"
+        "INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, COLUMN_NAMES, "
+        "PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) "
+        "VALUES (9, 'K_BIS', 'K', 'K_ID', 'K_ID', 'N', CURRENT_TIMESTAMP)\n^\n"));
+    AddK(db, 1, 1, Day(10, 9), Day(1, 0, 0, 2));
+    AddK(db, 2, 1, Day(10, 9), Day(1, 0, 0, 1));
+    AddK(db, 3, 99, Day(10, 9), Day(1, 0, 0, 3)); // no KTB row
+    AddK(db, 4, 1, Day(10, 9), Day(1, 0, 0, 4));
+
+    const QStringList shipped = SplitTextLines(DecodeWindowsText(TDataMod::MvtScriptResource()));
+    const QStringList installed = FDataMod.MvtScriptPourBase(db.Path(), shipped);
+    QCOMPARE(FDataMod.SyncKeyNamesEstBlob(db.Path()), !varchar);
+    QCOMPARE(installed.size(), shipped.size());
+    int changed = 0;
+    for (int i = 0; i < shipped.size(); ++i) {
+        if (installed[i] == shipped[i])
+            continue;
+        ++changed;
+        QCOMPARE(installed[i], QString(shipped[i]).replace(QStringLiteral("SYNC_KEY_NAMES ||"),
+                                                           QStringLiteral("CAST(SYNC_KEY_NAMES AS VARCHAR(4096)) ||")));
+    }
+    QCOMPARE(changed, varchar ? 0 : 4);
+
+    QString message;
+    QVERIFY(FDataMod.ExecuteScript(db.Path(), shipped));
+    QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
+    const QStringList fromShipped = db.Rows(KSymDataRelative);
+    db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
+
+    QTemporaryDir dir;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
+    const QStringList fromInstalled = db.Rows(KSymDataRelative);
+    QCOMPARE(fromInstalled, fromShipped);
+    // Three events for each of the three K rows with a table: not vacuous.
+    QCOMPARE(fromInstalled.size(), 9);
+    QCOMPARE(fromInstalled.filter(QStringLiteral("|K|R|NULL||")).size(), 3);
+    QVERIFY(fromInstalled.first().startsWith(QStringLiteral("0|mag-001|")));
+    QVERIFY(fromInstalled.contains(QStringLiteral("8|mag-001|ARTICLE|R|texte|ART_ID='4'|8|ch_art")));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'AS VARCHAR(4096)'")),
+             varchar ? 0 : 2);
+}
+
+// Key names that don't fit the text they are read as fail the sending
+// rather than send cut keys.
+void TestMouvement::keyNamesTooLongFailTheSending()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 2, QDate(2026, 3, 10));
+    db.Exec(QStringLiteral("UPDATE SYM_TRIGGER SET SYNC_KEY_NAMES = LPAD('K_ID', 4097, 'X') WHERE TRIGGER_ID = 'K'"));
+    QTemporaryDir dir;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QString message;
+    QCOMPARE(Send(FDataMod, db, Day(10), message), -1);
+    QVERIFY2(message.contains(QLatin1String("truncation")), qPrintable(message));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+
+    // At 4096 characters it still goes through, whole.
+    db.Exec(QStringLiteral("UPDATE SYM_TRIGGER SET SYNC_KEY_NAMES = LPAD('K_ID', 4096, 'X') WHERE TRIGGER_ID = 'K'"));
+    QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE CHAR_LENGTH(ROW_DATA) = 4096 + 4")), 2);
 }
 
 QTEST_GUILESS_MAIN(TestMouvement)
