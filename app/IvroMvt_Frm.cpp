@@ -100,6 +100,8 @@ TFrm_IvroMVT::~TFrm_IvroMVT()
     // gets here with one.
     while (FEvalThread || FMvtThread)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    // The grid outlives mdNodes (children go after members): unhook it.
+    DBGrid1->setModel(nullptr);
 }
 
 void TFrm_IvroMVT::BuildLayout()

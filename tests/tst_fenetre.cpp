@@ -1,0 +1,768 @@
+#include "app/IvroMvt_Frm.h"
+#include "app/TickCount.h"
+#include "data/QueryThread.h"
+#include "data/uDataMod.h"
+#include "testdb/SiteFixture.h"
+#include "testdb/TestDatabase.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTranslator>
+
+#include <functional>
+
+namespace {
+
+constexpr int KAttente = 30000; // ms: a stuck action fails instead of hanging
+
+// One modal box as the operator saw it.
+struct TBoxVue
+{
+    QString Titre;
+    QString Texte;
+    QMessageBox::Icon Icone = QMessageBox::NoIcon;
+    QStringList Boutons;
+    QString ParDefaut;
+    bool AuPremierPlan = false;
+};
+
+QString sansEsperluette(QString aTexte)
+{
+    return aTexte.remove(QLatin1Char('&'));
+}
+
+// Answers the modal boxes the window opens, in order, from a timer that
+// keeps running inside their own event loops. A box with no answer left is
+// closed with Esc, so that a test fails on its checks instead of hanging.
+class TRepondeur : public QObject
+{
+public:
+    using TReponse = std::function<void(QWidget *)>;
+
+    TRepondeur()
+    {
+        FTimer.setInterval(10);
+        connect(&FTimer, &QTimer::timeout, this, &TRepondeur::Tick);
+        FTimer.start();
+    }
+
+    // Clicks the box's button whose text (without "&") is aTexte.
+    TRepondeur &Clique(const QString &aTexte)
+    {
+        FReponses << [aTexte](QWidget *aModal) {
+            for (QAbstractButton *b : aModal->findChildren<QAbstractButton *>())
+                if (sansEsperluette(b->text()) == aTexte) {
+                    b->click();
+                    return;
+                }
+            QTest::keyClick(aModal, Qt::Key_Escape);
+        };
+        return *this;
+    }
+    TRepondeur &Fait(TReponse aReponse)
+    {
+        FReponses << std::move(aReponse);
+        return *this;
+    }
+
+    QList<TBoxVue> Vues;
+    int Dialogues = 0; // file dialogs seen
+
+private:
+    void Tick()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == FDernier)
+            return;
+        FDernier = modal;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            TBoxVue vue;
+            vue.Titre = box->windowTitle();
+            vue.Texte = box->text();
+            vue.Icone = box->icon();
+            for (QAbstractButton *b : box->buttons())
+                vue.Boutons << sansEsperluette(b->text());
+            if (box->defaultButton())
+                vue.ParDefaut = sansEsperluette(box->defaultButton()->text());
+            vue.AuPremierPlan = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            Vues << vue;
+        } else if (qobject_cast<QFileDialog *>(modal)) {
+            ++Dialogues;
+        }
+        QPointer<QWidget> guard(modal);
+        if (!FReponses.isEmpty())
+            FReponses.takeFirst()(modal);
+        else
+            QTest::keyClick(modal, Qt::Key_Escape);
+        if (!guard)
+            FDernier = nullptr;
+    }
+
+    QTimer FTimer;
+    QList<TReponse> FReponses;
+    QPointer<QWidget> FDernier;
+};
+
+QDate jour(int aDay)
+{
+    return QDate(2026, 3, aDay);
+}
+
+TDateTime instant(int aDay, int aHour, int aMinute = 0, int aSecond = 0)
+{
+    return TDateTime::FromDate(2026, 3, aDay, aHour, aMinute, aSecond);
+}
+
+} // namespace
+
+class TestFenetre : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void etatAuDemarrage();
+    void tempsEcouleAuTravers();
+    void fermetureRefuseePendantTraitement_data();
+    void fermetureRefuseePendantTraitement();
+    void chargementDesNoeuds_data();
+    void chargementDesNoeuds();
+    void choixDuFichier();
+    void chargementEnEchec();
+    void nouvelleEvaluationExigee();
+    void evaluation_data();
+    void evaluation();
+    void evaluationEnEchec();
+    void envoi_data();
+    void envoi();
+    void envoiInterrompu_data();
+    void envoiInterrompu();
+    void envoiDossierNonInscriptible_data();
+    void envoiDossierNonInscriptible();
+    void regleDuWorker_data();
+    void regleDuWorker();
+
+private:
+    // A window on aDb, shown, writing its script into FProgramDir.
+    std::unique_ptr<TFrm_IvroMVT> Fenetre(const TTestDatabase *aDb = nullptr);
+    void Evalue(TFrm_IvroMVT &aW, const QDate &aDeb, const QDate &aFin);
+    QString ScriptEcrit() const { return FProgramDir->filePath(QStringLiteral("ivro_mvt.sql")); }
+
+    QTranslator FQtFrancais;
+    std::unique_ptr<TTestDatabase> FPlages; // shared by the evaluation table
+    std::unique_ptr<QTemporaryDir> FProgramDir;
+};
+
+void TestFenetre::initTestCase()
+{
+    Q_INIT_RESOURCE(resources);
+    QVERIFY(FQtFrancais.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+    QApplication::installTranslator(&FQtFrancais);
+    DataMod = new TDataMod;
+
+    // 199999 rows on the 10th, one on the 11th; 129 on the 17th with one at
+    // 00:00:00 of the 20th (inside 15..19) and one at 23:59:59 of the 14th
+    // (outside it).
+    FPlages = std::make_unique<TTestDatabase>();
+    SiteFixture::MakeSite(*FPlages, QStringLiteral("lame"), 0, jour(1));
+    SiteFixture::AddKRows(*FPlages, 1, 199999, instant(10, 12));
+    SiteFixture::AddKRows(*FPlages, 200000, 1, instant(11, 12));
+    SiteFixture::AddKRows(*FPlages, 300000, 129, instant(17, 12));
+    SiteFixture::AddKRows(*FPlages, 400000, 1, instant(20, 0));
+    SiteFixture::AddKRows(*FPlages, 400001, 1, instant(14, 23, 59, 59));
+}
+
+void TestFenetre::cleanupTestCase()
+{
+    FPlages.reset();
+    delete DataMod;
+    DataMod = nullptr;
+}
+
+void TestFenetre::cleanup()
+{
+    SetTickSource({});
+}
+
+std::unique_ptr<TFrm_IvroMVT> TestFenetre::Fenetre(const TTestDatabase *aDb)
+{
+    FProgramDir = std::make_unique<QTemporaryDir>();
+    auto w = std::make_unique<TFrm_IvroMVT>();
+    w->SetProgramDir(FProgramDir->path() + QLatin1Char('/'));
+    w->show();
+    if (aDb)
+        w->LoadIBFile(aDb->Path());
+    return w;
+}
+
+void TestFenetre::Evalue(TFrm_IvroMVT &aW, const QDate &aDeb, const QDate &aFin)
+{
+    aW.dtDEB->setDate(aDeb);
+    aW.dtFIN->setDate(aFin);
+    aW.BEVALClick();
+    QTRY_VERIFY_WITH_TIMEOUT(aW.CanClose(), KAttente);
+}
+
+void TestFenetre::etatAuDemarrage()
+{
+    TFrm_IvroMVT w;
+    w.show();
+    QCOMPARE(w.windowTitle(), QStringLiteral("Génération des Mouvements lame vers noeud et noeud vers lame"));
+    QCOMPARE(w.size(), QSize(646, 490));
+    QVERIFY(w.font().family() == QLatin1String("Verdana") || w.font().family() == QLatin1String("DejaVu Sans"));
+    QCOMPARE(w.font().pixelSize(), 11);
+    QCOMPARE(w.lblSens->font().pixelSize(), 16);
+    QVERIFY(w.lblSens->font().bold());
+
+    // The boxes, docked inside a 5-pixel border.
+    QCOMPARE(w.GroupBox1->geometry(), QRect(5, 5, 636, 129));
+    QCOMPARE(w.GroupBox4->mapTo(&w, QPoint(0, 0)), QPoint(8, 137));
+    QCOMPARE(w.GroupBox4->size(), QSize(630, 56));
+    QCOMPARE(w.GroupBox2->geometry(), QRect(5, 196, 636, 165));
+    QCOMPARE(w.GroupBox3->geometry(), QRect(5, 361, 636, 105));
+    QCOMPARE(w.sb->geometry(), QRect(5, 466, 636, 19));
+    QCOMPARE(w.teIBFile->geometry(), QRect(170, 30, 388, 21));
+    QCOMPARE(w.BIBFile->geometry(), QRect(565, 29, 31, 24));
+    QCOMPARE(w.edtLOCAL_NODE_ID->geometry(), QRect(170, 61, 266, 21));
+    QCOMPARE(w.dtDEB->geometry(), QRect(170, 95, 105, 21));
+    QCOMPARE(w.dtFIN->geometry(), QRect(314, 95, 105, 21));
+    QCOMPARE(w.BEVAL->geometry(), QRect(433, 94, 120, 25));
+    QCOMPARE(w.cbNode->geometry(), QRect(234, 36, 216, 22));
+    QCOMPARE(w.BMVT->geometry(), QRect(456, 34, 141, 25));
+    QCOMPARE(w.Label3->text(), QStringLiteral("Vers le noeud  :"));
+    QCOMPARE(w.BIBFile->text(), QStringLiteral("\u2026"));
+    QCOMPARE(w.BMVT->text(), QStringLiteral("Envoyer les données "));
+
+    // Tab order: the box order, then the controls' own order.
+    QList<QWidget *> chaine;
+    QWidget *suivant = w.teIBFile;
+    do {
+        if (suivant->focusPolicy() & Qt::TabFocus)
+            chaine << suivant;
+        suivant = suivant->nextInFocusChain();
+    } while (suivant != w.teIBFile);
+    const QList<QWidget *> attendu = {w.teIBFile, w.BIBFile, w.dtDEB, w.dtFIN, w.BEVAL,
+                                      w.edtLOCAL_NODE_ID, w.DBGrid1, w.cbNode, w.BMVT};
+    QList<QWidget *> nos;
+    for (QWidget *c : std::as_const(chaine))
+        if (attendu.contains(c))
+            nos << c;
+    QCOMPARE(nos, attendu);
+
+    QCOMPARE(w.dtDEB->date(), QDate::currentDate().addDays(-5));
+    QCOMPARE(w.dtFIN->date(), QDate::currentDate());
+    QCOMPARE(w.dtDEB->displayFormat(), QStringLiteral("dd/MM/yyyy"));
+    QVERIFY(w.dtDEB->calendarPopup());
+    QCOMPARE(w.dtDEB->toolTip(), QStringLiteral("à 00:00:00"));
+    QCOMPARE(w.dtFIN->toolTip(), QStringLiteral("à 23:59:59"));
+    QVERIFY(!w.BMVT->isEnabled());
+    QVERIFY(w.BEVAL->isEnabled() && w.BIBFile->isEnabled() && w.cbNode->isEnabled());
+    QVERIFY(w.teIBFile->isReadOnly() && w.teIBFile->isEnabled());
+    QVERIFY(!w.edtLOCAL_NODE_ID->isEnabled());
+    QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+    QCOMPARE(w.DBGrid1->model()->columnCount(), 3);
+    QCOMPARE(w.DBGrid1->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("HEARTBEAT_TIME"));
+    QCOMPARE(w.DBGrid1->columnWidth(0), 197);
+    QCOMPARE(w.DBGrid1->columnWidth(2), 141);
+    QCOMPARE(w.cbNode->count(), 0);
+    QCOMPARE(w.cbNode->currentText(), QString());
+    QCOMPARE(w.lblSens->text(), QString());
+    QCOMPARE(w.PanelText(0), QString());
+    QCOMPARE(w.Timer1->interval(), 1000);
+    QVERIFY(!w.Timer1->isActive());
+    QVERIFY(w.CanClose());
+}
+
+void TestFenetre::tempsEcouleAuTravers()
+{
+    // Started 296 ms before the counter wraps, now at 704: one second.
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 1, jour(10));
+    auto w = Fenetre(&db);
+    SetTickSource([] { return quint32(0xFFFFFFFFu - 295u); });
+    Evalue(*w, jour(10), jour(10));
+    SetTickSource([] { return quint32(704); });
+    w->Timer1Timer();
+    QCOMPARE(w->PanelText(0), QStringLiteral("00:01"));
+}
+
+void TestFenetre::fermetureRefuseePendantTraitement_data()
+{
+    QTest::addColumn<bool>("envoi");
+    QTest::newRow("evaluation") << false;
+    QTest::newRow("envoi") << true;
+}
+
+void TestFenetre::fermetureRefuseePendantTraitement()
+{
+    QFETCH(bool, envoi);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, jour(10));
+    auto w = Fenetre(&db);
+    TRepondeur repondeur;
+    if (envoi) {
+        Evalue(*w, jour(10), jour(10));
+        w->cbNode->setCurrentIndex(0);
+        repondeur.Clique(QStringLiteral("OK"));
+        w->BMVTClick();
+    } else {
+        w->BEVALClick();
+    }
+    // The worker's end can only be delivered once we are back in an event
+    // loop: the action is still running here.
+    QVERIFY(!w->CanClose());
+    repondeur.Clique(QStringLiteral("OK"));
+    QVERIFY(!w->close());
+    QVERIFY(w->isVisible());
+    const TBoxVue refus = repondeur.Vues.constLast();
+    QCOMPARE(refus.Titre, QStringLiteral("Erreur"));
+    QCOMPARE(refus.Texte, QStringLiteral("Traitement en cours !\nImpossible de fermer le programme."));
+    QCOMPARE(refus.Boutons, QStringList{QStringLiteral("OK")});
+
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+    const qsizetype vues = repondeur.Vues.size();
+    QVERIFY(w->close());
+    QCOMPARE(repondeur.Vues.size(), vues); // idle: no question asked
+}
+
+void TestFenetre::chargementDesNoeuds_data()
+{
+    QTest::addColumn<QString>("groupe");
+    QTest::addColumn<QString>("sens");
+    QTest::newRow("lame") << "lame" << "Lame vers Magasin";
+    QTest::newRow("mags") << "mags" << "Magasin vers Lame";
+    QTest::newRow("casse differente") << "LAME" << "";
+    QTest::newRow("sans noeud local") << "" << "";
+}
+
+void TestFenetre::chargementDesNoeuds()
+{
+    QFETCH(QString, groupe);
+    QFETCH(QString, sens);
+    TTestDatabase db;
+    const QString longNoeud = QStringLiteral("magasin-de-la-rue-principale-0042"); // 33 characters
+    if (!groupe.isEmpty()) {
+        SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), groupe);
+        SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"),
+                                   TDateTime::FromDate(2026, 12, 9, 10, 30));
+        SiteFixture::AddRemoteNode(db, longNoeud, QStringLiteral("mags"));
+    }
+    auto w = Fenetre(&db);
+
+    QCOMPARE(w->teIBFile->text(), db.Path());
+    QCOMPARE(w->lblSens->text(), sens);
+    QCOMPARE(w->edtLOCAL_NODE_ID->text(), groupe.isEmpty() ? QStringLiteral(" / ") : "serveur / " + groupe);
+    QAbstractItemModel *grille = w->DBGrid1->model();
+    if (groupe.isEmpty()) {
+        QCOMPARE(grille->rowCount(), 0);
+        QCOMPARE(w->cbNode->count(), 0);
+        return;
+    }
+    QCOMPARE(grille->rowCount(), 2);
+    QCOMPARE(w->cbNode->count(), 2);
+    QCOMPARE(w->cbNode->currentIndex(), -1);
+    QCOMPARE(w->cbNode->currentText(), QString());
+    const int premier = w->cbNode->itemText(0) == QLatin1String("mag-001") ? 0 : 1;
+    QCOMPARE(grille->index(premier, 0).data().toString(), QStringLiteral("mag-001"));
+    QCOMPARE(grille->index(premier, 1).data().toString(), QStringLiteral("mags"));
+    QCOMPARE(grille->index(premier, 2).data().toString(), QStringLiteral("09/12/2026 10:30:00"));
+    // The list offers the whole name; the grid's column keeps 30 characters.
+    QCOMPARE(w->cbNode->itemText(1 - premier), longNoeud);
+    QCOMPARE(grille->index(1 - premier, 0).data().toString(), longNoeud.left(30));
+    QVERIFY(!(grille->flags(grille->index(0, 0)) & Qt::ItemIsEditable));
+}
+
+void TestFenetre::choixDuFichier()
+{
+    TTestDatabase a, b;
+    SiteFixture::MakeSite(a, QStringLiteral("lame"), 0, jour(1));
+    SiteFixture::MakeSite(b, QStringLiteral("mags"), 0, jour(1));
+    auto w = Fenetre(&a);
+    TRepondeur repondeur;
+
+    // Cancelled: nothing changes.
+    w->BIBFileClick();
+    QCOMPARE(repondeur.Dialogues, 1);
+    QCOMPARE(w->teIBFile->text(), a.Path());
+    QCOMPARE(w->lblSens->text(), QStringLiteral("Lame vers Magasin"));
+    QCOMPARE(w->cbNode->count(), 2);
+
+    // Chosen: the other database is loaded.
+    repondeur.Fait([&b](QWidget *aModal) {
+        auto *dialog = static_cast<QFileDialog *>(aModal);
+        dialog->selectFile(b.Path());
+        static_cast<QDialog *>(dialog)->accept(); // as the Open button does
+    });
+    w->BIBFileClick();
+    QCOMPARE(repondeur.Dialogues, 2);
+    QCOMPARE(w->teIBFile->text(), b.Path());
+    QCOMPARE(w->lblSens->text(), QStringLiteral("Magasin vers Lame"));
+    QVERIFY(repondeur.Vues.isEmpty());
+}
+
+void TestFenetre::chargementEnEchec()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, jour(1));
+    auto w = Fenetre(&db);
+    TRepondeur repondeur;
+    const QString absente = TTestDatabase::Folder() + QStringLiteral("absente.fdb");
+    w->LoadIBFile(absente);
+
+    QCOMPARE(repondeur.Vues.size(), 1);
+    QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Erreur"));
+    QVERIFY(!repondeur.Vues[0].Texte.isEmpty());
+    QCOMPARE(w->teIBFile->text(), absente);
+    QCOMPARE(w->lblSens->text(), QString());
+    // What the previous database put there stays.
+    QCOMPARE(w->edtLOCAL_NODE_ID->text(), QStringLiteral("serveur / lame"));
+    QCOMPARE(w->cbNode->count(), 2);
+    QCOMPARE(w->DBGrid1->model()->rowCount(), 2);
+}
+
+// Changing the database or touching the range needs a new evaluation before
+// a sending: otherwise the confirmation would quote another count and the
+// row limit could be bypassed.
+void TestFenetre::nouvelleEvaluationExigee()
+{
+    TTestDatabase a, b;
+    SiteFixture::MakeSite(a, QStringLiteral("lame"), 130, jour(10));
+    SiteFixture::MakeSite(b, QStringLiteral("lame"), 0, jour(10));
+    auto w = Fenetre(&a);
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(w->BMVT->isEnabled());
+    w->LoadIBFile(b.Path());
+    QVERIFY(!w->BMVT->isEnabled());
+
+    w->LoadIBFile(a.Path());
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(w->BMVT->isEnabled());
+    QFocusEvent entree(QEvent::FocusIn);
+    QApplication::sendEvent(w->dtFIN, &entree);
+    QVERIFY(!w->BMVT->isEnabled());
+}
+
+void TestFenetre::evaluation_data()
+{
+    QTest::addColumn<QDate>("deb");
+    QTest::addColumn<QDate>("fin");
+    QTest::addColumn<QString>("texte");
+    QTest::addColumn<bool>("envoyable");
+    // 15..19 counts the row at midnight after the 19th, not the one at
+    // 23:59:59 before the 15th.
+    QTest::newRow("130 aux bornes") << jour(15) << jour(19)
+        << "130 Enregistrements \"K\" à repousser donc 260 au total. A la vitesse moyenne de 65 lignes/s, "
+           "cela va prendre 00:04."
+        << true;
+    QTest::newRow("199999") << jour(10) << jour(10)
+        << "199999 Enregistrements \"K\" à repousser donc 399998 au total. A la vitesse moyenne de 65 lignes/s, "
+           "cela va prendre 01:42:33."
+        << true;
+    QTest::newRow("200000") << jour(10) << jour(11)
+        << "200000 Enregistrements \"K\" à repousser donc 400000 au total. A la vitesse moyenne de 65 lignes/s, "
+           "cela va prendre 01:42:33."
+        << false;
+    QTest::newRow("aucune") << jour(1) << jour(5)
+        << "0 Enregistrements \"K\" à repousser donc 0 au total. A la vitesse moyenne de 65 lignes/s, "
+           "cela va prendre 00:00."
+        << false;
+    QTest::newRow("fin avant debut") << jour(19) << jour(15)
+        << "0 Enregistrements \"K\" à repousser donc 0 au total. A la vitesse moyenne de 65 lignes/s, "
+           "cela va prendre 00:00."
+        << false;
+}
+
+void TestFenetre::evaluation()
+{
+    QFETCH(QDate, deb);
+    QFETCH(QDate, fin);
+    QFETCH(QString, texte);
+    QFETCH(bool, envoyable);
+    auto w = Fenetre(FPlages.get());
+    w->cbNode->setCurrentIndex(1);
+    w->BEVALClick();
+    QVERIFY(!w->CanClose());
+    QVERIFY(!w->BEVAL->isEnabled() && !w->BIBFile->isEnabled() && !w->dtDEB->isEnabled() && !w->dtFIN->isEnabled());
+    QVERIFY(w->cbNode->isEnabled()); // the target can be chosen meanwhile
+    QCOMPARE(w->PanelText(1), QStringLiteral("Evaluation en cours...."));
+    QCOMPARE(w->PanelText(0), QStringLiteral("00:00"));
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+
+    Evalue(*w, deb, fin);
+    QCOMPARE(w->PanelText(1), texte);
+    QCOMPARE(w->BMVT->isEnabled(), envoyable);
+    QVERIFY(w->BEVAL->isEnabled() && w->BIBFile->isEnabled() && w->dtDEB->isEnabled() && w->dtFIN->isEnabled());
+    QVERIFY(!w->Timer1->isActive());
+    QCOMPARE(w->cbNode->currentIndex(), 1);
+}
+
+void TestFenetre::evaluationEnEchec()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 130, jour(10));
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(w->BMVT->isEnabled());
+    // The path the actions read now names no database.
+    w->teIBFile->setText(TTestDatabase::Folder() + QStringLiteral("absente.fdb"));
+
+    TRepondeur repondeur;
+    Evalue(*w, jour(10), jour(10));
+    const QString prefixe = QStringLiteral("Echec de l'évaluation : ");
+    QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
+    QVERIFY(w->PanelText(1).size() > prefixe.size()); // the server's message
+    QVERIFY(!w->PanelText(1).contains(QLatin1String("au total")));
+    QVERIFY(!w->BMVT->isEnabled());
+    QVERIFY(w->BEVAL->isEnabled() && w->CanClose());
+    QCOMPARE(repondeur.Vues.size(), 1);
+    QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Erreur"));
+    QCOMPARE(repondeur.Vues[0].Texte,
+             QStringLiteral("L'évaluation a échoué :\n") + w->PanelText(1).mid(prefixe.size()));
+}
+
+void TestFenetre::envoi_data()
+{
+    QTest::addColumn<QString>("groupe");
+    QTest::addColumn<QString>("autreRouteur");
+    QTest::newRow("lame vers magasin") << "lame" << "mags_vers_lame";
+    QTest::newRow("magasin vers lame") << "mags" << "lame_vers_mags";
+}
+
+void TestFenetre::envoi()
+{
+    QFETCH(QString, groupe);
+    QFETCH(QString, autreRouteur);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, groupe, 130, jour(10));
+    SiteFixture::AddKRows(db, 1000, 1, instant(9, 12)); // outside the range
+    // Only the direction's own router may feed the business table: the
+    // wrong procedure would leave its rows out.
+    db.Exec(QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE TRIGGER_ID='ARTICLE' AND ROUTER_ID='%1'")
+                .arg(autreRouteur));
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-002")));
+
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QVERIFY(!w->CanClose());
+    QVERIFY(!w->cbNode->isEnabled() && !w->BMVT->isEnabled() && !w->BEVAL->isEnabled());
+    QCOMPARE(w->PanelText(1), QStringLiteral("Traitement en cours...."));
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+
+    QCOMPARE(repondeur.Vues.size(), 1);
+    const TBoxVue confirmation = repondeur.Vues[0];
+    QCOMPARE(confirmation.Titre, QStringLiteral("Avertissement"));
+    QCOMPARE(confirmation.Texte, QStringLiteral("Vous êtes sur le point d'envoyer 260 enregsitrements \nau noeud "
+                                                "mag-002. Cela devrait prendre environ 00:04. \n"
+                                                "Voulez-vous continuer ?"));
+    QCOMPARE(confirmation.Icone, QMessageBox::Warning);
+    QCOMPARE(confirmation.Boutons.size(), 2);
+    QVERIFY(confirmation.Boutons.contains(QStringLiteral("OK")));
+    QVERIFY(confirmation.Boutons.contains(QStringLiteral("Annuler")));
+    QCOMPARE(confirmation.ParDefaut, QStringLiteral("Annuler"));
+    QVERIFY(confirmation.AuPremierPlan);
+
+    QVERIFY(QFile::exists(ScriptEcrit()));
+    QCOMPARE(w->PanelText(1),
+             QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud mag-002"));
+    QCOMPARE(w->cbNode->currentIndex(), -1);
+    QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled());
+    QVERIFY(!w->Timer1->isActive());
+
+    QStringList attendues;
+    for (int n = 1; n <= 130; ++n)
+        attendues << QStringLiteral("K|K_ID='%1'|7|ch_k|mag-002|R").arg(n)
+                  << QStringLiteral("ARTICLE|ART_ID='%1'|8|ch_art|mag-002|R").arg(n);
+    QStringList lignes = db.Rows(QStringLiteral(
+        "SELECT TABLE_NAME, ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID, NODE_LIST, EVENT_TYPE FROM SYM_DATA"));
+    attendues.sort();
+    lignes.sort();
+    QCOMPARE(lignes, attendues);
+
+    // A second sending needs the target chosen again.
+    repondeur.Vues.clear();
+    w->BMVTClick();
+    QCOMPARE(repondeur.Vues.size(), 1);
+    QCOMPARE(repondeur.Vues[0].Texte, QStringLiteral("Veuillez choisir un noeud."));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 260);
+}
+
+void TestFenetre::envoiInterrompu_data()
+{
+    QTest::addColumn<QString>("groupe");
+    QTest::addColumn<bool>("choisirNoeud");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("bmvt");
+    QTest::newRow("aucun noeud choisi") << "lame" << false << "Veuillez choisir un noeud." << true;
+    QTest::newRow("annule") << "lame" << true << "" << true;
+    QTest::newRow("sens inconnu") << "LAME" << true
+        << "Aucun sens de mouvement pour cette base.\n"
+           "Veuillez choisir une base dont le noeud local est du groupe lame ou mags."
+        << false;
+}
+
+void TestFenetre::envoiInterrompu()
+{
+    QFETCH(QString, groupe);
+    QFETCH(bool, choisirNoeud);
+    QFETCH(QString, message);
+    QFETCH(bool, bmvt);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, groupe, 5, jour(10));
+    auto w = Fenetre(&db);
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    Evalue(*w, jour(10), jour(10));
+    if (choisirNoeud)
+        w->cbNode->setCurrentIndex(0);
+
+    TRepondeur repondeur;
+    repondeur.Clique(message.isEmpty() ? QStringLiteral("Annuler") : QStringLiteral("OK"));
+    w->BMVTClick();
+
+    QCOMPARE(repondeur.Vues.size(), 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Erreur"));
+        QCOMPARE(repondeur.Vues[0].Texte, message);
+        QCOMPARE(repondeur.Vues[0].Boutons, QStringList{QStringLiteral("OK")});
+    } else {
+        QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Avertissement"));
+    }
+    // Idle again at once, nothing written, nothing sent.
+    QVERIFY(w->CanClose());
+    QCOMPARE(w->BMVT->isEnabled(), bmvt);
+    QVERIFY(w->cbNode->isEnabled() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled() && w->dtDEB->isEnabled());
+    QCOMPARE(w->cbNode->currentIndex(), choisirNoeud ? 0 : -1);
+    if (!choisirNoeud)
+        QCOMPARE(w->focusWidget(), w->cbNode);
+    QVERIFY(!QFile::exists(ScriptEcrit()));
+    QTest::qWait(50);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+void TestFenetre::envoiDossierNonInscriptible_data()
+{
+    QTest::addColumn<bool>("proceduresPresentes");
+    QTest::newRow("procedures deja installees") << true;
+    QTest::newRow("procedures absentes") << false;
+}
+
+// Without a writable program folder nothing is installed and no question is
+// asked; the range procedure is called all the same, and its failure is
+// reported rather than passed off as a success.
+void TestFenetre::envoiDossierNonInscriptible()
+{
+    QFETCH(bool, proceduresPresentes);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("mags"), 4, jour(10));
+    if (proceduresPresentes) {
+        QTemporaryDir ailleurs;
+        QVERIFY(DataMod->InstallMvtProcedures(db.Path(), ailleurs.path() + QLatin1Char('/')));
+    }
+    auto w = Fenetre(&db);
+    const QString absent = FProgramDir->path() + QStringLiteral("/absent/");
+    w->SetProgramDir(absent);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(0);
+    const QString noeud = w->cbNode->currentText();
+
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK")).Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+    QVERIFY(!QFile::exists(absent + QStringLiteral("ivro_mvt.sql")));
+    QVERIFY(w->BMVT->isEnabled());
+    QCOMPARE(w->cbNode->currentIndex(), -1);
+
+    if (proceduresPresentes) {
+        QCOMPARE(repondeur.Vues.size(), 1); // the confirmation only
+        QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données "
+                                                 "vers le noeud ") + noeud);
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(repondeur.Vues.size(), 2, KAttente);
+        const QString prefixe = QStringLiteral("Echec de l'envoi vers le noeud %1 : ").arg(noeud);
+        QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
+        QVERIFY2(w->PanelText(1).contains(QLatin1String("IVRO_MVT_MAG2LAME_NODE")), qPrintable(w->PanelText(1)));
+        QCOMPARE(repondeur.Vues[1].Titre, QStringLiteral("Erreur"));
+        QVERIFY(repondeur.Vues[1].Texte.contains(QLatin1String("IVRO_MVT_MAG2LAME_NODE")));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    }
+}
+
+void TestFenetre::regleDuWorker_data()
+{
+    QTest::addColumn<QString>("instruction");
+    QTest::addColumn<bool>("joignable");
+    QTest::addColumn<int>("resultat");
+    QTest::newRow("comptage vide") << "SELECT Count(*) AS QTE FROM K WHERE K_UPDATED>=:DEB AND K_UPDATED<=:FIN"
+                                   << true << 0;
+    QTest::newRow("premiere colonne") << "SELECT 42, 7 FROM RDB$DATABASE" << true << 42;
+    QTest::newRow("procedure") << "EXECUTE PROCEDURE P_TRACE" << true << 0;
+    QTest::newRow("minuscules") << "select 42 from rdb$database" << true << 0;
+    QTest::newRow("blanc devant") << " SELECT 42 FROM RDB$DATABASE" << true << 0;
+    QTest::newRow("saut de ligne devant") << "\nSELECT 42 FROM RDB$DATABASE" << true << 0;
+    QTest::newRow("base injoignable") << "SELECT 42 FROM RDB$DATABASE" << false << -1;
+}
+
+void TestFenetre::regleDuWorker()
+{
+    QFETCH(QString, instruction);
+    QFETCH(bool, joignable);
+    QFETCH(int, resultat);
+    TTestDatabase db;
+    db.Exec(QStringLiteral("CREATE TABLE TRACE (N INTEGER)\n^\n"
+                           "CREATE PROCEDURE P_TRACE AS BEGIN INSERT INTO TRACE VALUES (1); END\n^\n"));
+    auto cnx = DataMod->getNewConnexion(
+        SysdbaRef(joignable ? db.Path() : TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
+    auto query = DataMod->getNewQuery(cnx.get());
+    query->SetSQLText(instruction);
+    if (instruction.contains(QLatin1String(":DEB"))) {
+        query->ParamByName(QStringLiteral("DEB")).SetAsDateTime(instant(2, 0));
+        query->ParamByName(QStringLiteral("FIN")).SetAsDateTime(instant(1, 0));
+    }
+
+    bool rappele = false;
+    bool surLeFilPrincipal = false;
+    qint32 lu = 99;
+    QString message;
+    auto *worker = new TQueryThread(cnx.get(), query.get(), [&](TQueryThread *aSender) {
+        rappele = true;
+        surLeFilPrincipal = QThread::currentThread() == QCoreApplication::instance()->thread();
+        lu = aSender->FResultat;
+        message = aSender->FMessage;
+    });
+    QPointer<TQueryThread> garde(worker);
+    worker->Start();
+    QTRY_VERIFY_WITH_TIMEOUT(rappele, KAttente);
+    QVERIFY(surLeFilPrincipal);
+    QCOMPARE(lu, resultat);
+    QCOMPARE(message.isEmpty(), resultat != -1);
+    QTRY_VERIFY_WITH_TIMEOUT(garde.isNull(), KAttente); // it frees itself
+    query.reset();
+    cnx.reset();
+    if (joignable)
+        QCOMPARE(db.Count(QStringLiteral("TRACE")), instruction.startsWith(QLatin1String("EXECUTE")) ? 1 : 0);
+}
+
+QTEST_MAIN(TestFenetre)
+#include "tst_fenetre.moc"
