@@ -1,0 +1,111 @@
+// Which tables SymmetricDS captures, which it leaves out, which are too wide.
+#include "cli/CliCommand.h"
+#include "cli/DatasetOutput.h"
+
+#include "data/uDataMod.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+TMemTable Dataset(const QStringList &aColumns)
+{
+    TMemTable t;
+    for (const QString &c : aColumns)
+        t.AddColumn(c);
+    return t;
+}
+
+int CmdTablesReplicantes(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
+    const QStringList cles = {QStringLiteral("TABLE_NAME"), QStringLiteral("SYNC_KEY_NAMES"),
+                              QStringLiteral("CLE_PRIMAIRE")};
+    TMemTable t;
+    if (liste == QLatin1String("ktb")) {
+        t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("PRIMARY_KEY")});
+        DataMod->GetTablesReplicantes(base, t);
+    } else if (liste == QLatin1String("toutes")) {
+        t = Dataset(cles);
+        DataMod->GetAllTablesReplicantes(base, t);
+    } else if (liste == QLatin1String("cash")) {
+        t = Dataset(cles);
+        DataMod->GetCASHTablesReplicantes(base, t);
+    } else if (liste == QLatin1String("ivro")) {
+        t = Dataset(cles);
+        DataMod->GetIVROTablesSuppReplicantes(base, t);
+    } else {
+        throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb, toutes, cash ou ivro)").arg(liste));
+    }
+    PrintDataset(aCtx, t);
+    return 0;
+}
+
+int CmdTablesExclues(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
+    TMemTable t;
+    if (liste == QLatin1String("ktb")) {
+        t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("PRIMARY_KEY")});
+        DataMod->GetTablesExclues(base, t);
+    } else if (liste == QLatin1String("toutes")) {
+        t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("TYPE_TABLE")});
+        DataMod->GetAllTablesExclues(base, t);
+    } else {
+        throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb ou toutes)").arg(liste));
+    }
+    PrintDataset(aCtx, t);
+    return 0;
+}
+
+int CmdListeTablesExclues(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
+    const QString liste = DataMod->Liste_Tables_Exclues(cnx.get());
+    if (liste == QLatin1String("!!!ERREUR!!!"))
+        throw ECliFailure(QStringLiteral("La liste des tables trop larges n'a pas pu être établie sur %1.").arg(base));
+    const QStringList tables = liste.isEmpty() ? QStringList() : liste.split(QLatin1Char(' '));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("TablesExclues"), liste},
+                                   {QStringLiteral("tables"), QJsonArray::fromStringList(tables)}});
+    else if (tables.isEmpty())
+        aCtx.Print(QStringLiteral("Aucune table trop large."));
+    else
+        aCtx.Print(liste);
+    return 0;
+}
+
+int CmdControleLongueur(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
+    auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
+    const bool accepte = DataMod->Controle_Longueur_Champs_Table(cnx.get(), table);
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("table"), table}, {QStringLiteral("accepte"), accepte}});
+    else if (accepte)
+        aCtx.Print(QStringLiteral("%1 : largeur acceptée (4070 caractères au plus).").arg(table));
+    else
+        aCtx.Print(QStringLiteral("%1 : trop large pour la réplication, ou introuvable.").arg(table));
+    return 0;
+}
+
+const TCliRegistrar RegTablesReplicantes(
+    {QStringLiteral("tables-replicantes"), QStringLiteral("BASE [--liste ktb|toutes|cash|ivro] [--json]"),
+     QStringLiteral("tables répliquées : de KTB (défaut), toutes, CASH, ou hors KTB, avec leurs clés"),
+     CmdTablesReplicantes});
+const TCliRegistrar RegTablesExclues({QStringLiteral("tables-exclues"), QStringLiteral("BASE [--liste ktb|toutes] [--json]"),
+                                      QStringLiteral("tables non répliquées : de KTB (défaut), ou toutes hors KTB"),
+                                      CmdTablesExclues});
+const TCliRegistrar RegListeTablesExclues({QStringLiteral("liste-tables-exclues"), QStringLiteral("BASE [--json]"),
+                                           QStringLiteral("tables de KTB trop larges pour la réplication"),
+                                           CmdListeTablesExclues});
+const TCliRegistrar RegControleLongueur({QStringLiteral("controle-longueur"), QStringLiteral("BASE TABLE [--json]"),
+                                         QStringLiteral("test de largeur d'une table (nom tel que stocké)"),
+                                         CmdControleLongueur});
+
+} // namespace

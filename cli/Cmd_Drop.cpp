@@ -1,0 +1,72 @@
+// Taking SymmetricDS out of a database, and loading seed rows.
+#include "cli/CliCommand.h"
+
+#include "data/uDataMod.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+int CmdDropSymds(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Retirer SymmetricDS de %1 (triggers de capture, tables SYM_*, générateurs, "
+                                "fonctions) ?")
+                     .arg(base));
+    const QStringList avant = DataMod->ListeObjetsSymmetricDS(base);
+    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(base);
+    const QStringList restants = DataMod->ListeObjetsSymmetricDS(base);
+    QStringList retires;
+    for (const QString &o : avant)
+        if (!restants.contains(o))
+            retires << o;
+
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("retires"), QJsonArray::fromStringList(retires)},
+                                   {QStringLiteral("restants"), QJsonArray::fromStringList(restants)},
+                                   {QStringLiteral("erreurs"), QJsonArray::fromStringList(rapport.Erreurs)}});
+    } else {
+        aCtx.Print(retires.isEmpty() ? QStringLiteral("Aucun objet SymmetricDS retiré.")
+                                     : QStringLiteral("Objets retirés (%1) :").arg(retires.size()));
+        for (const QString &o : retires)
+            aCtx.Print(QStringLiteral("  ") + o);
+        if (!restants.isEmpty()) {
+            aCtx.Print(QStringLiteral("Objets restants (%1) :").arg(restants.size()));
+            for (const QString &o : restants)
+                aCtx.Print(QStringLiteral("  ") + o);
+        }
+        for (const QString &e : rapport.Erreurs)
+            aCtx.PrintError(QStringLiteral("Echec : ") + e);
+    }
+    return rapport.Erreurs.isEmpty() && restants.isEmpty() ? 0 : 1;
+}
+
+int CmdJoueMiniSplit(TCliContext &aCtx)
+{
+    const QString fichier = aCtx.Arg(0, QStringLiteral("FICHIER"));
+    const QString base = aCtx.Arg(1, QStringLiteral("BASE"));
+    const QString nom = QFileInfo(fichier).fileName();
+    if (nom != QLatin1String("K.csv") && nom != QLatin1String("GENPARAM.csv"))
+        throw ECliUsage(QStringLiteral("Le fichier doit s'appeler exactement K.csv ou GENPARAM.csv : \"%1\"").arg(nom));
+    aCtx.Confirm(QStringLiteral("Charger les lignes de %1 dans %2 ?").arg(fichier, base));
+    if (!DataMod->Joue_MiniSplit(fichier, base))
+        throw ECliFailure(QStringLiteral("Chargement de %1 incomplet : fichier vide ou illisible, ou ligne refusée ; "
+                                         "les lignes insérées avant l'erreur restent.")
+                              .arg(nom));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("charge"), true}, {QStringLiteral("fichier"), fichier}});
+    else
+        aCtx.Print(QStringLiteral("Lignes de %1 chargées.").arg(nom));
+    return 0;
+}
+
+const TCliRegistrar RegDrop({QStringLiteral("drop-symds"), QStringLiteral("BASE [--oui] [--json]"),
+                             QStringLiteral("écrit : retire SymmetricDS de la base et dit ce qui a été retiré"),
+                             CmdDropSymds});
+const TCliRegistrar RegMiniSplit({QStringLiteral("joue-minisplit"), QStringLiteral("FICHIER BASE [--oui] [--json]"),
+                                  QStringLiteral("écrit : charge K.csv ou GENPARAM.csv dans la base"),
+                                  CmdJoueMiniSplit});
+
+} // namespace

@@ -1,0 +1,75 @@
+// The gap kit and the push of missing rows, when a site database carries them.
+#include "cli/CliCommand.h"
+#include "cli/DatasetOutput.h"
+
+#include "data/uDataMod.h"
+
+#include <QJsonObject>
+
+namespace {
+
+int Reponse(TCliContext &aCtx, const QString &aCle, bool aValeur, const QString &aTexte)
+{
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{aCle, aValeur}});
+    else
+        aCtx.Print(aTexte);
+    return 0;
+}
+
+int CmdGapDefini(TCliContext &aCtx)
+{
+    const bool defini = DataMod->IsGAPDefined(aCtx.Arg(0, QStringLiteral("BASE")));
+    return Reponse(aCtx, QStringLiteral("defini"), defini,
+                   defini ? QStringLiteral("Kit de réparation des trous installé.")
+                          : QStringLiteral("Kit de réparation des trous absent ou incomplet."));
+}
+
+int CmdPushMissingDefini(TCliContext &aCtx)
+{
+    const bool defini = DataMod->IsPushMissingTAVENDefined(aCtx.Arg(0, QStringLiteral("BASE")));
+    return Reponse(aCtx, QStringLiteral("defini"), defini,
+                   defini ? QStringLiteral("IVRO_PUSH_MISSING_TAVEN installée.")
+                          : QStringLiteral("IVRO_PUSH_MISSING_TAVEN absente."));
+}
+
+int CmdDetectGap(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    TMemTable t;
+    for (const QString &c : DataMod->ColonnesDetectGAP(base))
+        t.AddColumn(c, QMetaType::UnknownType);
+    DataMod->DetectGAP(base, t);
+    PrintDataset(aCtx, t);
+    return 0;
+}
+
+int CmdDoGap(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Lancer la réparation des trous (IVRO_DO_GAP) sur %1 ?").arg(base));
+    DataMod->DoGAP(base);
+    return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Réparation des trous terminée."));
+}
+
+int CmdDoPushMissing(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Lancer l'envoi des lignes manquantes (IVRO_PUSH_MISSING_TAVEN) sur %1 ?").arg(base));
+    DataMod->DoPushMissingTAVEN(base);
+    return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Envoi des lignes manquantes terminé."));
+}
+
+const TCliRegistrar RegGapDefini({QStringLiteral("gap-defini"), QStringLiteral("BASE [--json]"),
+                                  QStringLiteral("le kit de réparation des trous est-il installé ?"), CmdGapDefini});
+const TCliRegistrar RegPushDefini({QStringLiteral("push-missing-defini"), QStringLiteral("BASE [--json]"),
+                                   QStringLiteral("IVRO_PUSH_MISSING_TAVEN est-elle installée ?"), CmdPushMissingDefini});
+const TCliRegistrar RegDetect({QStringLiteral("detect-gap"), QStringLiteral("BASE [--json]"),
+                               QStringLiteral("trous détectés par IVRO_DETECT_GAP"), CmdDetectGap});
+const TCliRegistrar RegDoGap({QStringLiteral("do-gap"), QStringLiteral("BASE [--oui] [--json]"),
+                              QStringLiteral("écrit : répare les trous (IVRO_DO_GAP)"), CmdDoGap});
+const TCliRegistrar RegDoPush({QStringLiteral("do-push-missing"), QStringLiteral("BASE [--oui] [--json]"),
+                               QStringLiteral("écrit : envoie les lignes manquantes (IVRO_PUSH_MISSING_TAVEN)"),
+                               CmdDoPushMissing});
+
+} // namespace

@@ -1,0 +1,89 @@
+// The SymmetricDS trigger declarations and the grants to the application user.
+#include "cli/CliCommand.h"
+
+#include "common/TextFile.h"
+#include "data/uDataMod.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+// The lines go into the central SQL script, a Windows file: CR LF, ANSI code page.
+void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
+{
+    const QString sortie = aCtx.Option(QStringLiteral("sortie"));
+    if (!sortie.isEmpty()) {
+        QFile f(sortie);
+        QByteArray bytes;
+        for (const QString &l : aLignes)
+            bytes += EncodeWindows1252(l) + "\r\n";
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+            throw ECliFailure(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(sortie, f.errorString()));
+    }
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("lignes"), QJsonArray::fromStringList(aLignes)}});
+    else if (!sortie.isEmpty())
+        aCtx.Print(QStringLiteral("%1 lignes écrites dans %2").arg(aLignes.size()).arg(sortie));
+    else
+        for (const QString &l : aLignes)
+            aCtx.Print(l);
+}
+
+int CmdScriptTriggersManquants(TCliContext &aCtx)
+{
+    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Arg(0, QStringLiteral("BASE"))));
+    return 0;
+}
+
+int CmdScriptTriggersLCL(TCliContext &aCtx)
+{
+    EcritScript(aCtx, DataMod->ScriptTriggersManquantsLCL(aCtx.Arg(0, QStringLiteral("FICHIER"))));
+    return 0;
+}
+
+int CmdAjouteTableReplic(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
+    const QString cles = aCtx.Arg(2, QStringLiteral("CLES"));
+    aCtx.Confirm(QStringLiteral("Déclarer la table %1 (clés %2) pour la réplication dans %3 ?").arg(table, cles, base));
+    if (!DataMod->MAJ_Ajoute_TABLE_REPLIC(base, table, cles))
+        throw ECliFailure(QStringLiteral("La table %1 n'a pas pu être déclarée (déjà déclarée, routeur inconnu ou "
+                                         "base inaccessible) ; les lignes écrites avant l'erreur restent.")
+                              .arg(table));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("ajoute"), true}, {QStringLiteral("table"), table}});
+    else
+        aCtx.Print(QStringLiteral("Table %1 déclarée : un trigger et deux routages (lame_vers_mags, mags_vers_lame).")
+                       .arg(table));
+    return 0;
+}
+
+int CmdGrantSymTable(TCliContext &aCtx)
+{
+    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    aCtx.Confirm(QStringLiteral("Donner tous les droits sur les tables SymmetricDS de %1 à KORVALA ?").arg(base));
+    if (!DataMod->Grant_SYMTABLE_TO_KORVALA(base))
+        throw ECliFailure(QStringLiteral("Les droits n'ont pas tous pu être donnés ; ceux donnés avant l'erreur restent."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("accorde"), true}});
+    else
+        aCtx.Print(QStringLiteral("Droits donnés à KORVALA sur les tables SymmetricDS."));
+    return 0;
+}
+
+const TCliRegistrar RegScript({QStringLiteral("script-triggers-manquants"),
+                               QStringLiteral("BASE [--sortie FICHIER] [--json]"),
+                               QStringLiteral("instructions de déclaration des triggers et routages SymmetricDS"),
+                               CmdScriptTriggersManquants});
+const TCliRegistrar RegScriptLCL({QStringLiteral("script-triggers-lcl"), QStringLiteral("FICHIER [--sortie FICHIER] [--json]"),
+                                  QStringLiteral("déclarations caisses_pg / mags_pg pour une liste de tables"),
+                                  CmdScriptTriggersLCL});
+const TCliRegistrar RegAjoute({QStringLiteral("ajoute-table-replic"), QStringLiteral("BASE TABLE CLES [--oui] [--json]"),
+                               QStringLiteral("écrit : déclare une table pour la réplication"), CmdAjouteTableReplic});
+const TCliRegistrar RegGrant({QStringLiteral("grant-symtable"), QStringLiteral("BASE [--oui] [--json]"),
+                              QStringLiteral("écrit : droits de KORVALA sur les tables SymmetricDS"), CmdGrantSymTable});
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "testdb/CatalogueFixture.h"
+#include "testdb/TestDatabase.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct TRun
+{
+    int Code = -1;
+    QString Out;
+    QString Err;
+};
+
+TRun Cli(const QStringList &aArgs)
+{
+    QProcess p;
+    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+    p.setArguments(aArgs);
+    p.setStandardInputFile(QProcess::nullDevice()); // no terminal: writes need --oui
+    p.start();
+    p.waitForFinished(60000);
+    TRun r;
+    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.Out = QString::fromUtf8(p.readAllStandardOutput());
+    r.Err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QJsonValue Json(const TRun &aRun)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(aRun.Out.toUtf8());
+    return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+}
+
+} // namespace
+
+class TestCliCatalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listings();
+    void scripts();
+    void writesNeedConfirmation();
+    void gapKit();
+    void dropSymdsReportsWhatWentAway();
+    void joueMiniSplit();
+};
+
+void TestCliCatalogue::listings()
+{
+    TTestDatabase db;
+    AddCatalogueFixture(db);
+
+    TRun r = Cli({"tables-replicantes", db.Path(), "--liste", "toutes", "--json"});
+    QCOMPARE(r.Code, 0);
+    const QJsonArray rows = Json(r).toArray();
+    QCOMPARE(rows.size(), 5);
+    QCOMPARE(rows.last().toObject().value("TABLE_NAME").toString(), QStringLiteral("ZCLE2"));
+    QCOMPARE(rows.last().toObject().value("CLE_PRIMAIRE").toString(), QStringLiteral("COL_A,COL_B"));
+
+    r = Cli({"tables-exclues", db.Path()});
+    QCOMPARE(r.Code, 0);
+    QVERIFY(r.Out.startsWith(QLatin1String("TABLE_NAME")));
+    QVERIFY(r.Out.contains(QLatin1String("ZLARG_SMALL  S")));
+
+    r = Cli({"liste-tables-exclues", db.Path()});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("ZLARG_KO ZLARG_SMALL"));
+
+    r = Cli({"controle-longueur", db.Path(), "ZLARG_OK", "--json"});
+    QCOMPARE(Json(r).toObject().value("accepte").toBool(), true);
+
+    TTestDatabase bare(TTestDatabase::TSchema::Empty);
+    r = Cli({"liste-tables-exclues", bare.Path()});
+    QCOMPARE(r.Code, 1); // the error marker is not printed as a list of names
+
+    r = Cli({"tables-replicantes", db.Path(), "--liste", "autres"});
+    QCOMPARE(r.Code, 2);
+}
+
+void TestCliCatalogue::scripts()
+{
+    TTestDatabase db;
+    AddCatalogueFixture(db);
+    QTemporaryDir dir;
+    const QString sortie = dir.filePath("central.sql");
+
+    TRun r = Cli({"script-triggers-manquants", db.Path(), "--sortie", sortie});
+    QCOMPARE(r.Code, 0);
+    QFile f(sortie);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QCOMPARE(bytes.count("\r\n"), 6 + 14 + 8);
+    QVERIFY(bytes.startsWith("INSERT INTO SYM_TRIGGER(TRIGGER_ID"));
+
+    r = Cli({"script-triggers-manquants", db.Path()});
+    QCOMPARE(r.Out.split('\n', Qt::SkipEmptyParts).size(), 28);
+
+    QFile liste(dir.filePath("liste.txt"));
+    QVERIFY(liste.open(QIODevice::WriteOnly));
+    liste.write("Ticket\r\n");
+    liste.close();
+    r = Cli({"script-triggers-lcl", liste.fileName(), "--json"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(Json(r).toObject().value("lignes").toArray().size(), 3);
+
+    r = Cli({"script-triggers-lcl", dir.filePath("absente.txt")});
+    QCOMPARE(r.Code, 1);
+}
+
+void TestCliCatalogue::writesNeedConfirmation()
+{
+    TTestDatabase db;
+    const QList<QStringList> writes = {
+        {"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID"},
+        {"grant-symtable", db.Path()},
+        {"do-gap", db.Path()},
+        {"do-push-missing", db.Path()},
+        {"drop-symds", db.Path()},
+    };
+    for (const QStringList &args : writes) {
+        const TRun r = Cli(args);
+        QVERIFY2(r.Code == 1 && r.Err.contains(QLatin1String("--oui")), qPrintable(args.first()));
+    }
+    QCOMPARE(db.Count("SYM_TRIGGER"), 0);
+    QCOMPARE(db.Count("RDB$RELATIONS WHERE RDB$RELATION_NAME = 'SYM_DATA'"), 1);
+
+    TRun r = Cli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(db.Count("SYM_TRIGGER_ROUTER WHERE TRIGGER_ID = 'GENPARAM'"), 2);
+    r = Cli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
+    QCOMPARE(r.Code, 1);
+
+    r = Cli({"grant-symtable", db.Path(), "--oui", "--json"});
+    QCOMPARE(r.Code, 0);
+    QVERIFY(db.Count("RDB$USER_PRIVILEGES WHERE RDB$USER = 'KORVALA' AND RDB$RELATION_NAME = 'SYM_NODE'") > 0);
+}
+
+void TestCliCatalogue::gapKit()
+{
+    TTestDatabase db;
+    TRun r = Cli({"gap-defini", db.Path(), "--json"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(Json(r).toObject().value("defini").toBool(), false);
+
+    AddGapKit(db);
+    r = Cli({"gap-defini", db.Path(), "--json"});
+    QCOMPARE(Json(r).toObject().value("defini").toBool(), true);
+    r = Cli({"push-missing-defini", db.Path()});
+    QCOMPARE(r.Code, 0);
+
+    r = Cli({"detect-gap", db.Path(), "--json"});
+    QCOMPARE(r.Code, 0);
+    const QJsonArray rows = Json(r).toArray();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].toObject().value("TABLE_NAME").toString(), QStringLiteral("ART"));
+    QVERIFY(rows[0].toObject().value("INFO").isNull());
+
+    r = Cli({"do-gap", db.Path(), "--oui"});
+    QCOMPARE(r.Code, 0);
+    r = Cli({"do-push-missing", db.Path(), "--oui"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(db.Count("IVRO_GAP_TRACE"), 3);
+}
+
+void TestCliCatalogue::dropSymdsReportsWhatWentAway()
+{
+    TTestDatabase db;
+    AddSymmetricDSObjects(db);
+    TRun r = Cli({"drop-symds", db.Path(), "--oui", "--json"});
+    QCOMPARE(r.Code, 0);
+    const QJsonObject o = Json(r).toObject();
+    const QJsonArray retires = o.value("retires").toArray();
+    QVERIFY(retires.contains(QStringLiteral("TABLE SYM_DATA")));
+    QVERIFY(retires.contains(QStringLiteral("TRIGGER SYM_ON_I_FOR_GENPARAM")));
+    QVERIFY(retires.contains(QStringLiteral("GENERATEUR GEN_SYM_DATA_DATA_ID")));
+    QVERIFY(retires.contains(QStringLiteral("FONCTION SYM_ESCAPE")));
+    QCOMPARE(o.value("restants").toArray().size(), 0);
+    QCOMPARE(o.value("erreurs").toArray().size(), 0);
+
+    // Nothing left to remove: said so, and no failure.
+    r = Cli({"drop-symds", db.Path(), "--oui"});
+    QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.contains(QStringLiteral("Aucun objet SymmetricDS retiré")), qPrintable(r.Out + r.Err));
+}
+
+void TestCliCatalogue::joueMiniSplit()
+{
+    TTestDatabase db;
+    QTemporaryDir dir;
+    QFile f(dir.filePath("K.csv"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("1,NULL,0,1,NULL,NULL\r\n2,NULL,0,1,NULL,NULL\r\n");
+    f.close();
+    TRun r = Cli({"joue-minisplit", f.fileName(), db.Path(), "--oui"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(db.Count("K"), 2);
+    r = Cli({"joue-minisplit", f.fileName(), db.Path(), "--oui"}); // same keys again
+    QCOMPARE(r.Code, 1);
+
+    QFile other(dir.filePath("k.csv"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.close();
+    r = Cli({"joue-minisplit", other.fileName(), db.Path(), "--oui"});
+    QCOMPARE(r.Code, 2);
+}
+
+QTEST_GUILESS_MAIN(TestCliCatalogue)
+#include "tst_cli_catalogue.moc"
