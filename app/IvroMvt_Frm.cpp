@@ -160,6 +160,7 @@ void TFrm_IvroMVT::BuildLayout()
     DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     DBGrid1->horizontalHeader()->setFont(policeFenetre(11));
     DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(QFontMetrics(policeFenetre(11)).height() + 6);
     DBGrid1->verticalHeader()->setMinimumWidth(14);
     DBGrid1->setColumnWidth(0, KLargeurNoeud);
     DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
