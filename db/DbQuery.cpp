@@ -6,6 +6,8 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 using namespace Firebird;
 
 namespace {
@@ -108,11 +110,13 @@ bool TDbField::IsNull() const
 
 QString TDbField::AsString() const
 {
-    const TDbQuery::TRow &row = FQuery->CurrentRow();
+    FQuery->CheckCurrentRow();
     const FbMessage::TColumn &c = FQuery->Column(FIndex);
-    if ((FQuery->FEditing && FQuery->FEdits.contains(FIndex)) || row.Posted.contains(FIndex) || c.BlobIndex >= 0)
+    if ((FQuery->FEditing && FQuery->FEdits.contains(FIndex)) || c.BlobIndex >= 0
+        || (!FQuery->FPosted.isEmpty()
+            && FQuery->FPosted.contains(qint64(FQuery->FCurrent) * FQuery->FPrepared->Columns.size() + FIndex)))
         return FbMessage::TextOfValue(FQuery->ValueOf(FIndex));
-    return FbMessage::TextOf(c, reinterpret_cast<const unsigned char *>(row.Message.constData()));
+    return FbMessage::TextOf(c, FQuery->RowMessage(FQuery->FCurrent));
 }
 
 qint64 TDbField::AsLargeInt() const
@@ -315,7 +319,6 @@ qint64 TDbQuery::RowsAffected()
 void TDbQuery::Open()
 {
     Close();
-    QList<TRow> rows;
     FbGuard([&] {
         TStatementTransaction tx(FConnection, FTransaction);
         EnsurePrepared(tx.Handle());
@@ -324,40 +327,59 @@ void TDbQuery::Open()
                                 FParams.Positional(FParamNames), &FPrepared->InputCache);
         IStatement *stmt = FPrepared->Statement;
         const QList<FbMessage::TColumn> &columns = FPrepared->Columns;
-        auto addRow = [&](QByteArray &&aMessage) {
-            TRow row;
-            row.Message = std::move(aMessage);
-            const auto *msg = reinterpret_cast<const unsigned char *>(row.Message.constData());
-            for (const FbMessage::TColumn &c : columns)
-                if (c.BlobIndex >= 0)
-                    row.Blobs << FbMessage::ReadBlob(tx.Attachment(), tx.Handle(), c, msg);
-            rows.append(std::move(row));
+        const bool hasBlobs = std::any_of(columns.begin(), columns.end(),
+                                          [](const FbMessage::TColumn &c) { return c.BlobIndex >= 0; });
+        const unsigned length = FPrepared->OutLength;
+        // Rows go into blocks of about 1 MiB: no copying as the result grows.
+        const int perBlock = std::max(1, int((1 << 20) / std::max(1u, length)));
+        QList<QByteArray> blocks;
+        int count = 0;
+        QList<QVariantList> blobs;
+        auto nextSlot = [&]() -> unsigned char * {
+            if (count / perBlock >= blocks.size())
+                blocks.append(QByteArray(qsizetype(perBlock) * length, Qt::Uninitialized));
+            return reinterpret_cast<unsigned char *>(blocks[count / perBlock].data())
+                 + qsizetype(count % perBlock) * length;
+        };
+        auto keepRow = [&](const unsigned char *aMessage) {
+            if (hasBlobs) {
+                QVariantList values;
+                for (const FbMessage::TColumn &c : columns)
+                    if (c.BlobIndex >= 0)
+                        values << FbMessage::ReadBlob(tx.Attachment(), tx.Handle(), c, aMessage);
+                blobs << values;
+            }
+            ++count;
         };
         if (isCursorStatement(FPrepared->Type)) {
             FbApi::TRef<IResultSet> rs(stmt->openCursor(&status, tx.Handle(), input.Meta(), input.Buffer(),
                                                         FPrepared->OutMeta.get(), 0));
             for (;;) {
-                QByteArray buffer(int(FPrepared->OutLength), Qt::Uninitialized);
-                if (rs->fetchNext(&status, buffer.data()) != IStatus::RESULT_OK)
+                unsigned char *slot = nextSlot();
+                if (rs->fetchNext(&status, slot) != IStatus::RESULT_OK)
                     break;
-                addRow(std::move(buffer));
+                keepRow(slot);
             }
             rs->close(&status);
             (void)rs.release();
         } else {
             // EXECUTE PROCEDURE and the like: at most one row of outputs.
-            QByteArray buffer(int(FPrepared->OutLength), '\0');
+            unsigned char *slot = nextSlot();
             stmt->execute(&status, tx.Handle(), input.Meta(), input.Buffer(),
                           FPrepared->HasOutput ? FPrepared->OutMeta.get() : nullptr,
-                          FPrepared->HasOutput ? buffer.data() : nullptr);
+                          FPrepared->HasOutput ? slot : nullptr);
             if (FPrepared->HasOutput)
-                addRow(std::move(buffer));
+                keepRow(slot);
         }
-        FRowsAffected = rows.size();
-        FAffectedKnown = true;
         tx.Commit();
+        FBlocks = std::move(blocks);
+        FRowsPerBlock = perBlock;
+        FRowLength = length;
+        FRowCount = count;
+        FBlobs = std::move(blobs);
+        FRowsAffected = count;
+        FAffectedKnown = true;
     });
-    FRows = std::move(rows);
     FActive = true;
     First();
 }
@@ -367,7 +389,10 @@ void TDbQuery::Close()
     FActive = false;
     FEditing = false;
     FEdits.clear();
-    FRows.clear();
+    FBlocks.clear();
+    FRowCount = 0;
+    FBlobs.clear();
+    FPosted.clear();
     FCurrent = 0;
     FEof = FBof = true;
 }
@@ -376,14 +401,14 @@ void TDbQuery::First()
 {
     FCurrent = 0;
     FBof = true;
-    FEof = FRows.isEmpty();
+    FEof = FRowCount == 0;
 }
 
 void TDbQuery::Next()
 {
     if (FEditing)
         Post();
-    if (FCurrent + 1 < FRows.size()) {
+    if (FCurrent + 1 < FRowCount) {
         ++FCurrent;
         FBof = false;
     } else {
@@ -446,14 +471,14 @@ void TDbQuery::CheckCurrentRow() const
 {
     if (!FActive)
         throw EDbError(QStringLiteral("La requête n'est pas ouverte"));
-    if (FRows.isEmpty())
+    if (FRowCount == 0)
         throw EDbError(QStringLiteral("La requête ne contient aucune ligne"));
 }
 
-const TDbQuery::TRow &TDbQuery::CurrentRow() const
+const unsigned char *TDbQuery::RowMessage(int aRow) const
 {
-    CheckCurrentRow();
-    return FRows[FCurrent];
+    return reinterpret_cast<const unsigned char *>(FBlocks[aRow / FRowsPerBlock].constData())
+         + qsizetype(aRow % FRowsPerBlock) * FRowLength;
 }
 
 const FbMessage::TColumn &TDbQuery::Column(int aIndex) const
@@ -461,17 +486,25 @@ const FbMessage::TColumn &TDbQuery::Column(int aIndex) const
     return FPrepared->Columns[aIndex];
 }
 
-QVariant TDbQuery::ValueOf(int aIndex) const
+QVariant TDbQuery::StoredValue(int aRow, int aIndex) const
 {
-    const TRow &row = CurrentRow();
-    if (FEditing && FEdits.contains(aIndex))
-        return FEdits.value(aIndex);
-    if (row.Posted.contains(aIndex))
-        return row.Posted.value(aIndex);
+    if (!FPosted.isEmpty()) {
+        const auto it = FPosted.constFind(qint64(aRow) * FPrepared->Columns.size() + aIndex);
+        if (it != FPosted.cend())
+            return it.value();
+    }
     const FbMessage::TColumn &c = Column(aIndex);
     if (c.BlobIndex >= 0)
-        return row.Blobs[c.BlobIndex];
-    return FbMessage::ValueOf(c, reinterpret_cast<const unsigned char *>(row.Message.constData()));
+        return FBlobs[aRow][c.BlobIndex];
+    return FbMessage::ValueOf(c, RowMessage(aRow));
+}
+
+QVariant TDbQuery::ValueOf(int aIndex) const
+{
+    CheckCurrentRow();
+    if (FEditing && FEdits.contains(aIndex))
+        return FEdits.value(aIndex);
+    return StoredValue(FCurrent, aIndex);
 }
 
 void TDbQuery::Edit()
@@ -544,13 +577,7 @@ void TDbQuery::Post()
             throw EDbError(QStringLiteral("La colonne %1 de la clé de %2 n'est pas lue par la requête : "
                                           "la ligne ne peut pas être enregistrée").arg(keyColumn, table));
         // The key as read, before any change made in this edit.
-        const TRow &row = FRows[FCurrent];
-        keyValues << (row.Posted.contains(found)
-                          ? row.Posted.value(found)
-                          : (columns[found].BlobIndex >= 0
-                                 ? row.Blobs[columns[found].BlobIndex]
-                                 : FbMessage::ValueOf(columns[found],
-                                                      reinterpret_cast<const unsigned char *>(row.Message.constData()))));
+        keyValues << StoredValue(FCurrent, found);
         const QString name = QStringLiteral("P%1").arg(n++);
         wheres << quoteIdentifier(keyColumn) + QStringLiteral(" = :") + name;
     }
@@ -565,6 +592,6 @@ void TDbQuery::Post()
     if (update.RowsAffected() == 0)
         throw EDbError(QStringLiteral("La ligne de %1 à enregistrer n'existe plus").arg(table));
     for (int index : changed)
-        FRows[FCurrent].Posted.insert(index, FEdits.value(index));
+        FPosted.insert(qint64(FCurrent) * columns.size() + index, FEdits.value(index));
     Cancel();
 }

@@ -84,8 +84,8 @@ public:
     void Open();
     void Close();
     bool Active() const { return FActive; }
-    bool IsEmpty() const { return FRows.isEmpty(); }
-    int RecordCount() const { return int(FRows.size()); }
+    bool IsEmpty() const { return FRowCount == 0; }
+    int RecordCount() const { return FRowCount; }
     void First();
     void Next();
     void Prior();
@@ -106,17 +106,13 @@ public:
 
 private:
     friend class TDbField;
-    struct TRow
-    {
-        QByteArray Message;
-        QVariantList Blobs;
-        QHash<int, QVariant> Posted; // values written back by Post
-    };
     struct TPrepared;
 
     void EnsurePrepared(void *aTransaction);
     void CheckCurrentRow() const;
-    const TRow &CurrentRow() const;
+    const unsigned char *RowMessage(int aRow) const;
+    // The value as read or as posted back, ignoring a pending edit.
+    QVariant StoredValue(int aRow, int aIndex) const;
     const FbMessage::TColumn &Column(int aIndex) const;
     QVariant ValueOf(int aIndex) const;
     QStringList PrimaryKeyOf(const QString &aTable);
@@ -131,7 +127,14 @@ private:
     QStringList FParamNames;
     std::unique_ptr<TPrepared> FPrepared;
     bool FActive = false;
-    QList<TRow> FRows;
+    // Rows as the server's messages, one after the other; blob values and
+    // values posted back are kept beside them.
+    QList<QByteArray> FBlocks;
+    int FRowsPerBlock = 1;
+    unsigned FRowLength = 0;
+    int FRowCount = 0;
+    QList<QVariantList> FBlobs;
+    QHash<qint64, QVariant> FPosted; // key: row * column count + column
     int FCurrent = 0;
     bool FEof = true;
     bool FBof = true;

@@ -45,21 +45,34 @@ QString decodeText(const char *aData, qsizetype aSize, unsigned aCharSet)
 
 QString scaledText(qint64 aValue, int aScale)
 {
-    if (aScale >= 0) {
-        QString s = QString::number(aValue);
-        return aScale == 0 ? s : s + QString(aScale, QLatin1Char('0'));
-    }
+    if (aScale >= 0)
+        return QString::number(aValue) + QString(aScale, QLatin1Char('0'));
+    // Exact decimal text, trailing zeros of the fraction dropped.
     const bool negative = aValue < 0;
-    QString digits = QString::number(aValue).remove(QLatin1Char('-'));
+    quint64 magnitude = negative ? quint64(0) - quint64(aValue) : quint64(aValue);
+    char digits[48];
+    int n = 0;
     const int places = -aScale;
-    if (digits.size() <= places)
-        digits = QString(places - digits.size() + 1, QLatin1Char('0')) + digits;
-    QString whole = digits.left(digits.size() - places);
-    QString frac = digits.mid(digits.size() - places);
-    while (frac.endsWith(QLatin1Char('0')))
-        frac.chop(1);
-    QString result = frac.isEmpty() ? whole : whole + QLatin1Char('.') + frac;
-    return negative ? QLatin1Char('-') + result : result;
+    bool significant = false;
+    for (int i = 0; i < places; ++i) {
+        const int d = int(magnitude % 10);
+        magnitude /= 10;
+        significant = significant || d != 0;
+        if (significant)
+            digits[n++] = char('0' + d);
+    }
+    if (n > 0)
+        digits[n++] = '.';
+    do {
+        digits[n++] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (negative)
+        digits[n++] = '-';
+    QString text(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        text[i] = QLatin1Char(digits[n - 1 - i]);
+    return text;
 }
 
 qint64 integerOf(const TColumn &c, const unsigned char *p)
@@ -276,7 +289,11 @@ QString TextOf(const TColumn &c, const unsigned char *aMessage)
     case SQL_SHORT:
     case SQL_LONG:
     case SQL_INT64:
-        return scaledText(integerOf(c, p), c.Scale);
+        return c.Scale == 0 ? QString::number(integerOf(c, p)) : scaledText(integerOf(c, p), c.Scale);
+    case SQL_TIMESTAMP: {
+        const auto ts = readAs<ISC_TIMESTAMP>(p);
+        return timestampOf(ts.timestamp_date, ts.timestamp_time).ToString();
+    }
     default:
         return TextOfValue(ValueOf(c, aMessage));
     }
