@@ -282,41 +282,15 @@ void TDbQuery::Prepare()
 
 void TDbQuery::ExecSQL()
 {
-    Close();
-    FbGuard([&] {
-        TStatementTransaction tx(FConnection, FTransaction);
-        EnsurePrepared(tx.Handle());
-        FbApi::TStatus status;
-        FbMessage::TInput input(tx.Attachment(), tx.Handle(), FPrepared->InMeta.get(),
-                                FParams.Positional(FParamNames), &FPrepared->InputCache);
-        IStatement *stmt = FPrepared->Statement;
-        if (isCursorStatement(FPrepared->Type)) {
-            IResultSet *rs = stmt->openCursor(&status, tx.Handle(), input.Meta(), input.Buffer(), nullptr, 0);
-            rs->close(&status);
-        } else {
-            QByteArray out(int(FPrepared->OutLength), '\0');
-            stmt->execute(&status, tx.Handle(), input.Meta(), input.Buffer(),
-                          FPrepared->HasOutput ? FPrepared->OutMeta.get() : nullptr,
-                          FPrepared->HasOutput ? out.data() : nullptr);
-        }
-        FAffectedKnown = false; // asked of the server only when wanted: it costs a round trip
-        tx.Commit();
-    });
-}
-
-qint64 TDbQuery::RowsAffected()
-{
-    if (!FAffectedKnown && FPrepared) {
-        FRowsAffected = FbGuard([&] {
-            FbApi::TStatus status;
-            return qint64(FPrepared->Statement->getAffectedRecords(&status));
-        });
-        FAffectedKnown = true;
-    }
-    return FRowsAffected;
+    Run(false);
 }
 
 void TDbQuery::Open()
+{
+    Run(true);
+}
+
+void TDbQuery::Run(bool aFetch)
 {
     Close();
     FbGuard([&] {
@@ -331,7 +305,7 @@ void TDbQuery::Open()
                                           [](const FbMessage::TColumn &c) { return c.BlobIndex >= 0; });
         const unsigned length = FPrepared->OutLength;
         // Rows go into blocks of about 1 MiB: no copying as the result grows.
-        const int perBlock = std::max(1, int((1 << 20) / std::max(1u, length)));
+        const int perBlock = isCursorStatement(FPrepared->Type) ? std::max(1, int((1 << 20) / std::max(1u, length))) : 1;
         QList<QByteArray> blocks;
         int count = 0;
         QList<QVariantList> blobs;
@@ -354,7 +328,7 @@ void TDbQuery::Open()
         if (isCursorStatement(FPrepared->Type)) {
             FbApi::TRef<IResultSet> rs(stmt->openCursor(&status, tx.Handle(), input.Meta(), input.Buffer(),
                                                         FPrepared->OutMeta.get(), 0));
-            for (;;) {
+            while (aFetch) {
                 unsigned char *slot = nextSlot();
                 if (rs->fetchNext(&status, slot) != IStatus::RESULT_OK)
                     break;
@@ -368,7 +342,7 @@ void TDbQuery::Open()
             stmt->execute(&status, tx.Handle(), input.Meta(), input.Buffer(),
                           FPrepared->HasOutput ? FPrepared->OutMeta.get() : nullptr,
                           FPrepared->HasOutput ? slot : nullptr);
-            if (FPrepared->HasOutput)
+            if (aFetch && FPrepared->HasOutput)
                 keepRow(slot);
         }
         tx.Commit();
@@ -377,11 +351,26 @@ void TDbQuery::Open()
         FRowLength = length;
         FRowCount = count;
         FBlobs = std::move(blobs);
+        // Asked of the server only when wanted: it costs a round trip.
+        FAffectedKnown = aFetch;
         FRowsAffected = count;
-        FAffectedKnown = true;
     });
+    if (!aFetch)
+        return;
     FActive = true;
     First();
+}
+
+qint64 TDbQuery::RowsAffected()
+{
+    if (!FAffectedKnown && FPrepared) {
+        FRowsAffected = FbGuard([&] {
+            FbApi::TStatus status;
+            return qint64(FPrepared->Statement->getAffectedRecords(&status));
+        });
+        FAffectedKnown = true;
+    }
+    return FRowsAffected;
 }
 
 void TDbQuery::Close()

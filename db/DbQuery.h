@@ -109,6 +109,8 @@ private:
     struct TPrepared;
 
     void EnsurePrepared(void *aTransaction);
+    // Executes the statement; with aFetch its rows are read and kept.
+    void Run(bool aFetch);
     void CheckCurrentRow() const;
     const unsigned char *RowMessage(int aRow) const;
     // The value as read or as posted back, ignoring a pending edit.
