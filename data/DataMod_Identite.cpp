@@ -2,6 +2,8 @@
 // the passage parameter, the schema version and the shop codes.
 #include "data/uDataMod.h"
 
+#include "data/GenParamWrite.h"
+
 #include "common/uCommun.h"
 #include "db/DbError.h"
 
@@ -208,14 +210,7 @@ bool TDataMod::MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32 avalue)
     if (id == 0)
         return false;
 
-    query->SQL().clear();
-    query->SQL() << QStringLiteral("SELECT * FROM GENPARAM WHERE PRM_ID=:ID");
-    query->ParamByName(QStringLiteral("ID")).SetAsInteger(id);
-    query->Open();
-    query->Edit();
-    query->FieldByName(QStringLiteral("PRM_INTEGER")).SetAsInteger(avalue);
-    query->Post();
-    query->Close();
+    EcritColonneGenParam(*query, id, QStringLiteral("PRM_INTEGER"), avalue);
     return true;
 }
 

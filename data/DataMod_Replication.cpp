@@ -2,6 +2,8 @@
 // rows, registration address) and bringing a database back online.
 #include "data/uDataMod.h"
 
+#include "data/GenParamWrite.h"
+
 #include "db/DbError.h"
 #include "db/DbServices.h"
 
@@ -121,14 +123,7 @@ bool TDataMod::SetGenParamURL(const QString &aIBFile, const QString &aURL)
     if (id == 0)
         return false;
 
-    query->SQL().clear();
-    query->SQL() << QStringLiteral("SELECT * FROM GENPARAM WHERE PRM_ID=:ID");
-    query->ParamByName(QStringLiteral("ID")).SetAsInteger(id);
-    query->Open();
-    query->Edit();
-    query->FieldByName(QStringLiteral("PRM_STRING")).SetAsString(aURL);
-    query->Post();
-    query->Close();
+    EcritColonneGenParam(*query, id, QStringLiteral("PRM_STRING"), aURL);
     return true;
 }
 
