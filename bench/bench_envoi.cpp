@@ -4,7 +4,7 @@
 // in one run. Run by hand; a full run takes minutes.
 //
 //   bench_envoi [--lignes N] [--schema firebird|interbase] [--script outil|original]
-//               [--sans-ensembliste] [--courbe]
+//               [--sans-ensembliste] [--ordonne] [--courbe]
 //
 // --schema firebird: SYM_TRIGGER.SYNC_KEY_NAMES as the engine creates it on
 // Firebird (BLOB); interbase: as VARCHAR(4096).
@@ -36,6 +36,7 @@ struct TOptions
     bool Original = false;
     bool Ensembliste = true;
     bool Courbe = false;
+    bool Ordonne = false;
 };
 
 void Print(const QString &aText)
@@ -94,9 +95,10 @@ qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, QString &aMessage)
     return resultat;
 }
 
-// The same events in one statement, in no particular order: the fastest
-// the server can insert them, so the ratio is not flattered by a sort.
-void SendSetBased(const TTestDatabase &aDb, bool aCast)
+// The same events in one statement. Unordered by default: the fastest the
+// server can insert them, so the ratio is not flattered by a sort; ordered
+// (--ordonne), in the tool's order, K rows as they were inserted.
+void SendSetBased(const TTestDatabase &aDb, bool aCast, bool aOrdered)
 {
     const QString keyNames =
         aCast ? QStringLiteral("CAST(T.SYNC_KEY_NAMES AS VARCHAR(4096))") : QStringLiteral("T.SYNC_KEY_NAMES");
@@ -115,6 +117,8 @@ void SendSetBased(const TTestDatabase &aDb, bool aCast)
             << QStringLiteral(" JOIN SYM_TRIGGER_HIST H ON H.TRIGGER_HIST_ID = (SELECT MAX(TRIGGER_HIST_ID) "
                               "FROM SYM_TRIGGER_HIST WHERE TRIGGER_ID = T.TRIGGER_ID)")
             << QStringLiteral(" WHERE K.K_UPDATED >= :DEB AND K.K_UPDATED <= :FIN AND KTB.KTB_NAME <> ''");
+    if (aOrdered)
+        q.SQL() << QStringLiteral(" ORDER BY K.K_INSERTED, IIF(T.SOURCE_TABLE_NAME = 'K', 0, 1)");
     q.ParamByName(QStringLiteral("NODE")).SetAsString(KNode);
     q.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MvtDebutPlage(day));
     q.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MvtFinPlage(day));
@@ -166,17 +170,24 @@ int Compare(TDataMod &aDataMod, const TOptions &aOptions)
     if (tool < 0)
         return 1;
     const QString toolRows = Fingerprint(*db);
-    Print(QStringLiteral("  chemin de l'outil      : %1 s  (%2)").arg(tool, 0, 'f', 2).arg(toolRows));
+    Print(QStringLiteral("  %1 : %2 s  (%3)")
+              .arg(QStringLiteral("chemin de l'outil").leftJustified(26))
+              .arg(tool, 0, 'f', 2)
+              .arg(toolRows));
     if (!aOptions.Ensembliste)
         return 0;
 
     ClearEvents(*db);
     QElapsedTimer clock;
     clock.start();
-    SendSetBased(*db, !aOptions.Interbase);
+    SendSetBased(*db, !aOptions.Interbase, aOptions.Ordonne);
     const double setBased = Seconds(clock);
     const QString setRows = Fingerprint(*db);
-    Print(QStringLiteral("  INSERT ... SELECT      : %1 s  (%2)").arg(setBased, 0, 'f', 2).arg(setRows));
+    Print(QStringLiteral("  %1 : %2 s  (%3)")
+              .arg((aOptions.Ordonne ? QStringLiteral("INSERT ... SELECT ORDER BY") : QStringLiteral("INSERT ... SELECT"))
+                       .leftJustified(26))
+              .arg(setBased, 0, 'f', 2)
+              .arg(setRows));
     Print(QStringLiteral("  rapport outil / ensembliste : %1").arg(tool / setBased, 0, 'f', 2));
     if (toolRows != setRows) {
         Print(QStringLiteral("  ATTENTION : les deux envois n'ont pas inséré les mêmes lignes"));
@@ -225,6 +236,8 @@ int main(int argc, char *argv[])
             options.Ensembliste = false;
         else if (a == QLatin1String("--courbe"))
             options.Courbe = true;
+        else if (a == QLatin1String("--ordonne"))
+            options.Ordonne = true;
         else {
             std::fprintf(stderr, "Option inconnue : %s\n", qPrintable(a));
             return 2;
