@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -11,27 +12,7 @@ using namespace IdentityFixture;
 
 namespace {
 
-struct TRun
-{
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-TRun runCli(const QStringList &aArgs)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::SeparateChannels);
-    p.start(QStringLiteral(IVROMVT_CLI_PATH), aArgs);
-    p.closeWriteChannel(); // no terminal: writes need --oui
-    TRun r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = QString::fromUtf8(p.readAllStandardOutput());
-    r.Err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using TRun = TCliRun;
 
 QJsonDocument json(const TRun &aRun)
 {
@@ -60,30 +41,30 @@ void TestCliAdmin::etatNoeud()
     db.Exec(QStringLiteral("INSERT INTO SYM_PARAMETER (EXTERNAL_ID, NODE_GROUP_ID, PARAM_KEY, PARAM_VALUE) "
                            "VALUES ('mag-001', 'mags', 'node.offline', 'true')"));
 
-    TRun r = runCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001"), QStringLiteral("--json")});
+    TRun r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject etat = json(r).object();
     QCOMPARE(etat.value(QStringLiteral("SYNC_ENABLED")).toInt(), 1);
     QCOMPARE(etat.value(QStringLiteral("SYNC_URL")).toString(), QStringLiteral("http://mag1/sync"));
     QCOMPARE(etat.value(QStringLiteral("SYNC_MOD")).toInt(), 2);
 
-    r = runCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001")});
+    r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("hors ligne (2)")), qPrintable(r.Out));
 
-    r = runCli({QStringLiteral("get-local-node"), db.Path()});
+    r = RunCli({QStringLiteral("get-local-node"), db.Path()});
     QCOMPARE(r.Code, 0);
     QCOMPARE(r.Out.trimmed(), QStringLiteral("Noeud local : mag-001"));
 
-    r = runCli({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb"), QStringLiteral("--json")});
+    r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(json(r).object().value(QStringLiteral("NbTableTriggersSymDS")).toInt(), 0);
 
     // A database error comes out as such; a missing argument is a usage error.
-    r = runCli({QStringLiteral("nb-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb")});
+    r = RunCli({QStringLiteral("nb-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb")});
     QCOMPARE(r.Code, 1);
     QVERIFY(r.Err.startsWith(QLatin1String("Erreur : ")));
-    r = runCli({QStringLiteral("etat-noeud"), db.Path()});
+    r = RunCli({QStringLiteral("etat-noeud"), db.Path()});
     QCOMPARE(r.Code, 2);
     QVERIFY2(r.Err.contains(QLatin1String("Argument manquant : NOEUD")), qPrintable(r.Err));
 }
@@ -94,46 +75,46 @@ void TestCliAdmin::identite()
     AddSites(db);
     AddPassage(db);
 
-    TRun r = runCli({QStringLiteral("liste-bases"), db.Path(), QStringLiteral("--json")});
+    TRun r = RunCli({QStringLiteral("liste-bases"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonArray bases = json(r).array();
     QCOMPARE(bases.size(), 3);
     QCOMPARE(bases[1].toObject().value(QStringLiteral("SYM_NODE")).toString(), QStringLiteral("p-s"));
 
-    r = runCli({QStringLiteral("liste-bases"), db.Path()});
+    r = RunCli({QStringLiteral("liste-bases"), db.Path()});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("MAGASIN-PARIS")) && r.Out.contains(QStringLiteral("Expéditeur")),
              qPrintable(r.Out));
 
     // Writing without a terminal and without --oui is refused, nothing changes.
-    r = runCli({QStringLiteral("set-nom-pour-nous"), db.Path(), QStringLiteral("Paris Nord")});
+    r = RunCli({QStringLiteral("set-nom-pour-nous"), db.Path(), QStringLiteral("Paris Nord")});
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QLatin1String("--oui")), qPrintable(r.Err));
     QCOMPARE(db.Count(QStringLiteral("GENBASES WHERE BAS_NOMPOURNOUS = 'PARIS NORD'")), 0);
 
-    r = runCli({QStringLiteral("set-nom-pour-nous"), db.Path(), QStringLiteral("Paris Nord"), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("set-nom-pour-nous"), db.Path(), QStringLiteral("Paris Nord"), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("paris nord")), qPrintable(r.Out));
     QCOMPARE(db.Count(QStringLiteral("GENBASES WHERE BAS_NOMPOURNOUS = 'PARIS NORD'")), 5);
 
-    r = runCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("5"), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("5"), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT PRM_INTEGER FROM GENPARAM WHERE PRM_ID = 201")).toInt(), 5);
-    r = runCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("cinq"), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("cinq"), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 2);
 
-    r = runCli({QStringLiteral("get-infos-passage-taven2ivro"), db.Path(), QStringLiteral("--json")});
+    r = RunCli({QStringLiteral("get-infos-passage-taven2ivro"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(json(r).object().value(QStringLiteral("Etat")).toInt(), 5);
     QCOMPARE(json(r).object().value(QStringLiteral("SENDER")).toString(), QStringLiteral("MAGASIN-PARIS"));
 
     db.Exec(QStringLiteral("DELETE FROM GENPARAM"));
-    r = runCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("5"), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("5"), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QStringLiteral("Rien n'a été modifié")), qPrintable(r.Err));
 
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
-    r = runCli({QStringLiteral("ivro-mvt-liste-bases"), retail.Path()});
+    r = RunCli({QStringLiteral("ivro-mvt-liste-bases"), retail.Path()});
     QCOMPARE(r.Code, 1);
     QCOMPARE(r.Err.trimmed(), QStringLiteral("Erreur : Ivro n'est pas installé sur cette base"));
 }
@@ -144,43 +125,43 @@ void TestCliAdmin::replication()
     AddSites(db);
     AddReplication(db);
 
-    TRun r = runCli({QStringLiteral("infos-replication"), db.Path(), QStringLiteral("--json")});
+    TRun r = RunCli({QStringLiteral("infos-replication"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(json(r).object().value(QStringLiteral("ServeurReplication")).toString(), QStringLiteral("lame.example"));
 
-    r = runCli({QStringLiteral("update-rep-placebase"), db.Path(), QStringLiteral("e:\\bases\\neuve.ib"),
+    r = RunCli({QStringLiteral("update-rep-placebase"), db.Path(), QStringLiteral("e:\\bases\\neuve.ib"),
                 QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("E:\\BASES\\NEUVE.IB")), qPrintable(r.Out));
-    r = runCli({QStringLiteral("get-chemin-base-genreplication"), db.Path()});
+    r = RunCli({QStringLiteral("get-chemin-base-genreplication"), db.Path()});
     QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base : E:\\BASES\\NEUVE.IB"));
 
-    r = runCli({QStringLiteral("set-genparam-url"), db.Path(), QStringLiteral("http://lame:31415/sync/lame"),
+    r = RunCli({QStringLiteral("set-genparam-url"), db.Path(), QStringLiteral("http://lame:31415/sync/lame"),
                 QStringLiteral("--oui"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     QVERIFY(json(r).object().value(QStringLiteral("modifie")).toBool());
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_STRING FROM GENPARAM WHERE PRM_TYPE = 80 AND PRM_CODE = 1")),
              QStringList{QStringLiteral("http://lame:31415/sync/lame")});
-    r = runCli({QStringLiteral("delete-genparam-url"), db.Path(), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("delete-genparam-url"), db.Path(), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
 
     // The server refuses to bring an online database online: reported, not hidden.
-    r = runCli({QStringLiteral("restart-database"), db.Path(), QStringLiteral("--oui")});
+    r = RunCli({QStringLiteral("restart-database"), db.Path(), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QStringLiteral("pas été remise en ligne")), qPrintable(r.Err));
 }
 
 void TestCliAdmin::environnement()
 {
-    TRun r = runCli({QStringLiteral("environnement"), QStringLiteral("--json")});
+    TRun r = RunCli({QStringLiteral("environnement"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject env = json(r).object();
     QCOMPARE(env.value(QStringLiteral("IVRO_PORTS")).toInt(), 30000);
     QVERIFY(env.value(QStringLiteral("ExePath")).toString().endsWith(QLatin1Char('/')));
     QVERIFY(env.value(QStringLiteral("OSInfos")).isObject());
 
-    r = runCli({QStringLiteral("environnement")});
+    r = RunCli({QStringLiteral("environnement")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("IVRO_PORTS")) && r.Out.contains(QLatin1String("30000")), qPrintable(r.Out));
 }

@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -10,27 +11,7 @@
 
 namespace {
 
-struct TRun
-{
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-TRun Cli(const QStringList &aArgs)
-{
-    QProcess p;
-    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
-    p.setArguments(aArgs);
-    p.setStandardInputFile(QProcess::nullDevice()); // no terminal: writes need --oui
-    p.start();
-    p.waitForFinished(60000);
-    TRun r;
-    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = QString::fromUtf8(p.readAllStandardOutput());
-    r.Err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using TRun = TCliRun;
 
 QJsonValue Json(const TRun &aRun)
 {
@@ -58,30 +39,30 @@ void TestCliCatalogue::listings()
     TTestDatabase db;
     AddCatalogueFixture(db);
 
-    TRun r = Cli({"tables-replicantes", db.Path(), "--liste", "toutes", "--json"});
+    TRun r = RunCli({"tables-replicantes", db.Path(), "--liste", "toutes", "--json"});
     QCOMPARE(r.Code, 0);
     const QJsonArray rows = Json(r).toArray();
     QCOMPARE(rows.size(), 5);
     QCOMPARE(rows.last().toObject().value("TABLE_NAME").toString(), QStringLiteral("ZCLE2"));
     QCOMPARE(rows.last().toObject().value("CLE_PRIMAIRE").toString(), QStringLiteral("COL_A,COL_B"));
 
-    r = Cli({"tables-exclues", db.Path()});
+    r = RunCli({"tables-exclues", db.Path()});
     QCOMPARE(r.Code, 0);
     QVERIFY(r.Out.startsWith(QLatin1String("TABLE_NAME")));
     QVERIFY(r.Out.contains(QLatin1String("ZLARG_SMALL  S")));
 
-    r = Cli({"liste-tables-exclues", db.Path()});
+    r = RunCli({"liste-tables-exclues", db.Path()});
     QCOMPARE(r.Code, 0);
     QCOMPARE(r.Out.trimmed(), QStringLiteral("ZLARG_KO ZLARG_SMALL"));
 
-    r = Cli({"controle-longueur", db.Path(), "ZLARG_OK", "--json"});
+    r = RunCli({"controle-longueur", db.Path(), "ZLARG_OK", "--json"});
     QCOMPARE(Json(r).toObject().value("accepte").toBool(), true);
 
     TTestDatabase bare(TTestDatabase::TSchema::Empty);
-    r = Cli({"liste-tables-exclues", bare.Path()});
+    r = RunCli({"liste-tables-exclues", bare.Path()});
     QCOMPARE(r.Code, 1); // the error marker is not printed as a list of names
 
-    r = Cli({"tables-replicantes", db.Path(), "--liste", "autres"});
+    r = RunCli({"tables-replicantes", db.Path(), "--liste", "autres"});
     QCOMPARE(r.Code, 2);
 }
 
@@ -92,7 +73,7 @@ void TestCliCatalogue::scripts()
     QTemporaryDir dir;
     const QString sortie = dir.filePath("central.sql");
 
-    TRun r = Cli({"script-triggers-manquants", db.Path(), "--sortie", sortie});
+    TRun r = RunCli({"script-triggers-manquants", db.Path(), "--sortie", sortie});
     QCOMPARE(r.Code, 0);
     QFile f(sortie);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -100,18 +81,18 @@ void TestCliCatalogue::scripts()
     QCOMPARE(bytes.count("\r\n"), 6 + 14 + 8);
     QVERIFY(bytes.startsWith("INSERT INTO SYM_TRIGGER(TRIGGER_ID"));
 
-    r = Cli({"script-triggers-manquants", db.Path()});
+    r = RunCli({"script-triggers-manquants", db.Path()});
     QCOMPARE(r.Out.split('\n', Qt::SkipEmptyParts).size(), 28);
 
     QFile liste(dir.filePath("liste.txt"));
     QVERIFY(liste.open(QIODevice::WriteOnly));
     liste.write("Ticket\r\n");
     liste.close();
-    r = Cli({"script-triggers-lcl", liste.fileName(), "--json"});
+    r = RunCli({"script-triggers-lcl", liste.fileName(), "--json"});
     QCOMPARE(r.Code, 0);
     QCOMPARE(Json(r).toObject().value("lignes").toArray().size(), 3);
 
-    r = Cli({"script-triggers-lcl", dir.filePath("absente.txt")});
+    r = RunCli({"script-triggers-lcl", dir.filePath("absente.txt")});
     QCOMPARE(r.Code, 1);
 }
 
@@ -126,19 +107,19 @@ void TestCliCatalogue::writesNeedConfirmation()
         {"drop-symds", db.Path()},
     };
     for (const QStringList &args : writes) {
-        const TRun r = Cli(args);
+        const TRun r = RunCli(args);
         QVERIFY2(r.Code == 1 && r.Err.contains(QLatin1String("--oui")), qPrintable(args.first()));
     }
     QCOMPARE(db.Count("SYM_TRIGGER"), 0);
     QCOMPARE(db.Count("RDB$RELATIONS WHERE RDB$RELATION_NAME = 'SYM_DATA'"), 1);
 
-    TRun r = Cli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
+    TRun r = RunCli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
     QCOMPARE(r.Code, 0);
     QCOMPARE(db.Count("SYM_TRIGGER_ROUTER WHERE TRIGGER_ID = 'GENPARAM'"), 2);
-    r = Cli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
+    r = RunCli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
     QCOMPARE(r.Code, 1);
 
-    r = Cli({"grant-symtable", db.Path(), "--oui", "--json"});
+    r = RunCli({"grant-symtable", db.Path(), "--oui", "--json"});
     QCOMPARE(r.Code, 0);
     QVERIFY(db.Count("RDB$USER_PRIVILEGES WHERE RDB$USER = 'KORVALA' AND RDB$RELATION_NAME = 'SYM_NODE'") > 0);
 }
@@ -146,26 +127,26 @@ void TestCliCatalogue::writesNeedConfirmation()
 void TestCliCatalogue::gapKit()
 {
     TTestDatabase db;
-    TRun r = Cli({"gap-defini", db.Path(), "--json"});
+    TRun r = RunCli({"gap-defini", db.Path(), "--json"});
     QCOMPARE(r.Code, 0);
     QCOMPARE(Json(r).toObject().value("defini").toBool(), false);
 
     AddGapKit(db);
-    r = Cli({"gap-defini", db.Path(), "--json"});
+    r = RunCli({"gap-defini", db.Path(), "--json"});
     QCOMPARE(Json(r).toObject().value("defini").toBool(), true);
-    r = Cli({"push-missing-defini", db.Path()});
+    r = RunCli({"push-missing-defini", db.Path()});
     QCOMPARE(r.Code, 0);
 
-    r = Cli({"detect-gap", db.Path(), "--json"});
+    r = RunCli({"detect-gap", db.Path(), "--json"});
     QCOMPARE(r.Code, 0);
     const QJsonArray rows = Json(r).toArray();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].toObject().value("TABLE_NAME").toString(), QStringLiteral("ART"));
     QVERIFY(rows[0].toObject().value("INFO").isNull());
 
-    r = Cli({"do-gap", db.Path(), "--oui"});
+    r = RunCli({"do-gap", db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
-    r = Cli({"do-push-missing", db.Path(), "--oui"});
+    r = RunCli({"do-push-missing", db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
     QCOMPARE(db.Count("IVRO_GAP_TRACE"), 3);
 }
@@ -174,7 +155,7 @@ void TestCliCatalogue::dropSymdsReportsWhatWentAway()
 {
     TTestDatabase db;
     AddSymmetricDSObjects(db);
-    TRun r = Cli({"drop-symds", db.Path(), "--oui", "--json"});
+    TRun r = RunCli({"drop-symds", db.Path(), "--oui", "--json"});
     QCOMPARE(r.Code, 0);
     const QJsonObject o = Json(r).toObject();
     const QJsonArray retires = o.value("retires").toArray();
@@ -186,7 +167,7 @@ void TestCliCatalogue::dropSymdsReportsWhatWentAway()
     QCOMPARE(o.value("erreurs").toArray().size(), 0);
 
     // Nothing left to remove: said so, and no failure.
-    r = Cli({"drop-symds", db.Path(), "--oui"});
+    r = RunCli({"drop-symds", db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QStringLiteral("Aucun objet SymmetricDS retiré")), qPrintable(r.Out + r.Err));
 }
@@ -199,16 +180,16 @@ void TestCliCatalogue::joueMiniSplit()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("1,NULL,0,1,NULL,NULL\r\n2,NULL,0,1,NULL,NULL\r\n");
     f.close();
-    TRun r = Cli({"joue-minisplit", f.fileName(), db.Path(), "--oui"});
+    TRun r = RunCli({"joue-minisplit", f.fileName(), db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
     QCOMPARE(db.Count("K"), 2);
-    r = Cli({"joue-minisplit", f.fileName(), db.Path(), "--oui"}); // same keys again
+    r = RunCli({"joue-minisplit", f.fileName(), db.Path(), "--oui"}); // same keys again
     QCOMPARE(r.Code, 1);
 
     QFile other(dir.filePath("k.csv"));
     QVERIFY(other.open(QIODevice::WriteOnly));
     other.close();
-    r = Cli({"joue-minisplit", other.fileName(), db.Path(), "--oui"});
+    r = RunCli({"joue-minisplit", other.fileName(), db.Path(), "--oui"});
     QCOMPARE(r.Code, 2);
 }
 

@@ -1,5 +1,6 @@
 // ivromvt-cli noeuds, evaluer and envoyer, run as a separate process
 // against real site databases.
+#include "CliRun.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -11,31 +12,7 @@
 
 namespace {
 
-struct TRun
-{
-    int Code = -1;
-    QString Out;
-    QString Err;
-};
-
-// Standard input is not a terminal here, so no question can be answered.
-TRun Cli(const QStringList &aArgs)
-{
-    QProcess p;
-    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
-    p.setArguments(aArgs);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start();
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    TRun r;
-    r.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.Out = QString::fromUtf8(p.readAllStandardOutput());
-    r.Err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using TRun = TCliRun;
 
 QJsonObject Json(const TRun &aRun)
 {
@@ -68,13 +45,13 @@ void TestCliMouvement::noeuds()
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("mags"), 0, KDay);
 
-    const TRun text = Cli({QStringLiteral("noeuds"), db.Path()});
+    const TRun text = RunCli({QStringLiteral("noeuds"), db.Path()});
     QCOMPARE(text.Code, 0);
     QVERIFY2(text.Out.contains(QLatin1String("Noeud local : serveur (groupe mags)")), qPrintable(text.Out));
     QVERIFY(text.Out.contains(QLatin1String("Sens : Magasin vers Lame")));
     QVERIFY(text.Out.contains(QLatin1String("09/12/2026 10:30:00")));
 
-    const TRun json = Cli({QStringLiteral("noeuds"), db.Path(), QStringLiteral("--json")});
+    const TRun json = RunCli({QStringLiteral("noeuds"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(json.Code, 0);
     const QJsonObject o = Json(json);
     QCOMPARE(o.value(QLatin1String("noeud_local")).toObject().value(QLatin1String("NODE_ID")).toString(),
@@ -91,7 +68,7 @@ void TestCliMouvement::noeuds()
 void TestCliMouvement::noeudsWithoutReplicationTables()
 {
     TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
-    const TRun r = Cli({QStringLiteral("noeuds"), db.Path()});
+    const TRun r = RunCli({QStringLiteral("noeuds"), db.Path()});
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.startsWith(QLatin1String("Erreur : ")), qPrintable(r.Err));
     QVERIFY(r.Err.contains(QLatin1String("SYM_NODE")));
@@ -120,14 +97,14 @@ void TestCliMouvement::evaluer()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), rows, KDay);
     const QStringList args{QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"), au};
 
-    const TRun text = Cli(args);
+    const TRun text = RunCli(args);
     QCOMPARE(text.Code, 0);
     QVERIFY2(text.Out.contains(QStringLiteral("%1 Enregistrements \"K\" à repousser donc %2 au total.")
                                    .arg(count).arg(count * 2)),
              qPrintable(text.Out));
     QVERIFY(text.Out.contains(envoyable ? QLatin1String("Envoi possible.") : QLatin1String("Envoi impossible.")));
 
-    const TRun json = Cli(args + QStringList{QStringLiteral("--json")});
+    const TRun json = RunCli(args + QStringList{QStringLiteral("--json")});
     QCOMPARE(json.Code, 0);
     const QJsonObject o = Json(json);
     QCOMPARE(o.value(QLatin1String("quantite")).toInt(), count);
@@ -140,7 +117,7 @@ void TestCliMouvement::evaluer()
 void TestCliMouvement::evaluerBadDate()
 {
     TTestDatabase db;
-    const TRun r = Cli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("2026-03-10"),
+    const TRun r = RunCli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("2026-03-10"),
                         QStringLiteral("--au"), QStringLiteral("10/03/2026")});
     QCOMPARE(r.Code, 2);
     QVERIFY2(r.Err.contains(QLatin1String("JJ/MM/AAAA")), qPrintable(r.Err));
@@ -150,7 +127,7 @@ void TestCliMouvement::envoyer()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
-    const TRun r = Cli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
                         QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
                         QStringLiteral("mag-002"), QStringLiteral("--oui")});
     QVERIFY2(r.Code == 0, qPrintable(r.Err));
@@ -187,7 +164,7 @@ void TestCliMouvement::envoyerRefused()
                      QStringLiteral("11/03/2026"), QStringLiteral("--noeud"), noeud};
     if (oui)
         args << QStringLiteral("--oui");
-    const TRun r = Cli(args);
+    const TRun r = RunCli(args);
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(message), qPrintable(r.Err));
     // Refused before anything was installed or sent.
@@ -201,7 +178,7 @@ void TestCliMouvement::envoyerFailureIsReported()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
     // Every insert into SYM_DATA now fails inside the procedure.
     db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
-    const TRun r = Cli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
                         QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
                         QStringLiteral("mag-001"), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 1);
