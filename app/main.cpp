@@ -1,8 +1,8 @@
 #include "app/IvroMvt_Frm.h"
+#include "app/QtFrancais.h"
 #include "data/uDataMod.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -16,9 +16,7 @@ int main(int argc, char *argv[])
 
     // Qt's own texts in French, so that standard buttons read "Annuler".
     QTranslator qtFrench;
-    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtFrench);
+    InstallQtFrancais(qtFrench);
 
     Q_INIT_RESOURCE(resources);
 

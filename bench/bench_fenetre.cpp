@@ -4,12 +4,12 @@
 // steady cost.
 
 #include "app/IvroMvt_Frm.h"
+#include "app/QtFrancais.h"
 #include "data/uDataMod.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QLibraryInfo>
 #include <QTranslator>
 
 #include <algorithm>
@@ -52,9 +52,7 @@ int main(int argc, char *argv[])
     processus.start();
     QApplication app(argc, argv);
     QTranslator qtFrench;
-    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtFrench);
+    InstallQtFrancais(qtFrench);
     Q_INIT_RESOURCE(resources);
     TDataMod dataMod;
     DataMod = &dataMod;

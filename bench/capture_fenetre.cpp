@@ -4,6 +4,7 @@
 // Usage: capture_fenetre FILE.png (on an X display, e.g. under Xvfb).
 
 #include "app/IvroMvt_Frm.h"
+#include "app/QtFrancais.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QLibraryInfo>
 #include <QPixmap>
 #include <QTranslator>
 
@@ -25,9 +25,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     QTranslator qtFrench;
-    if (qtFrench.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtFrench);
+    InstallQtFrancais(qtFrench);
     Q_INIT_RESOURCE(resources);
     TDataMod dataMod;
     DataMod = &dataMod;

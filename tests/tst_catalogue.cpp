@@ -11,14 +11,6 @@
 
 namespace {
 
-TMemTable Dataset(int aColumns)
-{
-    TMemTable t;
-    for (int i = 0; i < aColumns; ++i)
-        t.AddColumn(QStringLiteral("C%1").arg(i));
-    return t;
-}
-
 QStringList RowsOf(const TMemTable &aTable)
 {
     QStringList rows;

@@ -1,3 +1,4 @@
+#include "app/QtFrancais.h"
 #include "app/IvroMvt_Frm.h"
 #include "app/TickCount.h"
 #include "data/QueryThread.h"
@@ -12,7 +13,6 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -173,9 +173,7 @@ private:
 void TestFenetre::initTestCase()
 {
     Q_INIT_RESOURCE(resources);
-    QVERIFY(FQtFrancais.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
-    QApplication::installTranslator(&FQtFrancais);
+    QVERIFY(InstallQtFrancais(FQtFrancais));
     DataMod = new TDataMod;
 
     // 199999 rows on the 10th, one on the 11th; 129 on the 17th with one at

@@ -8,18 +8,6 @@
 
 #include <memory>
 
-namespace {
-
-TMemTable Dataset(int aColumns)
-{
-    TMemTable t;
-    for (int i = 0; i < aColumns; ++i)
-        t.AddColumn(QStringLiteral("C%1").arg(i));
-    return t;
-}
-
-} // namespace
-
 class TestGap : public QObject
 {
     Q_OBJECT

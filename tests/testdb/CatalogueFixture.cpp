@@ -112,3 +112,11 @@ CREATE SEQUENCE SEQ_SYM_TRIGGER_HIST
 ^
 )"));
 }
+
+TMemTable Dataset(int aColumns)
+{
+    TMemTable t;
+    for (int i = 0; i < aColumns; ++i)
+        t.AddColumn(QStringLiteral("C%1").arg(i));
+    return t;
+}

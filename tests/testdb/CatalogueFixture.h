@@ -2,6 +2,8 @@
 
 #include "TestDatabase.h"
 
+#include "common/MemTable.h"
+
 // Objects of the replicated-table catalogue that would change what other
 // suites see (directory rows, trigger rows, CASH relations, capture triggers,
 // gap-kit procedures), added to one test database at a time.
@@ -21,3 +23,6 @@ void AddGapKit(const TTestDatabase &aDb);
 // GENPARAM and K writing into SYM_DATA, a link between two SYM_ tables, the
 // external-function declarations SYM_HEX, SYM_ESCAPE and SYM_RTRIM.
 void AddSymmetricDSObjects(const TTestDatabase &aDb);
+
+// A caller's dataset of aColumns text columns C0, C1, …
+TMemTable Dataset(int aColumns);
