@@ -239,11 +239,6 @@ bool TDbQuery::Prepared() const
     return FPrepared && FPrepared->Text == SQLText();
 }
 
-void TDbQuery::Unprepare()
-{
-    FPrepared.reset();
-}
-
 void TDbQuery::EnsurePrepared(void *aTransaction)
 {
     if (Prepared())
@@ -445,15 +440,6 @@ TDbField TDbQuery::FieldByName(const QString &aName)
     if (index < 0)
         throw EDbError(QStringLiteral("Colonne '%1' introuvable").arg(aName));
     return TDbField(this, index);
-}
-
-QStringList TDbQuery::FieldNames() const
-{
-    QStringList names;
-    if (FPrepared && FActive)
-        for (const FbMessage::TColumn &c : FPrepared->Columns)
-            names << c.Name;
-    return names;
 }
 
 void TDbQuery::CheckCurrentRow() const

@@ -61,7 +61,6 @@ public:
 
     TDbConnection *Connection() const { return FConnection; }
     TDbTransaction *Transaction() const { return FTransaction; }
-    void SetTransaction(TDbTransaction *aTransaction) { FTransaction = aTransaction; }
 
     // The statement as lines; joined by line breaks when run.
     QStringList &SQL() { return FSQL; }
@@ -77,7 +76,6 @@ public:
 
     void Prepare();
     bool Prepared() const;
-    void Unprepare();
     void ExecSQL();
     qint64 RowsAffected();
 
@@ -97,7 +95,6 @@ public:
     TDbField Fields(int aIndex);
     TDbField FieldByName(const QString &aName);
     int FindFieldIndex(const QString &aName) const; // -1 when absent
-    QStringList FieldNames() const;
 
     void Edit();
     void Post();

@@ -10,6 +10,9 @@
 
 using namespace Firebird;
 
+namespace {
+
+// The statement drops an object and the server's answer says it is not there.
 bool IsDropOfMissingObject(const QString &aStatement, const EDbError &aError)
 {
     static const QRegularExpression drop(QStringLiteral("^\\s*DROP\\s"), QRegularExpression::CaseInsensitiveOption);
@@ -29,6 +32,8 @@ bool IsDropOfMissingObject(const QString &aStatement, const EDbError &aError)
             return true;
     return false;
 }
+
+} // namespace
 
 TDbScript::TDbScript(TDbConnection *aConnection, TDbTransaction *aTransaction)
     : FConnection(aConnection), FTransaction(aTransaction)

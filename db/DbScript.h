@@ -39,6 +39,3 @@ private:
     TErrorPolicy FPolicy = TErrorPolicy::StopAndRaise;
     QList<TScriptError> FErrors;
 };
-
-// The statement drops an object and the server's answer says it is not there.
-bool IsDropOfMissingObject(const QString &aStatement, const class EDbError &aError);
