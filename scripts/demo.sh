@@ -40,11 +40,13 @@ if [ -e "$DEMO_DB" ]; then
 fi
 {
     echo "CREATE DATABASE 'localhost/3050:$DEMO_DB' USER 'SYSDBA' PASSWORD '$SYSDBA_PASSWORD'"
-    echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8;"
+    # What the sites have: no declared character set, French text as
+    # Windows-1252 bytes.
+    echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET NONE;"
     echo "SET TERM ^ ;"
     cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" "$ROOT/scripts/demo_db.sql"
     echo "COMMIT ^"
-} | isql-fb -q -b >/dev/null
+} | iconv -f UTF-8 -t CP1252 | isql-fb -q -b -ch NONE >/dev/null
 log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" \
     "localhost/3050:$DEMO_DB" | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}') lignes K"
 

@@ -21,13 +21,15 @@ public:
         Empty     // a bare database
     };
 
-    explicit TTestDatabase(TSchema aSchema = TSchema::Full);
+    // aCharSet: the database's default character set (NONE, WIN1252, UTF8).
+    explicit TTestDatabase(TSchema aSchema = TSchema::Full, const QString &aCharSet = QStringLiteral("UTF8"));
     ~TTestDatabase();
     TTestDatabase(const TTestDatabase &) = delete;
     TTestDatabase &operator=(const TTestDatabase &) = delete;
 
     // The database path on the server, as the program's callers give it.
     const QString &Path() const { return FPath; }
+    const QString &CharSet() const { return FCharSet; }
 
     // A connection of its own as SYSDBA; the caller owns it.
     std::unique_ptr<TDbConnection> Connect() const;
@@ -47,6 +49,7 @@ public:
 
 private:
     QString FPath;
+    QString FCharSet;
 };
 
 // Runs a script in the "^" chunk convention through the given connection.
