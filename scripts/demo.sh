@@ -38,6 +38,10 @@ if [ -e "$DEMO_DB" ]; then
     echo "DROP DATABASE;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
         >/dev/null 2>&1 || rm -f "$DEMO_DB"
 fi
+# isql drops the bytes above 127 of its standard input: the script goes
+# through a private file.
+SCRIPT=$(mktemp)
+trap 'rm -f "$SCRIPT"' EXIT
 {
     echo "CREATE DATABASE 'localhost/3050:$DEMO_DB' USER 'SYSDBA' PASSWORD '$SYSDBA_PASSWORD'"
     # What the sites have: no declared character set, French text as
@@ -46,7 +50,8 @@ fi
     echo "SET TERM ^ ;"
     cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" "$ROOT/scripts/demo_db.sql"
     echo "COMMIT ^"
-} | iconv -f UTF-8 -t CP1252 | isql-fb -q -b -ch NONE >/dev/null
+} | iconv -f UTF-8 -t CP1252 > "$SCRIPT"
+isql-fb -q -b -ch NONE -i "$SCRIPT" >/dev/null
 log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" \
     "localhost/3050:$DEMO_DB" | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}') lignes K"
 

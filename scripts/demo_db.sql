@@ -128,13 +128,19 @@ BEGIN
   END
 END
 ^
--- The network's sites, with the accented names the sites really have.
-INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_NOMPOURNOUS, BAS_MAGID)
-  VALUES (0, 'Siège de Créteil', '0', 'Serveur', 'Réseau Île-de-France', 0)
+-- The network's sites, with the accented names the sites really have. Each
+-- site is live through its K row (updated long ago: outside any movement).
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900000, 'Siège de Créteil', '0', 'Serveur', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F00}', 'Réseau Île-de-France', 0)
 ^
-INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_NOMPOURNOUS, BAS_MAGID)
-  VALUES (1, 'Magasin de Sète', '1', 'Mag-001', 'Réseau Île-de-France', 1)
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900001, 'Magasin de Sète', '1', 'Mag-001', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F01}', 'Réseau Île-de-France', 1)
 ^
-INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_NOMPOURNOUS, BAS_MAGID)
-  VALUES (2, 'Magasin d''Orléans', '2', 'Mag-002', 'Réseau Île-de-France', 2)
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900002, 'Magasin d''Orléans', '2', 'Mag-002', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F02}', 'Réseau Île-de-France', 2)
+^
+INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED)
+  SELECT BAS_ID, 0, 1, 1, TIMESTAMP '2020-01-01 00:00:00', TIMESTAMP '2020-01-01 00:00:00' FROM GENBASES
+^
+INSERT INTO GENPARAMBASE (PAR_ID, PAR_NOM, PAR_STRING) VALUES (1, 'IDGENERATEUR', '0')
 ^
