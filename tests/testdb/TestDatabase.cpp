@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/DbScript.h"
+#include "db/TextCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -152,6 +153,16 @@ QVariant TTestDatabase::Scalar(const QString &aSql) const
 int TTestDatabase::Count(const QString &aFromWhere) const
 {
     return Scalar(QStringLiteral("SELECT COUNT(*) FROM ") + aFromWhere).toInt();
+}
+
+QByteArray TTestDatabase::StoredHex(const QString &aColumn, const QString &aFromWhere) const
+{
+    // OCTETS reads back as Windows-1252 text, every byte kept.
+    const QString raw = Scalar(QStringLiteral("SELECT CAST(%1 AS VARCHAR(4000) CHARACTER SET OCTETS) FROM %2")
+                                   .arg(aColumn, aFromWhere)).toString();
+    QByteArray bytes;
+    ToWindows1252(raw, bytes);
+    return bytes.toHex(' ').toUpper();
 }
 
 QStringList TTestDatabase::Rows(const QString &aSql) const

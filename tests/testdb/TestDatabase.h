@@ -39,6 +39,8 @@ public:
     // The first column of the first row of a query, NULL as an invalid QVariant.
     QVariant Scalar(const QString &aSql) const;
     int Count(const QString &aFromWhere) const; // SELECT COUNT(*) FROM <aFromWhere>
+    // The bytes stored in a text column, as hex: aColumn FROM aFromWhere, one row.
+    QByteArray StoredHex(const QString &aColumn, const QString &aFromWhere) const;
     // Every row of a query, each as its columns' text joined by "|".
     QStringList Rows(const QString &aSql) const;
 
