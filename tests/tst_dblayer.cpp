@@ -32,6 +32,7 @@ private slots:
     void columnRules();
     void textInEachCharSet_data();
     void textInEachCharSet();
+    void accentedDatabasePath();
     void clientFlavours_data();
     void clientFlavours();
     void parametersByName();
@@ -223,6 +224,28 @@ void TestDbLayer::textInEachCharSet()
     QByteArray raw;
     QCOMPARE(ToWindows1252(q.FieldByName(QStringLiteral("RAW")).AsString(), raw), qsizetype(-1));
     QCOMPARE(raw.toHex(), stored);
+}
+
+void TestDbLayer::accentedDatabasePath()
+{
+    // A site's folder named in French: the path reaches the server intact.
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    const QString folder = TTestDatabase::Folder() + QStringLiteral("Sète été %1/").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir().mkpath(folder));
+    const auto cleanup = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+    const QString path = folder + QStringLiteral("base é.fdb");
+    QVERIFY(QFile::copy(db.Path(), path));
+    QFile::setPermissions(path, QFileDevice::Permissions(0x6666));
+    TDbConnectionParams p;
+    p.Database = path;
+    p.UserName = TTestDatabase::User;
+    p.Password = TTestDatabase::Password;
+    TDbConnection cnx(p);
+    TDbQuery q(&cnx);
+    q.SQL() << "SELECT MON$DATABASE_NAME FROM MON$DATABASE";
+    q.Open();
+    QCOMPARE(q.Fields(0).AsString(), path);
 }
 
 void TestDbLayer::clientFlavours_data()
