@@ -131,7 +131,10 @@ public:
         QStringList Erreurs;
     };
     TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
-    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile);
+    // Loads the seed file line by line, each line checked to be a list of
+    // plain values first; lines before a failure stay. aMotif, when given,
+    // gets why it failed ("ligne 3 : …"), or "" on success.
+    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif = nullptr);
     // The SymmetricDS objects of a database, as "KIND NAME" (TABLE, TRIGGER,
     // GENERATEUR, FONCTION), to tell what a removal took away.
     QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
