@@ -259,8 +259,8 @@ const TCliRegistrar RegEvaluer({QStringLiteral("evaluer"), QStringLiteral("BASE 
                                 CmdEvaluer});
 const TCliRegistrar RegEnvoyer({QStringLiteral("envoyer"),
                                 QStringLiteral("BASE --du JJ/MM/AAAA --au JJ/MM/AAAA --noeud NOEUD [--oui] [--json]"),
-                                QStringLiteral("écrit : envoie au noeud les mouvements de la plage (installe les procédures "
-                                               "de mouvement, puis les exécute)"),
+                                QStringLiteral("écrit : envoie au noeud les mouvements de la plage (installe les "
+                                               "procédures de mouvement, puis les exécute)"),
                                 CmdEnvoyer});
 
 } // namespace
