@@ -1,7 +1,9 @@
 // Picture of the main window for the README: a site database made like the
 // demo's (central server, a few shops, K rows over the last days), loaded
 // and evaluated, a target chosen, then the window grabbed into a PNG file.
-// Usage: capture_fenetre FILE.png (on an X display, e.g. under Xvfb).
+// Usage: capture_fenetre FILE.png [BASE] (on an X display, e.g. under Xvfb);
+// with BASE, that database is loaded and evaluated over its last ten days
+// instead.
 
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QTranslator>
@@ -20,8 +23,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE]\n");
         return 2;
     }
     QTranslator qtFrench;
@@ -31,7 +34,7 @@ int main(int argc, char *argv[])
     DataMod = &dataMod;
 
     try {
-        TTestDatabase db;
+        TTestDatabase db(TTestDatabase::TSchema::Full, QStringLiteral("NONE"));
         SiteFixture::AddLocalNode(db, QStringLiteral("lame"), QStringLiteral("lame"));
         const TDateTime now = TDateTime::Now();
         const char *shops[] = {"mag-lyon", "mag-nantes", "mag-lille", "mag-bordeaux", "mag-rennes"};
@@ -48,7 +51,13 @@ int main(int argc, char *argv[])
 
         TFrm_IvroMVT w;
         w.show();
-        w.LoadIBFile(db.Path());
+        if (argc == 3) {
+            w.LoadIBFile(QString::fromLocal8Bit(argv[2]));
+            w.dtDEB->setDate(QDate::currentDate().addDays(-9));
+            w.dtFIN->setDate(QDate::currentDate());
+        } else {
+            w.LoadIBFile(db.Path());
+        }
         w.BEVALClick();
         QElapsedTimer attente;
         attente.start();
