@@ -86,6 +86,23 @@ void TDbConnection::Close()
     FAttachment = nullptr;
 }
 
+bool TDbConnection::CancelOperation()
+{
+    IAttachment *attachment = FAttachment;
+    if (!attachment)
+        return false;
+    try {
+        FbApi::TStatus status;
+        attachment->cancelOperation(&status, fb_cancel_raise);
+        return true;
+    } catch (const FbException &e) {
+        // Between two statements the server has nothing to cancel: asked all
+        // the same.
+        const intptr_t *v = e.getStatus()->getErrors();
+        return v[0] == isc_arg_gds && v[1] == isc_nothing_to_cancel;
+    }
+}
+
 IAttachment *TDbConnection::Attachment()
 {
     Open();

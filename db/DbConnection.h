@@ -38,6 +38,12 @@ public:
     void Open();
     void Close();
     bool Connected() const { return FAttachment != nullptr; }
+    // Asks the server to cancel the statement running on this connection:
+    // callable from another thread while it runs; the running call then
+    // raises EDbError. True too when nothing runs (nothing is cancelled);
+    // false when it can't be asked (not attached, or a client library that
+    // can't cancel).
+    bool CancelOperation();
 
     // The explicit transaction of the connection.
     void StartTransaction();
