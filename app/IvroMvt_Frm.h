@@ -101,6 +101,8 @@ private:
     std::unique_ptr<TDbConnection> FCnx;
     TQueryThread *FEvalThread = nullptr;
     TQueryThread *FMvtThread = nullptr;
+    TSensMvt FSensEnvoi = TSensMvt::Aucun;
+    qint64 FRepere = 0; // SYM_DATA's last DATA_ID before the sending
 
     QString FProgramDir;
     TNodeTableModel *FNodesModel = nullptr;

@@ -227,6 +227,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (!aCtx.Json)
         aCtx.Print(installation);
 
+    const qint64 repere = DataMod->MvtRepereSymData(base);
     std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =
         DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
@@ -237,8 +238,23 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (r.Resultat == -1)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
 
+    TMvtEvenements crees;
+    try {
+        crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
+    } catch (const EDbError &e) {
+        throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
+                                         "être lu : %2")
+                              .arg(duree, e.Message()));
+    }
+    if (crees.Nombre == 0)
+        throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
+
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
+        o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
+        o.insert(QStringLiteral("evenements"), double(crees.Nombre));
+        o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
+        o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
         o.insert(QStringLiteral("noeud"), noeud);
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
@@ -247,6 +263,8 @@ int CmdEnvoyer(TCliContext &aCtx)
         return 0;
     }
     aCtx.Print(MvtTexteFin(noeud));
+    aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
+                   .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
     return 0;
 }

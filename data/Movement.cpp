@@ -26,6 +26,16 @@ QStringList MvtNettoyageExact(const QStringList &aLignes)
     return lignes;
 }
 
+QString MvtRouteur(TSensMvt aSens)
+{
+    switch (aSens) {
+    case TSensMvt::LameVersMag: return QStringLiteral("lame_vers_mags");
+    case TSensMvt::MagVersLame: return QStringLiteral("mags_vers_lame");
+    case TSensMvt::Aucun: break;
+    }
+    return {};
+}
+
 TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID)
 {
     if (aNODE_GROUP_ID == QLatin1String("lame"))
@@ -103,3 +113,11 @@ QString MvtTexteFin(const QString &aNoeud)
     return QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud ") + aNoeud;
 }
 
+// Rows were counted and none gave an event: their tables have no capture
+// definition on the direction's router.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud)
+{
+    return QStringLiteral("Aucun événement créé pour le noeud %1 : les %2 enregistrements \"K\" de la plage n'ont "
+                          "donné aucun événement. Vérifiez que leurs tables sont capturées et routées par \"%3\".")
+        .arg(aNoeud).arg(aCount).arg(MvtRouteur(aSens));
+}

@@ -79,6 +79,12 @@ public:
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
+    // Before a sending: the last DATA_ID handed out in SYM_DATA.
+    qint64 MvtRepereSymData(const QString &ABaseDonnees);
+    // After it: the reload events for aNode created since that mark, also
+    // kept as DernierEnvoi().
+    TMvtEvenements MvtEvenementsCrees(const QString &ABaseDonnees, qint64 aRepere, const QString &aNode);
+    const TMvtEvenements &DernierEnvoi() const { return FDernierEnvoi; }
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
@@ -149,6 +155,7 @@ public:
 
 private:
     QList<TConnectionDef> FDefinitions;
+    TMvtEvenements FDernierEnvoi;
 };
 
 // The one data module of the program, created at start-up after the window.

@@ -128,15 +128,29 @@ void TestCliMouvement::envoyer()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
-    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
-                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
-                        QStringLiteral("mag-002"), QStringLiteral("--oui")});
+    // A K row without its table's row: counted, but it gives no event.
+    SiteFixture::AddKRows(db, 100, 1, TDateTime::FromQDate(KDay), 99);
+    const QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                           QStringLiteral("mag-002"), QStringLiteral("--oui")};
+    TRun r = RunCli(args);
     QVERIFY2(r.Code == 0, qPrintable(r.Err));
     QVERIFY2(r.Out.contains(QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud "
                                           "mag-002")),
              qPrintable(r.Out));
+    QVERIFY2(r.Out.contains(QStringLiteral("Événements créés : 6 (DATA_ID ")), qPrintable(r.Out));
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE NODE_LIST = 'mag-002' AND EVENT_TYPE = 'R'")), 6);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 6);
+
+    // The figures are the events created by this sending, not the promise.
+    r = RunCli(args + QStringList{QStringLiteral("--json")});
+    QVERIFY2(r.Code == 0, qPrintable(r.Err));
+    const QJsonObject o = Json(r);
+    QCOMPARE(o.value(QLatin1String("evenements_prevus")).toInt(), 8);
+    QCOMPARE(o.value(QLatin1String("evenements")).toInt(), 6);
+    const qint64 premier = qint64(o.value(QLatin1String("premier_data_id")).toDouble());
+    QCOMPARE(qint64(o.value(QLatin1String("dernier_data_id")).toDouble()), premier + 5);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE DATA_ID >= %1").arg(premier)), 6);
 }
 
 void TestCliMouvement::envoyerRefused_data()
@@ -187,6 +201,11 @@ void TestCliMouvement::envoyerFailureIsReported_data()
            "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
         << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé",
                        "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;)", "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE ("};
+    // Nothing routed from the central server: rows counted, no event.
+    QTest::newRow("aucun evenement") << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
+                                     << QStringList{"Aucun événement créé pour le noeud mag-001 : les 3 "
+                                                    "enregistrements \"K\"",
+                                                    "\"lame_vers_mags\""};
 }
 
 void TestCliMouvement::envoyerFailureIsReported()

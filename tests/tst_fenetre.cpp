@@ -583,8 +583,8 @@ void TestFenetre::envoi()
     QVERIFY(confirmation.AuPremierPlan);
 
     QVERIFY(QFile::exists(ScriptEcrit()));
-    QCOMPARE(w->PanelText(1),
-             QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud mag-002"));
+    QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le "
+                                             "noeud mag-002 (260 événements créés)"));
     QCOMPARE(w->cbNode->currentIndex(), -1);
     QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled());
     QVERIFY(!w->Timer1->isActive());
@@ -695,7 +695,7 @@ void TestFenetre::envoiDossierNonInscriptible()
     QCOMPARE(w->cbNode->currentIndex(), -1);
     QCOMPARE(repondeur.Vues.size(), 1); // the confirmation only
     QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données "
-                                             "vers le noeud ") + noeud);
+                                             "vers le noeud %1 (8 événements créés)").arg(noeud));
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
 }
 
@@ -714,6 +714,15 @@ void TestFenetre::envoiEchec_data()
                        "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;) : ",
                        "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "}
         << 0;
+    // Nothing is routed from the central server: rows counted, no event.
+    QTest::newRow("aucun evenement")
+        << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
+        << "Echec de l'envoi vers le noeud mag-001 : Aucun événement créé pour le noeud mag-001 : les 5 "
+           "enregistrements \"K\" de la plage n'ont donné aucun événement. Vérifiez que leurs tables sont capturées "
+           "et routées par \"lame_vers_mags\"."
+        << QStringList{"L'envoi des données vers le noeud mag-001 a échoué :\nAucun événement créé pour le noeud "
+                       "mag-001"}
+        << -1;
 }
 
 // A sending that sent nothing says so in an error box, and the window is

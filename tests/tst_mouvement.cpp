@@ -479,16 +479,29 @@ void TestMouvement::sendingEndToEnd()
 
     QTemporaryDir dir;
     QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    const QString node = QStringLiteral("mag-002");
+    const QString noise = QStringLiteral(
+        "INSERT INTO SYM_DATA (NODE_LIST, TABLE_NAME, EVENT_TYPE, ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID, CREATE_TIME) "
+        "VALUES ('%1', 'K', '%2', 'K_ID=''9''', 7, 'ch_k', CURRENT_TIMESTAMP)");
+    db.Exec(noise.arg(node, QStringLiteral("R"))); // an earlier sending
+    const qint64 repere = FDataMod.MvtRepereSymData(db.Path());
     const TSensMvt sens = SensDuGroupe(FDataMod.IvroMvtLocalNode(db.Path()).NODE_GROUP_ID);
     auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.NewMvtSendQuery(cnx.get(), sens, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)),
-                                          QStringLiteral("mag-002"));
+    auto query = FDataMod.NewMvtSendQuery(cnx.get(), sens, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)), node);
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QCOMPARE(out.Resultat, 0);
     QVERIFY2(out.Message.isEmpty(), qPrintable(out.Message));
 
-    const QString node = QStringLiteral("mag-002");
-    QCOMPARE(db.Rows(KSymData), EventsOf(3, node) + EventsOf(1, node) + EventsOf(2, node));
+    QCOMPARE(db.Rows(KSymData).mid(1), EventsOf(3, node) + EventsOf(1, node) + EventsOf(2, node));
+    // Numbered meanwhile, not the sending's: a captured change and another
+    // node's reload.
+    db.Exec(noise.arg(node, QStringLiteral("U")));
+    db.Exec(noise.arg(QStringLiteral("mag-001"), QStringLiteral("R")));
+    const TMvtEvenements crees = FDataMod.MvtEvenementsCrees(db.Path(), repere, node);
+    QCOMPARE(crees.Nombre, 6);
+    QCOMPARE(crees.DernierDataId - crees.PremierDataId, 5);
+    QCOMPARE(crees.PremierDataId, repere + 1);
+    QCOMPARE(FDataMod.DernierEnvoi().DernierDataId, crees.DernierDataId);
 }
 
 void TestMouvement::sendingFailureKeepsMessage()
