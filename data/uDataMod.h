@@ -141,11 +141,13 @@ public:
 
     // ---- Replication removal and seed loading (DataMod_Drop.cpp)
     // What a removal did not manage: each failing statement with the
-    // server's message. Callers may ignore it.
+    // server's message; or, when objects outside SymmetricDS depend on it,
+    // those objects, and nothing was removed. Callers may ignore it.
     struct TDropSymdsRapport
     {
         int ChunksExecutes = 0;
         QStringList Erreurs;
+        QStringList Dependances;
     };
     TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
     bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile);

@@ -1,9 +1,20 @@
 -- Takes SymmetricDS out of a Firebird or InterBase site database. Each chunk
--- commits on its own, so every step finds the previous one done: capture
--- triggers first (they use the SYM_ tables and functions), then the links
+-- commits on its own, so every step finds the previous one done: the
+-- movement procedures first (they read and write SYM_ tables), capture
+-- triggers next (they use the SYM_ tables and functions), then the links
 -- between SYM_ tables, their own triggers (they use the generators), the
 -- tables, the generators and the external functions. SYM_DATA and
 -- SYM_CONTEXT are dropped afterwards by the program, on fresh connections.
+EXECUTE BLOCK AS
+DECLARE VARIABLE NOM VARCHAR(63);
+BEGIN
+  FOR SELECT TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES
+       WHERE RDB$PROCEDURE_NAME IN ('IVRO_MVT_LAME2MAG_NODE', 'IVRO_MVT_MAG2LAME_NODE',
+                                    'IVRO_MVT_LAME2MAG', 'IVRO_MVT_MAG2LAME')
+      INTO :NOM DO
+    EXECUTE STATEMENT 'DROP PROCEDURE "' || NOM || '"';
+END
+^
 EXECUTE BLOCK AS
 DECLARE VARIABLE NOM VARCHAR(63);
 BEGIN
