@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 using TRun = TCliRun;
@@ -39,6 +41,8 @@ private slots:
     void envoyerRefused();
     void envoyerFailureIsReported_data();
     void envoyerFailureIsReported();
+    void envoyerInterrompu_data();
+    void envoyerInterrompu();
 };
 
 void TestCliMouvement::noeuds()
@@ -227,6 +231,47 @@ void TestCliMouvement::envoyerFailureIsReported()
             QVERIFY2(r.Err.contains(m), qPrintable(r.Err));
         QVERIFY(!r.Out.contains(QStringLiteral("Traitement terminé")));
         QVERIFY(!r.Out.contains(QLatin1String("evenements")));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    }
+}
+
+void TestCliMouvement::envoyerInterrompu_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+// A signal while the range procedure runs cancels it: the process ends on
+// its own, says so, and the statement leaves nothing behind. Tried at a few
+// moments of the sending.
+void TestCliMouvement::envoyerInterrompu()
+{
+    QFETCH(int, signal);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 199999, KDay);
+    const QString enCours = QStringLiteral(
+        "MON$STATEMENTS WHERE MON$STATE = 1 AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
+        "AND MON$SQL_TEXT CONTAINING 'IVRO_MVT_LAME2MAG_NODE'");
+    for (int delai : {0, 150, 600}) {
+        QProcess p;
+        p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+        p.setArguments({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                        QStringLiteral("mag-001"), QStringLiteral("--oui")});
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start();
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(db.Count(enCours) == 1 || p.state() == QProcess::NotRunning, 60000);
+        QTest::qWait(delai);
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 130, qPrintable(err));
+        // The worker ended on the server's cancellation, and nothing else was said.
+        QCOMPARE(err, QStringLiteral("Envoi interrompu : aucun événement créé.\n"));
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
     }
 }
