@@ -460,7 +460,10 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         return;
     }
     try {
-        InstallMvtProcedures();
+        if (!InstallMvtProcedures())
+            return;
+        FSensEnvoi = aSens;
+        FRepere = DataMod->MvtRepereSymData(teIBFile->text());
         FCnx = DataMod->getNewConnexion(SysdbaRef(teIBFile->text()));
         FQuery = DataMod->NewMvtSendQuery(FCnx.get(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
                                           MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
@@ -482,23 +485,48 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
     }
 }
 
-void TFrm_IvroMVT::InstallMvtProcedures()
+// The procedures come from the program itself; the copy of the script is
+// written beside it when its folder takes it. A step that fails stops the
+// sending before anything is sent: the procedures in the database may be
+// old ones.
+bool TFrm_IvroMVT::InstallMvtProcedures()
 {
-    // A folder that can't be written means no installation, on purpose
-    // silently: the procedures already in the database are then used.
-    DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir);
+    TDataMod::TMvtInstallation rapport;
+    if (DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir, &rapport))
+        return true;
+    SetPanelText(1, QStringLiteral("Échec de l'installation des procédures de mouvement : rien n'a été envoyé."));
+    RetourAuRepos(true, true);
+    MessageErreur(this, QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\r\n")
+                            + rapport.Erreurs.join(QStringLiteral("\r\n")));
+    return false;
 }
 
+// Success is told by the events the call created in SYM_DATA, counted from
+// the mark taken before it: rows counted and none created is a failure.
 void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
 {
     Timer1->stop();
-    const bool echec = Sender->FResultat == -1;
-    const QString message = Sender->FMessage;
+    bool echec = Sender->FResultat == -1;
+    QString message = Sender->FMessage;
     const QString node = cbNode->currentText();
-    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message)
-                          : MvtTexteFin(node));
     FMvtThread = nullptr;
     ReleaseQuery();
+    QString fin;
+    if (!echec) {
+        try {
+            const TMvtEvenements crees = DataMod->MvtEvenementsCrees(teIBFile->text(), FRepere, node);
+            if (crees.Nombre == 0) {
+                echec = true;
+                message = MvtTexteAucunEvenement(FNbRec / MvtEvenementsParLigne, FSensEnvoi, node);
+            } else {
+                fin = MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(crees.Nombre);
+            }
+        } catch (const std::exception &e) {
+            echec = true;
+            message = QStringLiteral("le nombre d'événements créés n'a pu être lu : ") + messageOf(e);
+        }
+    }
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message) : fin);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
     if (echec)

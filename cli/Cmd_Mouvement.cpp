@@ -2,6 +2,7 @@
 // evaluation of a day range and the sending of its movements to one node.
 // The rules are the window's own (data/Movement.h, the data module).
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatcher.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -132,17 +133,51 @@ int CmdEvaluer(TCliContext &aCtx)
     return 0;
 }
 
-// Writes and runs the movement script beside the program; a program folder
-// that can't be written (a system install) falls back to the temporary
-// folder, so that the procedures are still installed.
+const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
+
+// Installs the movement procedures from the program; the copy of the script
+// goes beside the program when its folder takes it, nowhere else. Returns
+// the sentence that says so.
 QString Install(const QString &aBase)
 {
-    for (const QString &dir : {VGSE.ExePath, QDir::tempPath() + QLatin1Char('/')}) {
-        if (!dir.isEmpty() && DataMod->InstallMvtProcedures(aBase, dir))
-            return dir + QStringLiteral("ivro_mvt.sql");
-    }
-    throw ECliFailure(QStringLiteral("Impossible d'écrire le script \"ivro_mvt.sql\" : ni le dossier du programme ni "
-                                     "le dossier temporaire ne sont accessibles en écriture."));
+    TDataMod::TMvtInstallation rapport;
+    if (!DataMod->InstallMvtProcedures(aBase, VGSE.ExePath, &rapport))
+        throw ECliFailure(QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n  ")
+                          + rapport.Erreurs.join(QStringLiteral("\n  ")));
+    if (!rapport.Fichier.isEmpty())
+        return QStringLiteral("Procédures de mouvement installées (%1).").arg(rapport.Fichier);
+    return QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
+        .arg(rapport.NonEcrit);
+}
+
+// Leaves at once: the server rolls the running statement back when the
+// attachment drops with the process. Nothing of the process is unwound, so
+// no library shutdown runs under the worker.
+[[noreturn]] void Abandon()
+{
+    const QByteArray text = (QStringLiteral("\n") + KEnvoiInterrompu + QStringLiteral("\n")).toUtf8();
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.constData(), size_t(text.size()));
+    ::_exit(130);
+}
+
+// What a signal finds: the sending's connection while its statement runs.
+struct TEnvoiEnCours
+{
+    TDbConnection *Cnx = nullptr;
+    bool Actif = false;
+    int Signaux = 0;
+};
+
+// A signal while the statement runs asks the server to cancel it, and the
+// worker then ends with the server's error. A client that can't cancel, a
+// second signal or a cancellation that takes too long end the process.
+void SurSignal(TEnvoiEnCours &aEnvoi)
+{
+    ++aEnvoi.Signaux;
+    if (!aEnvoi.Actif)
+        return;
+    if (aEnvoi.Signaux > 1 || !aEnvoi.Cnx->CancelOperation())
+        Abandon();
 }
 
 struct TEnvoiResultat
@@ -154,11 +189,13 @@ struct TEnvoiResultat
 
 // The range procedure in the window's worker; on a terminal the elapsed
 // time is rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi)
 {
+    constexpr int KDelaiAnnulationMs = 10000;
     TEnvoiResultat result;
     QElapsedTimer clock;
     clock.start();
+    QElapsedTimer depuisSignal;
     QEventLoop loop;
     QTimer timer;
     timer.setInterval(1000);
@@ -169,6 +206,18 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
         fflush(stdout);
     };
     QObject::connect(&timer, &QTimer::timeout, &loop, show);
+    // A cancellation asked before the statement reached the server would be
+    // lost: it is asked again until the worker ends.
+    QTimer relance;
+    relance.setInterval(200);
+    QObject::connect(&relance, &QTimer::timeout, &loop, [&] {
+        if (aEnvoi.Signaux == 0)
+            return;
+        if (!depuisSignal.isValid())
+            depuisSignal.start();
+        if (depuisSignal.elapsed() > KDelaiAnnulationMs || !aCnx->CancelOperation())
+            Abandon();
+    });
     auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
         result.Resultat = Sender->FResultat;
         result.Message = Sender->FMessage;
@@ -178,9 +227,14 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
     show();
     timer.start();
+    relance.start();
+    aEnvoi.Cnx = aCnx;
+    aEnvoi.Actif = true;
     worker->Start();
     if (guard)
         loop.exec();
+    aEnvoi.Actif = false;
+    relance.stop();
     timer.stop();
     result.MSecs = clock.elapsed();
     if (aShowTime) {
@@ -221,22 +275,57 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
                                                                                  QStringLiteral("\n")));
 
-    const QString script = Install(base);
+    // From here a signal stops the sending, not the process.
+    TEnvoiEnCours envoi;
+    TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
+    const QString installation = Install(base);
+    if (signaux.Received()) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
     if (!aCtx.Json)
-        aCtx.Print(QStringLiteral("Procédures de mouvement installées (%1).").arg(script));
+        aCtx.Print(installation);
 
+    const qint64 repere = DataMod->MvtRepereSymData(base);
     std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =
         DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0);
+    // Attached here, so that a signal always finds a statement to cancel.
+    cnx->Open();
+    signaux.Install();
+    if (signaux.Received()) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0, envoi);
     query.reset();
     cnx.reset();
+    const bool interrompu = signaux.Received();
     const QString duree = FormatDuree(double(r.MSecs / 1000));
+    if (r.Resultat == -1 && interrompu) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
     if (r.Resultat == -1)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
 
+    TMvtEvenements crees;
+    try {
+        crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
+    } catch (const EDbError &e) {
+        throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
+                                         "être lu : %2")
+                              .arg(duree, e.Message()));
+    }
+    if (crees.Nombre == 0)
+        throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
+
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
+        o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
+        o.insert(QStringLiteral("evenements"), double(crees.Nombre));
+        o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
+        o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
         o.insert(QStringLiteral("noeud"), noeud);
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
@@ -245,6 +334,8 @@ int CmdEnvoyer(TCliContext &aCtx)
         return 0;
     }
     aCtx.Print(MvtTexteFin(noeud));
+    aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
+                   .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "common/DateTime.h"
 
 #include <QString>
+#include <QStringList>
 
 constexpr qint32 MvtEvenementsParLigne = 2; // the K row and the business row it stands for
 constexpr qint32 MvtLignesParSeconde = 65;  // assumed sending speed, for the estimate
@@ -23,6 +24,19 @@ QString InstructionEnvoi(TSensMvt aSens);
 
 extern const QString MvtInstructionComptage;
 
+// The four movement procedures, callers before the procedures they call.
+extern const QStringList MvtProcedures;
+
+// The movement script's lines with its clean-up narrowed to the four
+// movement procedures, one DROP each: as shipped it drops, through a
+// temporary procedure and EXECUTE STATEMENT, every procedure whose name is
+// LIKE '%IVRO_MVT_%', the gap-repair kit's IVRO_MVT_LAME2MAGS among them.
+// EDbError when the script doesn't hold that clean-up.
+QStringList MvtNettoyageExact(const QStringList &aLignes);
+
+// The router a direction's procedures read their capture definitions from.
+QString MvtRouteur(TSensMvt aSens);
+
 // Bounds of the day range, both inclusive: 00:00:00 of the first day and
 // 00:00:00 of the day after the last day.
 TDateTime MvtDebutPlage(const TDateTime &aDEB);
@@ -39,5 +53,15 @@ struct TMvtEvaluation
 };
 TMvtEvaluation MvtEvalue(qint32 aCount);
 
+// The reload events one sending created in SYM_DATA for its node.
+struct TMvtEvenements
+{
+    qint64 Nombre = 0;
+    qint64 PremierDataId = 0; // 0 when none was created
+    qint64 DernierDataId = 0;
+};
+
 QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
 QString MvtTexteFin(const QString &aNoeud);
+// K rows were counted and the sending created no event.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud);
