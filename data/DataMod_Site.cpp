@@ -21,13 +21,12 @@ QString AsciiLower(QString aText)
     return aText;
 }
 
-// A whole number in decimal, with nothing around it.
+// A whole number in decimal; blanks around it (a CHAR column's padding) do
+// not count.
 bool WholeNumber(const QString &aText, qint32 &aValue)
 {
-    if (aText.isEmpty() || aText.front().isSpace() || aText.back().isSpace())
-        return false;
     bool ok = false;
-    const qint32 value = aText.toInt(&ok, 10);
+    const qint32 value = aText.trimmed().toInt(&ok, 10);
     if (ok)
         aValue = value;
     return ok;

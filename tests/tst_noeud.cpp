@@ -290,6 +290,9 @@ void TestNoeud::ouverture_data()
                                                             << debut + "Ident=-1\n" + general +
                                                                    "\nSite=||\nNom=dossier test\nIsok=oui\n"
                                                                    "Exclues=ZLARG_KO\n" + bases;
+    QTest::newRow("IDGENERATEUR entouré de blancs") << "idgen-blancs"
+                                                    << debut + "Ident=12\n" + general + "\n" + site +
+                                                           "\nNom=dossier test\nIsok=oui\nExclues=ZLARG_KO\n" + bases;
     QTest::newRow("IDGENERATEUR non numérique: arrêt") << "idgen-texte"
                                                         << debut + "Ident=-1\nGeneral=\nSite=||\nNom=\nIsok=non\n"
                                                                    "Exclues=\nBases=";
@@ -327,6 +330,8 @@ void TestNoeud::ouverture()
                                         "BAS_NOMPOURNOUS, BAS_CENTRALE) VALUES (%1, '%2', '%3', '%4', '%5', '%6')");
     if (cas == QLatin1String("sans-idgen"))
         db.Exec(QStringLiteral("DELETE FROM GENPARAMBASE"));
+    if (cas == QLatin1String("idgen-blancs"))
+        db.Exec(QStringLiteral("UPDATE GENPARAMBASE SET PAR_STRING = ' 12 '"));
     if (cas == QLatin1String("idgen-texte"))
         db.Exec(QStringLiteral("UPDATE GENPARAMBASE SET PAR_STRING = 'DOUZE'"));
     if (cas == QLatin1String("sans-site0"))
