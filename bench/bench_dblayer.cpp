@@ -2,8 +2,9 @@
 // on the same database, in one run: fetching rows as text, parameterised
 // inserts in autocommit, attach + one query + release.
 #include "db/DbConnection.h"
+#include "db/DbError.h"
 #include "db/DbQuery.h"
-#include "db/FbApi.h"
+#include "db/IscApi.h"
 #include "testdb/TestDatabase.h"
 
 #include <QCoreApplication>
@@ -13,7 +14,7 @@
 #include <cstring>
 #include <functional>
 
-using namespace Firebird;
+using namespace Isc;
 
 namespace {
 
@@ -21,65 +22,102 @@ const int FetchRows = 200000;
 const int Inserts = 10000;
 const int Attaches = 200;
 
-QByteArray attachString(const QString &aPath)
+const TEntryPoints &api()
 {
-    return (QStringLiteral("localhost/3050:") + aPath).toUtf8();
+    return Client().Api;
 }
 
-IAttachment *bareAttach(ThrowStatusWrapper &st, const QString &aPath)
+void ok(const TStatusVector &aStatus)
 {
-    IXpbBuilder *dpb = FbApi::Util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&st, isc_dpb_password, "tidestone");
-    dpb->insertString(&st, isc_dpb_lc_ctype, "UTF8");
-    IAttachment *att = FbApi::Provider()->attachDatabase(&st, attachString(aPath).constData(),
-                                                         dpb->getBufferLength(&st), dpb->getBuffer(&st));
-    dpb->dispose();
-    return att;
+    Check(aStatus);
 }
 
-ITransaction *bareStart(ThrowStatusWrapper &st, IAttachment *att)
+THandle bareAttach(const QString &aPath)
 {
-    static const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
-                                        isc_tpb_rec_version, isc_tpb_wait};
-    return att->startTransaction(&st, sizeof tpb, tpb);
+    const QByteArray path = (QStringLiteral("localhost/3050:") + aPath).toUtf8();
+    QByteArray dpb;
+    dpb.append(char(DpbVersion1));
+    for (auto [item, value] : {std::pair<char, QByteArray>{char(DpbUserName), "SYSDBA"},
+                               {char(DpbPassword), "tidestone"}, {char(DpbLcCtype), "NONE"}}) {
+        dpb.append(item);
+        dpb.append(char(value.size()));
+        dpb.append(value);
+    }
+    TStatusVector st;
+    THandle db = 0;
+    api().attach_database(&st, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    ok(st);
+    return db;
+}
+
+THandle bareStart(THandle *aDb)
+{
+    static const char tpb[] = {char(TpbVersion3), char(TpbWrite), char(TpbReadCommitted), char(TpbRecVersion),
+                               char(TpbWait)};
+    TStatusVector st;
+    THandle tx = 0;
+    TTeb teb{aDb, sizeof tpb, tpb};
+    api().start_multiple(&st, &tx, 1, &teb);
+    ok(st);
+    return tx;
+}
+
+void bareCommit(THandle *aTx)
+{
+    TStatusVector st;
+    api().commit_transaction(&st, aTx);
+    ok(st);
+}
+
+// An XSQLDA of n variables.
+QByteArray sqlda(int aCount)
+{
+    QByteArray bytes(int(sizeof(TSqlda) + (aCount - 1) * sizeof(TSqlVar)), '\0');
+    auto *da = reinterpret_cast<TSqlda *>(bytes.data());
+    da->version = SqldaVersion1;
+    da->sqln = short(aCount);
+    return bytes;
 }
 
 // Bare: fetch every row and turn each of its four columns into text.
 qint64 bareFetch(const QString &aPath)
 {
-    ThrowStatusWrapper st(FbApi::Master()->getStatus());
-    IAttachment *att = bareAttach(st, aPath);
-    ITransaction *tra = bareStart(st, att);
-    IStatement *stmt = att->prepare(&st, tra, 0, "SELECT ID, NAME, AMOUNT, STAMP FROM BENCH ORDER BY ID", 3,
-                                    IStatement::PREPARE_PREFETCH_METADATA);
-    IMessageMetadata *meta = stmt->getOutputMetadata(&st);
-    IResultSet *rs = stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0);
-    QByteArray buffer(int(meta->getMessageLength(&st)), '\0');
-    const unsigned o0 = meta->getOffset(&st, 0), o1 = meta->getOffset(&st, 1), o2 = meta->getOffset(&st, 2),
-                   o3 = meta->getOffset(&st, 3);
+    THandle db = bareAttach(aPath);
+    THandle tx = bareStart(&db);
+    TStatusVector st;
+    THandle stmt = 0;
+    api().dsql_allocate_statement(&st, &db, &stmt);
+    ok(st);
+    QByteArray outBytes = sqlda(4);
+    auto *out = reinterpret_cast<TSqlda *>(outBytes.data());
+    api().dsql_prepare(&st, &tx, &stmt, 0, "SELECT ID, NAME, AMOUNT, STAMP FROM BENCH ORDER BY ID", 3, out);
+    ok(st);
+    qint32 id;
+    char name[2 + 160];
+    qint64 amount;
+    TTimestamp ts;
+    short nulls[4];
+    char *data[] = {reinterpret_cast<char *>(&id), name, reinterpret_cast<char *>(&amount),
+                    reinterpret_cast<char *>(&ts)};
+    for (int i = 0; i < 4; ++i) {
+        out->sqlvar[i].sqldata = data[i];
+        out->sqlvar[i].sqlind = &nulls[i];
+    }
+    api().dsql_execute2(&st, &tx, &stmt, 1, nullptr, nullptr);
+    ok(st);
     qint64 chars = 0;
-    unsigned char *b = reinterpret_cast<unsigned char *>(buffer.data());
-    while (rs->fetchNext(&st, b) == IStatus::RESULT_OK) {
-        qint32 id;
-        std::memcpy(&id, b + o0, 4);
+    while (api().dsql_fetch(&st, &stmt, 1, out) == 0) {
         quint16 len;
-        std::memcpy(&len, b + o1, 2);
-        qint64 amount;
-        std::memcpy(&amount, b + o2, 8);
-        ISC_TIMESTAMP ts;
-        std::memcpy(&ts, b + o3, sizeof ts);
-        const TDateTime when = TDateTime::FromMSecs((qint64(ts.timestamp_date) - FbApi::DayZeroOffset) * 86400000LL
-                                                    + ts.timestamp_time / 10);
-        chars += QString::number(id).size() + QString::fromUtf8(reinterpret_cast<char *>(b + o1 + 2), len).size()
+        std::memcpy(&len, name, 2);
+        const TDateTime when = TDateTime::FromMSecs((qint64(ts.Date) - DayZeroOffset) * 86400000LL + ts.Time / 10);
+        chars += QString::number(id).size() + QString::fromLatin1(name + 2, len).size()
                + QString::number(double(amount) / 100.0).size() + when.ToString().size();
     }
-    rs->close(&st);
-    meta->release();
-    stmt->free(&st);
-    tra->commit(&st);
-    att->detach(&st);
-    st.dispose();
+    api().dsql_free_statement(&st, &stmt, DsqlDrop);
+    ok(st);
+    bareCommit(&tx);
+    api().detach_database(&st, &db);
+    ok(st);
     return chars;
 }
 
@@ -99,36 +137,45 @@ qint64 layerFetch(const QString &aPath, TDbConnectionParams aParams)
 
 void bareInserts(const QString &aPath)
 {
-    ThrowStatusWrapper st(FbApi::Master()->getStatus());
-    IAttachment *att = bareAttach(st, aPath);
-    ITransaction *tra = bareStart(st, att);
-    IStatement *stmt = att->prepare(&st, tra, 0, "INSERT INTO INS (ID, NAME) VALUES (?, ?)", 3,
-                                    IStatement::PREPARE_PREFETCH_METADATA);
-    tra->commit(&st);
-    IMetadataBuilder *builder = stmt->getInputMetadata(&st)->getBuilder(&st);
-    builder->setType(&st, 0, SQL_LONG + 1);
-    builder->setLength(&st, 0, 4);
-    builder->setType(&st, 1, SQL_VARYING + 1);
-    builder->setLength(&st, 1, 40);
-    builder->setCharSet(&st, 1, 4);
-    IMessageMetadata *meta = builder->getMetadata(&st);
-    builder->release();
-    QByteArray buffer(int(meta->getMessageLength(&st)), '\0');
-    char *b = buffer.data();
+    THandle db = bareAttach(aPath);
+    THandle tx = bareStart(&db);
+    TStatusVector st;
+    THandle stmt = 0;
+    api().dsql_allocate_statement(&st, &db, &stmt);
+    ok(st);
+    api().dsql_prepare(&st, &tx, &stmt, 0, "INSERT INTO INS (ID, NAME) VALUES (?, ?)", 3, nullptr);
+    ok(st);
+    bareCommit(&tx);
+    QByteArray inBytes = sqlda(2);
+    auto *in = reinterpret_cast<TSqlda *>(inBytes.data());
+    api().dsql_describe_bind(&st, &stmt, 1, in);
+    ok(st);
+    qint32 id;
+    char name[2 + 40];
+    short nulls[2] = {0, 0};
+    in->sqlvar[0].sqltype = SqlLong | 1;
+    in->sqlvar[0].sqllen = 4;
+    in->sqlvar[0].sqldata = reinterpret_cast<char *>(&id);
+    in->sqlvar[0].sqlind = &nulls[0];
+    in->sqlvar[1].sqltype = SqlVarying | 1;
+    in->sqlvar[1].sqllen = 40;
+    in->sqlvar[1].sqldata = name;
+    in->sqlvar[1].sqlind = &nulls[1];
     for (int i = 0; i < Inserts; ++i) {
-        tra = bareStart(st, att);
-        std::memcpy(b + meta->getOffset(&st, 0), &i, 4);
-        const QByteArray name = QStringLiteral("nom %1").arg(i).toUtf8();
-        const quint16 len = quint16(name.size());
-        std::memcpy(b + meta->getOffset(&st, 1), &len, 2);
-        std::memcpy(b + meta->getOffset(&st, 1) + 2, name.constData(), len);
-        stmt->execute(&st, tra, meta, b, nullptr, nullptr);
-        tra->commit(&st);
+        tx = bareStart(&db);
+        id = i;
+        const QByteArray text = QStringLiteral("nom %1").arg(i).toLatin1();
+        const quint16 len = quint16(text.size());
+        std::memcpy(name, &len, 2);
+        std::memcpy(name + 2, text.constData(), len);
+        api().dsql_execute2(&st, &tx, &stmt, 1, in, nullptr);
+        ok(st);
+        bareCommit(&tx);
     }
-    meta->release();
-    stmt->free(&st);
-    att->detach(&st);
-    st.dispose();
+    api().dsql_free_statement(&st, &stmt, DsqlDrop);
+    ok(st);
+    api().detach_database(&st, &db);
+    ok(st);
 }
 
 void layerInserts(const QString &aPath, TDbConnectionParams aParams)
@@ -147,21 +194,29 @@ void layerInserts(const QString &aPath, TDbConnectionParams aParams)
 void bareAttachQuery(const QString &aPath)
 {
     for (int i = 0; i < Attaches; ++i) {
-        ThrowStatusWrapper st(FbApi::Master()->getStatus());
-        IAttachment *att = bareAttach(st, aPath);
-        ITransaction *tra = bareStart(st, att);
-        IStatement *stmt = att->prepare(&st, tra, 0, "SELECT COUNT(*) FROM RDB$DATABASE", 3,
-                                        IStatement::PREPARE_PREFETCH_METADATA);
-        IMessageMetadata *meta = stmt->getOutputMetadata(&st);
-        QByteArray buffer(int(meta->getMessageLength(&st)), '\0');
-        IResultSet *rs = stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0);
-        rs->fetchNext(&st, buffer.data());
-        rs->close(&st);
-        meta->release();
-        stmt->free(&st);
-        tra->commit(&st);
-        att->detach(&st);
-        st.dispose();
+        THandle db = bareAttach(aPath);
+        THandle tx = bareStart(&db);
+        TStatusVector st;
+        THandle stmt = 0;
+        api().dsql_allocate_statement(&st, &db, &stmt);
+        ok(st);
+        QByteArray outBytes = sqlda(1);
+        auto *out = reinterpret_cast<TSqlda *>(outBytes.data());
+        api().dsql_prepare(&st, &tx, &stmt, 0, "SELECT COUNT(*) FROM RDB$DATABASE", 3, out);
+        ok(st);
+        qint64 count = 0;
+        short null = 0;
+        out->sqlvar[0].sqldata = reinterpret_cast<char *>(&count);
+        out->sqlvar[0].sqlind = &null;
+        api().dsql_execute2(&st, &tx, &stmt, 1, nullptr, nullptr);
+        ok(st);
+        api().dsql_fetch(&st, &stmt, 1, out);
+        ok(st);
+        api().dsql_free_statement(&st, &stmt, DsqlDrop);
+        ok(st);
+        bareCommit(&tx);
+        api().detach_database(&st, &db);
+        ok(st);
     }
 }
 
@@ -191,50 +246,58 @@ void report(const char *aName, double aBare, double aLayer)
     std::fflush(stdout);
 }
 
+void runOn(const QString &aCharSet)
+{
+    std::printf("-- base %s\n", qPrintable(aCharSet));
+    TTestDatabase db(TTestDatabase::TSchema::Empty, aCharSet);
+    db.Exec(QStringLiteral("CREATE TABLE BENCH (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), "
+                           "AMOUNT NUMERIC(15,2), STAMP TIMESTAMP)"));
+    db.Exec(QStringLiteral("CREATE TABLE INS (ID INTEGER, NAME VARCHAR(40))"));
+    db.Exec(QStringLiteral("EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < %1) DO BEGIN "
+                           "INSERT INTO BENCH VALUES (:I, 'article ' || :I, :I / 7.0, "
+                           "DATEADD(:I SECOND TO TIMESTAMP '2026-01-01 00:00:00')); I = I + 1; END END")
+                .arg(FetchRows));
+    TDbConnectionParams params;
+    params.UserName = TTestDatabase::User;
+    params.Password = TTestDatabase::Password;
+    const QString path = db.Path();
+
+    // Warm the server's cache once, then alternate to share the noise.
+    bareFetch(path);
+    double bare = 0, layer = 0;
+    for (int round = 0; round < 3; ++round) {
+        bare += timeIt([&] { bareFetch(path); });
+        layer += timeIt([&] { layerFetch(path, params); });
+    }
+    report("fetch 200000 rows x 4 as text", bare / 3, layer / 3);
+
+    bare = timeIt([&] { bareInserts(path); });
+    db.Exec(QStringLiteral("DELETE FROM INS"));
+    layer = timeIt([&] { layerInserts(path, params); });
+    report("10000 inserts in autocommit", bare, layer);
+
+    bare = layer = 0;
+    for (int round = 0; round < 2; ++round) {
+        bare += timeIt([&] { bareAttachQuery(path); });
+        layer += timeIt([&] { layerAttachQuery(path, params); });
+    }
+    report("attach + query + release (x200)", bare / 2, layer / 2);
+}
+
 } // namespace
 
+// Usage: bench_dblayer [CHARSET…] (default: UTF8 NONE)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QStringList sets = app.arguments().mid(1);
+    if (sets.isEmpty())
+        sets = {QStringLiteral("UTF8"), QStringLiteral("NONE")};
     try {
-        TTestDatabase db(TTestDatabase::TSchema::Empty);
-        db.Exec(QStringLiteral("CREATE TABLE BENCH (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), "
-                               "AMOUNT NUMERIC(15,2), STAMP TIMESTAMP)"));
-        db.Exec(QStringLiteral("CREATE TABLE INS (ID INTEGER, NAME VARCHAR(40))"));
-        db.Exec(QStringLiteral("EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < %1) DO BEGIN "
-                               "INSERT INTO BENCH VALUES (:I, 'article ' || :I, :I / 7.0, "
-                               "DATEADD(:I SECOND TO TIMESTAMP '2026-01-01 00:00:00')); I = I + 1; END END")
-                    .arg(FetchRows));
-        TDbConnectionParams params;
-        params.UserName = TTestDatabase::User;
-        params.Password = TTestDatabase::Password;
-        const QString path = db.Path();
-
-        // Warm the server's cache once, then alternate to share the noise.
-        bareFetch(path);
-        double bare = 0, layer = 0;
-        for (int round = 0; round < 3; ++round) {
-            bare += timeIt([&] { bareFetch(path); });
-            layer += timeIt([&] { layerFetch(path, params); });
-        }
-        report("fetch 200000 rows x 4 as text", bare / 3, layer / 3);
-
-        bare = timeIt([&] { bareInserts(path); });
-        db.Exec(QStringLiteral("DELETE FROM INS"));
-        layer = timeIt([&] { layerInserts(path, params); });
-        report("10000 inserts in autocommit", bare, layer);
-
-        bare = layer = 0;
-        for (int round = 0; round < 2; ++round) {
-            bare += timeIt([&] { bareAttachQuery(path); });
-            layer += timeIt([&] { layerAttachQuery(path, params); });
-        }
-        report("attach + query + release (x200)", bare / 2, layer / 2);
+        for (const QString &set : sets)
+            runOn(set);
     } catch (const EDbError &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.Message()));
-        return 1;
-    } catch (const FbException &e) {
-        std::fprintf(stderr, "%s\n", qPrintable(FbApi::FormatStatus(e.getStatus())));
         return 1;
     }
     return 0;

@@ -4,8 +4,10 @@
 // in one run. Run by hand; a full run takes minutes.
 //
 //   bench_envoi [--lignes N] [--schema firebird|interbase] [--script outil|original]
-//               [--sans-ensembliste] [--ordonne] [--courbe]
+//               [--sans-ensembliste] [--ordonne] [--courbe] [--jeu NONE|WIN1252|UTF8]
 //
+// --jeu: the database's default character set (NONE, as on the sites, by
+// default).
 // --schema firebird: SYM_TRIGGER.SYNC_KEY_NAMES as the engine creates it on
 // Firebird (BLOB); interbase: as VARCHAR(4096).
 // --script original: the embedded script installed as it is, whatever the
@@ -33,6 +35,7 @@ struct TOptions
 {
     int Lignes = 199999;
     bool Interbase = false;
+    QString CharSet = QStringLiteral("NONE");
     bool Original = false;
     bool Ensembliste = true;
     bool Courbe = false;
@@ -51,9 +54,9 @@ double Seconds(const QElapsedTimer &aClock)
 }
 
 // A central-server site with aLignes K rows in one day.
-std::unique_ptr<TTestDatabase> MakeDatabase(int aLignes, bool aInterbase)
+std::unique_ptr<TTestDatabase> MakeDatabase(int aLignes, bool aInterbase, const QString &aCharSet)
 {
-    auto db = std::make_unique<TTestDatabase>();
+    auto db = std::make_unique<TTestDatabase>(TTestDatabase::TSchema::Full, aCharSet);
     if (aInterbase)
         db->Exec(QStringLiteral("ALTER TABLE SYM_TRIGGER DROP SYNC_KEY_NAMES\n^\n"
                                 "ALTER TABLE SYM_TRIGGER ADD SYNC_KEY_NAMES VARCHAR(4096)\n^\n"));
@@ -164,7 +167,7 @@ int Compare(TDataMod &aDataMod, const TOptions &aOptions)
               .arg(2 * aOptions.Lignes)
               .arg(aOptions.Interbase ? QStringLiteral("VARCHAR(4096)") : QStringLiteral("BLOB"),
                    aOptions.Original ? QStringLiteral("original") : QStringLiteral("de l'outil")));
-    auto db = MakeDatabase(aOptions.Lignes, aOptions.Interbase);
+    auto db = MakeDatabase(aOptions.Lignes, aOptions.Interbase, aOptions.CharSet);
 
     const double tool = TimeTool(aDataMod, *db, aOptions.Original);
     if (tool < 0)
@@ -204,7 +207,7 @@ int Curve(TDataMod &aDataMod, const TOptions &aOptions)
                    aOptions.Original ? QStringLiteral("original") : QStringLiteral("de l'outil")));
     Print(QStringLiteral("  lignes K    durée (s)   ms pour 1000 lignes"));
     for (int lignes : {25000, 50000, 100000, 199999}) {
-        auto db = MakeDatabase(lignes, aOptions.Interbase);
+        auto db = MakeDatabase(lignes, aOptions.Interbase, aOptions.CharSet);
         const double tool = TimeTool(aDataMod, *db, aOptions.Original);
         if (tool < 0)
             return 1;
@@ -236,6 +239,8 @@ int main(int argc, char *argv[])
             options.Ensembliste = false;
         else if (a == QLatin1String("--courbe"))
             options.Courbe = true;
+        else if (a == QLatin1String("--jeu") && i + 1 < args.size())
+            options.CharSet = args[++i].toUpper();
         else if (a == QLatin1String("--ordonne"))
             options.Ordonne = true;
         else {

@@ -116,7 +116,7 @@ QString TexteSansBlancsFinaux(const TDbField &aField)
 }
 
 void RemplitListe(TDataMod &aDataMod, const QString &ABaseDonnees, TMemTable &aDataSet, const QStringList &aSql,
-                  bool aCompleteCles)
+                  bool aCompleteCles, bool aTypeDeTable = false)
 {
     if (ABaseDonnees.isEmpty())
         return;
@@ -136,14 +136,30 @@ void RemplitListe(TDataMod &aDataMod, const QString &ABaseDonnees, TMemTable &aD
         cles->Prepare();
     }
 
+    // InterBase's catalogue has no relation type: there the code of a table
+    // (0) or of an external one (2) is told from its external file.
+    bool typeConnu = true;
+    if (aTypeDeTable) {
+        std::unique_ptr<TDbQuery> colonne = aDataMod.getNewQuery(cnx.get());
+        colonne->SQL() = QStringList{
+            QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS"),
+            QStringLiteral(" WHERE RDB$RELATION_NAME = 'RDB$RELATIONS' AND RDB$FIELD_NAME = 'RDB$RELATION_TYPE'")};
+        colonne->Open();
+        typeConnu = colonne->Fields(0).AsInteger() > 0;
+    }
     query->SQL() = aSql;
+    if (!typeConnu)
+        query->SQL()[0].replace(QStringLiteral("RDB$RELATION_TYPE"), QStringLiteral("RDB$EXTERNAL_FILE"));
     query->Open();
     aDataSet.Open();
     for (query->First(); !query->Eof(); query->Next()) {
         const QString table = TexteSansBlancsFinaux(query->Fields(0));
         aDataSet.Append();
         aDataSet.SetValue(0, table);
-        aDataSet.SetValue(1, TexteSansBlancsFinaux(query->Fields(1)));
+        if (aTypeDeTable && !typeConnu)
+            aDataSet.SetValue(1, query->Fields(1).IsNull() ? QStringLiteral("0") : QStringLiteral("2"));
+        else
+            aDataSet.SetValue(1, TexteSansBlancsFinaux(query->Fields(1)));
         if (aCompleteCles) {
             // SymmetricDS keys a table without sync keys by its primary key.
             QStringList colonnesCle;
@@ -178,7 +194,7 @@ void TDataMod::GetTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet
 
 void TDataMod::GetAllTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlAllTablesExclues, false);
+    RemplitListe(*this, ABaseDonnees, aDataSet, SqlAllTablesExclues, false, true);
 }
 
 void TDataMod::GetAllTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet)

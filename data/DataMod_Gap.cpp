@@ -96,7 +96,7 @@ QStringList TDataMod::ColonnesDetectGAP(const QString &ABaseDonnees)
     std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
     query->SQL() = QStringList{
-        QStringLiteral("SELECT TRIM(RDB$PARAMETER_NAME) FROM RDB$PROCEDURE_PARAMETERS"),
+        QStringLiteral("SELECT RDB$PARAMETER_NAME FROM RDB$PROCEDURE_PARAMETERS"),
         QStringLiteral(" WHERE RDB$PROCEDURE_NAME = 'IVRO_DETECT_GAP' AND RDB$PARAMETER_TYPE = 1"),
         QStringLiteral(" ORDER BY RDB$PARAMETER_NUMBER"),
     };

@@ -1,38 +1,122 @@
 #include "db/DbConnection.h"
 
-#include "db/FbApi.h"
+#include "db/DbError.h"
+#include "db/IscApi.h"
+#include "db/Sqlda.h"
+#include "db/TextCodec.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 
-#include <vector>
+using namespace Isc;
 
-using namespace Firebird;
+namespace {
+
+QByteArray transactionParameters()
+{
+    QByteArray tpb;
+    tpb.append(char(TpbVersion3));
+    tpb.append(char(TpbWrite));
+    tpb.append(char(TpbReadCommitted));
+    tpb.append(char(TpbRecVersion));
+    tpb.append(char(TpbWait));
+    if (const auto item = Client().Flavour->TpbLockTimeout) {
+        tpb.append(char(*item));
+        tpb.append(char(4));
+        const qint32 seconds = 10;
+        tpb.append(reinterpret_cast<const char *>(&seconds), 4);
+    }
+    return tpb;
+}
+
+void appendString(QByteArray &aBlock, unsigned char aItem, const QByteArray &aValue)
+{
+    if (aValue.size() > 255)
+        throw EDbError(QStringLiteral("Valeur trop longue pour la connexion (%1 octets)").arg(aValue.size()));
+    aBlock.append(char(aItem));
+    aBlock.append(char(aValue.size()));
+    aBlock.append(aValue);
+}
+
+void appendInt(QByteArray &aBlock, unsigned char aItem, qint32 aValue)
+{
+    aBlock.append(char(aItem));
+    aBlock.append(char(4));
+    aBlock.append(reinterpret_cast<const char *>(&aValue), 4);
+}
+
+// What attaching needs: the path in the client's form and the parameters.
+QByteArray attachParameters(const TDbConnectionParams &aParams, QByteArray &aPath)
+{
+    const TClientFlavour &flavour = *Client().Flavour;
+    QByteArray dpb;
+    dpb.append(char(DpbVersion1));
+    // Credentials travel as they are typed; they are plain ASCII in practice.
+    if (!aParams.UserName.isEmpty())
+        appendString(dpb, DpbUserName, aParams.UserName.toUtf8());
+    if (!aParams.Password.isEmpty())
+        appendString(dpb, DpbPassword, aParams.Password.toUtf8());
+    // No conversion by the server: each column's bytes arrive as stored, and
+    // the layer converts by the column's own set.
+    appendString(dpb, DpbLcCtype, QByteArrayLiteral("NONE"));
+    appendInt(dpb, DpbSqlDialect, 3);
+    if (aParams.ConnectTimeout > 0)
+        appendInt(dpb, DpbConnectTimeout, aParams.ConnectTimeout);
+    if (flavour.DpbUtf8FileName) {
+        dpb.append(char(*flavour.DpbUtf8FileName));
+        dpb.append(char(0));
+    }
+    aPath = EncodeClientPath(aParams.AttachString());
+    return dpb;
+}
+
+} // namespace
 
 QString TDbConnectionParams::AttachString() const
 {
     return QStringLiteral("%1/%2:%3").arg(Server).arg(Port).arg(Database);
 }
 
-ITransaction *StartDbTransaction(IAttachment *aAttachment)
+quint64 StartDbTransaction(quint64 *aAttachment)
 {
     // Built once: every statement in autocommit starts a transaction.
-    static const std::vector<unsigned char> tpb = [] {
-        return FbGuard([] {
-            FbApi::TStatus status;
-            FbApi::TRef<IXpbBuilder> b(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::TPB, nullptr, 0));
-            b->insertTag(&status, isc_tpb_write);
-            b->insertTag(&status, isc_tpb_read_committed);
-            b->insertTag(&status, isc_tpb_rec_version);
-            b->insertTag(&status, isc_tpb_wait);
-            b->insertInt(&status, isc_tpb_lock_timeout, 10);
-            const unsigned char *bytes = b->getBuffer(&status);
-            return std::vector<unsigned char>(bytes, bytes + b->getBufferLength(&status));
-        });
-    }();
-    return FbGuard([&] {
-        FbApi::TStatus status;
-        return aAttachment->startTransaction(&status, unsigned(tpb.size()), tpb.data());
-    });
+    static const QByteArray tpb = transactionParameters();
+    TStatusVector status;
+    THandle tx = 0;
+    TTeb teb{aAttachment, intptr_t(tpb.size()), tpb.constData()};
+    Client().Api.start_multiple(&status, &tx, 1, &teb);
+    Check(status);
+    return tx;
+}
+
+void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet, bool aForcedWrites)
+{
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_]+$"));
+    if (!plainName.match(aCharSet).hasMatch())
+        throw EDbError(QStringLiteral("Jeu de caractères incorrect : %1").arg(aCharSet));
+    auto quoted = [](QString s) { return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\''); };
+    const QString sql = QStringLiteral("CREATE DATABASE %1 USER %2 PASSWORD %3 PAGE_SIZE 8192 DEFAULT CHARACTER SET %4")
+                            .arg(quoted(aParams.AttachString()), quoted(aParams.UserName), quoted(aParams.Password),
+                                 aCharSet);
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
+    THandle db = 0;
+    THandle tx = 0;
+    const QByteArray bytes = EncodeClientPath(sql);
+    api.dsql_execute_immediate(&status, &db, &tx, 0, bytes.constData(), 3, nullptr);
+    Check(status);
+    api.detach_database(&status, &db);
+    Check(status);
+    if (aForcedWrites)
+        return;
+    // Forced writes are a property set on attachment.
+    QByteArray path;
+    QByteArray dpb = attachParameters(aParams, path);
+    appendInt(dpb, DpbForceWrite, 0);
+    api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    Check(status);
+    api.detach_database(&status, &db);
+    Check(status);
 }
 
 TDbConnection::TDbConnection(TDbConnectionParams aParams)
@@ -49,28 +133,21 @@ TDbConnection::~TDbConnection()
     } catch (const EDbError &e) {
         qWarning().noquote() << "Fermeture de la connexion :" << e.Message();
     }
-    if (FAttachment) {
-        FAttachment->release();
-        FAttachment = nullptr;
-    }
 }
 
 void TDbConnection::Open()
 {
     if (FAttachment)
         return;
-    FAttachment = FbGuard([&] {
-        FbApi::TStatus status;
-        FbApi::TRef<IXpbBuilder> dpb(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        if (!FParams.UserName.isEmpty())
-            dpb->insertString(&status, isc_dpb_user_name, FParams.UserName.toUtf8().constData());
-        if (!FParams.Password.isEmpty())
-            dpb->insertString(&status, isc_dpb_password, FParams.Password.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_lc_ctype, "UTF8");
-        dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
-        return FbApi::Provider()->attachDatabase(&status, FParams.AttachString().toUtf8().constData(),
-                                                 dpb->getBufferLength(&status), dpb->getBuffer(&status));
-    });
+    const TEntryPoints &api = Client().Api;
+    QByteArray path;
+    const QByteArray dpb = attachParameters(FParams, path);
+    TStatusVector status;
+    THandle db = 0;
+    api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    Check(status);
+    FAttachment = db;
+    FCancelHandle = db;
 }
 
 void TDbConnection::Close()
@@ -79,17 +156,91 @@ void TDbConnection::Close()
         FDefaultTransaction->Commit();
     if (!FAttachment)
         return;
-    FbGuard([&] {
-        FbApi::TStatus status;
-        FAttachment->detach(&status); // releases on success
-    });
-    FAttachment = nullptr;
+    FCancelHandle = 0;
+    TStatusVector status;
+    Client().Api.detach_database(&status, &FAttachment);
+    // A connection the server has already dropped is closed all the same.
+    FAttachment = 0;
+    Check(status);
 }
 
-IAttachment *TDbConnection::Attachment()
+bool TDbConnection::CancelOperation()
+{
+    const TEntryPoints &api = Client().Api;
+    THandle handle = FCancelHandle;
+    if (!api.fb_cancel_operation || handle == 0)
+        return false;
+    TStatusVector status;
+    constexpr unsigned short CancelRaise = 3;
+    api.fb_cancel_operation(&status, &handle, CancelRaise);
+    return !status.Failed();
+}
+
+QString TDbConnection::ServerVersion()
+{
+    const char item = char(Client().Flavour->InfoVersion);
+    char buffer[512] = {};
+    TStatusVector status;
+    Client().Api.database_info(&status, Attachment(), 1, &item, sizeof buffer, buffer);
+    Check(status);
+    // item, length (2 bytes), count, then counted strings: the first one.
+    if (buffer[0] != item)
+        return {};
+    const int count = static_cast<unsigned char>(buffer[3]);
+    if (count < 1)
+        return {};
+    const int len = static_cast<unsigned char>(buffer[4]);
+    return DecodeClientText(QByteArray(buffer + 5, std::min(len, int(sizeof buffer) - 5)));
+}
+
+QByteArray TDbConnection::EncodeStatement(const QString &aSql)
+{
+    bool ascii = true;
+    for (const QChar c : aSql)
+        if (c.unicode() > 0x7F) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return aSql.toLatin1();
+    if (FDefaultCharSet < 0) {
+        const char sql[] = "SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D "
+                           "JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME";
+        const TEntryPoints &api = Client().Api;
+        TStatusVector status;
+        THandle tx = StartDbTransaction(Attachment());
+        THandle stmt = 0;
+        short id = 0;
+        short nullFlag = -1;
+        Sqlda::TArea out(1);
+        api.dsql_allocate_statement(&status, Attachment(), &stmt);
+        if (!status.Failed())
+            api.dsql_prepare(&status, &tx, &stmt, 0, sql, 3, out.Get());
+        if (!status.Failed()) {
+            out.Var(0).sqltype = SqlShort | 1;
+            out.Var(0).sqllen = 2;
+            out.Var(0).sqlscale = 0;
+            out.Var(0).sqldata = reinterpret_cast<char *>(&id);
+            out.Var(0).sqlind = &nullFlag;
+            api.dsql_execute2(&status, &tx, &stmt, 1, nullptr, nullptr);
+        }
+        if (!status.Failed())
+            api.dsql_fetch(&status, &stmt, 1, out.Get());
+        TStatusVector ignored;
+        if (stmt)
+            api.dsql_free_statement(&ignored, &stmt, DsqlDrop);
+        api.commit_transaction(&ignored, &tx);
+        Check(status);
+        // A database created without a default set has NONE.
+        FDefaultCharSet = nullFlag ? 0 : id;
+    }
+    return EncodeText(aSql, Client().Flavour->CharSetOf(FDefaultCharSet), QStringLiteral("texte de la requête"));
+}
+
+quint64 *TDbConnection::Attachment()
 {
     Open();
-    return FAttachment;
+    return &FAttachment;
 }
 
 void TDbConnection::StartTransaction()
@@ -116,7 +267,7 @@ bool TDbConnection::InTransaction() const
     return FDefaultTransaction && FDefaultTransaction->Active();
 }
 
-ITransaction *TDbConnection::ActiveTransaction(TDbTransaction *aTransaction) const
+quint64 *TDbConnection::ActiveTransaction(TDbTransaction *aTransaction) const
 {
     if (aTransaction && aTransaction->Active())
         return aTransaction->Handle();
@@ -138,7 +289,7 @@ TDbTransaction::~TDbTransaction()
         Commit();
     } catch (const EDbError &e) {
         qWarning().noquote() << "Validation de la transaction :" << e.Message();
-        FTransaction->release();
+        FTransaction = 0;
     }
 }
 
@@ -153,20 +304,18 @@ void TDbTransaction::Commit()
 {
     if (!FTransaction)
         return;
-    FbGuard([&] {
-        FbApi::TStatus status;
-        FTransaction->commit(&status); // releases on success
-    });
-    FTransaction = nullptr;
+    TStatusVector status;
+    Client().Api.commit_transaction(&status, &FTransaction);
+    Check(status);
+    FTransaction = 0;
 }
 
 void TDbTransaction::Rollback()
 {
     if (!FTransaction)
         return;
-    FbGuard([&] {
-        FbApi::TStatus status;
-        FTransaction->rollback(&status);
-    });
-    FTransaction = nullptr;
+    TStatusVector status;
+    Client().Api.rollback_transaction(&status, &FTransaction);
+    FTransaction = 0;
+    Check(status);
 }

@@ -2,10 +2,9 @@
 
 #include <QString>
 
-namespace Firebird {
-class IAttachment;
-class ITransaction;
-}
+#include <QtGlobal>
+
+#include <atomic>
 
 class TDbTransaction;
 
@@ -20,6 +19,8 @@ struct TDbConnectionParams
 
     // The client library's form: server/port:path.
     QString AttachString() const;
+    // Seconds to wait for a server that does not answer the connection.
+    int ConnectTimeout = 10;
 };
 
 // One server connection over TCP/IP. Created closed; attaches on first use.
@@ -37,7 +38,21 @@ public:
 
     void Open();
     void Close();
-    bool Connected() const { return FAttachment != nullptr; }
+    bool Connected() const { return FAttachment != 0; }
+
+    // Asks the server to cancel the statement that runs on this connection:
+    // callable from another thread, the running call then raises EDbError.
+    // False when the client library cannot cancel (InterBase's) or the
+    // connection is not attached.
+    bool CancelOperation();
+
+    // The server's version text, as the server gives it.
+    QString ServerVersion();
+
+    // A statement's text as the server must get it: its literals are text of
+    // the database's default character set, asked of the server the first
+    // time a statement holds anything but ASCII.
+    QByteArray EncodeStatement(const QString &aSql);
 
     // The explicit transaction of the connection.
     void StartTransaction();
@@ -45,16 +60,20 @@ public:
     void Rollback();
     bool InTransaction() const;
 
-    // For the statements of this layer: the attachment, opened on demand.
-    Firebird::IAttachment *Attachment();
+    // For the statements of this layer: the attachment's handle slot, opened
+    // on demand.
+    quint64 *Attachment();
     // The explicit transaction in force for a statement bound to aTransaction
     // (or to none): null means autocommit.
-    Firebird::ITransaction *ActiveTransaction(TDbTransaction *aTransaction) const;
+    quint64 *ActiveTransaction(TDbTransaction *aTransaction) const;
 
 private:
     friend class TDbTransaction;
     TDbConnectionParams FParams;
-    Firebird::IAttachment *FAttachment = nullptr;
+    quint64 FAttachment = 0;
+    int FDefaultCharSet = -1; // not asked yet
+    // A copy of the handle for CancelOperation, which runs on another thread.
+    std::atomic<quint64> FCancelHandle{0};
     TDbTransaction *FDefaultTransaction = nullptr;
 };
 
@@ -70,16 +89,22 @@ public:
     void StartTransaction();
     void Commit();
     void Rollback();
-    bool Active() const { return FTransaction != nullptr; }
+    bool Active() const { return FTransaction != 0; }
 
     TDbConnection *Connection() const { return FConnection; }
-    Firebird::ITransaction *Handle() const { return FTransaction; }
+    quint64 *Handle() { return FTransaction ? &FTransaction : nullptr; }
 
 private:
     TDbConnection *FConnection;
-    Firebird::ITransaction *FTransaction = nullptr;
+    quint64 FTransaction = 0;
 };
 
-// Transaction parameters of every transaction this layer starts: read
-// committed, record versions, waiting at most 10 s for a locked row.
-Firebird::ITransaction *StartDbTransaction(Firebird::IAttachment *aAttachment);
+// Starts a transaction with the parameters of every transaction this layer
+// starts: read committed, record versions, waiting at most 10 s for a locked
+// row where the client can bound the wait.
+quint64 StartDbTransaction(quint64 *aAttachment);
+
+// Creates a database on a server (page size 8192, dialect 3) with the given
+// default character set, e.g. "NONE", "WIN1252" or "UTF8"; forced writes off
+// when aForcedWrites is false. Raises EDbError with the server's message.
+void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet, bool aForcedWrites = true);

@@ -1,14 +1,18 @@
 #include "db/DbQuery.h"
 
 #include "db/DbConnection.h"
-#include "db/FbMessage.h"
+#include "db/DbError.h"
+#include "db/IscApi.h"
+#include "db/Sqlda.h"
 #include "db/SqlText.h"
+#include "db/TextCodec.h"
 
 #include <QDebug>
 
 #include <algorithm>
+#include <limits>
 
-using namespace Firebird;
+using namespace Isc;
 
 namespace {
 
@@ -22,40 +26,37 @@ public:
         : FAttachment(aConnection->Attachment()), FTransaction(aConnection->ActiveTransaction(aTransaction))
     {
         if (!FTransaction) {
-            FTransaction = StartDbTransaction(FAttachment);
-            FOwned = true;
+            FOwn = StartDbTransaction(FAttachment);
+            FTransaction = &FOwn;
         }
     }
     ~TStatementTransaction()
     {
-        if (!FOwned || !FTransaction)
+        if (FOwn == 0)
             return;
-        try {
-            FbApi::TStatus status;
-            FTransaction->rollback(&status);
-        } catch (const FbException &) {
-            FTransaction->release();
-        }
+        TStatusVector status;
+        Client().Api.rollback_transaction(&status, &FOwn);
     }
     TStatementTransaction(const TStatementTransaction &) = delete;
     TStatementTransaction &operator=(const TStatementTransaction &) = delete;
 
-    IAttachment *Attachment() const { return FAttachment; }
-    ITransaction *Handle() const { return FTransaction; }
+    THandle *Attachment() const { return FAttachment; }
+    THandle *Handle() const { return FTransaction; }
 
     void Commit()
     {
-        if (!FOwned)
+        if (FOwn == 0)
             return;
-        FbApi::TStatus status;
-        FTransaction->commit(&status);
-        FTransaction = nullptr;
+        TStatusVector status;
+        Client().Api.commit_transaction(&status, &FOwn);
+        Check(status);
+        FOwn = 0;
     }
 
 private:
-    IAttachment *FAttachment;
-    ITransaction *FTransaction;
-    bool FOwned = false;
+    THandle *FAttachment;
+    THandle *FTransaction;
+    THandle FOwn = 0;
 };
 
 QString quoteIdentifier(const QString &aName)
@@ -63,9 +64,9 @@ QString quoteIdentifier(const QString &aName)
     return QLatin1Char('"') + QString(aName).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
-bool isCursorStatement(unsigned aType)
+bool isCursorStatement(int aType)
 {
-    return aType == isc_info_sql_stmt_select || aType == isc_info_sql_stmt_select_for_upd;
+    return aType == StmtSelect || aType == StmtSelectForUpdate;
 }
 
 } // namespace
@@ -73,25 +74,20 @@ bool isCursorStatement(unsigned aType)
 struct TDbQuery::TPrepared
 {
     QString Text;
-    IStatement *Statement = nullptr;
-    FbApi::TRef<IMessageMetadata> InMeta;
-    FbApi::TRef<IMessageMetadata> OutMeta;
-    QList<FbMessage::TColumn> Columns;
-    unsigned Type = 0;
-    unsigned OutLength = 0;
-    bool HasOutput = false;
-    FbMessage::TInputCache InputCache;
+    THandle Statement = 0;
+    Sqlda::TArea In;
+    Sqlda::TArea Out;
+    QList<Sqlda::TColumn> Columns;
+    int Type = 0;
+    unsigned RowLength = 0;
 
     ~TPrepared()
     {
         if (!Statement)
             return;
-        try {
-            FbApi::TStatus status;
-            Statement->free(&status);
-        } catch (const FbException &) {
-            Statement->release(); // the connection is gone; free the handle only
-        }
+        // Fails harmlessly when the connection is gone: the server freed it.
+        TStatusVector status;
+        Client().Api.dsql_free_statement(&status, &Statement, DsqlDrop);
     }
 };
 
@@ -111,12 +107,12 @@ bool TDbField::IsNull() const
 QString TDbField::AsString() const
 {
     FQuery->CheckCurrentRow();
-    const FbMessage::TColumn &c = FQuery->Column(FIndex);
+    const Sqlda::TColumn &c = FQuery->Column(FIndex);
     if ((FQuery->FEditing && FQuery->FEdits.contains(FIndex)) || c.BlobIndex >= 0
         || (!FQuery->FPosted.isEmpty()
             && FQuery->FPosted.contains(qint64(FQuery->FCurrent) * FQuery->FPrepared->Columns.size() + FIndex)))
-        return FbMessage::TextOfValue(FQuery->ValueOf(FIndex));
-    return FbMessage::TextOf(c, FQuery->RowMessage(FQuery->FCurrent));
+        return Sqlda::TextOfValue(FQuery->ValueOf(FIndex));
+    return Sqlda::TextOf(c, FQuery->RowMessage(FQuery->FCurrent));
 }
 
 qint64 TDbField::AsLargeInt() const
@@ -130,6 +126,7 @@ qint64 TDbField::AsLargeInt() const
     case QMetaType::Bool:
         return v.toLongLong();
     case QMetaType::Double:
+    case QMetaType::Float:
         return qint64(v.toDouble());
     default:
         break;
@@ -146,7 +143,12 @@ qint64 TDbField::AsLargeInt() const
 
 qint32 TDbField::AsInteger() const
 {
-    return qint32(AsLargeInt());
+    const qint64 n = AsLargeInt();
+    // A value out of range is refused, never wrapped.
+    if (n < std::numeric_limits<qint32>::min() || n > std::numeric_limits<qint32>::max())
+        throw EDbError(QStringLiteral("%1 dépasse la capacité d'un entier de 32 bits (colonne %2)")
+                           .arg(n).arg(FieldName()));
+    return qint32(n);
 }
 
 double TDbField::AsFloat() const
@@ -249,30 +251,43 @@ void TDbQuery::EnsurePrepared(void *aTransaction)
     const QString sql = StripFinalSemicolon(FParamCheck ? ParseNamedParams(text).Sql : text);
     if (IsBlankStatement(sql))
         throw EDbError(QStringLiteral("La requête est vide"));
+    const QByteArray bytes = FConnection->EncodeStatement(sql);
     auto prepared = std::make_unique<TPrepared>();
     prepared->Text = text;
-    FbGuard([&] {
-        FbApi::TStatus status;
-        prepared->Statement = FConnection->Attachment()->prepare(
-            &status, static_cast<ITransaction *>(aTransaction), 0, sql.toUtf8().constData(), 3,
-            IStatement::PREPARE_PREFETCH_METADATA);
-        prepared->Type = prepared->Statement->getType(&status);
-        prepared->InMeta.reset(prepared->Statement->getInputMetadata(&status));
-        prepared->OutMeta.reset(prepared->Statement->getOutputMetadata(&status));
-        prepared->HasOutput = prepared->OutMeta->getCount(&status) > 0;
-        prepared->OutLength = prepared->OutMeta->getMessageLength(&status);
-    });
-    prepared->Columns = FbMessage::Describe(prepared->OutMeta.get());
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
+    THandle *tx = static_cast<THandle *>(aTransaction);
+    api.dsql_allocate_statement(&status, FConnection->Attachment(), &prepared->Statement);
+    Check(status);
+    api.dsql_prepare(&status, tx, &prepared->Statement, 0, bytes.constData(), 3, prepared->Out.Get());
+    Check(status);
+    if (prepared->Out.Count() > prepared->Out.Capacity()) {
+        prepared->Out = Sqlda::TArea(prepared->Out.Count());
+        api.dsql_describe(&status, &prepared->Statement, 1, prepared->Out.Get());
+        Check(status);
+    }
+    api.dsql_describe_bind(&status, &prepared->Statement, 1, prepared->In.Get());
+    Check(status);
+    if (prepared->In.Count() > prepared->In.Capacity()) {
+        prepared->In = Sqlda::TArea(prepared->In.Count());
+        api.dsql_describe_bind(&status, &prepared->Statement, 1, prepared->In.Get());
+        Check(status);
+    }
+    const char item = char(InfoSqlStmtType);
+    char info[16] = {};
+    api.dsql_sql_info(&status, &prepared->Statement, 1, &item, sizeof info, info);
+    Check(status);
+    if (info[0] == item)
+        prepared->Type = int(VaxInteger(info + 3, int(VaxInteger(info + 1, 2))));
+    prepared->Columns = Sqlda::Describe(prepared->Out, prepared->RowLength);
     FPrepared = std::move(prepared);
 }
 
 void TDbQuery::Prepare()
 {
-    FbGuard([&] {
-        TStatementTransaction tx(FConnection, FTransaction);
-        EnsurePrepared(tx.Handle());
-        tx.Commit();
-    });
+    TStatementTransaction tx(FConnection, FTransaction);
+    EnsurePrepared(tx.Handle());
+    tx.Commit();
 }
 
 void TDbQuery::ExecSQL()
@@ -288,68 +303,76 @@ void TDbQuery::Open()
 void TDbQuery::Run(bool aFetch)
 {
     Close();
-    FbGuard([&] {
-        TStatementTransaction tx(FConnection, FTransaction);
-        EnsurePrepared(tx.Handle());
-        FbApi::TStatus status;
-        FbMessage::TInput input(tx.Attachment(), tx.Handle(), FPrepared->InMeta.get(),
-                                FParams.Positional(FParamNames), &FPrepared->InputCache);
-        IStatement *stmt = FPrepared->Statement;
-        const QList<FbMessage::TColumn> &columns = FPrepared->Columns;
-        const bool hasBlobs = std::any_of(columns.begin(), columns.end(),
-                                          [](const FbMessage::TColumn &c) { return c.BlobIndex >= 0; });
-        const unsigned length = FPrepared->OutLength;
-        // Rows go into blocks of about 1 MiB: no copying as the result grows.
-        const int perBlock = isCursorStatement(FPrepared->Type) ? std::max(1, int((1 << 20) / std::max(1u, length))) : 1;
-        QList<QByteArray> blocks;
-        int count = 0;
-        QList<QVariantList> blobs;
-        auto nextSlot = [&]() -> unsigned char * {
-            if (count / perBlock >= blocks.size())
-                blocks.append(QByteArray(qsizetype(perBlock) * length, Qt::Uninitialized));
-            return reinterpret_cast<unsigned char *>(blocks[count / perBlock].data())
-                 + qsizetype(count % perBlock) * length;
-        };
-        auto keepRow = [&](const unsigned char *aMessage) {
-            if (hasBlobs) {
-                QVariantList values;
-                for (const FbMessage::TColumn &c : columns)
-                    if (c.BlobIndex >= 0)
-                        values << FbMessage::ReadBlob(tx.Attachment(), tx.Handle(), c, aMessage);
-                blobs << values;
-            }
-            ++count;
-        };
-        if (isCursorStatement(FPrepared->Type)) {
-            FbApi::TRef<IResultSet> rs(stmt->openCursor(&status, tx.Handle(), input.Meta(), input.Buffer(),
-                                                        FPrepared->OutMeta.get(), 0));
-            while (aFetch) {
-                unsigned char *slot = nextSlot();
-                if (rs->fetchNext(&status, slot) != IStatus::RESULT_OK)
-                    break;
-                keepRow(slot);
-            }
-            rs->close(&status);
-            (void)rs.release();
-        } else {
-            // EXECUTE PROCEDURE and the like: at most one row of outputs.
-            unsigned char *slot = nextSlot();
-            stmt->execute(&status, tx.Handle(), input.Meta(), input.Buffer(),
-                          FPrepared->HasOutput ? FPrepared->OutMeta.get() : nullptr,
-                          FPrepared->HasOutput ? slot : nullptr);
-            if (aFetch && FPrepared->HasOutput)
-                keepRow(slot);
+    TStatementTransaction tx(FConnection, FTransaction);
+    EnsurePrepared(tx.Handle());
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
+    const Sqlda::TInput input(tx.Attachment(), tx.Handle(), FPrepared->In, FParams.Positional(FParamNames),
+                              FParamNames);
+    THandle *stmt = &FPrepared->Statement;
+    const QList<Sqlda::TColumn> &columns = FPrepared->Columns;
+    const bool hasBlobs = std::any_of(columns.begin(), columns.end(),
+                                      [](const Sqlda::TColumn &c) { return c.BlobIndex >= 0; });
+    const bool hasOutput = !columns.isEmpty();
+    const unsigned length = FPrepared->RowLength;
+    const bool cursor = isCursorStatement(FPrepared->Type);
+    // Rows go into blocks of about 1 MiB: no copying as the result grows.
+    const int perBlock = cursor ? std::max(1, int((1 << 20) / std::max(1u, length))) : 1;
+    QList<QByteArray> blocks;
+    int count = 0;
+    QList<QVariantList> blobs;
+    auto nextSlot = [&]() -> unsigned char * {
+        if (count / perBlock >= blocks.size())
+            blocks.append(QByteArray(qsizetype(perBlock) * length, '\0'));
+        unsigned char *slot = reinterpret_cast<unsigned char *>(blocks[count / perBlock].data())
+                            + qsizetype(count % perBlock) * length;
+        Sqlda::PointAt(FPrepared->Out, columns, slot);
+        return slot;
+    };
+    auto keepRow = [&](const unsigned char *aRow) {
+        if (hasBlobs) {
+            QVariantList values;
+            for (const Sqlda::TColumn &c : columns)
+                if (c.BlobIndex >= 0)
+                    values << Sqlda::ReadBlob(tx.Attachment(), tx.Handle(), c, aRow);
+            blobs << values;
         }
-        tx.Commit();
-        FBlocks = std::move(blocks);
-        FRowsPerBlock = perBlock;
-        FRowLength = length;
-        FRowCount = count;
-        FBlobs = std::move(blobs);
-        // Asked of the server only when wanted: it costs a round trip.
-        FAffectedKnown = aFetch;
-        FRowsAffected = count;
-    });
+        ++count;
+    };
+    if (cursor) {
+        api.dsql_execute2(&status, tx.Handle(), stmt, 1, input.Get(), nullptr);
+        Check(status);
+        while (aFetch) {
+            unsigned char *slot = nextSlot();
+            const TStatus rc = api.dsql_fetch(&status, stmt, 1, FPrepared->Out.Get());
+            if (rc == 100)
+                break;
+            if (status.Failed()) {
+                TStatusVector ignored;
+                api.dsql_free_statement(&ignored, stmt, DsqlClose);
+                Raise(status);
+            }
+            keepRow(slot);
+        }
+        api.dsql_free_statement(&status, stmt, DsqlClose);
+        Check(status);
+    } else {
+        // EXECUTE PROCEDURE and the like: at most one row of outputs.
+        unsigned char *slot = nextSlot();
+        api.dsql_execute2(&status, tx.Handle(), stmt, 1, input.Get(), hasOutput ? FPrepared->Out.Get() : nullptr);
+        Check(status);
+        if (aFetch && hasOutput)
+            keepRow(slot);
+    }
+    tx.Commit();
+    FBlocks = std::move(blocks);
+    FRowsPerBlock = perBlock;
+    FRowLength = length;
+    FRowCount = count;
+    FBlobs = std::move(blobs);
+    // Asked of the server only when wanted: it costs a round trip.
+    FAffectedKnown = aFetch;
+    FRowsAffected = count;
     if (!aFetch)
         return;
     FActive = true;
@@ -359,10 +382,25 @@ void TDbQuery::Run(bool aFetch)
 qint64 TDbQuery::RowsAffected()
 {
     if (!FAffectedKnown && FPrepared) {
-        FRowsAffected = FbGuard([&] {
-            FbApi::TStatus status;
-            return qint64(FPrepared->Statement->getAffectedRecords(&status));
-        });
+        const char item = char(InfoSqlRecords);
+        char info[64] = {};
+        TStatusVector status;
+        Client().Api.dsql_sql_info(&status, &FPrepared->Statement, 1, &item, sizeof info, info);
+        Check(status);
+        qint64 total = 0;
+        if (info[0] == item) {
+            // item, length, then (counter, length, value) triples.
+            const int end = 3 + int(VaxInteger(info + 1, 2));
+            for (int p = 3; p < end && p < int(sizeof info) - 3 && info[p] != char(InfoEnd);) {
+                const char counter = info[p];
+                const int len = int(VaxInteger(info + p + 1, 2));
+                if (counter == char(InfoReqInsertCount) || counter == char(InfoReqUpdateCount)
+                    || counter == char(InfoReqDeleteCount))
+                    total += VaxInteger(info + p + 3, len);
+                p += 3 + len;
+            }
+        }
+        FRowsAffected = total;
         FAffectedKnown = true;
     }
     return FRowsAffected;
@@ -456,7 +494,7 @@ const unsigned char *TDbQuery::RowMessage(int aRow) const
          + qsizetype(aRow % FRowsPerBlock) * FRowLength;
 }
 
-const FbMessage::TColumn &TDbQuery::Column(int aIndex) const
+const Sqlda::TColumn &TDbQuery::Column(int aIndex) const
 {
     return FPrepared->Columns[aIndex];
 }
@@ -468,10 +506,10 @@ QVariant TDbQuery::StoredValue(int aRow, int aIndex) const
         if (it != FPosted.cend())
             return it.value();
     }
-    const FbMessage::TColumn &c = Column(aIndex);
+    const Sqlda::TColumn &c = Column(aIndex);
     if (c.BlobIndex >= 0)
         return FBlobs[aRow][c.BlobIndex];
-    return FbMessage::ValueOf(c, RowMessage(aRow));
+    return Sqlda::ValueOf(c, RowMessage(aRow));
 }
 
 QVariant TDbQuery::ValueOf(int aIndex) const
@@ -514,9 +552,9 @@ void TDbQuery::Post()
 {
     if (!FEditing)
         return;
-    const QList<FbMessage::TColumn> &columns = FPrepared->Columns;
+    const QList<Sqlda::TColumn> &columns = FPrepared->Columns;
     QString table;
-    for (const FbMessage::TColumn &c : columns)
+    for (const Sqlda::TColumn &c : columns)
         if (!c.Relation.isEmpty()) {
             table = c.Relation;
             break;

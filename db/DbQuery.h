@@ -14,7 +14,7 @@ class TDbConnection;
 class TDbTransaction;
 class TDbQuery;
 
-namespace FbMessage {
+namespace Sqlda {
 struct TColumn;
 }
 
@@ -112,7 +112,7 @@ private:
     const unsigned char *RowMessage(int aRow) const;
     // The value as read or as posted back, ignoring a pending edit.
     QVariant StoredValue(int aRow, int aIndex) const;
-    const FbMessage::TColumn &Column(int aIndex) const;
+    const Sqlda::TColumn &Column(int aIndex) const;
     QVariant ValueOf(int aIndex) const;
     QStringList PrimaryKeyOf(const QString &aTable);
 

@@ -1,16 +1,37 @@
 #include "db/DbScript.h"
 
 #include "db/DbConnection.h"
-#include "db/FbApi.h"
+#include "db/DbError.h"
+#include "db/IscApi.h"
 #include "db/SqlText.h"
-
-#include <iberror.h>
+#include "db/TextCodec.h"
 
 #include <QRegularExpression>
 
-using namespace Firebird;
+using namespace Isc;
 
 namespace {
+
+// The server's codes for "no such object" on a drop, per kind of object;
+// the same numbers in both servers' clients.
+constexpr qint64 NotFoundCodes[] = {
+    335544580, // table unknown
+    335544463, // generator not defined
+    336068649, // function not found
+    336068656, // index not found
+    336068662, // view not found
+    336068697, // domain not found
+    336068748, // procedure not found
+    336068752, // exception not found
+    336068755, // trigger not found
+    336068759, // character set not found
+    336068760, // collation not found
+    336068763, // role not found
+    336068822, // generator not found
+    336068864, // package not found (Firebird)
+    336397206, // table not found (Firebird)
+    336397207, // view not found (Firebird)
+};
 
 // The statement drops an object and the server's answer says it is not there.
 bool IsDropOfMissingObject(const QString &aStatement, const EDbError &aError)
@@ -18,18 +39,10 @@ bool IsDropOfMissingObject(const QString &aStatement, const EDbError &aError)
     static const QRegularExpression drop(QStringLiteral("^\\s*DROP\\s"), QRegularExpression::CaseInsensitiveOption);
     if (!drop.match(aStatement).hasMatch())
         return false;
-    // The server's codes for "no such object" on a drop, per kind of object.
-    static const QList<qint64> notFound = {
-        isc_dsql_table_not_found, isc_dsql_view_not_found,  
-        isc_dyn_proc_not_found,   isc_dyn_trig_not_found,   isc_dyn_gen_not_found,
-        isc_dyn_func_not_found,   isc_dyn_domain_not_found, isc_dyn_index_not_found,
-        isc_dyn_exception_not_found, isc_dyn_view_not_found, isc_dsql_relation_err,
-        isc_dyn_package_not_found, isc_dyn_role_not_found, isc_dyn_collation_not_found,
-        isc_dyn_charset_not_found, isc_gennotdef,
-    };
     for (qint64 code : aError.Codes())
-        if (notFound.contains(code))
-            return true;
+        for (qint64 notFound : NotFoundCodes)
+            if (code == notFound)
+                return true;
     return false;
 }
 
@@ -46,20 +59,28 @@ bool TDbScript::ExecuteChunk(const QString &aChunk)
     if (IsBlankStatement(sql))
         return true;
     try {
-        FbGuard([&] {
-            FbApi::TStatus status;
-            IAttachment *attachment = FConnection->Attachment();
-            ITransaction *explicitTx = FConnection->ActiveTransaction(FTransaction);
-            if (explicitTx) {
-                attachment->execute(&status, explicitTx, 0, sql.toUtf8().constData(), 3, nullptr, nullptr, nullptr,
-                                    nullptr);
-                return;
-            }
-            FbApi::TRef<ITransaction> tx(StartDbTransaction(attachment));
-            attachment->execute(&status, tx.get(), 0, sql.toUtf8().constData(), 3, nullptr, nullptr, nullptr, nullptr);
-            tx->commit(&status); // the server applies data definitions here
-            (void)tx.release();
-        });
+        const QByteArray bytes = FConnection->EncodeStatement(sql);
+        const TEntryPoints &api = Client().Api;
+        TStatusVector status;
+        THandle *attachment = FConnection->Attachment();
+        if (THandle *explicitTx = FConnection->ActiveTransaction(FTransaction)) {
+            api.dsql_execute_immediate(&status, attachment, explicitTx, 0, bytes.constData(), 3, nullptr);
+            Check(status);
+            return true;
+        }
+        THandle tx = StartDbTransaction(attachment);
+        api.dsql_execute_immediate(&status, attachment, &tx, 0, bytes.constData(), 3, nullptr);
+        if (status.Failed()) {
+            TStatusVector ignored;
+            api.rollback_transaction(&ignored, &tx);
+            Raise(status);
+        }
+        api.commit_transaction(&status, &tx); // the server applies data definitions here
+        if (status.Failed()) {
+            TStatusVector ignored;
+            api.rollback_transaction(&ignored, &tx);
+            Raise(status);
+        }
         return true;
     } catch (const EDbError &e) {
         if (IsDropOfMissingObject(sql, e))

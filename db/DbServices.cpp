@@ -1,8 +1,35 @@
 #include "db/DbServices.h"
 
-#include "db/FbApi.h"
+#include "db/IscApi.h"
+#include "db/TextCodec.h"
 
-using namespace Firebird;
+using namespace Isc;
+
+namespace {
+
+void appendString(QByteArray &aBlock, unsigned char aItem, const QByteArray &aValue, int aLengthBytes)
+{
+    aBlock.append(char(aItem));
+    aBlock.append(char(aValue.size() & 0xFF));
+    if (aLengthBytes == 2)
+        aBlock.append(char((aValue.size() >> 8) & 0xFF));
+    aBlock.append(aValue);
+}
+
+// Detaches on every path.
+struct TServiceHandle
+{
+    THandle Handle = 0;
+    ~TServiceHandle()
+    {
+        if (Handle) {
+            TStatusVector status;
+            Client().Api.service_detach(&status, &Handle);
+        }
+    }
+};
+
+} // namespace
 
 TDbServiceManager::TDbServiceManager(QString aHost, QString aUserName, QString aPassword)
     : FHost(std::move(aHost)), FUserName(std::move(aUserName)), FPassword(std::move(aPassword))
@@ -11,38 +38,48 @@ TDbServiceManager::TDbServiceManager(QString aHost, QString aUserName, QString a
 
 QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
 {
-    return FbGuard([&] {
-        FbApi::TStatus status;
-        IUtil *util = FbApi::Util();
-        FbApi::TRef<IXpbBuilder> spb(util->getXpbBuilder(&status, IXpbBuilder::SPB_ATTACH, nullptr, 0));
-        spb->insertString(&status, isc_spb_user_name, FUserName.toUtf8().constData());
-        spb->insertString(&status, isc_spb_password, FPassword.toUtf8().constData());
-        const QByteArray manager = (FHost.isEmpty() ? QStringLiteral("service_mgr")
-                                                    : FHost + QStringLiteral(":service_mgr")).toUtf8();
-        FbApi::TRef<IService> service(FbApi::Provider()->attachServiceManager(
-            &status, manager.constData(), spb->getBufferLength(&status), spb->getBuffer(&status)));
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
 
-        FbApi::TRef<IXpbBuilder> start(util->getXpbBuilder(&status, IXpbBuilder::SPB_START, nullptr, 0));
-        start->insertTag(&status, isc_action_svc_properties);
-        start->insertString(&status, isc_spb_dbname, aDatabase.toUtf8().constData());
-        start->insertInt(&status, isc_spb_options, isc_spb_prp_db_online);
-        service->start(&status, start->getBufferLength(&status), start->getBuffer(&status));
+    QByteArray spb;
+    spb.append(char(SpbVersion));
+    spb.append(char(SpbCurrentVersion));
+    appendString(spb, SpbUserName, FUserName.toUtf8(), 1);
+    appendString(spb, SpbPassword, FPassword.toUtf8(), 1);
+    const QByteArray manager = EncodeClientPath(FHost.isEmpty() ? QStringLiteral("service_mgr")
+                                                                : FHost + QStringLiteral(":service_mgr"));
+    TServiceHandle service;
+    api.service_attach(&status, (unsigned short)manager.size(), manager.constData(), &service.Handle,
+                       (unsigned short)spb.size(), spb.constData());
+    Check(status);
 
-        // Read the service's output until it has nothing more to say.
-        QStringList output;
-        const unsigned char request[] = {isc_info_svc_line};
-        for (;;) {
-            unsigned char buffer[4096];
-            service->query(&status, 0, nullptr, sizeof request, request, sizeof buffer, buffer);
-            if (buffer[0] != isc_info_svc_line)
-                break;
-            const unsigned length = unsigned(buffer[1]) | (unsigned(buffer[2]) << 8);
-            if (length == 0)
-                break;
-            output << QString::fromUtf8(reinterpret_cast<const char *>(buffer + 3), int(length));
-        }
-        service->detach(&status);
-        (void)service.release();
-        return output;
-    });
+    QByteArray start;
+    start.append(char(ActionSvcProperties));
+    appendString(start, SpbDbName, EncodeClientPath(aDatabase), 2);
+    start.append(char(SpbOptions));
+    const quint32 online = SpbPrpDbOnline;
+    start.append(reinterpret_cast<const char *>(&online), 4);
+    api.service_start(&status, &service.Handle, nullptr, (unsigned short)start.size(), start.constData());
+    Check(status);
+
+    // Read the service's output until it has nothing more to say.
+    QStringList output;
+    const char request[] = {char(InfoSvcLine)};
+    for (;;) {
+        char buffer[4096] = {};
+        api.service_query(&status, &service.Handle, nullptr, 0, nullptr, sizeof request, request, sizeof buffer,
+                          buffer);
+        Check(status);
+        if (buffer[0] != char(InfoSvcLine))
+            break;
+        const int length = int(VaxInteger(buffer + 1, 2));
+        if (length == 0)
+            break;
+        output << DecodeClientText(QByteArray(buffer + 3, std::min(length, int(sizeof buffer) - 3)));
+    }
+    TStatusVector detach;
+    api.service_detach(&detach, &service.Handle);
+    service.Handle = 0;
+    Check(detach);
+    return output;
 }

@@ -38,13 +38,20 @@ if [ -e "$DEMO_DB" ]; then
     echo "DROP DATABASE;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
         >/dev/null 2>&1 || rm -f "$DEMO_DB"
 fi
+# isql drops the bytes above 127 of its standard input: the script goes
+# through a private file.
+SCRIPT=$(mktemp)
+trap 'rm -f "$SCRIPT"' EXIT
 {
     echo "CREATE DATABASE 'localhost/3050:$DEMO_DB' USER 'SYSDBA' PASSWORD '$SYSDBA_PASSWORD'"
-    echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET UTF8;"
+    # What the sites have: no declared character set, French text as
+    # Windows-1252 bytes.
+    echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET NONE;"
     echo "SET TERM ^ ;"
     cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" "$ROOT/scripts/demo_db.sql"
     echo "COMMIT ^"
-} | isql-fb -q -b >/dev/null
+} | iconv -f UTF-8 -t CP1252 > "$SCRIPT"
+isql-fb -q -b -ch NONE -i "$SCRIPT" >/dev/null
 log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" \
     "localhost/3050:$DEMO_DB" | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}') lignes K"
 

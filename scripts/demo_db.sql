@@ -2,6 +2,8 @@
 -- three business tables captured by SymmetricDS on both routers, and some
 -- thousands of K rows updated over the last ten days.
 -- Runs after the schema scripts, statements ended by lines holding "^".
+-- Written in UTF-8 here; the demo loads it as Windows-1252 bytes into a
+-- database of character set NONE, as the sites' own databases are.
 CREATE TABLE ARTICLE (
   ART_ID INTEGER NOT NULL PRIMARY KEY,
   ART_NOM VARCHAR(60),
@@ -116,12 +118,29 @@ BEGIN
       UPD = DATEADD(-1 DAY TO UPD);
     INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED) VALUES (:I, :T, 1, 1, :INS, :UPD);
     IF (T = 1) THEN
-      INSERT INTO ARTICLE (ART_ID, ART_NOM, ART_PRIX) VALUES (:I, 'Article ' || :I, MOD(:I, 97) + 0.99);
+      INSERT INTO ARTICLE (ART_ID, ART_NOM, ART_PRIX) VALUES (:I, 'Crème brûlée à 2 € n° ' || :I, MOD(:I, 97) + 0.99);
     ELSE IF (T = 2) THEN
-      INSERT INTO CLIENT (CLI_ID, CLI_NOM, CLI_VILLE) VALUES (:I, 'Client ' || :I, 'Ville ' || MOD(:I, 12));
+      INSERT INTO CLIENT (CLI_ID, CLI_NOM, CLI_VILLE) VALUES (:I, 'Cliente Hélène n° ' || :I,
+        CASE MOD(:I, 4) WHEN 0 THEN 'Sète' WHEN 1 THEN 'Orléans' WHEN 2 THEN 'Besançon' ELSE 'Créteil' END);
     ELSE
       INSERT INTO TICKET (TIC_ID, TIC_DATE, TIC_MONTANT) VALUES (:I, :UPD, MOD(:I * 13, 500) + 0.5);
     I = I + 1;
   END
 END
+^
+-- The network's sites, with the accented names the sites really have. Each
+-- site is live through its K row (updated long ago: outside any movement).
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900000, 'Siège de Créteil', '0', 'Serveur', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F00}', 'Réseau Île-de-France', 0)
+^
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900001, 'Magasin de Sète', '1', 'Mag-001', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F01}', 'Réseau Île-de-France', 1)
+^
+INSERT INTO GENBASES (BAS_ID, BAS_NOM, BAS_IDENT, BAS_SENDER, BAS_GUID, BAS_NOMPOURNOUS, BAS_MAGID)
+  VALUES (900002, 'Magasin d''Orléans', '2', 'Mag-002', '{6F1C2A55-0D3B-4C1E-9A11-2B0C6E7D8F02}', 'Réseau Île-de-France', 2)
+^
+INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED)
+  SELECT BAS_ID, 0, 1, 1, TIMESTAMP '2020-01-01 00:00:00', TIMESTAMP '2020-01-01 00:00:00' FROM GENBASES
+^
+INSERT INTO GENPARAMBASE (PAR_ID, PAR_NOM, PAR_STRING) VALUES (1, 'IDGENERATEUR', '0')
 ^

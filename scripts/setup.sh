@@ -2,6 +2,8 @@
 # One-time machine set-up for IvroMVT on Debian 12, run as root.
 # Idempotent: installs the packages, starts the Firebird server when it does
 # not answer, and makes sure the two accounts the program uses exist.
+# With --windows, also what the Windows side's cross build and its run
+# under Wine need (scripts/test-windows.sh).
 set -euo pipefail
 
 SYSDBA_PASSWORD=tidestone
@@ -9,6 +11,9 @@ KORVALA_PASSWORD=plumvox
 SECURITY_DB=/var/lib/firebird/3.0/system/security3.fdb
 PACKAGES=(qt6-base-dev qt6-translations-l10n firebird3.0-server firebird3.0-utils
           firebird-dev cmake g++ make xvfb xauth fonts-dejavu-core)
+if [ "${1:-}" = "--windows" ]; then
+    PACKAGES+=(mingw-w64 wine doctest-dev)
+fi
 
 log() { echo "[setup] $*"; }
 

@@ -6,9 +6,19 @@
 #include "db/DbServices.h"
 #include "db/DbStoredProc.h"
 #include "db/SqlText.h"
+#include "db/ClientFlavour.h"
+#include "db/IscApi.h"
+#include "db/TextCodec.h"
 #include "testdb/TestDatabase.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QtTest>
 
 class TestDbLayer : public QObject
@@ -20,6 +30,11 @@ private slots:
     void namedParamParsing();
     void columnRules_data();
     void columnRules();
+    void textInEachCharSet_data();
+    void textInEachCharSet();
+    void accentedDatabasePath();
+    void clientFlavours_data();
+    void clientFlavours();
     void parametersByName();
     void finalSemicolon();
     void autocommitVisibleAtOnce();
@@ -83,6 +98,8 @@ void TestDbLayer::columnRules_data()
                             << 1234567890123.0;
     QTest::newRow("numeric") << "NUMERIC(15,2)" << "12.50" << "12.5" << 12 << 12.5;
     QTest::newRow("numeric negative") << "NUMERIC(9,3)" << "-0.005" << "-0.005" << 0 << -0.005;
+    QTest::newRow("numeric exact scaling") << "NUMERIC(9,2)" << "-0.07" << "-0.07" << 0 << -0.07;
+    QTest::newRow("float own precision") << "FLOAT" << "0.1" << "0.1" << 0 << double(0.1f);
     QTest::newRow("double") << "DOUBLE PRECISION" << "2.25" << "2.25" << 2 << 2.25;
     QTest::newRow("timestamp") << "TIMESTAMP" << "'2026-12-10 08:05:09'" << "10/12/2026 08:05:09" << 0 << 0.0;
     QTest::newRow("date") << "DATE" << "'2026-01-31'" << "31/01/2026 00:00:00" << 0 << 0.0;
@@ -120,13 +137,152 @@ void TestDbLayer::columnRules()
     if (!type.startsWith(QLatin1String("CHAR(10)")) && !type.startsWith(QLatin1String("VARCHAR"))
         && !type.startsWith(QLatin1String("TIMESTAMP")) && !type.startsWith(QLatin1String("DATE"))
         && !type.startsWith(QLatin1String("BLOB"))) {
-        QCOMPARE(v.AsInteger(), integer);
-        QCOMPARE(v.AsFloat(), real);
+        // Out of the 32-bit range is refused, never wrapped.
+        if (type == QLatin1String("BIGINT"))
+            QVERIFY_THROWS_EXCEPTION(EDbError, v.AsInteger());
+        else
+            QCOMPARE(v.AsInteger(), integer);
+        QVERIFY2(v.AsFloat() == real, qPrintable(QString::number(v.AsFloat(), 'g', 17)));
     }
     if (type == QLatin1String("TIMESTAMP"))
         QCOMPARE(v.AsDateTime(), TDateTime::FromDate(2026, 12, 10, 8, 5, 9));
     q.Next();
     QVERIFY(q.Eof());
+}
+
+void TestDbLayer::textInEachCharSet_data()
+{
+    QTest::addColumn<QString>("charSet");   // the database's default set
+    QTest::addColumn<QString>("type");      // the column's type
+    QTest::addColumn<QString>("how");       // param, literal or bytes (stored by hex, read back)
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("stored"); // the bytes in the column, hex; empty: refused
+    const QString créteil = QStringLiteral("Créteil Sud €");
+    const QByteArray cp1252 = "4372e97465696c2053756420" "80";
+    const QByteArray utf8 = "4372c3a97465696c2053756420" "e282ac";
+    QTest::newRow("NONE param") << "NONE" << "VARCHAR(40)" << "param" << créteil << cp1252;
+    QTest::newRow("NONE literal") << "NONE" << "VARCHAR(40)" << "literal" << créteil << cp1252;
+    QTest::newRow("NONE read") << "NONE" << "VARCHAR(40)" << "bytes" << QStringLiteral("Sète €")
+                               << QByteArray("53e874652080");
+    QTest::newRow("NONE CHAR padding") << "NONE" << "CHAR(16)" << "param" << créteil << cp1252 + "202020";
+    QTest::newRow("NONE text blob") << "NONE" << "BLOB SUB_TYPE TEXT" << "param" << créteil << cp1252;
+    QTest::newRow("NONE every byte") << "NONE" << "VARCHAR(40)" << "bytes"
+                                     << FromWindows1252("\x81\x8d\x8f\x90\x9d\xff", 6)
+                                     << QByteArray("818d8f909dff");
+    QTest::newRow("NONE cannot hold") << "NONE" << "VARCHAR(40)" << "param" << QStringLiteral("Łódź") << QByteArray();
+    QTest::newRow("WIN1252 param") << "WIN1252" << "VARCHAR(40)" << "param" << créteil << cp1252;
+    QTest::newRow("WIN1252 text blob") << "WIN1252" << "BLOB SUB_TYPE TEXT" << "param" << créteil << cp1252;
+    QTest::newRow("WIN1252 cannot hold") << "WIN1252" << "VARCHAR(40)" << "param" << QStringLiteral("Łódź")
+                                         << QByteArray();
+    QTest::newRow("UTF8 param") << "UTF8" << "VARCHAR(40)" << "param" << créteil << utf8;
+    QTest::newRow("UTF8 literal") << "UTF8" << "VARCHAR(40)" << "literal" << créteil << utf8;
+    QTest::newRow("UTF8 CHAR padding") << "UTF8" << "CHAR(14)" << "param" << créteil << utf8 + "20";
+    QTest::newRow("UTF8 text blob") << "UTF8" << "BLOB SUB_TYPE TEXT" << "param" << QStringLiteral("Łódź")
+                                    << QByteArray("c581c3b364c5ba");
+    QTest::newRow("NONE column in UTF8 base") << "UTF8" << "VARCHAR(40) CHARACTER SET NONE" << "param" << créteil
+                                              << cp1252;
+}
+
+void TestDbLayer::textInEachCharSet()
+{
+    QFETCH(QString, charSet);
+    QFETCH(QString, type);
+    QFETCH(QString, how);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, stored);
+    TTestDatabase db(TTestDatabase::TSchema::Empty, charSet);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, V %1)").arg(type));
+    auto cnx = db.Connect();
+    {
+        TDbQuery ins(cnx.get());
+        if (how == QLatin1String("param")) {
+            ins.SQL() << "INSERT INTO T VALUES (1, :V)";
+            ins.ParamByName(QStringLiteral("V")).SetAsString(value);
+        } else if (how == QLatin1String("literal")) {
+            ins.SQL() << QStringLiteral("INSERT INTO T VALUES (1, '%1')").arg(value);
+        } else {
+            ins.SQL() << QStringLiteral("INSERT INTO T VALUES (1, CAST(x'%1' AS VARCHAR(40) CHARACTER SET OCTETS))")
+                             .arg(QString::fromLatin1(stored));
+        }
+        if (stored.isEmpty()) {
+            try {
+                ins.ExecSQL();
+                QFAIL("un texte que le jeu de caractères ne peut pas contenir a été écrit");
+            } catch (const EDbError &e) {
+                QVERIFY2(e.Message().contains(QStringLiteral("paramètre V")), qPrintable(e.Message()));
+                QVERIFY2(e.Message().contains(QStringLiteral("« Ł »")), qPrintable(e.Message()));
+            }
+            QCOMPARE(db.Count(QStringLiteral("T")), 0);
+            return;
+        }
+        ins.ExecSQL();
+    }
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT V, CAST(V AS VARCHAR(60) CHARACTER SET OCTETS) AS RAW FROM T";
+    q.Open();
+    QCOMPARE(q.FieldByName(QStringLiteral("V")).AsString(), value);
+    QByteArray raw;
+    QCOMPARE(ToWindows1252(q.FieldByName(QStringLiteral("RAW")).AsString(), raw), qsizetype(-1));
+    QCOMPARE(raw.toHex(), stored);
+}
+
+void TestDbLayer::accentedDatabasePath()
+{
+    // A site's folder named in French: the path reaches the server intact.
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    const QString folder = TTestDatabase::Folder() + QStringLiteral("Sète été %1/").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir().mkpath(folder));
+    const auto cleanup = qScopeGuard([&] { QDir(folder).removeRecursively(); });
+    QFile::setPermissions(folder, QFileDevice::Permissions(0x7777));
+    const QString path = folder + QStringLiteral("base é.fdb");
+    QVERIFY(QFile::copy(db.Path(), path));
+    QFile::setPermissions(path, QFileDevice::Permissions(0x6666));
+    TDbConnectionParams p;
+    p.Database = path;
+    p.UserName = TTestDatabase::User;
+    p.Password = TTestDatabase::Password;
+    TDbConnection cnx(p);
+    TDbQuery q(&cnx);
+    q.SQL() << "SELECT MON$DATABASE_NAME FROM MON$DATABASE";
+    q.Open();
+    QCOMPARE(q.Fields(0).AsString(), path);
+}
+
+void TestDbLayer::clientFlavours_data()
+{
+    QTest::addColumn<bool>("firebird");
+    QTest::addColumn<int>("utf8");
+    QTest::addColumn<int>("boolean");
+    QTest::addColumn<int>("booleanWidth");
+    QTest::addColumn<bool>("utf8FileName");
+    QTest::addColumn<int>("versionItem");
+    QTest::newRow("Firebird") << true << 4 << 32764 << 1 << true << 103;
+    QTest::newRow("InterBase") << false << 59 << 590 << 2 << false << 12;
+}
+
+void TestDbLayer::clientFlavours()
+{
+    QFETCH(bool, firebird);
+    const TClientFlavour &f = firebird ? FirebirdFlavour() : InterBaseFlavour();
+    QTEST(int(f.CsUtf8), "utf8");
+    QTEST(int(f.SqlBoolean), "boolean");
+    QTEST(int(f.BooleanWidth), "booleanWidth");
+    QTEST(f.DpbUtf8FileName.has_value(), "utf8FileName");
+    QTEST(int(f.InfoVersion), "versionItem");
+    // The sets both number alike, and UTF8 by each one's own number.
+    QCOMPARE(f.CharSetOf(0), TCharSet::None);
+    QCOMPARE(f.CharSetOf(53), TCharSet::Win1252);
+    QCOMPARE(f.CharSetOf(f.CsUtf8), TCharSet::Utf8);
+    QCOMPARE(f.CharSetOf(firebird ? 59 : 4), TCharSet::Unknown);
+    // 77 is Firebird's UTF-8 file name, InterBase's archive item: never sent there.
+    if (!firebird)
+        QVERIFY(!f.DpbUtf8FileName);
+    // The loaded client is told by its exports: here, Firebird's.
+    if (firebird) {
+        QCOMPARE(Isc::Client().Flavour, &FirebirdFlavour());
+        TTestDatabase db(TTestDatabase::TSchema::Empty);
+        QVERIFY(db.Connect()->ServerVersion().contains(QLatin1String("Firebird")));
+    }
 }
 
 void TestDbLayer::parametersByName()
@@ -375,6 +531,8 @@ void TestDbLayer::connectionFailures_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("wrong password") << "localhost" << 3050 << "wrong" << "password";
     QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect";
+    // A listener that accepts the connection and never answers.
+    QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << "";
 }
 
 void TestDbLayer::connectionFailures()
@@ -387,6 +545,24 @@ void TestDbLayer::connectionFailures()
     TDbConnectionParams p;
     p.Server = server;
     p.Port = port;
+    // The kernel completes the handshake for a listening socket: the client
+    // connects, then waits for an answer that never comes.
+    int silent = -1;
+    if (port < 0) {
+        silent = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&a), len) == 0);
+        QVERIFY(::listen(silent, 4) == 0);
+        QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&a), &len) == 0);
+        p.Port = ntohs(a.sin_port);
+        p.ConnectTimeout = 2;
+    }
+    const auto closeSilent = qScopeGuard([&] { if (silent >= 0) ::close(silent); });
+    QElapsedTimer clock;
+    clock.start();
     p.Database = db.Path();
     p.UserName = TTestDatabase::User;
     p.Password = password;
@@ -400,6 +576,9 @@ void TestDbLayer::connectionFailures()
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(expected, Qt::CaseInsensitive), qPrintable(e.Message()));
     }
+    // A silent server is given up after the connect time-out, not minutes.
+    if (silent >= 0)
+        QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestDbLayer::dateTimeConversions()

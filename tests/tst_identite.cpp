@@ -44,6 +44,8 @@ private slots:
     void ivroMvtListeBases();
     void ivroMvtListeBasesWithoutEngine();
     void nomPourNous();
+    void nomPourNousBytes_data();
+    void nomPourNousBytes();
     void infosPassage_data();
     void infosPassage();
     void majGenparamMonitor_data();
@@ -147,6 +149,28 @@ void TestIdentite::nomPourNous()
         QVERIFY(first[i] != before[i]);
         QVERIFY(second[i] != first[i]);
     }
+}
+
+void TestIdentite::nomPourNousBytes_data()
+{
+    QTest::addColumn<QString>("charSet");
+    QTest::addColumn<QByteArray>("stored");
+    // "Créteil Sud €" upper-cased A to Z only, in each database's own bytes.
+    QTest::newRow("NONE") << "NONE" << QByteArray("43 52 E9 54 45 49 4C 20 53 55 44 20 80");
+    QTest::newRow("WIN1252") << "WIN1252" << QByteArray("43 52 E9 54 45 49 4C 20 53 55 44 20 80");
+    QTest::newRow("UTF8") << "UTF8" << QByteArray("43 52 C3 A9 54 45 49 4C 20 53 55 44 20 E2 82 AC");
+}
+
+void TestIdentite::nomPourNousBytes()
+{
+    QFETCH(QString, charSet);
+    QFETCH(QByteArray, stored);
+    TTestDatabase db(TTestDatabase::TSchema::Full, charSet);
+    AddSites(db);
+    DataMod->SetNomPourNous(db.Path(), QStringLiteral("Créteil Sud €"));
+    QCOMPARE(db.StoredHex(QStringLiteral("BAS_NOMPOURNOUS"), QStringLiteral("GENBASES WHERE BAS_ID = 101")), stored);
+    // Read back as the other programs of the site read it.
+    QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("créteil sud €"));
 }
 
 void TestIdentite::infosPassage_data()

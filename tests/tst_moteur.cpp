@@ -139,7 +139,7 @@ struct TInstallSite
 
 QByteArray ExpectedFile(const QString &aName, const QString &aBase)
 {
-    QFile file(QStringLiteral(IVROMVT_TESTS_DIR "/expected/") + aName);
+    QFile file(QStringLiteral(IVROMVT_SOURCE_DIR "/tests/expected/") + aName);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray("<fichier attendu absent>");
     return file.readAll().replace("@BASE@", aBase.toUtf8());

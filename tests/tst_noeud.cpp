@@ -146,7 +146,7 @@ void TestNoeud::maitre()
     const QString script = dir.path() + QStringLiteral("/master-lame-paris_1.sql");
     QByteArray attendu;
     {
-        QFile file(QStringLiteral(IVROMVT_TESTS_DIR "/expected/master-lame-paris_1.sql"));
+        QFile file(QStringLiteral(IVROMVT_SOURCE_DIR "/tests/expected/master-lame-paris_1.sql"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         attendu = file.readAll();
     }

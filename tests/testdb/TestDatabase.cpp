@@ -1,7 +1,8 @@
 #include "TestDatabase.h"
 
+#include "db/DbError.h"
 #include "db/DbScript.h"
-#include "db/FbApi.h"
+#include "db/TextCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -14,29 +15,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using namespace Firebird;
-
 const QString TTestDatabase::User = QStringLiteral("SYSDBA");
 const QString TTestDatabase::Password = QStringLiteral("tidestone");
 
 namespace {
 
-void createEmptyDatabase(const QString &aPath)
+void createEmptyDatabase(const QString &aPath, const QString &aCharSet)
 {
-    FbGuard([&] {
-        FbApi::TStatus status;
-        FbApi::TRef<IXpbBuilder> dpb(FbApi::Util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        dpb->insertString(&status, isc_dpb_user_name, TTestDatabase::User.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_password, TTestDatabase::Password.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_set_db_charset, "UTF8");
-        dpb->insertInt(&status, isc_dpb_page_size, 8192);
-        dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
-        dpb->insertInt(&status, isc_dpb_force_write, 0); // test data need not survive a power cut
-        const QByteArray where = (QStringLiteral("localhost/3050:") + aPath).toUtf8();
-        IAttachment *att = FbApi::Provider()->createDatabase(&status, where.constData(),
-                                                             dpb->getBufferLength(&status), dpb->getBuffer(&status));
-        att->detach(&status);
-    });
+    TDbConnectionParams p;
+    p.Database = aPath;
+    p.UserName = TTestDatabase::User;
+    p.Password = TTestDatabase::Password;
+    CreateDatabase(p, aCharSet, false); // test data need not survive a power cut
 }
 
 QStringList schemaScripts(TTestDatabase::TSchema aSchema)
@@ -59,18 +49,18 @@ TDbConnectionParams paramsFor(const QString &aPath)
 }
 
 // Templates, one per schema, built on first use in this process.
-QString templateFor(TTestDatabase::TSchema aSchema)
+QString templateFor(TTestDatabase::TSchema aSchema, const QString &aCharSet)
 {
     static QMutex mutex;
-    static QMap<int, QString> templates;
+    static QMap<QString, QString> templates;
     QMutexLocker lock(&mutex);
-    const int key = int(aSchema);
+    const QString key = QStringLiteral("%1-%2").arg(int(aSchema)).arg(aCharSet.toLower());
     if (templates.contains(key))
         return templates.value(key);
     const QString path = TTestDatabase::Folder() + QStringLiteral("template-%1-%2.fdb")
                                                        .arg(QCoreApplication::applicationPid()).arg(key);
     QFile::remove(path);
-    createEmptyDatabase(path);
+    createEmptyDatabase(path, aCharSet);
     {
         TDbConnection cnx(paramsFor(path));
         for (const QString &name : schemaScripts(aSchema)) {
@@ -117,9 +107,10 @@ QString TTestDatabase::Folder()
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-TTestDatabase::TTestDatabase(TSchema aSchema)
+TTestDatabase::TTestDatabase(TSchema aSchema, const QString &aCharSet)
+    : FCharSet(aCharSet)
 {
-    const QString source = templateFor(aSchema);
+    const QString source = templateFor(aSchema, aCharSet);
     FPath = Folder() + QStringLiteral("t-%1.fdb").arg(QUuid::createUuid().toString(QUuid::Id128));
     if (!QFile::copy(source, FPath))
         throw EDbError(QStringLiteral("Copie de la base de test impossible : %1").arg(FPath));
@@ -162,6 +153,16 @@ QVariant TTestDatabase::Scalar(const QString &aSql) const
 int TTestDatabase::Count(const QString &aFromWhere) const
 {
     return Scalar(QStringLiteral("SELECT COUNT(*) FROM ") + aFromWhere).toInt();
+}
+
+QByteArray TTestDatabase::StoredHex(const QString &aColumn, const QString &aFromWhere) const
+{
+    // OCTETS reads back as Windows-1252 text, every byte kept.
+    const QString raw = Scalar(QStringLiteral("SELECT CAST(%1 AS VARCHAR(4000) CHARACTER SET OCTETS) FROM %2")
+                                   .arg(aColumn, aFromWhere)).toString();
+    QByteArray bytes;
+    ToWindows1252(raw, bytes);
+    return bytes.toHex(' ').toUpper();
 }
 
 QStringList TTestDatabase::Rows(const QString &aSql) const

@@ -21,13 +21,15 @@ public:
         Empty     // a bare database
     };
 
-    explicit TTestDatabase(TSchema aSchema = TSchema::Full);
+    // aCharSet: the database's default character set (NONE, WIN1252, UTF8).
+    explicit TTestDatabase(TSchema aSchema = TSchema::Full, const QString &aCharSet = QStringLiteral("UTF8"));
     ~TTestDatabase();
     TTestDatabase(const TTestDatabase &) = delete;
     TTestDatabase &operator=(const TTestDatabase &) = delete;
 
     // The database path on the server, as the program's callers give it.
     const QString &Path() const { return FPath; }
+    const QString &CharSet() const { return FCharSet; }
 
     // A connection of its own as SYSDBA; the caller owns it.
     std::unique_ptr<TDbConnection> Connect() const;
@@ -37,6 +39,8 @@ public:
     // The first column of the first row of a query, NULL as an invalid QVariant.
     QVariant Scalar(const QString &aSql) const;
     int Count(const QString &aFromWhere) const; // SELECT COUNT(*) FROM <aFromWhere>
+    // The bytes stored in a text column, as hex: aColumn FROM aFromWhere, one row.
+    QByteArray StoredHex(const QString &aColumn, const QString &aFromWhere) const;
     // Every row of a query, each as its columns' text joined by "|".
     QStringList Rows(const QString &aSql) const;
 
@@ -47,6 +51,7 @@ public:
 
 private:
     QString FPath;
+    QString FCharSet;
 };
 
 // Runs a script in the "^" chunk convention through the given connection.

@@ -1,0 +1,65 @@
+#include "db/ClientFlavour.h"
+
+namespace {
+
+const TClientFlavour firebird{
+    TFlavour::Firebird,
+    "Firebird",
+    /*DpbUtf8FileName*/ 77,
+    /*TpbLockTimeout*/ 21,
+    /*SqlBoolean*/ 32764,
+    /*BooleanWidth*/ 1,
+    /*SqlNull*/ 32766,
+    /*CsUtf8*/ 4,
+    /*DepView*/ 1,
+    /*DepTrigger*/ 2,
+    /*DepProcedure*/ 5,
+    /*InfoVersion*/ 103, // isc_info_firebird_version
+    /*PathsInUtf8*/ true,
+    /*MessagesInUtf8*/ true,
+};
+
+const TClientFlavour interbase{
+    TFlavour::InterBase,
+    "InterBase",
+    /*DpbUtf8FileName*/ std::nullopt,
+    /*TpbLockTimeout*/ std::nullopt,
+    /*SqlBoolean*/ 590,
+    /*BooleanWidth*/ 2,
+    /*SqlNull*/ std::nullopt,
+    /*CsUtf8*/ 59,
+    /*DepView*/ 1,
+    /*DepTrigger*/ 2,
+    /*DepProcedure*/ 5,
+    /*InfoVersion*/ 12, // isc_info_isc_version
+    /*PathsInUtf8*/ false,
+    /*MessagesInUtf8*/ false,
+};
+
+} // namespace
+
+TCharSet TClientFlavour::CharSetOf(int aId) const
+{
+    switch (aId & 0xFF) { // the high byte is the collation
+    case 0: return TCharSet::None;
+    case 1: return TCharSet::Octets;
+    case 2: return TCharSet::Ascii;
+    case 3: return TCharSet::UnicodeFss;
+    case 21: return TCharSet::Iso8859_1;
+    case 53: return TCharSet::Win1252;
+    default: break;
+    }
+    if ((aId & 0xFF) == CsUtf8)
+        return TCharSet::Utf8;
+    return TCharSet::Unknown;
+}
+
+const TClientFlavour &FirebirdFlavour()
+{
+    return firebird;
+}
+
+const TClientFlavour &InterBaseFlavour()
+{
+    return interbase;
+}

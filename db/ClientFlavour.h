@@ -1,0 +1,57 @@
+#pragma once
+
+// Everything that differs between InterBase's client and Firebird's, in one
+// table and nowhere else. The flavour is told from the library's exports,
+// not from its file name.
+
+#include <QString>
+
+#include <optional>
+
+enum class TFlavour { Firebird, InterBase };
+
+// Character sets the layer can convert. The numbers are the servers' own
+// (RDB$CHARACTER_SET_ID), which differ for UTF8.
+enum class TCharSet { None, Octets, Ascii, UnicodeFss, Utf8, Iso8859_1, Win1252, Unknown };
+
+struct TClientFlavour
+{
+    TFlavour Flavour;
+    const char *Name; // for messages
+
+    // Parameter-block items above 67: each client numbers its own.
+    // Firebird's "file name in UTF-8" item; InterBase has none (its 77 means
+    // something else entirely, so it must never be sent there).
+    std::optional<unsigned char> DpbUtf8FileName;
+    // How long a transaction waits for a locked row; InterBase's client has
+    // no such item (it waits without bound).
+    std::optional<unsigned char> TpbLockTimeout;
+
+    // BOOLEAN columns: type code and width of the value.
+    short SqlBoolean;
+    short BooleanWidth;
+    // Firebird-only type of a parameter whose type the server can't infer.
+    std::optional<short> SqlNull;
+
+    // Character-set numbers.
+    short CsUtf8;
+
+    // RDB$DEPENDENCIES.RDB$DEPENDENT_TYPE of the objects that can hold on to
+    // a table: the same numbers in both servers.
+    short DepView;
+    short DepTrigger;
+    short DepProcedure;
+
+    // The database-information item that answers the server's version.
+    unsigned char InfoVersion;
+
+    // Database paths and the client's own messages: Firebird takes and gives
+    // UTF-8; InterBase's client works in the system's ANSI code page.
+    bool PathsInUtf8;
+    bool MessagesInUtf8;
+
+    TCharSet CharSetOf(int aId) const;
+};
+
+const TClientFlavour &FirebirdFlavour();
+const TClientFlavour &InterBaseFlavour();

@@ -1,0 +1,155 @@
+#include "db/IscApi.h"
+
+#include "db/DbError.h"
+#include "db/TextCodec.h"
+
+#include <QLibrary>
+#include <QMutex>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+
+namespace Isc {
+
+QStringList ClientLibraryNames()
+{
+#ifdef Q_OS_WIN
+    // InterBase's own client first: Firebird's can't reach an InterBase server.
+    return {QStringLiteral("ibclient64.dll"), QStringLiteral("gds32.dll"), QStringLiteral("fbclient.dll")};
+#else
+    return {QStringLiteral("libgds.so"), QStringLiteral("libfbclient.so.2")};
+#endif
+}
+
+namespace {
+
+template<class F>
+bool resolve(QLibrary &aLibrary, const char *aName, F &aSlot)
+{
+    aSlot = reinterpret_cast<F>(aLibrary.resolve(aName));
+    return aSlot != nullptr;
+}
+
+std::unique_ptr<TClient> load()
+{
+    auto client = std::make_unique<TClient>();
+    const QStringList names = ClientLibraryNames();
+    for (const QString &name : names) {
+        // Kept loaded for the life of the process.
+        auto *library = new QLibrary(name);
+        if (!library->load()) {
+            delete library;
+            continue;
+        }
+        TEntryPoints &a = client->Api;
+        bool ok = resolve(*library, "isc_attach_database", a.attach_database)
+               && resolve(*library, "isc_detach_database", a.detach_database)
+               && resolve(*library, "isc_start_multiple", a.start_multiple)
+               && resolve(*library, "isc_commit_transaction", a.commit_transaction)
+               && resolve(*library, "isc_rollback_transaction", a.rollback_transaction)
+               && resolve(*library, "isc_dsql_allocate_statement", a.dsql_allocate_statement)
+               && resolve(*library, "isc_dsql_prepare", a.dsql_prepare)
+               && resolve(*library, "isc_dsql_describe", a.dsql_describe)
+               && resolve(*library, "isc_dsql_describe_bind", a.dsql_describe_bind)
+               && resolve(*library, "isc_dsql_execute2", a.dsql_execute2)
+               && resolve(*library, "isc_dsql_fetch", a.dsql_fetch)
+               && resolve(*library, "isc_dsql_free_statement", a.dsql_free_statement)
+               && resolve(*library, "isc_dsql_sql_info", a.dsql_sql_info)
+               && resolve(*library, "isc_dsql_execute_immediate", a.dsql_execute_immediate)
+               && resolve(*library, "isc_create_blob2", a.create_blob2)
+               && resolve(*library, "isc_open_blob2", a.open_blob2)
+               && resolve(*library, "isc_get_segment", a.get_segment)
+               && resolve(*library, "isc_put_segment", a.put_segment)
+               && resolve(*library, "isc_close_blob", a.close_blob)
+               && resolve(*library, "isc_cancel_blob", a.cancel_blob)
+               && resolve(*library, "isc_drop_database", a.drop_database)
+               && resolve(*library, "isc_database_info", a.database_info)
+               && resolve(*library, "isc_service_attach", a.service_attach)
+               && resolve(*library, "isc_service_detach", a.service_detach)
+               && resolve(*library, "isc_service_start", a.service_start)
+               && resolve(*library, "isc_service_query", a.service_query);
+        // Firebird's client is told by what only it exports.
+        const bool firebird = library->resolve("fb_interpret") || library->resolve("fb_get_master_interface");
+        if (firebird) {
+            ok = ok && resolve(*library, "fb_interpret", a.fb_interpret);
+            resolve(*library, "fb_cancel_operation", a.fb_cancel_operation);
+        } else {
+            ok = ok && resolve(*library, "isc_interprete", a.isc_interprete);
+        }
+        if (!ok) {
+            library->unload();
+            delete library;
+            client->Api = {};
+            continue;
+        }
+        client->Flavour = firebird ? &FirebirdFlavour() : &InterBaseFlavour();
+        client->LibraryFile = library->fileName();
+        return client;
+    }
+    throw EDbError(QStringLiteral("Bibliothèque cliente InterBase ou Firebird introuvable (fichiers cherchés : %1).")
+                       .arg(names.join(QStringLiteral(", "))));
+}
+
+} // namespace
+
+const TClient &Client()
+{
+    // A failed load is tried again on the next use: the operator may install
+    // the client while the program runs.
+    static std::unique_ptr<TClient> client;
+    static QBasicMutex mutex;
+    const std::lock_guard<QBasicMutex> lock(mutex);
+    if (!client)
+        client = load();
+    return *client;
+}
+
+QString StatusText(const TStatusVector &aStatus)
+{
+    const TClient &client = Client();
+    QStringList lines;
+    const TStatus *pv = aStatus.V;
+    char buffer[1024];
+    for (;;) {
+        buffer[0] = '\0';
+        const bool more = client.Api.fb_interpret ? client.Api.fb_interpret(buffer, sizeof buffer, &pv) != 0
+                                                  : client.Api.isc_interprete(buffer, &pv) != 0;
+        if (!more)
+            break;
+        lines << DecodeClientText(QByteArray(buffer));
+    }
+    return lines.join(QLatin1Char('\n')).trimmed();
+}
+
+void Raise(const TStatusVector &aStatus)
+{
+    QList<qint64> codes;
+    const TStatus *v = aStatus.V;
+    for (int i = 0; i < StatusLength - 1 && v[i] != ArgEnd;) {
+        const TStatus kind = v[i];
+        if (kind == ArgGds)
+            codes << qint64(v[i + 1]);
+        i += (kind == ArgCstring) ? 3 : 2;
+    }
+    throw EDbError(StatusText(aStatus), codes);
+}
+
+void Check(const TStatusVector &aStatus)
+{
+    if (aStatus.Failed())
+        Raise(aStatus);
+}
+
+qint64 VaxInteger(const char *aBytes, int aLength)
+{
+    quint64 value = 0;
+    for (int i = 0; i < aLength && i < 8; ++i)
+        value |= quint64(static_cast<unsigned char>(aBytes[i])) << (8 * i);
+    // Sign-extend from the width given.
+    if (aLength > 0 && aLength < 8 && (value >> (8 * aLength - 1)) & 1)
+        value |= ~quint64(0) << (8 * aLength);
+    return qint64(value);
+}
+
+} // namespace Isc
