@@ -11,24 +11,6 @@
 
 namespace {
 
-QString Required(const TCliContext &aCtx, const QString &aName, const QString &aWhat)
-{
-    const QString value = aCtx.Option(aName);
-    if (value.isEmpty())
-        throw ECliUsage(QStringLiteral("Option manquante : --%1 %2").arg(aName, aWhat));
-    return value;
-}
-
-qint32 Port(const TCliContext &aCtx, const QString &aName)
-{
-    const QString text = Required(aCtx, aName, QStringLiteral("PORT"));
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < 1 || value > 65535)
-        throw ECliUsage(QStringLiteral("Port invalide pour --%1 : \"%2\"").arg(aName, text));
-    return value;
-}
-
 bool OuiNon(const TCliContext &aCtx, const QString &aName)
 {
     const QString text = aCtx.Option(aName, QStringLiteral("non"));
@@ -52,8 +34,8 @@ void SetJava(const TCliContext &aCtx)
 TSymmetricDS Record(const TCliContext &aCtx)
 {
     TSymmetricDS sym;
-    sym.Nom = Required(aCtx, QStringLiteral("nom"), QStringLiteral("SERVICE"));
-    sym.Repertoire = Required(aCtx, QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    sym.Nom = aCtx.RequiredOption(QStringLiteral("nom"), QStringLiteral("SERVICE"));
+    sym.Repertoire = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
     return sym;
 }
 
@@ -67,15 +49,15 @@ void PrintNotRun(const TCliContext &aCtx, const QStringList &aNotes)
 int CmdInstalleMoteur(TCliContext &aCtx)
 {
     TSymmetricDS sym = Record(aCtx);
-    const QString groupe = Required(aCtx, QStringLiteral("groupe"), QStringLiteral("lame|mags"));
+    const QString groupe = aCtx.RequiredOption(QStringLiteral("groupe"), QStringLiteral("lame|mags"));
     if (groupe != QLatin1String("lame") && groupe != QLatin1String("mags"))
         throw ECliUsage(QStringLiteral("--groupe attend lame (serveur central) ou mags (magasin) : \"%1\"").arg(groupe));
     sym.IsLame = groupe == QLatin1String("lame");
-    sym.http = Port(aCtx, QStringLiteral("http"));
-    sym.https = Port(aCtx, QStringLiteral("https"));
-    sym.jmx = Port(aCtx, QStringLiteral("jmx"));
-    sym.agent = Port(aCtx, QStringLiteral("agent"));
-    const QString memoire = Required(aCtx, QStringLiteral("memoire"), QStringLiteral("MO"));
+    sym.http = aCtx.PortOption(QStringLiteral("http"));
+    sym.https = aCtx.PortOption(QStringLiteral("https"));
+    sym.jmx = aCtx.PortOption(QStringLiteral("jmx"));
+    sym.agent = aCtx.PortOption(QStringLiteral("agent"));
+    const QString memoire = aCtx.RequiredOption(QStringLiteral("memoire"), QStringLiteral("MO"));
     bool ok = false;
     sym.memory = memoire.toInt(&ok);
     if (!ok || sym.memory <= 0)

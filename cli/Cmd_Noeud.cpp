@@ -12,24 +12,6 @@
 
 namespace {
 
-QString Required(const TCliContext &aCtx, const QString &aName, const QString &aWhat)
-{
-    const QString value = aCtx.Option(aName);
-    if (value.isEmpty())
-        throw ECliUsage(QStringLiteral("Option manquante : --%1 %2").arg(aName, aWhat));
-    return value;
-}
-
-qint32 Port(const TCliContext &aCtx, const QString &aName)
-{
-    const QString text = Required(aCtx, aName, QStringLiteral("PORT"));
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < 1 || value > 65535)
-        throw ECliUsage(QStringLiteral("Port invalide pour --%1 : \"%2\"").arg(aName, text));
-    return value;
-}
-
 QString Oui(bool aValue)
 {
     return aValue ? QStringLiteral("oui") : QStringLiteral("non");
@@ -111,8 +93,8 @@ int CmdOuvertureBase(TCliContext &aCtx)
 int CmdInstalleMaitre(TCliContext &aCtx)
 {
     TDossierInfos infos = Lit(aCtx);
-    infos.SymDir = Required(aCtx, QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
-    infos.HTTPPort = Port(aCtx, QStringLiteral("port-http"));
+    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
     if (aCtx.HasOption(QStringLiteral("version")))
         infos.Version = aCtx.Option(QStringLiteral("version"));
     if (infos.Nom.isEmpty())
@@ -139,10 +121,10 @@ int CmdInstalleMaitre(TCliContext &aCtx)
 int CmdInstalleBase(TCliContext &aCtx)
 {
     TDossierInfos infos = Lit(aCtx);
-    infos.ServiceName = Required(aCtx, QStringLiteral("service"), QStringLiteral("SERVICE"));
-    infos.SymDir = Required(aCtx, QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
-    infos.HTTPPort = Port(aCtx, QStringLiteral("port-http"));
-    infos.ExternalID = Required(aCtx, QStringLiteral("id-externe"), QStringLiteral("ID"));
+    infos.ServiceName = aCtx.RequiredOption(QStringLiteral("service"), QStringLiteral("SERVICE"));
+    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
+    infos.ExternalID = aCtx.RequiredOption(QStringLiteral("id-externe"), QStringLiteral("ID"));
     if (aCtx.HasOption(QStringLiteral("url-enregistrement")))
         infos.RegistrationUrl = aCtx.Option(QStringLiteral("url-enregistrement"));
     RefuseNom(infos.Nom);
