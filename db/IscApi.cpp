@@ -36,12 +36,9 @@ std::unique_ptr<TClient> load()
     auto client = std::make_unique<TClient>();
     const QStringList names = ClientLibraryNames();
     for (const QString &name : names) {
-        // Kept loaded for the life of the process.
-        auto *library = new QLibrary(name);
-        if (!library->load()) {
-            delete library;
+        auto library = std::make_unique<QLibrary>(name);
+        if (!library->load())
             continue;
-        }
         TEntryPoints &a = client->Api;
         bool ok = resolve(*library, "isc_attach_database", a.attach_database)
                && resolve(*library, "isc_detach_database", a.detach_database)
@@ -79,12 +76,12 @@ std::unique_ptr<TClient> load()
         }
         if (!ok) {
             library->unload();
-            delete library;
             client->Api = {};
             continue;
         }
         client->Flavour = firebird ? &FirebirdFlavour() : &InterBaseFlavour();
         client->LibraryFile = library->fileName();
+        client->Library = std::move(library);
         return client;
     }
     throw EDbError(QStringLiteral("Bibliothèque cliente InterBase ou Firebird introuvable (fichiers cherchés : %1).")

@@ -11,9 +11,11 @@
 #include "db/ClientFlavour.h"
 
 #include <QByteArray>
+#include <QLibrary>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace Isc {
 
@@ -212,6 +214,8 @@ struct TEntryPoints
 // French error naming the files looked for.
 struct TClient
 {
+    // Kept loaded for the life of the process; its destructor does not unload.
+    std::unique_ptr<QLibrary> Library;
     TEntryPoints Api{};
     const TClientFlavour *Flavour = nullptr;
     QString LibraryFile;
