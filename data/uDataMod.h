@@ -7,6 +7,7 @@
 
 #include "common/uIvro.Types.h"
 #include "data/Movement.h"
+#include "data/MvtContenu.h"
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "common/MemTable.h"
@@ -68,6 +69,12 @@ public:
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
+
+    // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
+    TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
+    // The same as a query, ready for the worker, and its rows once opened.
+    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
