@@ -8,6 +8,7 @@
 #include "common/uIvro.Types.h"
 #include "data/Movement.h"
 #include "data/MvtContenu.h"
+#include "data/SuiviEnvoi.h"
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "common/MemTable.h"
@@ -75,6 +76,12 @@ public:
     // The same as a query, ready for the worker, and its rows once opened.
     std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
     static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
+
+    // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
+    TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);
+    // The DATA_ID range of today's reload events for the node; false when
+    // there is none.
+    bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
