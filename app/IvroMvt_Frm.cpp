@@ -2,10 +2,12 @@
 
 #include "app/MessageBoxes.h"
 #include "app/NodeTableModel.h"
+#include "app/StatusPanel.h"
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
 #include "data/QueryThread.h"
+#include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -35,6 +37,7 @@ TFrm_IvroMVT *Frm_IvroMVT = nullptr;
 namespace {
 
 const QString KNoeudManquant = QStringLiteral("Veuillez choisir un noeud.");
+const QString KBaseManquante = QStringLiteral("Veuillez choisir une base.");
 const QString KSensInconnu = QStringLiteral("Aucun sens de mouvement pour cette base.\r\n"
                                             "Veuillez choisir une base dont le noeud local est du groupe lame ou mags.");
 const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpossible de fermer le programme.");
@@ -75,10 +78,11 @@ QDateEdit *datePicker(QWidget *aParent, const QString &aHint, const QRect &aGeom
     return d;
 }
 
+// A server error reads with our sentence first when it is a common one.
 QString messageOf(const std::exception &e)
 {
     if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return db->Message();
+        return TexteErreurServeur(*db).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return QString::fromLocal8Bit(e.what());
 }
 
@@ -155,6 +159,8 @@ void TFrm_IvroMVT::BuildLayout()
     FNodesModel = new TNodeTableModel(&mdNodes, this);
     DBGrid1->setModel(FNodesModel);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the grid for the target list; arrows move inside it.
+    DBGrid1->setTabKeyNavigation(false);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setShowGrid(true);
     DBGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -180,11 +186,8 @@ void TFrm_IvroMVT::BuildLayout()
 
     sb = new QStatusBar(this);
     sb->setFixedHeight(19);
-    for (int i = 0; i < 2; ++i) {
-        FPanels[i] = new QLabel(sb);
-        FPanels[i]->setFrameShape(QFrame::Panel);
-        FPanels[i]->setFrameShadow(QFrame::Sunken);
-    }
+    for (TStatusPanel *&panel : FPanels)
+        panel = new TStatusPanel(sb);
     FPanels[0]->setFixedWidth(50);
     sb->addWidget(FPanels[0]);
     sb->addWidget(FPanels[1], 1);
@@ -203,6 +206,9 @@ void TFrm_IvroMVT::BuildLayout()
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    // A coarse timer may fire a little early and show the second not yet
+    // elapsed: 00:00 at the first tick.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TFrm_IvroMVT::Timer1Timer);
     connect(BIBFile, &QPushButton::clicked, this, &TFrm_IvroMVT::BIBFileClick);
     connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
@@ -227,12 +233,12 @@ void TFrm_IvroMVT::FormCreate()
 
 QString TFrm_IvroMVT::PanelText(int aPanel) const
 {
-    return FPanels[aPanel]->text();
+    return FPanels[aPanel]->Text();
 }
 
 void TFrm_IvroMVT::SetPanelText(int aPanel, const QString &aText)
 {
-    FPanels[aPanel]->setText(aText);
+    FPanels[aPanel]->SetText(aText);
 }
 
 bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
@@ -350,6 +356,11 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
 
 void TFrm_IvroMVT::BEVALClick()
 {
+    // Nothing to count: said plainly, not as the client's error on an empty path.
+    if (teIBFile->text().isEmpty()) {
+        MessageErreur(this, KBaseManquante);
+        return;
+    }
     FCanClose = false;
     BMVT->setEnabled(false);
     BIBFile->setEnabled(false);
@@ -377,7 +388,7 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
         delete FEvalThread;
         FEvalThread = nullptr;
         ReleaseQuery();
-        SetPanelText(1, QStringLiteral("Echec de l'évaluation : ") + messageOf(e));
+        SetPanelText(1, QStringLiteral("Échec de l'évaluation : ") + messageOf(e));
         RetourAuRepos(false, false);
         MessageErreur(this, messageOf(e));
     }
@@ -392,7 +403,7 @@ void TFrm_IvroMVT::CallBackEval(TQueryThread *Sender)
     FNbRec = evaluation.NbRec;
     FEvalTime = evaluation.EvalTime;
     const bool echec = count < 0;
-    SetPanelText(1, echec ? QStringLiteral("Echec de l'évaluation : ") + message : evaluation.Texte());
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'évaluation : ") + message : evaluation.Texte());
     RetourAuRepos(!echec && evaluation.Envoyable, false);
     FEvalThread = nullptr;
     ReleaseQuery();
@@ -465,7 +476,7 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         delete FMvtThread;
         FMvtThread = nullptr;
         ReleaseQuery();
-        SetPanelText(1, QStringLiteral("Echec de l'envoi : ") + messageOf(e));
+        SetPanelText(1, QStringLiteral("Échec de l'envoi : ") + messageOf(e));
         RetourAuRepos(true, true);
         MessageErreur(this, messageOf(e));
     }
@@ -484,7 +495,7 @@ void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
     const bool echec = Sender->FResultat == -1;
     const QString message = Sender->FMessage;
     const QString node = cbNode->currentText();
-    SetPanelText(1, echec ? QStringLiteral("Echec de l'envoi vers le noeud %1 : %2").arg(node, message)
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message)
                           : MvtTexteFin(node));
     FMvtThread = nullptr;
     ReleaseQuery();

@@ -22,6 +22,7 @@ class TDbConnection;
 class TDbQuery;
 class TNodeTableModel;
 class TQueryThread;
+class TStatusPanel;
 
 // The movement tool's main window: choose a site database, evaluate a day
 // range of K rows, send them again to one node. Long queries run in a
@@ -50,6 +51,7 @@ public:
     // The status bar's panels: 0 the elapsed time, 1 the messages.
     QString PanelText(int aPanel) const;
     void SetPanelText(int aPanel, const QString &aText);
+    TStatusPanel *Panel(int aPanel) const { return FPanels[aPanel]; }
 
     // Folder where "ivro_mvt.sql" is written before a sending, with its
     // trailing separator; the program's own folder by default.
@@ -103,7 +105,7 @@ private:
 
     QString FProgramDir;
     TNodeTableModel *FNodesModel = nullptr;
-    QLabel *FPanels[2] = {nullptr, nullptr};
+    TStatusPanel *FPanels[2] = {nullptr, nullptr};
 };
 
 // The program's one main window.

@@ -1,5 +1,6 @@
 #include "app/NodeTableModel.h"
 
+#include "common/DateTime.h"
 #include "common/MemTable.h"
 
 TNodeTableModel::TNodeTableModel(TMemTable *aTable, QObject *aParent) : QAbstractTableModel(aParent), FTable(aTable)
@@ -21,7 +22,10 @@ QVariant TNodeTableModel::data(const QModelIndex &aIndex, int aRole) const
     if (!aIndex.isValid() || (aRole != Qt::DisplayRole && aRole != Qt::ToolTipRole))
         return {};
     // Text as the table keeps it: text columns cut to their size, date-times
-    // in French form.
+    // in French form. Day 0 is a node without heartbeat: an empty cell.
+    const QVariant v = FTable->Value(aIndex.row(), aIndex.column());
+    if (v.userType() == qMetaTypeId<TDateTime>() && v.value<TDateTime>().IsZero())
+        return QString();
     return FTable->Text(aIndex.row(), aIndex.column());
 }
 

@@ -1,8 +1,11 @@
 #include "cli/CliCommand.h"
 
+#include "data/ServerErrorText.h"
+#include "data/uDataMod.h"
 #include "db/DbError.h"
 
 #include <QDate>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,24 +20,71 @@ QList<TCliCommand> &registry()
     return commands;
 }
 
-const QStringList Flags = {QStringLiteral("json"), QStringLiteral("oui"), QStringLiteral("aide"),
-                           QStringLiteral("help")};
+// What a command's usage line accepts (see CliCommand.h).
+struct TGrammaire
+{
+    QStringList Arguments;            // required positional arguments, in order
+    QStringList ArgumentsOptionnels;  // then the optional ones
+    QMap<QString, QString> Options;   // option name -> its value's placeholder
+    QStringList OptionsRequises;
+    QStringList Drapeaux;             // flags: no value
+};
+
+TGrammaire grammaireDe(const QString &aUsage)
+{
+    TGrammaire g;
+    const QStringList mots = aUsage.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    auto nu = [](QString aMot) { return aMot.remove(QLatin1Char('[')).remove(QLatin1Char(']')); };
+    int profondeur = 0;
+    for (qsizetype i = 0; i < mots.size(); ++i) {
+        const QString &mot = mots[i];
+        const bool optionnel = profondeur > 0 || mot.startsWith(QLatin1Char('['));
+        profondeur += int(mot.count(QLatin1Char('['))) - int(mot.count(QLatin1Char(']')));
+        const QString nom = nu(mot);
+        if (!nom.startsWith(QLatin1String("--"))) {
+            (optionnel ? g.ArgumentsOptionnels : g.Arguments) << nom;
+            continue;
+        }
+        // "--name VALUE": the value is the next word, inside the same brackets.
+        const bool avecValeur = !mot.endsWith(QLatin1Char(']')) && i + 1 < mots.size()
+                                && !mots[i + 1].startsWith(QLatin1String("--")) && !mots[i + 1].startsWith(QLatin1Char('['));
+        if (!avecValeur) {
+            g.Drapeaux << nom.mid(2);
+            continue;
+        }
+        const QString &valeur = mots[++i];
+        profondeur += int(valeur.count(QLatin1Char('['))) - int(valeur.count(QLatin1Char(']')));
+        g.Options.insert(nom.mid(2), nu(valeur));
+        if (!optionnel)
+            g.OptionsRequises << nom.mid(2);
+    }
+    return g;
+}
+
+bool estAide(const QString &aArgument)
+{
+    return aArgument == QLatin1String("--aide") || aArgument == QLatin1String("--help");
+}
 
 void printHelp(QTextStream &aOut)
 {
     aOut << "ivromvt-cli : génération des mouvements et administration de la réplication\n\n"
-         << "Usage : ivromvt-cli COMMANDE [ARGUMENTS] [--json] [--oui]\n\n"
-         << "BASE est le chemin de la base sur le serveur local, ou serveur/chemin.\n"
-         << "--json   sortie lisible par un programme\n"
-         << "--oui    pas de demande de confirmation avant une modification\n\n"
-         << "Commandes :\n";
+         << "Usage : ivromvt-cli COMMANDE [ARGUMENTS] [OPTIONS]\n\n"
+         << "BASE   la base, telle que le serveur la voit :\n"
+         << "         - sur ce serveur (localhost) : son chemin, par exemple /var/lib/firebird/data/site.fdb ;\n"
+         << "         - sur un autre serveur : SERVEUR/CHEMIN, où CHEMIN ne contient aucun « / » : un chemin\n"
+         << "           Windows (caisse1/D:\\Bases\\SITE.IB) ou un alias déclaré sur ce serveur (caisse1/site).\n"
+         << "           Un chemin qui contient des « / » est toujours cherché sur ce serveur-ci.\n"
+         << "--json   sortie lisible par un programme (un échec donne aussi un objet JSON)\n"
+         << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n\n"
+         << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"
+         << "Commandes (\"écrit :\" : modifie la base ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
     int width = 0;
     const QList<TCliCommand> all = TCliRegistry::All();
     for (const TCliCommand &c : all)
         width = std::max(width, int(c.Name.size()));
     for (const TCliCommand &c : all)
         aOut << "  " << c.Name.leftJustified(width + 2) << c.Summary << "\n";
-    aOut << "\nivromvt-cli COMMANDE --aide donne l'usage d'une commande.\n";
     aOut.flush();
 }
 
@@ -53,6 +103,13 @@ QString TCliContext::Arg(int aIndex, const QString &aName) const
     return Args[aIndex];
 }
 
+QString TCliContext::Base(int aIndex) const
+{
+    const QString base = Arg(aIndex, QStringLiteral("BASE"));
+    DataMod->getNewConnexion(SysdbaRef(base))->Open();
+    return base;
+}
+
 QString TCliContext::Option(const QString &aName, const QString &aDefault) const
 {
     return Options.value(aName, aDefault);
@@ -63,7 +120,9 @@ QDate TCliContext::DateOption(const QString &aName) const
     if (!Options.contains(aName))
         throw ECliUsage(QStringLiteral("Option manquante : --%1 JJ/MM/AAAA").arg(aName));
     const QString text = Options.value(aName);
-    const QDate d = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
+    // The parser alone would take a signed or shorter year.
+    static const QRegularExpression form(QStringLiteral("^[0-9]{2}/[0-9]{2}/[0-9]{4}$"));
+    const QDate d = form.match(text).hasMatch() ? QDate::fromString(text, QStringLiteral("dd/MM/yyyy")) : QDate();
     if (!d.isValid())
         throw ECliUsage(QStringLiteral("Date invalide pour --%1 : \"%2\" (format attendu JJ/MM/AAAA)").arg(aName, text));
     return d;
@@ -74,9 +133,9 @@ void TCliContext::Confirm(const QString &aQuestion) const
     if (Oui)
         return;
     if (!Interactive)
-        throw ECliFailure(QStringLiteral("Confirmation requise : relancez avec --oui pour confirmer sans terminal."));
-    *Out << aQuestion << " [o/N] ";
-    Out->flush();
+        throw ECliUsage(QStringLiteral("Confirmation requise : relancez avec --oui pour confirmer sans terminal."));
+    *Err << aQuestion << " [o/N] ";
+    Err->flush();
     const QString answer = In->readLine().trimmed().toLower();
     if (answer != QLatin1String("o") && answer != QLatin1String("oui"))
         throw ECliFailure(QStringLiteral("Abandon : rien n'a été modifié."));
@@ -151,10 +210,92 @@ const TCliCommand *TCliRegistry::Find(const QString &aName)
     return nullptr;
 }
 
+namespace {
+
+// Reads the command line against the command's grammar; every misuse is an
+// ECliUsage, raised before the command has done anything.
+void lisArguments(TCliContext &aCtx, const TCliCommand &aCommand, const QStringList &aArguments)
+{
+    const TGrammaire g = grammaireDe(aCommand.Usage);
+    for (qsizetype i = 1; i < aArguments.size(); ++i) {
+        const QString &a = aArguments[i];
+        if (!a.startsWith(QLatin1String("--"))) {
+            aCtx.Args << a;
+            continue;
+        }
+        QString name = a.mid(2);
+        const qsizetype eq = name.indexOf(QLatin1Char('='));
+        const bool valeurJointe = eq >= 0;
+        QString value;
+        if (valeurJointe) {
+            value = name.mid(eq + 1);
+            name = name.left(eq);
+        }
+        if (g.Drapeaux.contains(name)) {
+            if (valeurJointe)
+                throw ECliUsage(QStringLiteral("L'option --%1 ne prend pas de valeur : \"%2\"").arg(name, a));
+            aCtx.Options.insert(name, QString());
+            continue;
+        }
+        if (!g.Options.contains(name))
+            throw ECliUsage(QStringLiteral("Option inconnue de %1 : %2").arg(aCommand.Name, a));
+        if (!valeurJointe) {
+            if (i + 1 >= aArguments.size() || aArguments[i + 1].startsWith(QLatin1String("--")))
+                throw ECliUsage(QStringLiteral("L'option --%1 attend une valeur (%2)").arg(name, g.Options.value(name)));
+            value = aArguments[++i];
+        }
+        if (aCtx.Options.contains(name))
+            throw ECliUsage(QStringLiteral("L'option --%1 est donnée deux fois").arg(name));
+        aCtx.Options.insert(name, value);
+    }
+    if (aCtx.Args.size() < g.Arguments.size())
+        throw ECliUsage(QStringLiteral("Argument manquant : %1").arg(g.Arguments[aCtx.Args.size()]));
+    if (aCtx.Args.size() > g.Arguments.size() + g.ArgumentsOptionnels.size())
+        throw ECliUsage(QStringLiteral("Argument en trop : \"%1\"")
+                            .arg(aCtx.Args[g.Arguments.size() + g.ArgumentsOptionnels.size()]));
+    for (const QString &name : g.OptionsRequises)
+        if (!aCtx.Options.contains(name))
+            throw ECliUsage(QStringLiteral("Option manquante : --%1 %2").arg(name, g.Options.value(name)));
+    aCtx.Json = aCtx.Options.contains(QStringLiteral("json"));
+    aCtx.Oui = aCtx.Options.contains(QStringLiteral("oui"));
+    // Nobody can answer the question: refused now rather than half-way.
+    if (g.Drapeaux.contains(QStringLiteral("oui")) && !aCtx.Oui && !aCtx.Interactive)
+        throw ECliUsage(QStringLiteral("Confirmation requise : sans terminal, ajoutez --oui pour confirmer."));
+}
+
+// A failure as the operator reads it (standard error) and, with --json, as
+// one JSON object on standard output: the French message, the server's own
+// text apart. A server error without a sentence of ours reads as the
+// server's text alone.
+int echec(const TCliContext &aCtx, int aCode, const QString &aMessage, const QString &aServeur = QString(),
+          const TCliCommand *aUsage = nullptr)
+{
+    QTextStream &err = *aCtx.Err;
+    if (aMessage.isEmpty())
+        err << "Erreur : " << aServeur << "\n";
+    else if (aServeur.isEmpty())
+        err << "Erreur : " << aMessage << "\n";
+    else
+        err << "Erreur : " << aMessage << "\n" << aServeur << "\n";
+    if (aUsage)
+        printUsage(err, *aUsage);
+    err.flush();
+    if (aCtx.Json) {
+        QJsonObject o{{QStringLiteral("erreur"),
+                       aMessage.isEmpty() ? QStringLiteral("La base de données a refusé l'opération.") : aMessage}};
+        if (!aServeur.isEmpty())
+            o.insert(QStringLiteral("serveur"), aServeur);
+        aCtx.PrintJson(o);
+    }
+    return aCode;
+}
+
+} // namespace
+
 int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, QTextStream &aIn, bool aInteractive)
 {
-    if (aArguments.isEmpty() || aArguments[0] == QLatin1String("--aide") || aArguments[0] == QLatin1String("--help")
-        || aArguments[0] == QLatin1String("aide") || aArguments[0] == QLatin1String("-h")) {
+    if (aArguments.isEmpty() || estAide(aArguments[0]) || aArguments[0] == QLatin1String("aide")
+        || aArguments[0] == QLatin1String("-h")) {
         printHelp(aOut);
         return aArguments.isEmpty() ? 2 : 0;
     }
@@ -164,54 +305,32 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
         printHelp(aErr);
         return 2;
     }
+    for (const QString &a : aArguments)
+        if (estAide(a)) {
+            printUsage(aOut, *command);
+            return 0;
+        }
     TCliContext ctx;
     ctx.Command = command->Name;
     ctx.Out = &aOut;
     ctx.Err = &aErr;
     ctx.In = &aIn;
     ctx.Interactive = aInteractive;
+    // Known before the line is read, so that a misuse is answered in JSON too.
+    ctx.Json = aArguments.contains(QStringLiteral("--json"));
     try {
-        for (int i = 1; i < aArguments.size(); ++i) {
-            const QString &a = aArguments[i];
-            if (!a.startsWith(QLatin1String("--"))) {
-                ctx.Args << a;
-                continue;
-            }
-            QString name = a.mid(2);
-            QString value;
-            const qsizetype eq = name.indexOf(QLatin1Char('='));
-            if (eq >= 0) {
-                value = name.mid(eq + 1);
-                name = name.left(eq);
-            } else if (!Flags.contains(name)) {
-                if (i + 1 >= aArguments.size())
-                    throw ECliUsage(QStringLiteral("L'option --%1 attend une valeur").arg(name));
-                value = aArguments[++i];
-            }
-            if (name == QLatin1String("aide") || name == QLatin1String("help")) {
-                printUsage(aOut, *command);
-                return 0;
-            }
-            ctx.Options.insert(name, value);
-        }
-        ctx.Json = ctx.Options.contains(QStringLiteral("json"));
-        ctx.Oui = ctx.Options.contains(QStringLiteral("oui"));
+        lisArguments(ctx, *command, aArguments);
         return command->Handler(ctx);
     } catch (const ECliUsage &e) {
-        aErr << "Erreur : " << e.Message() << "\n";
-        printUsage(aErr, *command);
-        return 2;
+        return echec(ctx, 2, e.Message(), QString(), command);
     } catch (const ECliFailure &e) {
-        aErr << "Erreur : " << e.Message() << "\n";
-        aErr.flush();
-        return 1;
+        return echec(ctx, 1, e.Message());
     } catch (const EDbError &e) {
-        aErr << "Erreur : " << e.Message() << "\n";
-        aErr.flush();
-        return 1;
+        // Our own French messages carry no server code.
+        if (e.Codes().isEmpty())
+            return echec(ctx, 1, e.Message());
+        return echec(ctx, 1, PhraseErreurServeur(e.Codes()), e.Message());
     } catch (const std::exception &e) {
-        aErr << "Erreur : " << QString::fromUtf8(e.what()) << "\n";
-        aErr.flush();
-        return 1;
+        return echec(ctx, 1, QString::fromUtf8(e.what()));
     }
 }

@@ -3,6 +3,14 @@
 // The command line's plumbing: each subcommand lives in a cli/Cmd_*.cpp
 // file and registers itself with a static TCliRegistrar, so adding one
 // touches no other file.
+//
+// A command's usage line is also its grammar, so that what --aide shows is
+// exactly what is accepted: NAME is a positional argument ([NAME] optional),
+// "--name VALUE" an option that takes a value, "--name" alone a flag; "[…]"
+// makes an option optional. A command that lists [--oui] writes: it asks for
+// confirmation, and its summary begins with "écrit :". Anything else on the
+// command line (unknown option, value given to a flag, extra or missing
+// argument) is a misuse, reported before the command does anything.
 
 #include <QJsonValue>
 #include <QList>
@@ -50,13 +58,18 @@ struct TCliContext
 
     // The positional argument aIndex, named aName in the error when absent.
     QString Arg(int aIndex, const QString &aName) const;
+    // The positional argument aIndex as a database, once it has been reached:
+    // a database out of reach fails the command even where the data module
+    // would answer false or 0 for it.
+    QString Base(int aIndex) const;
     QString Option(const QString &aName, const QString &aDefault = QString()) const;
     bool HasOption(const QString &aName) const { return Options.contains(aName); }
-    // A date given as JJ/MM/AAAA.
+    // A date given as JJ/MM/AAAA (four-digit year, no sign).
     class QDate DateOption(const QString &aName) const;
 
-    // Asks before a change. With --oui: yes. Without a terminal: refused
-    // (ECliFailure), since nobody can answer.
+    // Asks before a change, on standard error so that standard output stays
+    // the command's result. With --oui: yes. Without a terminal the command
+    // line was already refused (--oui is required there).
     void Confirm(const QString &aQuestion) const;
 
     void Print(const QString &aText) const;       // a line on standard output

@@ -19,7 +19,7 @@ TMemTable Dataset(const QStringList &aColumns)
 
 int CmdTablesReplicantes(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
     const QStringList cles = {QStringLiteral("TABLE_NAME"), QStringLiteral("SYNC_KEY_NAMES"),
                               QStringLiteral("CLE_PRIMAIRE")};
@@ -45,7 +45,7 @@ int CmdTablesReplicantes(TCliContext &aCtx)
 
 int CmdTablesExclues(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
     TMemTable t;
     if (liste == QLatin1String("ktb")) {
@@ -63,12 +63,12 @@ int CmdTablesExclues(TCliContext &aCtx)
 
 int CmdListeTablesExclues(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
-    const QString liste = DataMod->Liste_Tables_Exclues(cnx.get());
-    if (liste == QLatin1String("!!!ERREUR!!!"))
-        throw ECliFailure(QStringLiteral("La liste des tables trop larges n'a pas pu être établie sur %1.").arg(base));
-    const QStringList tables = liste.isEmpty() ? QStringList() : liste.split(QLatin1Char(' '));
+    // Name by name: a quoted table name may hold a blank, which the stored
+    // one-line form can't tell from a separator.
+    const QStringList tables = DataMod->ListeTablesTropLarges(cnx.get());
+    const QString liste = tables.join(QLatin1Char(' '));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("TablesExclues"), liste},
                                    {QStringLiteral("tables"), QJsonArray::fromStringList(tables)}});
@@ -81,7 +81,7 @@ int CmdListeTablesExclues(TCliContext &aCtx)
 
 int CmdControleLongueur(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
     auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
     const bool accepte = DataMod->Controle_Longueur_Champs_Table(cnx.get(), table);

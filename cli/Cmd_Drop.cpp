@@ -11,7 +11,7 @@ namespace {
 
 int CmdDropSymds(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Retirer SymmetricDS de %1 (triggers de capture, tables SYM_*, générateurs, "
                                 "fonctions) ?")
                      .arg(base));
@@ -38,7 +38,7 @@ int CmdDropSymds(TCliContext &aCtx)
                 aCtx.Print(QStringLiteral("  ") + o);
         }
         for (const QString &e : rapport.Erreurs)
-            aCtx.PrintError(QStringLiteral("Echec : ") + e);
+            aCtx.PrintError(QStringLiteral("Échec : ") + e);
     }
     return rapport.Erreurs.isEmpty() && restants.isEmpty() ? 0 : 1;
 }
@@ -46,15 +46,15 @@ int CmdDropSymds(TCliContext &aCtx)
 int CmdJoueMiniSplit(TCliContext &aCtx)
 {
     const QString fichier = aCtx.Arg(0, QStringLiteral("FICHIER"));
-    const QString base = aCtx.Arg(1, QStringLiteral("BASE"));
     const QString nom = QFileInfo(fichier).fileName();
     if (nom != QLatin1String("K.csv") && nom != QLatin1String("GENPARAM.csv"))
         throw ECliUsage(QStringLiteral("Le fichier doit s'appeler exactement K.csv ou GENPARAM.csv : \"%1\"").arg(nom));
+    const QString base = aCtx.Base(1);
     aCtx.Confirm(QStringLiteral("Charger les lignes de %1 dans %2 ?").arg(fichier, base));
-    if (!DataMod->Joue_MiniSplit(fichier, base))
-        throw ECliFailure(QStringLiteral("Chargement de %1 incomplet : fichier vide ou illisible, ou ligne refusée ; "
-                                         "les lignes insérées avant l'erreur restent.")
-                              .arg(nom));
+    QString motif;
+    if (!DataMod->Joue_MiniSplit(fichier, base, &motif))
+        throw ECliFailure(QStringLiteral("Chargement de %1 arrêté : %2\nLes lignes qui précèdent restent chargées.")
+                              .arg(nom, motif));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("charge"), true}, {QStringLiteral("fichier"), fichier}});
     else

@@ -10,7 +10,7 @@ namespace {
 
 int CmdEtatNoeud(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
     const TEtatNoeud etat = DataMod->EtatNoeud(base, noeud);
     if (aCtx.Json) {
@@ -54,7 +54,7 @@ int PrintCount(TCliContext &aCtx, const QString &aKey, const QString &aLabel, qi
 
 int CmdLastHeartBeat(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
     return PrintText(aCtx, QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud),
                      DataMod->GetLastHeartBeat(base, noeud));
@@ -63,20 +63,20 @@ int CmdLastHeartBeat(TCliContext &aCtx)
 int CmdLocalNode(TCliContext &aCtx)
 {
     return PrintText(aCtx, QStringLiteral("NODE_ID"), QStringLiteral("Noeud local"),
-                     DataMod->GetLocalNode(aCtx.Arg(0, QStringLiteral("BASE"))));
+                     DataMod->GetLocalNode(aCtx.Base(0)));
 }
 
 int CmdNbTriggers(TCliContext &aCtx)
 {
     return PrintCount(aCtx, QStringLiteral("NbTriggersSymDS"), QStringLiteral("Triggers SymmetricDS sur les tables"),
-                      DataMod->NbTriggersSymDS(aCtx.Arg(0, QStringLiteral("BASE"))));
+                      DataMod->NbTriggersSymDS(aCtx.Base(0)));
 }
 
 int CmdNbTableTriggers(TCliContext &aCtx)
 {
     return PrintCount(aCtx, QStringLiteral("NbTableTriggersSymDS"),
                       QStringLiteral("Captures actives de lame vers mags (mise à jour, insertion, suppression)"),
-                      DataMod->NbTableTriggersSymDS(aCtx.Arg(0, QStringLiteral("BASE"))));
+                      DataMod->NbTableTriggersSymDS(aCtx.Base(0)));
 }
 
 const TCliRegistrar RegEtatNoeud({QStringLiteral("etat-noeud"), QStringLiteral("BASE NOEUD [--json]"),

@@ -19,7 +19,7 @@ int Reponse(TCliContext &aCtx, const QString &aCle, bool aValeur, const QString 
 
 int CmdGapDefini(TCliContext &aCtx)
 {
-    const bool defini = DataMod->IsGAPDefined(aCtx.Arg(0, QStringLiteral("BASE")));
+    const bool defini = DataMod->IsGAPDefined(aCtx.Base(0));
     return Reponse(aCtx, QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("Kit de réparation des trous installé.")
                           : QStringLiteral("Kit de réparation des trous absent ou incomplet."));
@@ -27,7 +27,7 @@ int CmdGapDefini(TCliContext &aCtx)
 
 int CmdPushMissingDefini(TCliContext &aCtx)
 {
-    const bool defini = DataMod->IsPushMissingTAVENDefined(aCtx.Arg(0, QStringLiteral("BASE")));
+    const bool defini = DataMod->IsPushMissingTAVENDefined(aCtx.Base(0));
     return Reponse(aCtx, QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("IVRO_PUSH_MISSING_TAVEN installée.")
                           : QStringLiteral("IVRO_PUSH_MISSING_TAVEN absente."));
@@ -35,7 +35,7 @@ int CmdPushMissingDefini(TCliContext &aCtx)
 
 int CmdDetectGap(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     TMemTable t;
     for (const QString &c : DataMod->ColonnesDetectGAP(base))
         t.AddColumn(c, QMetaType::UnknownType);
@@ -46,7 +46,7 @@ int CmdDetectGap(TCliContext &aCtx)
 
 int CmdDoGap(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Lancer la réparation des trous (IVRO_DO_GAP) sur %1 ?").arg(base));
     DataMod->DoGAP(base);
     return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Réparation des trous terminée."));
@@ -54,7 +54,7 @@ int CmdDoGap(TCliContext &aCtx)
 
 int CmdDoPushMissing(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Lancer l'envoi des lignes manquantes (IVRO_PUSH_MISSING_TAVEN) sur %1 ?").arg(base));
     DataMod->DoPushMissingTAVEN(base);
     return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Envoi des lignes manquantes terminé."));

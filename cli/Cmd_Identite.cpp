@@ -16,7 +16,7 @@ QString DateText(const TDateTime &aValue)
 
 int CmdListeBases(TCliContext &aCtx)
 {
-    const TBases bases = DataMod->ListeBases(aCtx.Arg(0, QStringLiteral("BASE")));
+    const TBases bases = DataMod->ListeBases(aCtx.Base(0));
     if (aCtx.Json) {
         QJsonArray a;
         for (const TBase &b : bases)
@@ -39,7 +39,7 @@ int CmdListeBases(TCliContext &aCtx)
 
 int CmdIvroMvtListeBases(TCliContext &aCtx)
 {
-    const TIvroBases bases = DataMod->IvroMvtListeBases(aCtx.Arg(0, QStringLiteral("BASE")));
+    const TIvroBases bases = DataMod->IvroMvtListeBases(aCtx.Base(0));
     if (aCtx.Json) {
         QJsonArray a;
         for (const TIvroBase &b : bases)
@@ -66,7 +66,7 @@ int CmdIvroMvtListeBases(TCliContext &aCtx)
 
 int CmdGetNomPourNous(TCliContext &aCtx)
 {
-    const QString nom = DataMod->GetNomPourNous(aCtx.Arg(0, QStringLiteral("BASE")));
+    const QString nom = DataMod->GetNomPourNous(aCtx.Base(0));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("BAS_NOMPOURNOUS"), nom}});
     else
@@ -76,11 +76,12 @@ int CmdGetNomPourNous(TCliContext &aCtx)
 
 int CmdSetNomPourNous(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
     aCtx.Confirm(QStringLiteral("Donner le nom de dossier \"%1\" à tous les sites actifs de %2 et leur attribuer "
                                 "un nouveau GUID ?").arg(nom, base));
-    DataMod->SetNomPourNous(base, nom);
+    if (DataMod->SetNomPourNous(base, nom) == 0)
+        throw ECliFailure(QStringLiteral("Aucun site actif dans cette base : rien n'a été écrit."));
     const QString lu = DataMod->GetNomPourNous(base);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("BAS_NOMPOURNOUS"), lu}});
@@ -104,7 +105,7 @@ QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
 
 int CmdInfosPassage(TCliContext &aCtx)
 {
-    const TInfosTavenIVRO infos = DataMod->Get_Infos_Passage_TAVEN2IVRO(aCtx.Arg(0, QStringLiteral("BASE")));
+    const TInfosTavenIVRO infos = DataMod->Get_Infos_Passage_TAVEN2IVRO(aCtx.Base(0));
     if (aCtx.Json) {
         aCtx.PrintJson(PassageJson(infos));
         return 0;
@@ -125,12 +126,12 @@ int CmdInfosPassage(TCliContext &aCtx)
 
 int CmdMajGenparamMonitor(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
     const QString texte = aCtx.Arg(1, QStringLiteral("VALEUR"));
     bool ok = false;
     const qint32 valeur = texte.toInt(&ok);
     if (!ok)
         throw ECliUsage(QStringLiteral("VALEUR doit être un nombre entier : \"%1\"").arg(texte));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Mettre l'état de passage du site local de %1 à %2 ?").arg(base).arg(valeur));
     if (!DataMod->MAJ_GENPARAM_Monitor(base, valeur))
         throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local ou son paramètre de passage "
@@ -144,7 +145,7 @@ int CmdMajGenparamMonitor(TCliContext &aCtx)
 
 int CmdKorvalaVersion(TCliContext &aCtx)
 {
-    const QString version = DataMod->GetKorvalaVersion(aCtx.Arg(0, QStringLiteral("BASE")));
+    const QString version = DataMod->GetKorvalaVersion(aCtx.Base(0));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("VER_VERSION"), version}});
     else
@@ -154,7 +155,7 @@ int CmdKorvalaVersion(TCliContext &aCtx)
 
 int CmdCleanMagcode(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Vider les codes de tous les magasins de %1 ?").arg(base));
     DataMod->CLEAN_MAGCODE(base);
     if (aCtx.Json)
@@ -175,18 +176,18 @@ const TCliRegistrar RegIvroMvtListeBases({QStringLiteral("ivro-mvt-liste-bases")
 const TCliRegistrar RegGetNomPourNous({QStringLiteral("get-nom-pour-nous"), QStringLiteral("BASE [--json]"),
                                        QStringLiteral("nom du dossier"), CmdGetNomPourNous});
 const TCliRegistrar RegSetNomPourNous({QStringLiteral("set-nom-pour-nous"), QStringLiteral("BASE NOM [--oui] [--json]"),
-                                       QStringLiteral("donne un nom de dossier à tous les sites actifs (nouveau GUID "
+                                       QStringLiteral("écrit : donne un nom de dossier à tous les sites actifs (nouveau GUID "
                                                       "pour chacun)"),
                                        CmdSetNomPourNous});
 const TCliRegistrar RegInfosPassage({QStringLiteral("get-infos-passage-taven2ivro"), QStringLiteral("BASE [--json]"),
                                      QStringLiteral("identité du site local et son état de passage"), CmdInfosPassage});
 const TCliRegistrar RegMajGenparamMonitor({QStringLiteral("maj-genparam-monitor"),
                                            QStringLiteral("BASE VALEUR [--oui] [--json]"),
-                                           QStringLiteral("met l'état de passage du site local à VALEUR"),
+                                           QStringLiteral("écrit : met l'état de passage du site local à VALEUR"),
                                            CmdMajGenparamMonitor});
 const TCliRegistrar RegKorvalaVersion({QStringLiteral("get-korvala-version"), QStringLiteral("BASE [--json]"),
                                        QStringLiteral("version du schéma de la base"), CmdKorvalaVersion});
 const TCliRegistrar RegCleanMagcode({QStringLiteral("clean-magcode"), QStringLiteral("BASE [--oui] [--json]"),
-                                     QStringLiteral("vide les codes des magasins"), CmdCleanMagcode});
+                                     QStringLiteral("écrit : vide les codes des magasins"), CmdCleanMagcode});
 
 } // namespace

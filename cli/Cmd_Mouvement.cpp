@@ -89,7 +89,7 @@ QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
 
 int CmdNoeuds(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const TNode local = DataMod->IvroMvtLocalNode(base);
     const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(base);
     const QString sens = TexteSens(SensDuGroupe(local.NODE_GROUP_ID));
@@ -119,8 +119,8 @@ int CmdNoeuds(TCliContext &aCtx)
 
 int CmdEvaluer(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
     const TPlage plage = PlageOf(aCtx);
+    const QString base = aCtx.Base(0);
     const TMvtEvaluation eval = Evaluate(base, plage);
     if (aCtx.Json) {
         aCtx.PrintJson(EvaluationJson(plage, eval));
@@ -193,8 +193,8 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
 
 int CmdEnvoyer(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
     const TPlage plage = PlageOf(aCtx);
+    const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Option(QStringLiteral("noeud"));
     if (noeud.isEmpty())
         throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
@@ -259,7 +259,7 @@ const TCliRegistrar RegEvaluer({QStringLiteral("evaluer"), QStringLiteral("BASE 
                                 CmdEvaluer});
 const TCliRegistrar RegEnvoyer({QStringLiteral("envoyer"),
                                 QStringLiteral("BASE --du JJ/MM/AAAA --au JJ/MM/AAAA --noeud NOEUD [--oui] [--json]"),
-                                QStringLiteral("envoie au noeud les mouvements de la plage (installe les procédures "
+                                QStringLiteral("écrit : envoie au noeud les mouvements de la plage (installe les procédures "
                                                "de mouvement, puis les exécute)"),
                                 CmdEnvoyer});
 

@@ -16,7 +16,7 @@ QString OrNone(const QString &aText)
 
 int CmdInfosReplication(TCliContext &aCtx)
 {
-    const TInfosReplication infos = DataMod->InfosReplication(aCtx.Arg(0, QStringLiteral("BASE")));
+    const TInfosReplication infos = DataMod->InfosReplication(aCtx.Base(0));
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
                                    {QStringLiteral("ServeurReplication"), infos.ServeurReplication}});
@@ -30,7 +30,7 @@ int CmdInfosReplication(TCliContext &aCtx)
 
 int CmdCheminBase(TCliContext &aCtx)
 {
-    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(aCtx.Arg(0, QStringLiteral("BASE")));
+    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(aCtx.Base(0));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin}});
     else
@@ -40,26 +40,36 @@ int CmdCheminBase(TCliContext &aCtx)
 
 int CmdUpdatePlaceBase(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString chemin = aCtx.Arg(1, QStringLiteral("CHEMIN"));
-    const QString avant = DataMod->GetCheminBaseGENREPLICATION(base);
-    aCtx.Confirm(QStringLiteral("Remplacer l'emplacement de la base \"%1\" par \"%2\" ?").arg(avant, chemin));
-    if (!DataMod->UpdateREP_PLACEBASE(base, chemin))
-        throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local n'a pas de ligne de réplication."));
-    const QString apres = DataMod->GetCheminBaseGENREPLICATION(base);
+    const QString aucuneLigne = QStringLiteral("Rien n'a été modifié : le site local n'a pas de ligne de réplication.");
+    // The row that will be written, the first of the local site, for the question.
+    const TPlaceBaseReplication aEcrire = DataMod->PlaceBaseAEcrire(base);
+    if (aEcrire.REP_ID == 0)
+        throw ECliFailure(aucuneLigne);
+    aCtx.Confirm(QStringLiteral("Remplacer l'emplacement de la base \"%1\" (ligne de réplication %2) par \"%3\" ?")
+                     .arg(aEcrire.Avant)
+                     .arg(aEcrire.REP_ID)
+                     .arg(chemin));
+    TPlaceBaseReplication ecrite;
+    if (!DataMod->UpdateREP_PLACEBASE(base, chemin, &ecrite))
+        throw ECliFailure(aucuneLigne);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},
-                                   {QStringLiteral("avant"), avant},
-                                   {QStringLiteral("REP_PLACEBASE"), apres}});
+                                   {QStringLiteral("REP_ID"), ecrite.REP_ID},
+                                   {QStringLiteral("avant"), ecrite.Avant},
+                                   {QStringLiteral("REP_PLACEBASE"), ecrite.Apres}});
         return 0;
     }
-    aCtx.Print(QStringLiteral("Emplacement de la base modifié : \"%1\" devient \"%2\".").arg(avant, apres));
+    aCtx.Print(QStringLiteral("Emplacement de la base modifié (ligne de réplication %1) : \"%2\" devient \"%3\".")
+                   .arg(ecrite.REP_ID)
+                   .arg(ecrite.Avant, ecrite.Apres));
     return 0;
 }
 
 int CmdSetGenParamURL(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString url = aCtx.Arg(1, QStringLiteral("URL"));
     aCtx.Confirm(QStringLiteral("Enregistrer l'URL de synchronisation \"%1\" dans %2 ?").arg(url, base));
     if (!DataMod->SetGenParamURL(base, url))
@@ -74,10 +84,11 @@ int CmdSetGenParamURL(TCliContext &aCtx)
 
 int CmdDeleteGenParamURL(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Supprimer les paramètres \"URL de synchronisation IVRO\" de %1 ?").arg(base));
     if (!DataMod->DeleteGenParamURL(base))
-        throw ECliFailure(QStringLiteral("La suppression a échoué : base inaccessible ou sans table GENPARAM."));
+        throw ECliFailure(QStringLiteral("La suppression a échoué : la base n'a pas de table GENPARAM, ou le serveur a "
+                                         "refusé la suppression."));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
     else
@@ -87,6 +98,7 @@ int CmdDeleteGenParamURL(TCliContext &aCtx)
 
 int CmdRestartDataBase(TCliContext &aCtx)
 {
+    // Not reached first: an offline database refuses connections.
     const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
     aCtx.Confirm(QStringLiteral("Remettre en ligne la base %1 sur le serveur local ?").arg(base));
     if (!DataMod->RestartDataBase(base))
@@ -107,16 +119,16 @@ const TCliRegistrar RegCheminBase({QStringLiteral("get-chemin-base-genreplicatio
                                    CmdCheminBase});
 const TCliRegistrar RegUpdatePlaceBase({QStringLiteral("update-rep-placebase"),
                                         QStringLiteral("BASE CHEMIN [--oui] [--json]"),
-                                        QStringLiteral("change l'emplacement de la base dans les réglages de "
-                                                       "réplication (en majuscules)"),
+                                        QStringLiteral("écrit : change l'emplacement de la base dans les "
+                                                       "réglages de réplication (en majuscules)"),
                                         CmdUpdatePlaceBase});
 const TCliRegistrar RegSetGenParamURL({QStringLiteral("set-genparam-url"), QStringLiteral("BASE URL [--oui] [--json]"),
-                                       QStringLiteral("enregistre l'URL de synchronisation (la crée au besoin)"),
+                                       QStringLiteral("écrit : enregistre l'URL de synchronisation (la crée au besoin)"),
                                        CmdSetGenParamURL});
 const TCliRegistrar RegDeleteGenParamURL({QStringLiteral("delete-genparam-url"), QStringLiteral("BASE [--oui] [--json]"),
-                                          QStringLiteral("supprime l'URL de synchronisation"), CmdDeleteGenParamURL});
+                                          QStringLiteral("écrit : supprime l'URL de synchronisation"), CmdDeleteGenParamURL});
 const TCliRegistrar RegRestartDataBase({QStringLiteral("restart-database"), QStringLiteral("BASE [--oui] [--json]"),
-                                        QStringLiteral("remet en ligne une base arrêtée du serveur local"),
+                                        QStringLiteral("écrit : remet en ligne une base arrêtée du serveur local"),
                                         CmdRestartDataBase});
 
 } // namespace

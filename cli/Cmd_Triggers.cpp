@@ -22,10 +22,15 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
             throw ECliFailure(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(sortie, f.errorString()));
     }
+    const QString nombre = aLignes.size() > 1 ? QStringLiteral("%1 lignes").arg(aLignes.size())
+                                              : QStringLiteral("%1 ligne").arg(aLignes.size());
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("lignes"), QJsonArray::fromStringList(aLignes)}});
     else if (!sortie.isEmpty())
-        aCtx.Print(QStringLiteral("%1 lignes écrites dans %2").arg(aLignes.size()).arg(sortie));
+        aCtx.Print(QStringLiteral("%1 %2 dans %3")
+                       .arg(nombre, aLignes.size() > 1 ? QStringLiteral("écrites") : QStringLiteral("écrite"), sortie));
+    else if (aLignes.isEmpty())
+        aCtx.PrintError(nombre); // said apart: standard output stays an (empty) script
     else
         for (const QString &l : aLignes)
             aCtx.Print(l);
@@ -33,7 +38,7 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
 
 int CmdScriptTriggersManquants(TCliContext &aCtx)
 {
-    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Arg(0, QStringLiteral("BASE"))));
+    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Base(0)));
     return 0;
 }
 
@@ -45,9 +50,20 @@ int CmdScriptTriggersLCL(TCliContext &aCtx)
 
 int CmdAjouteTableReplic(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
     const QString cles = aCtx.Arg(2, QStringLiteral("CLES"));
+    // SymmetricDS would capture nothing, or fail on every change, for a
+    // table or key column the database does not have.
+    const QStringList colonnes = DataMod->ColonnesTable(base, table);
+    if (colonnes.isEmpty())
+        throw ECliFailure(QStringLiteral("Table inconnue dans %1 : \"%2\" (nom tel que stocké, en majuscules "
+                                         "d'ordinaire) ; rien n'a été écrit.")
+                              .arg(base, table));
+    for (const QString &cle : cles.split(QLatin1Char(',')))
+        if (!colonnes.contains(cle.trimmed()))
+            throw ECliFailure(QStringLiteral("Colonne de clé inconnue dans la table %1 : \"%2\" ; rien n'a été écrit.")
+                                  .arg(table, cle.trimmed()));
     aCtx.Confirm(QStringLiteral("Déclarer la table %1 (clés %2) pour la réplication dans %3 ?").arg(table, cles, base));
     if (!DataMod->MAJ_Ajoute_TABLE_REPLIC(base, table, cles))
         throw ECliFailure(QStringLiteral("La table %1 n'a pas pu être déclarée (déjà déclarée, routeur inconnu ou "
@@ -63,7 +79,7 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
 
 int CmdGrantSymTable(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Donner tous les droits sur les tables SymmetricDS de %1 à KORVALA ?").arg(base));
     if (!DataMod->Grant_SYMTABLE_TO_KORVALA(base))
         throw ECliFailure(QStringLiteral("Les droits n'ont pas tous pu être donnés ; ceux donnés avant l'erreur restent."));

@@ -38,3 +38,13 @@ struct TInfosReplication
     QString NomBase;
     QString ServeurReplication; // the host, or the whole address when none can be taken out
 };
+
+// The replication row whose database location UpdateREP_PLACEBASE writes:
+// the first row of the local site (REP_ID 0 when it has none), with its
+// location before and after the write.
+struct TPlaceBaseReplication
+{
+    qint32 REP_ID = 0;
+    QString Avant;
+    QString Apres;
+};

@@ -212,27 +212,44 @@ void TDataMod::GetIVROTablesSuppReplicantes(const QString &ABaseDonnees, TMemTab
     RemplitListe(*this, ABaseDonnees, aDataSet, SqlIVROTablesSuppReplicantes, true);
 }
 
+QStringList TDataMod::ListeTablesTropLarges(TDbConnection *aCnx)
+{
+    QStringList tables;
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    query->SQL() = KtbCandidatesSql();
+    query->Open();
+    for (query->First(); !query->Eof(); query->Next()) {
+        const QString table = TexteSansBlancsFinaux(query->FieldByName(QStringLiteral("RDB$RELATION_NAME")));
+        if (!Controle_Longueur_Champs_Table(aCnx, table))
+            tables << table;
+    }
+    query->Close();
+    return tables;
+}
+
 QString TDataMod::Liste_Tables_Exclues(TDbConnection *aCnx)
 {
-    QString result;
-    QString separateur;
     try {
-        std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
-        query->SQL() = KtbCandidatesSql();
-        query->Open();
-        for (query->First(); !query->Eof(); query->Next()) {
-            const QString table = TexteSansBlancsFinaux(query->FieldByName(QStringLiteral("RDB$RELATION_NAME")));
-            if (!Controle_Longueur_Champs_Table(aCnx, table)) {
-                result += separateur + table;
-                separateur = QStringLiteral(" ");
-            }
-        }
-        query->Close();
+        return ListeTablesTropLarges(aCnx).join(QLatin1Char(' '));
     } catch (const std::exception &) {
         // Callers store the text as is; a partial list would pass for a complete one.
         return QStringLiteral("!!!ERREUR!!!");
     }
-    return result;
+}
+
+QStringList TDataMod::ColonnesTable(const QString &ABaseDonnees, const QString &aTable)
+{
+    QStringList colonnes;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS")
+                 << QStringLiteral(" WHERE RDB$RELATION_NAME=:ATABLE ORDER BY RDB$FIELD_POSITION");
+    query->ParamByName(QStringLiteral("ATABLE")).SetAsString(aTable);
+    query->Open();
+    for (query->First(); !query->Eof(); query->Next())
+        colonnes << TexteSansBlancsFinaux(query->Fields(0));
+    query->Close();
+    return colonnes;
 }
 
 bool TDataMod::Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE)

@@ -2,6 +2,8 @@
 
 #include "common/TextFile.h"
 #include "data/ScriptText.h"
+#include "data/SeedLine.h"
+#include "data/ServerErrorText.h"
 #include "db/DbError.h"
 #include "db/DbScript.h"
 
@@ -43,36 +45,6 @@ void EcritFichier(const QString &aPath, const QByteArray &aBytes)
 QString ErreurDe(const QString &aStatement, const QString &aMessage)
 {
     return TrimBlanks(aStatement) + QStringLiteral(" : ") + aMessage;
-}
-
-// A seed line goes between the parentheses of an INSERT: it must hold one
-// value list and nothing else. Outside text literals, a ";" or a comment
-// would start SQL of its own, and an unbalanced parenthesis would close the
-// list early.
-bool EstUneListeDeValeurs(const QString &aLine)
-{
-    int depth = 0;
-    bool inText = false;
-    for (qsizetype i = 0; i < aLine.size(); ++i) {
-        const QChar c = aLine[i];
-        const QChar next = i + 1 < aLine.size() ? aLine[i + 1] : QChar();
-        if (inText) {
-            if (c == QLatin1Char('\''))
-                inText = false; // a doubled quote reopens at once
-            continue;
-        }
-        if (c == QLatin1Char('\''))
-            inText = true;
-        else if (c == QLatin1Char(';') || c == QLatin1Char('"'))
-            return false;
-        else if ((c == QLatin1Char('-') && next == QLatin1Char('-')) || (c == QLatin1Char('/') && next == QLatin1Char('*')))
-            return false;
-        else if (c == QLatin1Char('('))
-            ++depth;
-        else if (c == QLatin1Char(')') && --depth < 0)
-            return false;
-    }
-    return !inText && depth == 0;
 }
 
 } // namespace
@@ -149,8 +121,10 @@ TDataMod::TDropSymdsRapport TDataMod::DROP_SYMDS(const QString &ABaseDonnees)
     return rapport;
 }
 
-bool TDataMod::Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile)
+bool TDataMod::Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif)
 {
+    QString motif;
+    int numero = 0;
     bool result = false;
     try {
         std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(aIBFile));
@@ -165,19 +139,35 @@ bool TDataMod::Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile)
         else if (nom == QLatin1String("GENPARAM.csv"))
             table = QStringLiteral("GENPARAM");
         else
-            return false;
+            motif = QStringLiteral("le fichier doit s'appeler exactement K.csv ou GENPARAM.csv");
 
-        for (const QString &line : ReadTextFileLines(aFileCSV)) {
-            if (!EstUneListeDeValeurs(line))
-                return false;
+        const QStringList lignes = table.isEmpty() ? QStringList() : ReadTextFileLines(aFileCSV);
+        if (!table.isEmpty() && lignes.isEmpty())
+            motif = QStringLiteral("fichier vide");
+        else if (!lignes.isEmpty())
+            cnx->Open(); // a database out of reach is no fault of line 1
+        for (const QString &line : lignes) {
+            ++numero;
+            motif = RefusLigneDeValeurs(line);
+            if (!motif.isEmpty()) {
+                motif = QStringLiteral("ligne %1 : %2").arg(numero).arg(motif);
+                break;
+            }
             query->Close();
             query->SQL() = QStringList{QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(table, line)};
             query->ExecSQL();
             result = true;
         }
-    } catch (const std::exception &) {
-        return false;
+    } catch (const EDbError &e) {
+        motif = numero == 0 ? TexteErreurServeur(e)
+                            : QStringLiteral("ligne %1 : %2").arg(numero).arg(TexteErreurServeur(e));
+    } catch (const std::exception &e) {
+        motif = QString::fromUtf8(e.what());
     }
+    if (!motif.isEmpty())
+        result = false;
+    if (aMotif)
+        *aMotif = motif;
     return result;
 }
 

@@ -137,8 +137,9 @@ QString TDataMod::GetNomPourNous(const QString &ABaseDonnees)
     return result;
 }
 
-void TDataMod::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous)
+qint32 TDataMod::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous)
 {
+    qint32 renommes = 0;
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
     query->SQL() << QStringLiteral("SELECT *")
@@ -152,8 +153,10 @@ void TDataMod::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPo
         query->FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(nom);
         query->FieldByName(QStringLiteral("BAS_GUID")).SetAsString(GetNewGUID());
         query->Post();
+        ++renommes;
     }
     query->Close();
+    return renommes;
 }
 
 TInfosTavenIVRO TDataMod::Get_Infos_Passage_TAVEN2IVRO(const QString &ABaseDonnees)

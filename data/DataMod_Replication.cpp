@@ -75,7 +75,33 @@ QString TDataMod::GetCheminBaseGENREPLICATION(const QString &ABaseDonnees)
     return result;
 }
 
-bool TDataMod::UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0)
+namespace {
+
+// The first replication row of the local site: the one whose location is written.
+TPlaceBaseReplication premiereLigne(TDbQuery &aQuery)
+{
+    TPlaceBaseReplication ligne;
+    aQuery.SQL().clear();
+    replicationJoinSql(aQuery, QStringLiteral("SELECT REP_ID, REP_PLACEBASE "));
+    aQuery.Open();
+    if (!aQuery.Eof()) {
+        ligne.REP_ID = aQuery.FieldByName(QStringLiteral("REP_ID")).AsInteger();
+        ligne.Avant = aQuery.FieldByName(QStringLiteral("REP_PLACEBASE")).AsString();
+    }
+    aQuery.Close();
+    return ligne;
+}
+
+} // namespace
+
+TPlaceBaseReplication TDataMod::PlaceBaseAEcrire(const QString &ABaseDonnees)
+{
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    return premiereLigne(*query);
+}
+
+bool TDataMod::UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0, TPlaceBaseReplication *aEcrite)
 {
     if (ABaseDonnees.isEmpty())
         return false;
@@ -83,24 +109,24 @@ bool TDataMod::UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &A
     auto query = getNewQuery(cnx.get());
     auto proc = getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
 
-    replicationJoinSql(*query, QStringLiteral("SELECT REP_ID, REP_PLACEBASE "));
-    query->Open();
-    const qint32 repId = query->Eof() ? 0 : query->FieldByName(QStringLiteral("REP_ID")).AsInteger();
-    query->Close();
+    TPlaceBaseReplication ligne = premiereLigne(*query);
     // Without a replication row there is nothing to update, and key row 0
     // belongs to somebody else.
-    if (repId == 0)
+    if (ligne.REP_ID == 0)
         return false;
+    ligne.Apres = asciiUpper(ABase0);
 
     query->SQL().clear();
     query->SQL() << QStringLiteral("UPDATE GENREPLICATION SET REP_PLACEBASE=:PLACEBASE WHERE REP_ID=:REPID");
-    query->ParamByName(QStringLiteral("PLACEBASE")).SetAsString(asciiUpper(ABase0));
-    query->ParamByName(QStringLiteral("REPID")).SetAsInteger(repId);
+    query->ParamByName(QStringLiteral("PLACEBASE")).SetAsString(ligne.Apres);
+    query->ParamByName(QStringLiteral("REPID")).SetAsInteger(ligne.REP_ID);
     query->ExecSQL();
 
-    proc->ParamByName(QStringLiteral("K_ID")).SetAsInteger(repId);
+    proc->ParamByName(QStringLiteral("K_ID")).SetAsInteger(ligne.REP_ID);
     proc->ParamByName(QStringLiteral("SUPRESSION")).SetAsInteger(0);
     proc->ExecProc();
+    if (aEcrite)
+        *aEcrite = ligne;
     return true;
 }
 

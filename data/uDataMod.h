@@ -94,7 +94,8 @@ public:
     TBases ListeBases(const QString &ABaseDonnees);
     TIvroBases IvroMvtListeBases(const QString &ABaseDonnees);
     QString GetNomPourNous(const QString &ABaseDonnees);
-    void SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous);
+    // Returns the number of active sites renamed (0: nothing was written).
+    qint32 SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous);
     TInfosTavenIVRO Get_Infos_Passage_TAVEN2IVRO(const QString &ABaseDonnees);
     bool MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32 avalue);
     QString GetKorvalaVersion(const QString &ABaseDonnees);
@@ -103,7 +104,11 @@ public:
     // ---- Replication settings and server restart (DataMod_Replication.cpp)
     TInfosReplication InfosReplication(const QString &ABaseDonnees);
     QString GetCheminBaseGENREPLICATION(const QString &ABaseDonnees);
-    bool UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0);
+    // aEcrite, when given, gets the row written with its location before and after.
+    bool UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0,
+                             TPlaceBaseReplication *aEcrite = nullptr);
+    // The row UpdateREP_PLACEBASE would write, with its current location (Avant).
+    TPlaceBaseReplication PlaceBaseAEcrire(const QString &ABaseDonnees);
     bool SetGenParamURL(const QString &aIBFile, const QString &aURL);
     bool DeleteGenParamURL(const QString &aIBFile);
     bool RestartDataBase(const QString &ABaseDonnees);
@@ -119,6 +124,11 @@ public:
     void GetIVROTablesSuppReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
     // The too-wide tables, blank-separated; "!!!ERREUR!!!" when querying failed.
     QString Liste_Tables_Exclues(TDbConnection *aCnx);
+    // The same tables one by one (a name may hold a blank); failures raise.
+    QStringList ListeTablesTropLarges(TDbConnection *aCnx);
+    // The columns of a table in their order, names as stored (compared
+    // exactly); empty when there is no such table or view.
+    QStringList ColonnesTable(const QString &ABaseDonnees, const QString &aTable);
     bool Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE);
 
     // ---- Trigger scripts (DataMod_Triggers.cpp)
@@ -145,7 +155,10 @@ public:
         QStringList Erreurs;
     };
     TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
-    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile);
+    // Loads the seed file line by line, each line checked to be a list of
+    // plain values first; lines before a failure stay. aMotif, when given,
+    // gets why it failed ("ligne 3 : …"), or "" on success.
+    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif = nullptr);
     // The SymmetricDS objects of a database, as "KIND NAME" (TABLE, TRIGGER,
     // GENERATEUR, FONCTION), to tell what a removal took away.
     QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);

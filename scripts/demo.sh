@@ -34,9 +34,16 @@ log "création de la base de démonstration $DEMO_DB"
 mkdir -p "$DEMO_DIR"
 chmod 1777 "$DEMO_DIR" 2>/dev/null || true
 if [ -e "$DEMO_DB" ]; then
-    # Dropped through the server: the file belongs to the server's account.
-    echo "DROP DATABASE;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
-        >/dev/null 2>&1 || rm -f "$DEMO_DB"
+    # Dropped through the server: the file belongs to the server's account,
+    # and a file the server still holds open must not be deleted under it.
+    if ! drop_out=$(echo "DROP DATABASE;" | isql-fb -q -b -user SYSDBA -password "$SYSDBA_PASSWORD" \
+            "localhost/3050:$DEMO_DB" 2>&1); then
+        echo "[demo] impossible de supprimer l'ancienne base de démonstration $DEMO_DB :" >&2
+        echo "$drop_out" | sed 's/^/[demo]   /' >&2
+        echo "[demo] fermez les programmes qui l'utilisent (fenêtre IvroMVT, isql…) puis relancez ;" >&2
+        echo "[demo] si ce n'est plus une base, supprimez le fichier à la main avant de relancer." >&2
+        exit 1
+    fi
 fi
 # isql drops the bytes above 127 of its standard input: the script goes
 # through a private file.

@@ -56,9 +56,12 @@ void TestCliAdmin::etatNoeud()
     QCOMPARE(r.Code, 0);
     QCOMPARE(r.Out.trimmed(), QStringLiteral("Noeud local : mag-001"));
 
-    r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb"), QStringLiteral("--json")});
+    // 0 is the count of a database without SymmetricDS, not of one out of reach.
+    r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     QCOMPARE(json(r).object().value(QStringLiteral("NbTableTriggersSymDS")).toInt(), 0);
+    r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb"), QStringLiteral("--json")});
+    QCOMPARE(r.Code, 1);
 
     // A database error comes out as such; a missing argument is a usage error.
     r = RunCli({QStringLiteral("nb-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb")});
@@ -86,9 +89,9 @@ void TestCliAdmin::identite()
     QVERIFY2(r.Out.contains(QLatin1String("MAGASIN-PARIS")) && r.Out.contains(QStringLiteral("Expéditeur")),
              qPrintable(r.Out));
 
-    // Writing without a terminal and without --oui is refused, nothing changes.
+    // Writing without a terminal and without --oui is a misuse, nothing changes.
     r = RunCli({QStringLiteral("set-nom-pour-nous"), db.Path(), QStringLiteral("Paris Nord")});
-    QCOMPARE(r.Code, 1);
+    QCOMPARE(r.Code, 2);
     QVERIFY2(r.Err.contains(QLatin1String("--oui")), qPrintable(r.Err));
     QCOMPARE(db.Count(QStringLiteral("GENBASES WHERE BAS_NOMPOURNOUS = 'PARIS NORD'")), 0);
 
@@ -117,6 +120,11 @@ void TestCliAdmin::identite()
     r = RunCli({QStringLiteral("ivro-mvt-liste-bases"), retail.Path()});
     QCOMPARE(r.Code, 1);
     QCOMPARE(r.Err.trimmed(), QStringLiteral("Erreur : Ivro n'est pas installé sur cette base"));
+
+    // No active site: nothing written, and said so.
+    r = RunCli({QStringLiteral("set-nom-pour-nous"), retail.Path(), QStringLiteral("Paris Nord"), QStringLiteral("--oui")});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("Aucun site actif dans cette base : rien n'a été écrit.")), qPrintable(r.Err));
 }
 
 void TestCliAdmin::replication()
@@ -129,12 +137,17 @@ void TestCliAdmin::replication()
     QCOMPARE(r.Code, 0);
     QCOMPARE(json(r).object().value(QStringLiteral("ServeurReplication")).toString(), QStringLiteral("lame.example"));
 
+    // With two replication rows the first is written: that is the one shown.
+    IdentityFixture::AddKeyed(db, 402, QStringLiteral("INSERT INTO GENREPLICATION (REP_ID, REP_LAUID, REP_ORDRE, "
+                                                      "REP_URLDISTANT, REP_PLACEBASE) VALUES (402, 301, 2, "
+                                                      "'http://autre/sync', 'x:\\autre.ib')"));
     r = RunCli({QStringLiteral("update-rep-placebase"), db.Path(), QStringLiteral("e:\\bases\\neuve.ib"),
                 QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
-    QVERIFY2(r.Out.contains(QLatin1String("E:\\BASES\\NEUVE.IB")), qPrintable(r.Out));
-    r = RunCli({QStringLiteral("get-chemin-base-genreplication"), db.Path()});
-    QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base : E:\\BASES\\NEUVE.IB"));
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base modifié (ligne de réplication 401) : "
+                                             "\"d:\\bases\\site.ib\" devient \"E:\\BASES\\NEUVE.IB\"."));
+    QCOMPARE(db.Rows(QStringLiteral("SELECT REP_ID, REP_PLACEBASE FROM GENREPLICATION ORDER BY REP_ID")),
+             (QStringList{"401|E:\\BASES\\NEUVE.IB", "402|x:\\autre.ib"}));
 
     r = RunCli({QStringLiteral("set-genparam-url"), db.Path(), QStringLiteral("http://lame:31415/sync/lame"),
                 QStringLiteral("--oui"), QStringLiteral("--json")});

@@ -64,6 +64,17 @@ void TestCliCatalogue::listings()
 
     r = RunCli({"tables-replicantes", db.Path(), "--liste", "autres"});
     QCOMPARE(r.Code, 2);
+
+    // A quoted name with a blank stays one name.
+    db.Exec("CREATE TABLE \"ZLARGE ESPACE\" (S SMALLINT)");
+    db.Exec("INSERT INTO KTB (KTB_ID, KTB_NAME, KTB_DATA) VALUES (6, 'ZLARGE ESPACE', 'S')");
+    r = RunCli({"liste-tables-exclues", db.Path(), "--json"});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(Json(r).toObject().value("tables").toArray(),
+             QJsonArray({"ZLARGE ESPACE", "ZLARG_KO", "ZLARG_SMALL"}));
+    r = RunCli({"tables-exclues", db.Path(), "--json"});
+    QVERIFY2(Json(r).toArray().contains(QJsonObject{{"TABLE_NAME", "ZLARGE ESPACE"}, {"PRIMARY_KEY", "S"}}),
+             qPrintable(r.Out));
 }
 
 void TestCliCatalogue::scripts()
@@ -94,6 +105,17 @@ void TestCliCatalogue::scripts()
 
     r = RunCli({"script-triggers-lcl", dir.filePath("absente.txt")});
     QCOMPARE(r.Code, 1);
+
+    // An empty list: said on standard error, standard output stays an empty script.
+    QFile vide(dir.filePath("vide.txt"));
+    QVERIFY(vide.open(QIODevice::WriteOnly));
+    vide.close();
+    r = RunCli({"script-triggers-lcl", vide.fileName()});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(r.Out, QString());
+    QCOMPARE(r.Err.trimmed(), QStringLiteral("0 ligne"));
+    r = RunCli({"script-triggers-lcl", vide.fileName(), "--sortie", dir.filePath("vide.sql")});
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("0 ligne écrite dans ") + dir.filePath("vide.sql"));
 }
 
 void TestCliCatalogue::writesNeedConfirmation()
@@ -108,10 +130,18 @@ void TestCliCatalogue::writesNeedConfirmation()
     };
     for (const QStringList &args : writes) {
         const TRun r = RunCli(args);
-        QVERIFY2(r.Code == 1 && r.Err.contains(QLatin1String("--oui")), qPrintable(args.first()));
+        QVERIFY2(r.Code == 2 && r.Err.contains(QLatin1String("--oui")), qPrintable(args.first()));
     }
     QCOMPARE(db.Count("SYM_TRIGGER"), 0);
     QCOMPARE(db.Count("RDB$RELATIONS WHERE RDB$RELATION_NAME = 'SYM_DATA'"), 1);
+
+    // A table or key column the database does not have is refused before anything is written.
+    const QList<QStringList> inconnues = {{"PAS_DE_TABLE", "ID"}, {"genparam", "PRM_ID"}, {"GENPARAM", "PRM_ID,PAS_LA"}};
+    for (const QStringList &t : inconnues) {
+        const TRun r = RunCli({"ajoute-table-replic", db.Path(), t[0], t[1], "--oui"});
+        QVERIFY2(r.Code == 1 && r.Err.contains(QStringLiteral("inconnue")), qPrintable(r.Err));
+    }
+    QCOMPARE(db.Count("SYM_TRIGGER"), 0);
 
     TRun r = RunCli({"ajoute-table-replic", db.Path(), "GENPARAM", "PRM_ID", "--oui"});
     QCOMPARE(r.Code, 0);
@@ -185,6 +215,16 @@ void TestCliCatalogue::joueMiniSplit()
     QCOMPARE(db.Count("K"), 2);
     r = RunCli({"joue-minisplit", f.fileName(), db.Path(), "--oui"}); // same keys again
     QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QLatin1String("ligne 1 : ")), qPrintable(r.Err));
+
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("3,NULL,0,1,NULL,NULL\r\nGEN_ID(GENERAL_ID,-999999),NULL,0,1,NULL,NULL\r\n");
+    f.close();
+    r = RunCli({"joue-minisplit", f.fileName(), db.Path(), "--oui"});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("ligne 2 : « GEN_ID(GENERAL_ID » n'est pas une valeur simple")),
+             qPrintable(r.Err));
+    QCOMPARE(db.Count("K"), 3);
 
     QFile other(dir.filePath("k.csv"));
     QVERIFY(other.open(QIODevice::WriteOnly));

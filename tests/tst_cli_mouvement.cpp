@@ -145,10 +145,11 @@ void TestCliMouvement::envoyerRefused_data()
     QTest::addColumn<QString>("noeud");
     QTest::addColumn<bool>("oui");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no confirmation without a terminal") << "lame" << "10/03/2026" << "mag-001" << false << "--oui";
-    QTest::newRow("empty range") << "lame" << "11/03/2026" << "mag-001" << true << "rien à envoyer";
-    QTest::newRow("unknown node") << "lame" << "10/03/2026" << "mag-999" << true << "Noeud inconnu";
-    QTest::newRow("no direction") << "autre" << "10/03/2026" << "mag-001" << true << "Sens du mouvement inconnu";
+    QTest::addColumn<int>("code");
+    QTest::newRow("no confirmation without a terminal") << "lame" << "10/03/2026" << "mag-001" << false << "--oui" << 2;
+    QTest::newRow("empty range") << "lame" << "11/03/2026" << "mag-001" << true << "rien à envoyer" << 1;
+    QTest::newRow("unknown node") << "lame" << "10/03/2026" << "mag-999" << true << "Noeud inconnu" << 1;
+    QTest::newRow("no direction") << "autre" << "10/03/2026" << "mag-001" << true << "Sens du mouvement inconnu" << 1;
 }
 
 void TestCliMouvement::envoyerRefused()
@@ -158,6 +159,7 @@ void TestCliMouvement::envoyerRefused()
     QFETCH(QString, noeud);
     QFETCH(bool, oui);
     QFETCH(QString, message);
+    QFETCH(int, code);
     TTestDatabase db;
     SiteFixture::MakeSite(db, group, 3, KDay);
     QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"),
@@ -165,7 +167,7 @@ void TestCliMouvement::envoyerRefused()
     if (oui)
         args << QStringLiteral("--oui");
     const TRun r = RunCli(args);
-    QCOMPARE(r.Code, 1);
+    QCOMPARE(r.Code, code);
     QVERIFY2(r.Err.contains(message), qPrintable(r.Err));
     // Refused before anything was installed or sent.
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);

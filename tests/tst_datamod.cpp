@@ -1,4 +1,5 @@
 // The data module's connection factory and script executor.
+#include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/TestDatabase.h"
@@ -20,6 +21,9 @@ private slots:
     void executeScriptChunks();
     void executeScriptFailingChunkGoesOn();
     void executeScriptEmptyPathOrNoServer();
+    void serverErrorSentence_data();
+    void serverErrorSentence();
+    void lockConflictSentence();
 };
 
 void TestDataMod::definitionLines_data()
@@ -182,6 +186,80 @@ void TestDataMod::executeScriptEmptyPathOrNoServer()
     QVERIFY(!dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"),
                               {QStringLiteral("CREATE TABLE T (A INTEGER)"), QStringLiteral("^")}));
     QVERIFY(dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"), {QStringLiteral("^")}));
+}
+
+void TestDataMod::serverErrorSentence_data()
+{
+    QTest::addColumn<QString>("ref");       // connection reference; %1 stands for a fresh database
+    QTest::addColumn<QString>("sql");       // run on it
+    QTest::addColumn<QString>("sentence");  // the start of the sentence, "" for none
+    QTest::newRow("no such file") << "SYSDBA@" + TTestDatabase::Folder() + "absente.fdb"
+                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
+    QTest::newRow("not a database") << "SYSDBA@" + TTestDatabase::Folder() + "pas-une-base.txt"
+                                    << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
+    QTest::newRow("unknown server") << "SYSDBA@serveur.invalid/D:\\BASES\\SITE.IB" << "SELECT 1 FROM RDB$DATABASE"
+                                    << "Le serveur de bases de données est injoignable";
+    QTest::newRow("login refused") << "INCONNU@%1" << "SELECT 1 FROM RDB$DATABASE"
+                                   << "Le serveur a refusé la connexion";
+    QTest::newRow("unknown table") << "SYSDBA@%1" << "SELECT * FROM PAS_DE_TABLE" << "Table ou procédure inconnue";
+    QTest::newRow("unknown procedure") << "SYSDBA@%1" << "EXECUTE PROCEDURE PAS_DE_PROC"
+                                       << "Table ou procédure inconnue";
+    QTest::newRow("other error: the server's text alone") << "SYSDBA@%1" << "SELECT 1/0 FROM RDB$DATABASE" << "";
+}
+
+void TestDataMod::serverErrorSentence()
+{
+    QFETCH(QString, ref);
+    QFETCH(QString, sql);
+    QFETCH(QString, sentence);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    QFile texte(TTestDatabase::Folder() + QStringLiteral("pas-une-base.txt"));
+    QVERIFY(texte.open(QIODevice::WriteOnly));
+    texte.write(QByteArray(8192, 'x'));
+    texte.close();
+    texte.setPermissions(texte.permissions() | QFileDevice::ReadOther);
+
+    TDataMod dm;
+    try {
+        auto cnx = dm.getNewConnexion(ref.arg(db.Path()));
+        auto query = dm.getNewQuery(cnx.get());
+        query->SQL() << sql;
+        query->Open();
+        QFAIL("the server accepted it");
+    } catch (const EDbError &e) {
+        const QString lu = TexteErreurServeur(e);
+        QVERIFY2(lu.startsWith(sentence), qPrintable(lu));
+        QVERIFY2(lu.endsWith(e.Message()), qPrintable(lu)); // the server's own text comes after
+        if (sentence.isEmpty())
+            QCOMPARE(lu, e.Message());
+    }
+    QFile::remove(texte.fileName());
+}
+
+void TestDataMod::lockConflictSentence()
+{
+    // A row held by another transaction for longer than the wait.
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T1 (A INTEGER)"));
+    db.Exec(QStringLiteral("INSERT INTO T1 VALUES (1)"));
+    auto autre = db.Connect();
+    autre->StartTransaction();
+    TDbQuery verrou(autre.get());
+    verrou.SQL() << QStringLiteral("UPDATE T1 SET A = 2");
+    verrou.ExecSQL();
+
+    TDataMod dm;
+    auto cnx = dm.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = dm.getNewQuery(cnx.get());
+    query->SQL() << QStringLiteral("UPDATE T1 SET A = 3");
+    try {
+        query->ExecSQL();
+        QFAIL("the row was not locked");
+    } catch (const EDbError &e) {
+        QVERIFY2(TexteErreurServeur(e).startsWith(QStringLiteral("Des lignes sont verrouillées")),
+                 qPrintable(TexteErreurServeur(e)));
+    }
+    autre->Rollback();
 }
 
 QTEST_GUILESS_MAIN(TestDataMod)

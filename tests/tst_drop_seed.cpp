@@ -1,3 +1,4 @@
+#include "data/SeedLine.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
@@ -32,6 +33,8 @@ private slots:
     void dropSymds_data();
     void dropSymds();
     void dropSymdsUnreachableDatabase();
+    void ligneDeValeurs_data();
+    void ligneDeValeurs();
     void joueMiniSplit_data();
     void joueMiniSplit();
 
@@ -97,34 +100,85 @@ void TestDropSeed::dropSymdsUnreachableDatabase()
     QCOMPARE(rapport.Erreurs.size(), 3);
 }
 
+void TestDropSeed::ligneDeValeurs_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("refusal"); // "" when accepted, else a piece of the reason
+
+    QTest::newRow("numbers") << "1, -2, +3.50, .5, 6., 1e-3, 2E+10" << "";
+    QTest::newRow("texts, doubled quote, blanks") << " 'l''un' ,'', 'a,b'  " << "";
+    QTest::newRow("q-texts") << "q'{a}b'c}', Q'(x)', q'[y]', q'<z>', q'!it's!', q'#(#'" << "";
+    QTest::newRow("NULL and typed dates")
+        << "NULL, null, DATE '2024-01-31', time '12:00:00', TIMESTAMP'2024-01-31 12:00:00'" << "";
+    QTest::newRow("a generator call") << "GEN_ID(GENERAL_ID,-999999),1" << "« GEN_ID(GENERAL_ID »";
+    QTest::newRow("a sub-select") << "1,(SELECT MAX(K_ID) FROM K)" << "« (SELECT MAX(K_ID) FROM K) »";
+    QTest::newRow("a context variable") << "CURRENT_TIMESTAMP" << "n'est pas une valeur simple";
+    QTest::newRow("a second statement") << "1); DELETE FROM K WHERE (1=1" << "« ); DELETE FROM K WHERE (1=1 »";
+    QTest::newRow("text glued to an expression") << "'a' || (SELECT 1 FROM K)" << "une virgule est attendue";
+    QTest::newRow("a q-text does not hide what follows") << "q'{a}' || 'b'" << "une virgule est attendue";
+    QTest::newRow("a comment") << "1 -- x" << "une virgule est attendue";
+    QTest::newRow("arithmetic") << "1-1" << "une virgule est attendue";
+    QTest::newRow("a number glued to a name") << "1E" << "n'est pas une valeur simple";
+    QTest::newRow("unterminated text") << "1,'abc" << "sans apostrophe de fin";
+    QTest::newRow("unterminated q-text") << "q'{abc}" << "sans fin";
+    QTest::newRow("blank q delimiter") << "q' a '" << "délimiteur";
+    QTest::newRow("empty line") << "  " << "ligne vide";
+    QTest::newRow("missing value") << "1,,2" << "valeur manquante";
+    QTest::newRow("trailing comma") << "1," << "valeur manquante";
+    QTest::newRow("two values, no comma") << "1 2" << "« 2 » : une virgule";
+    QTest::newRow("a date keyword alone") << "DATE" << "n'est pas une valeur simple";
+    QTest::newRow("NULL as a prefix") << "NULLIF(1,1)" << "n'est pas une valeur simple";
+}
+
+void TestDropSeed::ligneDeValeurs()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, refusal);
+    const QString lu = RefusLigneDeValeurs(line);
+    if (refusal.isEmpty())
+        QVERIFY2(lu.isEmpty(), qPrintable(lu));
+    else
+        QVERIFY2(lu.contains(refusal), qPrintable(lu));
+}
+
 void TestDropSeed::joueMiniSplit_data()
 {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("result");
     QTest::addColumn<QStringList>("rows"); // of K, or of GENPARAM for GENPARAM.csv
+    QTest::addColumn<QString>("motif");    // the start of why it stopped
 
     const QByteArray three = "1,NULL,0,1,NULL,NULL\r\n2,NULL,0,1,NULL,NULL\r\n3,NULL,0,1,NULL,NULL\r\n";
-    QTest::newRow("K.csv, three lines") << "K.csv" << three << true << QStringList{"1", "2", "3"};
-    QTest::newRow("k.csv is not the key file") << "k.csv" << three << false << QStringList();
-    QTest::newRow("K.CSV is not the key file") << "K.CSV" << three << false << QStringList();
-    QTest::newRow("other name") << "MAG.csv" << three << false << QStringList();
-    QTest::newRow("empty file") << "K.csv" << QByteArray() << false << QStringList();
+    QTest::newRow("K.csv, three lines") << "K.csv" << three << true << QStringList{"1", "2", "3"} << "";
+    QTest::newRow("k.csv is not the key file") << "k.csv" << three << false << QStringList() << "le fichier doit";
+    QTest::newRow("K.CSV is not the key file") << "K.CSV" << three << false << QStringList() << "le fichier doit";
+    QTest::newRow("other name") << "MAG.csv" << three << false << QStringList() << "le fichier doit";
+    QTest::newRow("empty file") << "K.csv" << QByteArray() << false << QStringList() << "fichier vide";
     QTest::newRow("empty third line stops there")
         << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL\n\n4,NULL,0,1,NULL,NULL\n") << false
-        << QStringList{"1", "2"};
+        << QStringList{"1", "2"} << "ligne 3 : ligne vide";
     QTest::newRow("duplicate key stops there")
         << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL\n") << false
-        << QStringList{"1"};
+        << QStringList{"1"} << "ligne 2 : violation of PRIMARY or UNIQUE KEY";
     QTest::newRow("a second statement is not run")
         << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL\n2,NULL,0,1,NULL,NULL); DELETE FROM K WHERE (1=1\n") << false
-        << QStringList{"1"};
+        << QStringList{"1"} << "ligne 2 : ";
     QTest::newRow("a comment does not cut the statement")
-        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL) -- \n") << false << QStringList();
+        << "K.csv" << QByteArray("1,NULL,0,1,NULL,NULL) -- \n") << false << QStringList() << "ligne 1 : ";
+    QTest::newRow("the key generator is not rewound")
+        << "K.csv" << QByteArray("GEN_ID(GENERAL_ID,-999999),NULL,0,1,NULL,NULL\n") << false << QStringList()
+        << "ligne 1 : « GEN_ID(GENERAL_ID »";
+    QTest::newRow("no table is copied by a sub-select")
+        << "GENPARAM.csv" << QByteArray("7,1,2,(SELECT LIST(RDB$RELATION_NAME) FROM RDB$RELATIONS),NULL,NULL,NULL,NULL,NULL\n")
+        << false << QStringList() << "ligne 1 : « (SELECT LIST(RDB$RELATION_NAME) FROM RDB";
     QTest::newRow("GENPARAM.csv, text with colon, semicolon and quote")
         << "GENPARAM.csv"
         << QByteArray("7,1,2,'http://h:1/a;b','l''un',NULL,NULL,NULL,NULL\n8,1,3,'-- pas un commentaire',NULL,5,1.5,NULL,NULL")
-        << true << QStringList{"7|http://h:1/a;b|l'un", "8|-- pas un commentaire|"};
+        << true << QStringList{"7|http://h:1/a;b|l'un", "8|-- pas un commentaire|"} << "";
+    QTest::newRow("q-texts are texts, whatever they hold")
+        << "GENPARAM.csv" << QByteArray("9,1,2,q'{a'); DELETE FROM K; --}',q'!it's!',NULL,NULL,NULL,NULL\n") << true
+        << QStringList{"9|a'); DELETE FROM K; --|it's"} << "";
 }
 
 void TestDropSeed::joueMiniSplit()
@@ -133,6 +187,7 @@ void TestDropSeed::joueMiniSplit()
     QFETCH(QByteArray, content);
     QFETCH(bool, result);
     QFETCH(QStringList, rows);
+    QFETCH(QString, motif);
 
     TTestDatabase db;
     QTemporaryDir dir;
@@ -141,7 +196,10 @@ void TestDropSeed::joueMiniSplit()
     f.write(content);
     f.close();
 
-    QCOMPARE(DataMod->Joue_MiniSplit(f.fileName(), db.Path()), result);
+    QString lu;
+    QCOMPARE(DataMod->Joue_MiniSplit(f.fileName(), db.Path(), &lu), result);
+    QVERIFY2(motif.isEmpty() ? lu.isEmpty() : lu.startsWith(motif), qPrintable(lu));
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT GEN_ID(GENERAL_ID, 0) FROM RDB$DATABASE")).toLongLong(), 1000000);
     const QString query = fileName == QLatin1String("GENPARAM.csv")
                               ? QStringLiteral("SELECT PRM_ID, PRM_INFO, PRM_STRING FROM GENPARAM ORDER BY PRM_ID")
                               : QStringLiteral("SELECT K_ID FROM K ORDER BY K_ID");

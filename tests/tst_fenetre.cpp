@@ -1,5 +1,6 @@
 #include "app/QtFrancais.h"
 #include "app/IvroMvt_Frm.h"
+#include "app/StatusPanel.h"
 #include "app/TickCount.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -140,6 +142,10 @@ private slots:
 
     void etatAuDemarrage();
     void tempsEcouleAuTravers();
+    void tempsEcouleALaSeconde();
+    void panneauLongSansElargir();
+    void soulignesVisibles();
+    void tabulationQuitteLaGrille();
     void fermetureRefuseePendantTraitement_data();
     void fermetureRefuseePendantTraitement();
     void chargementDesNoeuds_data();
@@ -150,6 +156,7 @@ private slots:
     void evaluation_data();
     void evaluation();
     void evaluationEnEchec();
+    void evaluationSansBase();
     void envoi_data();
     void envoi();
     void envoiInterrompu_data();
@@ -302,6 +309,78 @@ void TestFenetre::tempsEcouleAuTravers()
     QCOMPARE(w->PanelText(0), QStringLiteral("00:01"));
 }
 
+void TestFenetre::tempsEcouleALaSeconde()
+{
+    // The first tick comes once a whole second has gone by, never before:
+    // shown as 00:01, not 00:00.
+    TFrm_IvroMVT w;
+    QElapsedTimer horloge;
+    horloge.start();
+    SetTickSource([&horloge] { return quint32(horloge.elapsed()); });
+    QCOMPARE(w.Timer1->timerType(), Qt::PreciseTimer);
+    for (int essai = 0; essai < 3; ++essai) {
+        w.SetPanelText(0, QString());
+        horloge.restart();
+        w.Timer1->start();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.PanelText(0).isEmpty(), 3000);
+        w.Timer1->stop();
+        QCOMPARE(w.PanelText(0), QStringLiteral("00:01"));
+    }
+}
+
+void TestFenetre::panneauLongSansElargir()
+{
+    auto w = Fenetre();
+    QApplication::processEvents();
+    const int largeurMini = w->minimumSizeHint().width();
+    const QString texte = QStringLiteral("Échec de l'évaluation : I/O error during \"open\" operation for file \"")
+                          + QStringLiteral("/un/chemin/tres/long").repeated(40) + QStringLiteral(".fdb\"");
+    w->SetPanelText(1, texte);
+    QApplication::processEvents();
+
+    // The elapsed time keeps its own place beside the messages.
+    QVERIFY(w->Panel(1)->geometry().left() >= w->Panel(0)->geometry().right());
+    QCOMPARE(w->minimumSizeHint().width(), largeurMini);
+    QVERIFY(w->minimumSizeHint().width() <= 646);
+    QCOMPARE(w->width(), 646);
+    QCOMPARE(w->PanelText(1), texte);
+    QCOMPARE(w->Panel(1)->toolTip(), texte);
+    const QString affiche = w->Panel(1)->TexteAffiche();
+    QVERIFY2(affiche.endsWith(QStringLiteral("…")) && affiche.size() < 120, qPrintable(affiche));
+    QVERIFY(affiche.startsWith(QStringLiteral("Échec de l'évaluation")));
+}
+
+void TestFenetre::soulignesVisibles()
+{
+    // Underscores are drawn below the baseline: a panel as high as the
+    // status bar must still show them.
+    auto w = Fenetre();
+    w->SetPanelText(1, QString(20, QLatin1Char('_')));
+    QApplication::processEvents();
+    const QImage image = w->Panel(1)->grab().toImage();
+    const QRect zone = w->Panel(1)->contentsRect();
+    const QRgb fond = image.pixel(zone.right() - 1, zone.center().y());
+    int encres = 0;
+    for (int y = zone.top(); y <= zone.bottom(); ++y)
+        for (int x = zone.left(); x < zone.left() + 60; ++x)
+            encres += qGray(image.pixel(x, y)) + 60 < qGray(fond) ? 1 : 0;
+    QVERIFY2(encres >= 20, qPrintable(QString::number(encres)));
+}
+
+void TestFenetre::tabulationQuitteLaGrille()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, jour(1));
+    auto w = Fenetre(&db);
+    QApplication::setActiveWindow(w.get());
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->DBGrid1->setFocus();
+    w->DBGrid1->setCurrentIndex(w->DBGrid1->model()->index(0, 0));
+    QTRY_COMPARE(QApplication::focusWidget(), w->DBGrid1);
+    QTest::keyClick(w->DBGrid1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), w->cbNode);
+}
+
 void TestFenetre::fermetureRefuseePendantTraitement_data()
 {
     QTest::addColumn<bool>("envoi");
@@ -382,6 +461,8 @@ void TestFenetre::chargementDesNoeuds()
     QCOMPARE(grille->index(premier, 0).data().toString(), QStringLiteral("mag-001"));
     QCOMPARE(grille->index(premier, 1).data().toString(), QStringLiteral("mags"));
     QCOMPARE(grille->index(premier, 2).data().toString(), QStringLiteral("09/12/2026 10:30:00"));
+    // No heartbeat yet: an empty cell, not day 0 (30/12/1899).
+    QCOMPARE(grille->index(1 - premier, 2).data().toString(), QString());
     // The list offers the whole name; the grid's column keeps 30 characters.
     QCOMPARE(w->cbNode->itemText(1 - premier), longNoeud);
     QCOMPARE(grille->index(1 - premier, 0).data().toString(), longNoeud.left(30));
@@ -427,7 +508,9 @@ void TestFenetre::chargementEnEchec()
 
     QCOMPARE(repondeur.Vues.size(), 1);
     QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Erreur"));
-    QVERIFY(!repondeur.Vues[0].Texte.isEmpty());
+    // Our sentence first, then the server's own text.
+    QVERIFY2(repondeur.Vues[0].Texte.startsWith(QStringLiteral("Base introuvable")), qPrintable(repondeur.Vues[0].Texte));
+    QVERIFY(repondeur.Vues[0].Texte.contains(absente));
     QCOMPARE(w->teIBFile->text(), absente);
     QCOMPARE(w->lblSens->text(), QString());
     // What the previous database put there stays.
@@ -524,7 +607,7 @@ void TestFenetre::evaluationEnEchec()
 
     TRepondeur repondeur;
     Evalue(*w, jour(10), jour(10));
-    const QString prefixe = QStringLiteral("Echec de l'évaluation : ");
+    const QString prefixe = QStringLiteral("Échec de l'évaluation : ");
     QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
     QVERIFY(w->PanelText(1).size() > prefixe.size()); // the server's message
     QVERIFY(!w->PanelText(1).contains(QLatin1String("au total")));
@@ -534,6 +617,19 @@ void TestFenetre::evaluationEnEchec()
     QCOMPARE(repondeur.Vues[0].Titre, QStringLiteral("Erreur"));
     QCOMPARE(repondeur.Vues[0].Texte,
              QStringLiteral("L'évaluation a échoué :\n") + w->PanelText(1).mid(prefixe.size()));
+}
+
+void TestFenetre::evaluationSansBase()
+{
+    auto w = Fenetre();
+    TRepondeur repondeur;
+    w->BEVALClick();
+    QCOMPARE(repondeur.Vues.size(), 1);
+    QCOMPARE(repondeur.Vues[0].Texte, QStringLiteral("Veuillez choisir une base."));
+    // Nothing started: the window is idle as before.
+    QVERIFY(w->CanClose() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled() && w->dtDEB->isEnabled());
+    QVERIFY(!w->Timer1->isActive());
+    QCOMPARE(w->PanelText(1), QString());
 }
 
 void TestFenetre::envoi_data()
@@ -698,7 +794,7 @@ void TestFenetre::envoiDossierNonInscriptible()
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(repondeur.Vues.size(), 2, KAttente);
-        const QString prefixe = QStringLiteral("Echec de l'envoi vers le noeud %1 : ").arg(noeud);
+        const QString prefixe = QStringLiteral("Échec de l'envoi vers le noeud %1 : ").arg(noeud);
         QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
         QVERIFY2(w->PanelText(1).contains(QLatin1String("IVRO_MVT_MAG2LAME_NODE")), qPrintable(w->PanelText(1)));
         QCOMPARE(repondeur.Vues[1].Titre, QStringLiteral("Erreur"));
