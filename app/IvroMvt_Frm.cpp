@@ -460,7 +460,8 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         return;
     }
     try {
-        InstallMvtProcedures();
+        if (!InstallMvtProcedures())
+            return;
         FCnx = DataMod->getNewConnexion(SysdbaRef(teIBFile->text()));
         FQuery = DataMod->NewMvtSendQuery(FCnx.get(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
                                           MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
@@ -482,11 +483,20 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
     }
 }
 
-void TFrm_IvroMVT::InstallMvtProcedures()
+// The procedures come from the program itself; the copy of the script is
+// written beside it when its folder takes it. A step that fails stops the
+// sending before anything is sent: the procedures in the database may be
+// old ones.
+bool TFrm_IvroMVT::InstallMvtProcedures()
 {
-    // A folder that can't be written means no installation, on purpose
-    // silently: the procedures already in the database are then used.
-    DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir);
+    TDataMod::TMvtInstallation rapport;
+    if (DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir, &rapport))
+        return true;
+    SetPanelText(1, QStringLiteral("Échec de l'installation des procédures de mouvement : rien n'a été envoyé."));
+    RetourAuRepos(true, true);
+    MessageErreur(this, QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\r\n")
+                            + rapport.Erreurs.join(QStringLiteral("\r\n")));
+    return false;
 }
 
 void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)

@@ -85,7 +85,8 @@ private:
     void MvtLame2Mag();
     void MvtMag2Lame();
     void MvtEnvoi(TSensMvt aSens);
-    void InstallMvtProcedures();
+    // False when a step failed: the operator was told, the window is idle.
+    bool InstallMvtProcedures();
     // Back to idle: closing allowed, the action buttons and pickers usable;
     // cbNode too when aWithNode, BMVT only when aBMVT.
     void RetourAuRepos(bool aBMVT, bool aWithNode);

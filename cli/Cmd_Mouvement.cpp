@@ -132,17 +132,19 @@ int CmdEvaluer(TCliContext &aCtx)
     return 0;
 }
 
-// Writes and runs the movement script beside the program; a program folder
-// that can't be written (a system install) falls back to the temporary
-// folder, so that the procedures are still installed.
+// Installs the movement procedures from the program; the copy of the script
+// goes beside the program when its folder takes it, nowhere else. Returns
+// the sentence that says so.
 QString Install(const QString &aBase)
 {
-    for (const QString &dir : {VGSE.ExePath, QDir::tempPath() + QLatin1Char('/')}) {
-        if (!dir.isEmpty() && DataMod->InstallMvtProcedures(aBase, dir))
-            return dir + QStringLiteral("ivro_mvt.sql");
-    }
-    throw ECliFailure(QStringLiteral("Impossible d'écrire le script \"ivro_mvt.sql\" : ni le dossier du programme ni "
-                                     "le dossier temporaire ne sont accessibles en écriture."));
+    TDataMod::TMvtInstallation rapport;
+    if (!DataMod->InstallMvtProcedures(aBase, VGSE.ExePath, &rapport))
+        throw ECliFailure(QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n  ")
+                          + rapport.Erreurs.join(QStringLiteral("\n  ")));
+    if (!rapport.Fichier.isEmpty())
+        return QStringLiteral("Procédures de mouvement installées (%1).").arg(rapport.Fichier);
+    return QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
+        .arg(rapport.NonEcrit);
 }
 
 struct TEnvoiResultat
@@ -221,9 +223,9 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
                                                                                  QStringLiteral("\n")));
 
-    const QString script = Install(base);
+    const QString installation = Install(base);
     if (!aCtx.Json)
-        aCtx.Print(QStringLiteral("Procédures de mouvement installées (%1).").arg(script));
+        aCtx.Print(installation);
 
     std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =

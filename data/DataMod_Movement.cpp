@@ -1,11 +1,13 @@
 #include "data/uDataMod.h"
 
+#include "common/AtomicFile.h"
 #include "common/TextFile.h"
 #include "data/Movement.h"
 #include "db/DbError.h"
 
 #include <QFile>
-#include <QSaveFile>
+
+#include <stdexcept>
 
 std::unique_ptr<TDbQuery> TDataMod::NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
 {
@@ -39,26 +41,37 @@ QByteArray TDataMod::MvtScriptResource()
     return resource.readAll();
 }
 
-// Writes the movement script beside the program and runs it from there. A
-// folder that can't be written means no installation, silently: the sending
-// then calls whatever procedures the database holds.
-bool TDataMod::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir)
+// Installs from the script held in memory: the copy written beside the
+// program is for the operator to read, never read back, since a file that
+// another user could replace would be run as SYSDBA. The copy replaces the
+// old one in one rename; a folder that refuses it (a read-only program
+// folder) gets nothing, and no other folder is used instead.
+bool TDataMod::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport)
 {
-    const QString path = aProgramDir + QStringLiteral("ivro_mvt.sql");
+    TMvtInstallation rapport;
+    bool installe = false;
     try {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return false;
         const QByteArray script = MvtScriptResource();
-        if (file.write(script) != script.size())
-            return false;
-    } catch (const EDbError &) {
-        return false;
+        if (aProgramDir.isEmpty()) {
+            rapport.NonEcrit = QStringLiteral("dossier du programme inconnu");
+        } else {
+            const QString path = aProgramDir + QStringLiteral("ivro_mvt.sql");
+            try {
+                WriteFileAtomically(path, script);
+                rapport.Fichier = path;
+            } catch (const std::runtime_error &e) {
+                rapport.NonEcrit = QString::fromUtf8(e.what());
+            }
+        }
+        installe = ExecuteScript(aIBFile, MvtScriptPourBase(aIBFile, SplitTextLines(DecodeWindowsText(script))),
+                                 &rapport.Erreurs);
+    } catch (const EDbError &e) {
+        installe = false;
+        rapport.Erreurs << e.Message();
     }
-    if (!QFile::exists(path))
-        return false;
-    ExecuteScript(aIBFile, MvtScriptPourBase(aIBFile, ReadTextFileLines(path)));
-    return true;
+    if (aRapport)
+        *aRapport = rapport;
+    return installe;
 }
 
 bool TDataMod::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
@@ -83,18 +96,19 @@ bool TDataMod::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
 // shipped: only the lines handed to the database change.
 QStringList TDataMod::MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes)
 {
+    QStringList lignes = MvtNettoyageExact(aLignes);
     bool blob = false;
     try {
         blob = SyncKeyNamesEstBlob(ABaseDonnees);
     } catch (const EDbError &) {
         // A database that can't be read fails every chunk anyway; the
-        // sending's call of the procedures then reports it.
-        return aLignes;
+        // installation reports it.
+        return lignes;
     }
     if (!blob)
-        return aLignes;
-    QStringList lignes = aLignes;
+        return lignes;
     for (QString &ligne : lignes)
         ligne.replace(QStringLiteral("SYNC_KEY_NAMES ||"), QStringLiteral("CAST(SYNC_KEY_NAMES AS VARCHAR(4096)) ||"));
     return lignes;
 }
+

@@ -7,7 +7,7 @@
 // Runs a script held as lines, chunk by chunk: a line beginning with "^"
 // ends a chunk; a line holding "^" elsewhere is dropped. Each chunk commits
 // on its own; a failing chunk makes the result false and the run goes on.
-bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql)
+bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs)
 {
     bool result = true;
     if (ABaseDonnees.isEmpty())
@@ -18,7 +18,9 @@ bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asq
     TDbScript runner(cnx.get());
     runner.SetErrorPolicy(TDbScript::TErrorPolicy::StopAndRaise);
 
+    int etape = 0;
     auto runChunk = [&](const QString &aBuffer) {
+        ++etape;
         try {
             QString trimmed = aBuffer;
             while (!trimmed.isEmpty() && trimmed.front().unicode() <= 32)
@@ -31,8 +33,12 @@ bool TDataMod::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asq
             } else {
                 runner.ExecuteChunk(aBuffer);
             }
-        } catch (const EDbError &) {
+        } catch (const EDbError &e) {
             result = false;
+            if (aErreurs)
+                *aErreurs << QStringLiteral("étape %1 (%2) : %3")
+                                 .arg(etape)
+                                 .arg(TrimBlanks(TrimBlanks(aBuffer).section(QLatin1Char('\n'), 0, 0)), e.Message());
         }
     };
 

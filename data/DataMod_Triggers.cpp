@@ -6,6 +6,7 @@
 #include "db/DbError.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -99,6 +100,10 @@ QString IdentifiantSql(const QString &aName)
 
 } // namespace
 
+// A table that KTB lists and whose name begins with "CASH" is declared once,
+// with its KTB key, and gets the routers of both rows, each pair once: a
+// second line for the same trigger id or pair would fail the script the
+// central configuration feeds to SymmetricDS on its primary key.
 QStringList TDataMod::ScriptTriggersManquants(const QString &ABaseDonnees)
 {
     QStringList result;
@@ -107,17 +112,26 @@ QStringList TDataMod::ScriptTriggersManquants(const QString &ABaseDonnees)
 
     std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    QSet<QString> triggers;
+    QSet<QString> paires;
+    auto routers = [&](const QString &aTable, const QStringList &aRouters) {
+        for (const QString &router : aRouters)
+            if (!paires.contains(aTable + QLatin1Char('\n') + router)) {
+                paires.insert(aTable + QLatin1Char('\n') + router);
+                result << TriggerRouter(aTable, router);
+            }
+    };
 
     query->SQL() = KtbCandidatesSql();
     query->Open();
     for (query->First(); !query->Eof(); query->Next()) {
         const QString table = TrimBlanks(query->Fields(0).AsString());
         const QString cle = TrimBlanks(query->Fields(1).AsString());
-        if (!Controle_Longueur_Champs_Table(cnx.get(), table))
+        if (triggers.contains(table) || !Controle_Longueur_Champs_Table(cnx.get(), table))
             continue;
+        triggers.insert(table);
         result << TriggerAvecCle.arg(Litteral(table), Litteral(table), Litteral(cle));
-        for (const QString &router : RoutersKTB)
-            result << TriggerRouter(table, router);
+        routers(table, RoutersKTB);
     }
     query->Close();
 
@@ -127,9 +141,11 @@ QStringList TDataMod::ScriptTriggersManquants(const QString &ABaseDonnees)
         const QString table = TrimBlanks(query->Fields(0).AsString());
         if (!Controle_Longueur_Champs_Table(cnx.get(), table))
             continue;
-        result << TriggerSansCle.arg(Litteral(table), Litteral(table));
-        for (const QString &router : RoutersCASH)
-            result << TriggerRouter(table, router);
+        if (!triggers.contains(table)) {
+            triggers.insert(table);
+            result << TriggerSansCle.arg(Litteral(table), Litteral(table));
+        }
+        routers(table, RoutersCASH);
     }
     query->Close();
 

@@ -1,9 +1,30 @@
 #include "data/Movement.h"
 
 #include "common/uCommun.h"
+#include "db/DbError.h"
 
 const QString MvtInstructionComptage =
     QStringLiteral("SELECT Count(*) AS QTE FROM K WHERE K_UPDATED>=:DEB AND K_UPDATED<=:FIN");
+
+const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"), QStringLiteral("IVRO_MVT_MAG2LAME_NODE"),
+                                   QStringLiteral("IVRO_MVT_LAME2MAG"), QStringLiteral("IVRO_MVT_MAG2LAME")};
+
+QStringList MvtNettoyageExact(const QStringList &aLignes)
+{
+    const QString large = QStringLiteral("rdb$procedure_name LIKE '%IVRO_MVT_%'");
+    const QString exact = QStringLiteral("rdb$procedure_name IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '")));
+    QStringList lignes = aLignes;
+    int remplacees = 0;
+    for (QString &ligne : lignes)
+        if (ligne.contains(large)) {
+            ligne.replace(large, exact);
+            ++remplacees;
+        }
+    if (remplacees != 1)
+        throw EDbError(QStringLiteral("Script de mouvement inattendu : son nettoyage des anciennes procédures est "
+                                      "introuvable."));
+    return lignes;
+}
 
 TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID)
 {
@@ -81,3 +102,4 @@ QString MvtTexteFin(const QString &aNoeud)
 {
     return QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud ") + aNoeud;
 }
+

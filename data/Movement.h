@@ -6,6 +6,7 @@
 #include "common/DateTime.h"
 
 #include <QString>
+#include <QStringList>
 
 constexpr qint32 MvtEvenementsParLigne = 2; // the K row and the business row it stands for
 constexpr qint32 MvtLignesParSeconde = 65;  // assumed sending speed, for the estimate
@@ -22,6 +23,15 @@ TSensMvt SensDuTexte(const QString &aTexte);
 QString InstructionEnvoi(TSensMvt aSens);
 
 extern const QString MvtInstructionComptage;
+
+// The four movement procedures, callers before the procedures they call.
+extern const QStringList MvtProcedures;
+
+// The movement script's lines with its clean-up narrowed to the four
+// movement procedures: as shipped it drops every procedure whose name is
+// LIKE '%IVRO_MVT_%', the gap-repair kit's IVRO_MVT_LAME2MAGS among them.
+// EDbError when the script doesn't hold that clean-up once.
+QStringList MvtNettoyageExact(const QStringList &aLignes);
 
 // Bounds of the day range, both inclusive: 00:00:00 of the first day and
 // 00:00:00 of the day after the last day.

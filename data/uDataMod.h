@@ -50,7 +50,9 @@ public:
     const QList<TConnectionDef> &Definitions() const { return FDefinitions; }
 
     // ---- Script execution (DataMod_Script.cpp)
-    bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql);
+    // aErreurs, when given, gets one line per failing chunk: its step number,
+    // its first line and the server's message.
+    bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs = nullptr);
 
     // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
     TNode IvroMvtLocalNode(const QString &ABaseDonnees);
@@ -60,13 +62,22 @@ public:
     // The range procedure's call of a direction, ready for the worker.
     std::unique_ptr<TDbQuery> NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
                                               const TDateTime &aFIN, const QString &aNode);
-    // Writes the embedded movement script to "ivro_mvt.sql" in aProgramDir
-    // (ending with a separator) and runs it; false when it could not be written.
-    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir);
+    // What an installation of the movement procedures did.
+    struct TMvtInstallation
+    {
+        QString Fichier;     // "ivro_mvt.sql" as written beside the program
+        QString NonEcrit;    // why it was not written, when it wasn't
+        QStringList Erreurs; // each step that failed, with the server's message
+    };
+    // Installs the movement procedures from the embedded script, and writes
+    // a copy of it to "ivro_mvt.sql" in aProgramDir (ending with a
+    // separator) when that folder takes it. True when every step ran.
+    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
     static QByteArray MvtScriptResource();
     // The movement script's lines as they are to be installed into that
-    // database: where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB, the per-row
-    // procedures read it as VARCHAR(4096); elsewhere the lines unchanged.
+    // database: the clean-up drops the four movement procedures only, and
+    // where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB the per-row procedures read
+    // it as VARCHAR(4096).
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);

@@ -37,6 +37,7 @@ private slots:
     void envoyer();
     void envoyerRefused_data();
     void envoyerRefused();
+    void envoyerFailureIsReported_data();
     void envoyerFailureIsReported();
 };
 
@@ -174,20 +175,43 @@ void TestCliMouvement::envoyerRefused()
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 0);
 }
 
+void TestCliMouvement::envoyerFailureIsReported_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("messages");
+    // Every insert into SYM_DATA fails inside the procedure.
+    QTest::newRow("procedure en echec") << "ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"
+                                        << QStringList{"L'envoi a échoué", "DATA_ID"};
+    // Old procedures that a procedure of the site calls can't be replaced:
+    // the stand-in would be called and create nothing.
+    QTest::newRow("installation en echec")
+        << "CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE (A TIMESTAMP, B TIMESTAMP, C VARCHAR(50)) AS BEGIN END\n^\n"
+           "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
+        << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé",
+                       "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;)", "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE ("};
+}
+
 void TestCliMouvement::envoyerFailureIsReported()
 {
+    QFETCH(QString, setup);
+    QFETCH(QStringList, messages);
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
-    // Every insert into SYM_DATA now fails inside the procedure.
-    db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
-    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
-                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
-                        QStringLiteral("mag-001"), QStringLiteral("--oui")});
-    QCOMPARE(r.Code, 1);
-    QVERIFY2(r.Err.contains(QStringLiteral("L'envoi a échoué")) && r.Err.contains(QLatin1String("DATA_ID")),
-             qPrintable(r.Err));
-    QVERIFY(!r.Out.contains(QStringLiteral("Traitement terminé")));
-    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    db.Exec(setup);
+    for (const QString &json : {QString(), QStringLiteral("--json")}) {
+        QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                         QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                         QStringLiteral("mag-001"), QStringLiteral("--oui")};
+        if (!json.isEmpty())
+            args << json;
+        const TRun r = RunCli(args);
+        QCOMPARE(r.Code, 1);
+        for (const QString &m : messages)
+            QVERIFY2(r.Err.contains(m), qPrintable(r.Err));
+        QVERIFY(!r.Out.contains(QStringLiteral("Traitement terminé")));
+        QVERIFY(!r.Out.contains(QLatin1String("evenements")));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliMouvement)

@@ -163,6 +163,8 @@ private slots:
     void envoiInterrompu();
     void envoiDossierNonInscriptible_data();
     void envoiDossierNonInscriptible();
+    void envoiEchec_data();
+    void envoiEchec();
     void regleDuWorker_data();
     void regleDuWorker();
 
@@ -760,9 +762,9 @@ void TestFenetre::envoiDossierNonInscriptible_data()
     QTest::newRow("procedures absentes") << false;
 }
 
-// Without a writable program folder nothing is installed and no question is
-// asked; the range procedure is called all the same, and its failure is
-// reported rather than passed off as a success.
+// Without a writable program folder no script is written, no question is
+// asked and no other folder is used: the procedures are installed from the
+// program all the same, and the sending goes through.
 void TestFenetre::envoiDossierNonInscriptible()
 {
     QFETCH(bool, proceduresPresentes);
@@ -783,24 +785,61 @@ void TestFenetre::envoiDossierNonInscriptible()
     repondeur.Clique(QStringLiteral("OK")).Clique(QStringLiteral("OK"));
     w->BMVTClick();
     QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
-    QVERIFY(!QFile::exists(absent + QStringLiteral("ivro_mvt.sql")));
+    QVERIFY(!QFile::exists(absent));
+    QVERIFY(QDir(FProgramDir->path()).isEmpty());
     QVERIFY(w->BMVT->isEnabled());
     QCOMPARE(w->cbNode->currentIndex(), -1);
+    QCOMPARE(repondeur.Vues.size(), 1); // the confirmation only
+    QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données "
+                                             "vers le noeud ") + noeud);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
+}
 
-    if (proceduresPresentes) {
-        QCOMPARE(repondeur.Vues.size(), 1); // the confirmation only
-        QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données "
-                                                 "vers le noeud ") + noeud);
-        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
-    } else {
-        QTRY_COMPARE_WITH_TIMEOUT(repondeur.Vues.size(), 2, KAttente);
-        const QString prefixe = QStringLiteral("Échec de l'envoi vers le noeud %1 : ").arg(noeud);
-        QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
-        QVERIFY2(w->PanelText(1).contains(QLatin1String("IVRO_MVT_MAG2LAME_NODE")), qPrintable(w->PanelText(1)));
-        QCOMPARE(repondeur.Vues[1].Titre, QStringLiteral("Erreur"));
-        QVERIFY(repondeur.Vues[1].Texte.contains(QLatin1String("IVRO_MVT_MAG2LAME_NODE")));
-        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
-    }
+void TestFenetre::envoiEchec_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("panneau");
+    QTest::addColumn<QStringList>("boite"); // parts of the error box's text
+    QTest::addColumn<int>("selection");     // of the target list afterwards
+    // Old procedures that a procedure of the site calls can't be replaced.
+    QTest::newRow("installation en echec")
+        << "CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE (A TIMESTAMP, B TIMESTAMP, C VARCHAR(50)) AS BEGIN END\n^\n"
+           "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
+        << "Échec de l'installation des procédures de mouvement : rien n'a été envoyé."
+        << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n",
+                       "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;) : ",
+                       "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "}
+        << 0;
+}
+
+// A sending that sent nothing says so in an error box, and the window is
+// idle again, ready for another try.
+void TestFenetre::envoiEchec()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, panneau);
+    QFETCH(QStringList, boite);
+    QFETCH(int, selection);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 5, jour(10));
+    db.Exec(setup);
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-001")));
+
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK")).Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+    QTRY_COMPARE_WITH_TIMEOUT(repondeur.Vues.size(), 2, KAttente);
+    QCOMPARE(repondeur.Vues[1].Titre, QStringLiteral("Erreur"));
+    for (const QString &partie : boite)
+        QVERIFY2(repondeur.Vues[1].Texte.contains(partie), qPrintable(repondeur.Vues[1].Texte));
+    QCOMPARE(w->PanelText(1), panneau);
+    QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled());
+    QCOMPARE(w->cbNode->currentIndex(), selection);
+    QVERIFY(!w->Timer1->isActive());
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
 }
 
 void TestFenetre::regleDuWorker_data()

@@ -5,6 +5,7 @@
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
+#include "testdb/CatalogueFixture.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -12,6 +13,8 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -123,8 +126,10 @@ private slots:
     void countOverRange_data();
     void countOverRange();
 
-    void installWritesScriptAndProcedures();
-    void installInUnwritableFolderSkips();
+    void installReplacesOnlyMovementProcedures();
+    void installFailureIsReported();
+    void installFromMemory_data();
+    void installFromMemory();
     void sendingEndToEnd_data();
     void sendingEndToEnd();
     void sendingFailureKeepsMessage();
@@ -335,37 +340,118 @@ void TestMouvement::countOverRange()
     QCOMPARE(out.Resultat, count);
 }
 
-void TestMouvement::installWritesScriptAndProcedures()
+// The script's clean-up takes the four movement procedures and nothing
+// else: the gap kit's IVRO_MVT_LAME2MAGS and any other name the pattern of
+// the shipped script catches stay.
+void TestMouvement::installReplacesOnlyMovementProcedures()
 {
     TTestDatabase db;
-    // An older installation, and a foreign procedure that the name pattern
-    // also catches: both go, the four movement procedures come.
+    AddGapKit(db);
     db.Exec(QStringLiteral("CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE AS BEGIN END\n^\n"
-                           "CREATE PROCEDURE IVRO_MVT_LAME2MAGS AS BEGIN END\n^\n"));
+                           "CREATE PROCEDURE MY_IVRO_MVT_LOG AS BEGIN END\n^\n"));
+    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
     QTemporaryDir dir;
     const QString programDir = dir.path() + QLatin1Char('/');
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
+    TDataMod::TMvtInstallation rapport;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    QCOMPARE(rapport.Erreurs, QStringList());
+    QCOMPARE(rapport.Fichier, programDir + QStringLiteral("ivro_mvt.sql"));
 
-    QFile file(programDir + QStringLiteral("ivro_mvt.sql"));
+    QFile file(rapport.Fichier);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), TDataMod::MvtScriptResource());
     QCOMPARE(db.Rows(QStringLiteral("SELECT TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES "
-                                    "WHERE RDB$PROCEDURE_NAME LIKE 'IVRO%' OR RDB$PROCEDURE_NAME = 'TMP_DROP_PROC' "
+                                    "WHERE RDB$PROCEDURE_NAME LIKE '%IVRO%' OR RDB$PROCEDURE_NAME = 'TMP_DROP_PROC' "
                                     "ORDER BY 1")),
-             (QStringList{"IVRO_MVT_LAME2MAG", "IVRO_MVT_LAME2MAG_NODE", "IVRO_MVT_MAG2LAME",
-                          "IVRO_MVT_MAG2LAME_NODE"}));
+             (QStringList{"IVRO_DETECT_GAP", "IVRO_DO_GAP", "IVRO_MVT_LAME2MAG", "IVRO_MVT_LAME2MAGS",
+                          "IVRO_MVT_LAME2MAG_NODE", "IVRO_MVT_MAG2LAME", "IVRO_MVT_MAG2LAME_NODE",
+                          "IVRO_PUSH_MISSING_TAVEN", "MY_IVRO_MVT_LOG"}));
+    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
+    // The old range procedure was replaced by the real one.
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = 'IVRO_MVT_LAME2MAG_NODE'")),
+             3);
     // Installing again replaces what is there.
     QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
-    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 4);
+    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
 }
 
-void TestMouvement::installInUnwritableFolderSkips()
+// Old procedures that can't be dropped (a procedure of the site calls one)
+// can't be replaced: the installation fails and says at which steps.
+void TestMouvement::installFailureIsReported()
 {
     TTestDatabase db;
-    const QString programDir = TTestDatabase::Folder() + QStringLiteral("pas-de-dossier/ici/");
-    QVERIFY(!FDataMod.InstallMvtProcedures(db.Path(), programDir));
-    QVERIFY(!QFile::exists(programDir + QStringLiteral("ivro_mvt.sql")));
-    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 0);
+    QTemporaryDir dir;
+    const QString programDir = dir.path() + QLatin1Char('/');
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
+    db.Exec(QStringLiteral("CREATE PROCEDURE P_APPEL AS BEGIN "
+                           "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END"));
+    TDataMod::TMvtInstallation rapport;
+    QVERIFY(!FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    QCOMPARE(rapport.Erreurs.size(), 5);
+    QVERIFY2(rapport.Erreurs[0].startsWith(QStringLiteral("étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;) : ")),
+             qPrintable(rapport.Erreurs[0]));
+    QVERIFY2(rapport.Erreurs[1].startsWith(QStringLiteral("étape 4 (create procedure IVRO_MVT_LAME2MAG () : ")),
+             qPrintable(rapport.Erreurs[1]));
+    QVERIFY2(rapport.Erreurs[4].startsWith(QStringLiteral("étape 7 (CREATE PROCEDURE IVRO_MVT_MAG2LAME_NODE () : ")),
+             qPrintable(rapport.Erreurs[4]));
+
+    QVERIFY(!FDataMod.InstallMvtProcedures(TTestDatabase::Folder() + QStringLiteral("absente.fdb"), programDir,
+                                           &rapport));
+    QVERIFY(!rapport.Erreurs.isEmpty());
+}
+
+void TestMouvement::installFromMemory_data()
+{
+    QTest::addColumn<QString>("piege");
+    QTest::newRow("lien vers un autre fichier") << "lien";
+    QTest::newRow("tube nomme") << "tube";
+    QTest::newRow("dossier inaccessible") << "absent";
+}
+
+// What is found under the script's name is never followed nor read: the
+// copy replaces it whole, and the procedures come from the program. A folder
+// that refuses the copy gets nothing, and the procedures are installed all
+// the same.
+void TestMouvement::installFromMemory()
+{
+    QFETCH(QString, piege);
+    TTestDatabase db;
+    QTemporaryDir dir;
+    QTemporaryDir ailleurs;
+    QString programDir = dir.path() + QLatin1Char('/');
+    const QString script = programDir + QStringLiteral("ivro_mvt.sql");
+    const QString victime = ailleurs.filePath(QStringLiteral("victime.txt"));
+    QFile v(victime);
+    QVERIFY(v.open(QIODevice::WriteOnly));
+    v.write("intact");
+    v.close();
+    if (piege == QLatin1String("lien"))
+        QVERIFY(QFile::link(victime, script));
+    else if (piege == QLatin1String("tube"))
+        QCOMPARE(::mkfifo(QFile::encodeName(script).constData(), 0666), 0);
+    else
+        programDir = dir.path() + QStringLiteral("/absent/");
+
+    TDataMod::TMvtInstallation rapport;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 4);
+    QVERIFY(v.open(QIODevice::ReadOnly));
+    QCOMPARE(v.readAll(), QByteArray("intact"));
+    if (piege == QLatin1String("absent")) {
+        QVERIFY(rapport.Fichier.isEmpty());
+        QVERIFY(!rapport.NonEcrit.isEmpty());
+        QVERIFY(!QFile::exists(programDir));
+        return;
+    }
+    QCOMPARE(rapport.Fichier, script);
+    const QFileInfo written(script);
+    QVERIFY(written.isFile() && !written.isSymLink());
+    QFile f(script);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), TDataMod::MvtScriptResource());
+    // No temporary copy left behind.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+             QStringList{QStringLiteral("ivro_mvt.sql")});
 }
 
 void TestMouvement::sendingEndToEnd_data()
@@ -456,12 +542,13 @@ void TestMouvement::installedScriptFollowsKeyNamesType()
     AddK(db, 4, 1, Day(10, 9), Day(1, 0, 0, 4));
 
     const QStringList shipped = SplitTextLines(DecodeWindowsText(TDataMod::MvtScriptResource()));
+    const QStringList nettoye = MvtNettoyageExact(shipped);
     const QStringList installed = FDataMod.MvtScriptPourBase(db.Path(), shipped);
     QCOMPARE(FDataMod.SyncKeyNamesEstBlob(db.Path()), !varchar);
     QCOMPARE(installed.size(), shipped.size());
     int changed = 0;
     for (int i = 0; i < shipped.size(); ++i) {
-        if (installed[i] == shipped[i])
+        if (installed[i] == nettoye[i])
             continue;
         ++changed;
         QCOMPARE(installed[i], QString(shipped[i]).replace(QStringLiteral("SYNC_KEY_NAMES ||"),

@@ -55,6 +55,7 @@ private slots:
     void cleanupTestCase() { DataMod = nullptr; }
 
     void scriptTriggersManquants();
+    void scriptTableInKtbAndCash();
     void scriptWithoutEligibleTables();
     void scriptFailures();
     void scriptLcl_data();
@@ -128,6 +129,27 @@ void TestTriggers::scriptTriggersManquants()
              QStringList{"1"});
     QCOMPARE(target.Rows(QStringLiteral("SELECT TRANSFORM_EXPRESSION FROM SYM_TRANSFORM_COLUMN")),
              QStringList{"SELECT GEN_ID(GENERAL_ID,1) FROM RDB$DATABASE"});
+}
+
+// A CASH table that KTB also lists is declared once, with its
+// KTB key, and gets the six routers once each: the script then runs against
+// the configuration tables without a duplicate key.
+void TestTriggers::scriptTableInKtbAndCash()
+{
+    TTestDatabase db;
+    db.Exec(QStringLiteral("CREATE TABLE CASHK (CK_ID INTEGER NOT NULL PRIMARY KEY, LIB VARCHAR(30))\n^\n"
+                           "INSERT INTO KTB (KTB_ID, KTB_NAME, KTB_DATA) VALUES (1, 'CASHK', 'CK_ID,LIB')\n^\n"));
+    const QStringList lines = DataMod->ScriptTriggersManquants(db.Path());
+    QStringList expected{QStringLiteral("T CASHK CASHK CK_ID")};
+    for (const QString &r : CashRouters)
+        expected << QStringLiteral("R CASHK %1").arg(r);
+    QCOMPARE(lines.size(), expected.size() + 8);
+    QCOMPARE(Declarations(lines.mid(0, expected.size())), expected);
+
+    TTestDatabase target;
+    for (const QString &line : lines.mid(0, expected.size()))
+        target.Exec(line.chopped(1));
+    QCOMPARE(target.Count(QStringLiteral("SYM_TRIGGER_ROUTER WHERE TRIGGER_ID = 'CASHK'")), 6);
 }
 
 void TestTriggers::scriptWithoutEligibleTables()

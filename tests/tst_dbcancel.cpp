@@ -1,0 +1,83 @@
+// Cancelling a running statement from another thread, as the command line
+// does on SIGINT or SIGTERM.
+#include "db/DbConnection.h"
+#include "db/DbError.h"
+#include "db/DbQuery.h"
+#include "testdb/TestDatabase.h"
+
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+
+class TestDbCancel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cancelRunningStatement();
+    void cancelWhileIdle();
+};
+
+namespace {
+
+const QString KLongue = QStringLiteral(
+    "EXECUTE BLOCK AS DECLARE I BIGINT = 0; BEGIN WHILE (I < 4000000000) DO BEGIN "
+    "I = I + 1; END INSERT INTO MARK VALUES (1); END");
+
+} // namespace
+
+void TestDbCancel::cancelRunningStatement()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE MARK (N INTEGER)"));
+    auto cnx = db.Connect();
+    QVERIFY(!cnx->CancelOperation()); // not attached: nothing to ask
+    cnx->Open();
+
+    std::atomic<bool> done = false;
+    QString message;
+    QThread *worker = QThread::create([&] {
+        TDbQuery q(cnx.get());
+        q.SetParamCheck(false);
+        q.SQL() << KLongue;
+        try {
+            q.ExecSQL();
+        } catch (const EDbError &e) {
+            message = e.Message();
+        }
+        done = true;
+    });
+    worker->start();
+    QTest::qWait(500);
+    QVERIFY(!done);
+    QVERIFY(cnx->CancelOperation());
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    worker->wait();
+    delete worker;
+    QVERIFY(!message.isEmpty());
+    QCOMPARE(db.Count(QStringLiteral("MARK")), 0);
+
+    // The connection is still usable.
+    TDbQuery q(cnx.get());
+    q.SQL() << QStringLiteral("SELECT 1 FROM RDB$DATABASE");
+    q.Open();
+    QCOMPARE(q.Fields(0).AsInteger(), 1);
+}
+
+// Between statements there is nothing to cancel: the request is no failure
+// and the next statement runs.
+void TestDbCancel::cancelWhileIdle()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    auto cnx = db.Connect();
+    cnx->Open();
+    QVERIFY(cnx->CancelOperation());
+    TDbQuery q(cnx.get());
+    q.SQL() << QStringLiteral("SELECT 1 FROM RDB$DATABASE");
+    q.Open();
+    QCOMPARE(q.Fields(0).AsInteger(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestDbCancel)
+#include "tst_dbcancel.moc"
