@@ -93,6 +93,9 @@ public:
     // The DATA_ID range of today's reload events for the node; false when
     // there is none.
     bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
+    // The reload events for the node numbered after aAvant and up to aApres,
+    // two readings of the SYM_DATA generator around a sending.
+    TPlageEvenements EvenementsCrees(const QString &ABaseDonnees, const QString &aNode, qint64 aAvant, qint64 aApres);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
