@@ -5,6 +5,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -17,6 +18,9 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
+#include <optional>
 
 #include <unistd.h>
 
@@ -87,6 +91,87 @@ QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
                        {QStringLiteral("envoi_possible"), aEval.Envoyable}};
 }
 
+// What the range holds per table, for the direction of the database's
+// local node. The count has been made: details that can't be read (no
+// SymmetricDS tables) are said, and do not fail the evaluation.
+struct TDetails
+{
+    bool Lu = false;
+    QString Erreur;
+    TSensMvt Sens = TSensMvt::Aucun;
+    TMvtContenu Contenu;
+};
+
+TDetails LitDetails(const QString &aBase, const TPlage &aPlage)
+{
+    TDetails d;
+    try {
+        d.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(aBase).NODE_GROUP_ID);
+        d.Contenu = DataMod->MvtContenu(aBase, aPlage.Debut, aPlage.Fin);
+        d.Lu = true;
+    } catch (const EDbError &e) {
+        d.Erreur = e.Message();
+    }
+    return d;
+}
+
+QString NomTable(const TMvtTableContenu &aTable)
+{
+    return aTable.NomValide() ? aTable.KTB_NAME : QString();
+}
+
+void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
+{
+    if (!aDetails.Lu) {
+        aObjet.insert(QStringLiteral("tables"), QJsonValue());
+        aObjet.insert(QStringLiteral("detail_indisponible"), aDetails.Erreur);
+        return;
+    }
+    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    QJsonArray tables;
+    for (const TMvtTableContenu &t : aDetails.Contenu.Tables)
+        tables.append(QJsonObject{
+            {QStringLiteral("table"), NomTable(t)},
+            {QStringLiteral("ktb_id"), t.KTB_ID},
+            {QStringLiteral("lignes"), t.Quantite},
+            {QStringLiteral("capturee"), sens ? QJsonValue(aDetails.Contenu.Capturee(aDetails.Sens, t)) : QJsonValue()},
+            {QStringLiteral("evenements"),
+             sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens, t)) : QJsonValue()}});
+    aObjet.insert(QStringLiteral("sens"), TexteSens(aDetails.Sens));
+    aObjet.insert(QStringLiteral("tables"), tables);
+    aObjet.insert(QStringLiteral("evenements_prevus"),
+                  sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens)) : QJsonValue());
+}
+
+void PrintDetails(const TCliContext &aCtx, const TDetails &aDetails)
+{
+    aCtx.Print(QString());
+    if (!aDetails.Lu) {
+        aCtx.Print(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.Erreur));
+        return;
+    }
+    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    QStringList entetes{QStringLiteral("TABLE"), QStringLiteral("KTB_ID"), QStringLiteral("LIGNES_K")};
+    if (sens)
+        entetes << QStringLiteral("CAPTUREE") << QStringLiteral("EVENEMENTS");
+    QList<QStringList> rows;
+    for (const TMvtTableContenu &t : aDetails.Contenu.Tables) {
+        QStringList row{t.NomValide() ? t.KTB_NAME : QStringLiteral("(sans nom)"), QString::number(t.KTB_ID),
+                        QString::number(t.Quantite)};
+        if (sens)
+            row << (aDetails.Contenu.Capturee(aDetails.Sens, t) ? QStringLiteral("oui") : QStringLiteral("non"))
+                << QString::number(aDetails.Contenu.Evenements(aDetails.Sens, t));
+        rows << row;
+    }
+    aCtx.PrintTable(entetes, rows);
+    if (sens)
+        aCtx.Print(QStringLiteral("Événements prévus (%1) : %2 ; une table non capturée n'envoie que ses lignes K.")
+                       .arg(TexteSens(aDetails.Sens))
+                       .arg(aDetails.Contenu.Evenements(aDetails.Sens)));
+    else
+        aCtx.Print(QStringLiteral("Sens du mouvement inconnu pour cette base : captures et événements non évalués."));
+}
+
 int CmdNoeuds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
@@ -122,13 +207,17 @@ int CmdEvaluer(TCliContext &aCtx)
     const TPlage plage = PlageOf(aCtx);
     const QString base = aCtx.Base(0);
     const TMvtEvaluation eval = Evaluate(base, plage);
+    const TDetails details = LitDetails(base, plage);
     if (aCtx.Json) {
-        aCtx.PrintJson(EvaluationJson(plage, eval));
+        QJsonObject o = EvaluationJson(plage, eval);
+        AjouteDetailsJson(o, details);
+        aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
     aCtx.Print(eval.Texte());
     aCtx.Print(eval.Envoyable ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + Refus(eval));
+    PrintDetails(aCtx, details);
     return 0;
 }
 
@@ -152,11 +241,14 @@ struct TEnvoiResultat
     qint32 Resultat = -1;
     QString Message;
     qint64 MSecs = 0;
+    qint64 Apres = -1; // the SYM_DATA generator once the call returned; -1 unread
 };
 
 // The range procedure in the window's worker; on a terminal the elapsed
-// time is rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
+// time, and the events inserted out of aAttendus when aProgression reads
+// them (from aAvant), are rewritten every second meanwhile.
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TMvtProgression *aProgression,
+                          qint64 aAvant, qint64 aAttendus)
 {
     TEnvoiResultat result;
     QElapsedTimer clock;
@@ -164,13 +256,24 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
     QEventLoop loop;
     QTimer timer;
     timer.setInterval(1000);
+    qint64 inseres = -1;
     auto show = [&] {
         if (!aShowTime)
             return;
-        fprintf(stdout, "\rEnvoi en cours... %s", qPrintable(FormatDuree(double(clock.elapsed() / 1000))));
+        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(clock.elapsed() / 1000)));
+        if (inseres >= 0 && aAttendus > 0)
+            ligne += QStringLiteral("  %1 / %2 événements (%3 %)")
+                         .arg(std::min(inseres, aAttendus))
+                         .arg(aAttendus)
+                         .arg(std::min<qint64>(100, inseres * 100 / aAttendus));
+        fprintf(stdout, "%s", qPrintable(ligne));
         fflush(stdout);
     };
     QObject::connect(&timer, &QTimer::timeout, &loop, show);
+    if (aProgression && aShowTime) {
+        QObject::connect(aProgression, &TMvtProgression::Avancement, &loop, [&inseres](qint64 v) { inseres = v; });
+        aProgression->Demarrer();
+    }
     auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
         result.Resultat = Sender->FResultat;
         result.Message = Sender->FMessage;
@@ -185,6 +288,13 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime)
         loop.exec();
     timer.stop();
     result.MSecs = clock.elapsed();
+    if (aProgression) {
+        try {
+            result.Apres = aProgression->Arreter();
+            inseres = result.Apres - aAvant;
+        } catch (const EDbError &) {
+        }
+    }
     if (aShowTime) {
         show();
         fprintf(stdout, "\n");
@@ -227,15 +337,40 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (!aCtx.Json)
         aCtx.Print(installation);
 
+    // The events expected, table by table as the procedures make them;
+    // the evaluation's figure when the tables can't be read.
+    const TDetails details = LitDetails(base, plage);
+    const qint64 attendus = details.Lu ? details.Contenu.Evenements(sens) : qint64(eval.NbRec);
+    // Two readings of the SYM_DATA generator around the call bound the
+    // events it created; without the generator, no range.
+    std::unique_ptr<TMvtProgression> progression;
+    qint64 avant = -1;
+    try {
+        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
+        avant = progression->Depart();
+    } catch (const EDbError &) {
+        progression.reset();
+    }
+
     std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =
         DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0);
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0,
+                                        progression.get(), avant, attendus);
     query.reset();
     cnx.reset();
+    progression.reset();
+    const qint64 apres = r.Apres;
     const QString duree = FormatDuree(double(r.MSecs / 1000));
     if (r.Resultat == -1)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
+    std::optional<TPlageEvenements> plageCreee;
+    if (avant >= 0 && apres >= 0) {
+        try {
+            plageCreee = DataMod->EvenementsCrees(base, noeud, avant, apres);
+        } catch (const EDbError &) {
+        }
+    }
 
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
@@ -243,11 +378,24 @@ int CmdEnvoyer(TCliContext &aCtx)
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
         o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
+        o.insert(QStringLiteral("evenements_crees"), plageCreee ? QJsonValue(plageCreee->Nombre) : QJsonValue());
+        const bool bornes = plageCreee && plageCreee->Nombre > 0;
+        o.insert(QStringLiteral("data_id_de"), bornes ? QJsonValue(plageCreee->De) : QJsonValue());
+        o.insert(QStringLiteral("data_id_a"), bornes ? QJsonValue(plageCreee->A) : QJsonValue());
         aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(MvtTexteFin(noeud));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
+    if (!plageCreee)
+        aCtx.Print(QStringLiteral("Plage de DATA_ID des événements créés inconnue."));
+    else if (plageCreee->Nombre == 0)
+        aCtx.Print(QStringLiteral("Aucun événement créé."));
+    else
+        aCtx.Print(QStringLiteral("Événements créés : %1, DATA_ID %2 à %3.\nSuivi : ivromvt-cli suivi \"%4\" --noeud %5 "
+                                  "--de %2 --a %3")
+                       .arg(QString::number(plageCreee->Nombre), QString::number(plageCreee->De),
+                            QString::number(plageCreee->A), base, noeud));
     return 0;
 }
 

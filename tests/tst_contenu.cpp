@@ -1,10 +1,14 @@
 // What a day range holds: the K rows per table of KTB, whether the
 // direction captures each table, and the reload events that a sending will
 // create, checked against the events the movement procedures really insert.
+#include "CliRun.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -82,6 +86,8 @@ private slots:
     void perTableAndEvents_data();
     void perTableAndEvents();
     void emptyRange();
+    void cliEvaluer();
+    void cliEvaluerWithoutReplication();
 
 private:
     TDataMod FDataMod;
@@ -136,6 +142,54 @@ void TestContenu::emptyRange()
     const TMvtContenu c = FDataMod.MvtContenu(db.Path(), MvtDebutPlage(day), MvtFinPlage(day));
     QVERIFY(c.Tables.isEmpty());
     QCOMPARE(c.Evenements(TSensMvt::LameVersMag), qint64(0));
+}
+
+void TestContenu::cliEvaluer()
+{
+    TTestDatabase db;
+    MakeRange(db);
+    const QStringList args{QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026")};
+    const TCliRun text = RunCli(args);
+    QCOMPARE(text.Code, 0);
+    for (const QString &line : {QStringLiteral("14 Enregistrements \"K\" à repousser donc 28 au total."),
+                                QStringLiteral("TABLE       KTB_ID  LIGNES_K  CAPTUREE  EVENEMENTS"),
+                                QStringLiteral("ARTICLE     1       5         oui       15"),
+                                QStringLiteral("CLIENT      2       3         non       6"),
+                                QStringLiteral("(sans nom)  99      1         non       0"),
+                                QStringLiteral("Événements prévus (Lame vers Magasin) : 29")})
+        QVERIFY2(text.Out.contains(line), qPrintable(text.Out));
+
+    const TCliRun json = RunCli(args + QStringList{QStringLiteral("--json")});
+    QCOMPARE(json.Code, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.Out.toUtf8()).object();
+    QCOMPARE(o.value(QLatin1String("quantite")).toInt(), 14);
+    QCOMPARE(o.value(QLatin1String("evenements_prevus")).toInt(), 29);
+    const QJsonArray tables = o.value(QLatin1String("tables")).toArray();
+    QCOMPARE(tables.size(), 6);
+    const QJsonObject ticket = tables[3].toObject();
+    QCOMPARE(ticket.value(QLatin1String("table")).toString(), QStringLiteral("TICKET"));
+    QCOMPARE(ticket.value(QLatin1String("ktb_id")).toInt(), 3);
+    QCOMPARE(ticket.value(QLatin1String("lignes")).toInt(), 2);
+    QCOMPARE(ticket.value(QLatin1String("capturee")).toBool(), false);
+    QCOMPARE(ticket.value(QLatin1String("evenements")).toInt(), 4);
+}
+
+// The count stands without SymmetricDS; only the details are missing.
+void TestContenu::cliEvaluerWithoutReplication()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    const QStringList args{QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026")};
+    const TCliRun text = RunCli(args);
+    QCOMPARE(text.Code, 0);
+    QVERIFY2(text.Out.contains(QStringLiteral("Détail par table indisponible : ")), qPrintable(text.Out));
+    const TCliRun json = RunCli(args + QStringList{QStringLiteral("--json")});
+    QCOMPARE(json.Code, 0);
+    const QJsonObject o = QJsonDocument::fromJson(json.Out.toUtf8()).object();
+    QCOMPARE(o.value(QLatin1String("quantite")).toInt(), 0);
+    QVERIFY(o.value(QLatin1String("tables")).isNull());
+    QVERIFY(!o.value(QLatin1String("detail_indisponible")).toString().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestContenu)

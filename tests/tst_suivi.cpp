@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace RoutingFixture;
@@ -89,6 +90,8 @@ private slots:
     void cliMisuse_data();
     void cliMisuse();
     void cliFollowsUntilDone();
+    void sendThenFollow();
+    void sendingShowsProgressOnATerminal();
 
 private:
     TDataMod FDataMod;
@@ -256,6 +259,71 @@ void TestSuivi::cliFollowsUntilDone()
     const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
     QCOMPARE(o.value(QLatin1String("termine")).toBool(), true);
     QCOMPARE(o.value(QLatin1String("lots_en_erreur")).toArray().size(), 1);
+}
+
+// From end to end: envoyer gives the DATA_ID range of the events it
+// created; once the test has routed and delivered part of them as the
+// engine would, suivi tells where each one stands.
+void TestSuivi::sendThenFollow()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 10, QDate(2026, 3, 10));
+    const TCliRun envoi = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                                  QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), KNode,
+                                  QStringLiteral("--oui"), QStringLiteral("--json")});
+    QCOMPARE(envoi.Code, 0);
+    const QJsonObject e = Json(envoi);
+    QCOMPARE(e.value(QLatin1String("evenements_crees")).toInt(), 20);
+    const qint64 de = qint64(e.value(QLatin1String("data_id_de")).toDouble());
+    const qint64 a = qint64(e.value(QLatin1String("data_id_a")).toDouble());
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT MIN(DATA_ID) FROM SYM_DATA")).toLongLong(), de);
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT MAX(DATA_ID) FROM SYM_DATA")).toLongLong(), a);
+
+    // The router took the first sixteen, one batch each; the shop loaded
+    // twelve and refused four; four still wait in the last gap.
+    for (qint64 id = de; id < de + 16; ++id)
+        Route(db, id, id, KNode, id < de + 12 ? QStringLiteral("OK") : QStringLiteral("ER"), id >= de + 12,
+              QStringLiteral("Table ARTICLE absente"));
+    AddGap(db, de + 16, de + 50000000);
+
+    const TCliRun suivi = RunCli({QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode, QStringLiteral("--de"),
+                                  QString::number(de), QStringLiteral("--a"), QString::number(a), QStringLiteral("--json")});
+    QCOMPARE(suivi.Code, 0);
+    const QJsonObject o = Json(suivi);
+    QCOMPARE(o.value(QLatin1String("evenements")).toInt(), 20);
+    QCOMPARE(o.value(QLatin1String("non_routes")).toInt(), 4);
+    QCOMPARE(o.value(QLatin1String("en_cours")).toInt(), 4);
+    QCOMPARE(o.value(QLatin1String("lots_en_erreur")).toArray().size(), 4);
+    QCOMPARE(o.value(QLatin1String("lots_en_erreur")).toArray()[0].toObject().value(QLatin1String("message")).toString(),
+             QStringLiteral("Table ARTICLE absente"));
+}
+
+// On a terminal, envoyer rewrites its progress line: the events inserted out
+// of those expected; at the end, the range and the command that follows it.
+void TestSuivi::sendingShowsProgressOnATerminal()
+{
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script (util-linux) is needed for a terminal");
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 10, QDate(2026, 3, 10));
+    QProcess p;
+    p.setProgram(script);
+    p.setArguments({QStringLiteral("-qec"),
+                    QStringLiteral("'%1' envoyer '%2' --du 10/03/2026 --au 10/03/2026 --noeud mag-001 --oui")
+                        .arg(QStringLiteral(IVROMVT_CLI_PATH), db.Path()),
+                    QStringLiteral("/dev/null")});
+    p.start();
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    QCOMPARE(p.exitCode(), 0);
+    const QString de = db.Scalar(QStringLiteral("SELECT MIN(DATA_ID) FROM SYM_DATA")).toString();
+    const QString a = db.Scalar(QStringLiteral("SELECT MAX(DATA_ID) FROM SYM_DATA")).toString();
+    for (const QString &part : {QStringLiteral("  20 / 20 événements (100 %)\r\n"),
+                                QStringLiteral("Événements créés : 20, DATA_ID %1 à %2.").arg(de, a),
+                                QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud mag-001 --de %2 --a %3")
+                                    .arg(db.Path(), de, a)})
+        QVERIFY2(out.contains(part), qPrintable(out));
 }
 
 QTEST_GUILESS_MAIN(TestSuivi)
