@@ -25,10 +25,10 @@ QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
         return QStringLiteral("<p>") + QStringLiteral("Aucun enregistrement \"K\" dans cette plage.").toHtmlEscaped()
                + QStringLiteral("</p>");
     const bool sens = aSens != TSensMvt::Aucun;
-    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\"><tr><th align=\"left\">Table</th>"
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">Table</th>"
                                   "<th align=\"right\">Lignes K</th>");
     if (sens)
-        html += QStringLiteral("<th>Capturée</th><th align=\"right\">Événements</th>");
+        html += QStringLiteral("<th align=\"left\">Capturée</th><th align=\"right\">Événements</th>");
     html += QStringLiteral("</tr>");
     qint64 autresLignes = 0;
     for (int i = 0; i < aContenu.Tables.size(); ++i) {

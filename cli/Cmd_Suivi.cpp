@@ -104,9 +104,12 @@ void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi)
     QList<QStringList> rows;
     for (const TSuiviStatut &s : aSuivi.Statuts)
         rows << QStringList{s.STATUS, LibelleStatut(s.STATUS), QString::number(s.Evenements), QString::number(s.Lots)};
-    aCtx.PrintTable({QStringLiteral("STATUT"), QStringLiteral("ETAT"), QStringLiteral("EVENEMENTS"),
-                     QStringLiteral("LOTS")},
-                    rows);
+    if (rows.isEmpty())
+        aCtx.Print(QStringLiteral("Aucun lot du noeud ne contient ces événements."));
+    else
+        aCtx.PrintTable({QStringLiteral("STATUT"), QStringLiteral("ETAT"), QStringLiteral("EVENEMENTS"),
+                         QStringLiteral("LOTS")},
+                        rows);
     if (!aSuivi.LotsEnErreur.isEmpty()) {
         aCtx.Print(QString());
         aCtx.Print(QStringLiteral("Lots en erreur :"));
