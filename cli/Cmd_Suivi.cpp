@@ -132,7 +132,6 @@ void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi)
 
 int CmdSuivi(TCliContext &aCtx)
 {
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
     const QString noeud = aCtx.Option(QStringLiteral("noeud"));
     if (noeud.isEmpty())
         throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
@@ -148,6 +147,7 @@ int CmdSuivi(TCliContext &aCtx)
             throw ECliUsage(QStringLiteral("Plage de DATA_ID vide : --de %1 est après --a %2.").arg(de).arg(a));
     }
     const int secondes = aCtx.HasOption(QStringLiteral("suivre")) ? SecondesOption(aCtx) : 0;
+    const QString base = aCtx.Base(0);
 
     bool known = false;
     for (const TNode &n : DataMod->IvroMvtListeRemoteNodes(base))
