@@ -326,7 +326,7 @@ void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus)
     pbEnvoi->setFormat(QStringLiteral("%v / %m événements"));
     try {
         FProgression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(teIBFile->text())));
-        FDepart = FProgression->Depart();
+        FProgression->Depart();
         connect(FProgression.get(), &TMvtProgression::Avancement, this, &TFrm_IvroMVT::ProgressionEnvoi);
         FProgression->Demarrer();
         pbEnvoi->show();
@@ -346,33 +346,27 @@ void TFrm_IvroMVT::ProgressionEnvoi(qint64 aInseres)
     pbEnvoi->setValue(int(std::clamp<qint64>(aInseres, 0, pbEnvoi->maximum())));
 }
 
-void TFrm_IvroMVT::FinProgression(bool aEchec, const QString &aNoeud)
+void TFrm_IvroMVT::FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud)
 {
-    if (!FProgression)
-        return;
-    qint64 apres = -1;
-    try {
-        apres = FProgression->Arreter();
-    } catch (const EDbError &) {
+    if (FProgression) {
+        try {
+            FProgression->Arreter();
+        } catch (const EDbError &) {
+        }
+        FProgression.reset();
     }
-    FProgression.reset();
-    if (aEchec || apres < 0) {
+    if (!aCrees || aCrees->Nombre == 0) {
         pbEnvoi->hide();
         return;
     }
-    try {
-        const TPlageEvenements plage = DataMod->EvenementsCrees(teIBFile->text(), aNoeud, FDepart, apres);
-        pbEnvoi->setRange(0, 1);
-        pbEnvoi->setValue(1);
-        pbEnvoi->setFormat(plage.Nombre == 0 ? QStringLiteral("aucun événement créé")
-                                             : QStringLiteral("DATA_ID %1 à %2").arg(plage.De).arg(plage.A));
-        const QString details = DetailsEnvoi(plage, teIBFile->text(), aNoeud);
-        pbEnvoi->setToolTip(details);
-        FPanels[1]->SetDetails(QStringLiteral("<p>%1</p>").arg(details.toHtmlEscaped().replace(
-            QLatin1Char('\n'), QStringLiteral("<br>"))));
-    } catch (const EDbError &) {
-        pbEnvoi->hide();
-    }
+    pbEnvoi->setRange(0, 1);
+    pbEnvoi->setValue(1);
+    pbEnvoi->setFormat(QStringLiteral("DATA_ID %1 à %2").arg(aCrees->PremierDataId).arg(aCrees->DernierDataId));
+    const QString details = DetailsEnvoi(*aCrees, teIBFile->text(), aNoeud);
+    pbEnvoi->setToolTip(details);
+    pbEnvoi->show();
+    FPanels[1]->SetDetails(
+        QStringLiteral("<p>%1</p>").arg(details.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))));
 }
 
 void TFrm_IvroMVT::BIBFileClick()
@@ -547,6 +541,8 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
     try {
         if (!InstallMvtProcedures())
             return;
+        FSensEnvoi = aSens;
+        FRepere = DataMod->MvtRepereSymData(teIBFile->text());
         FCnx = DataMod->getNewConnexion(SysdbaRef(teIBFile->text()));
         FQuery = DataMod->NewMvtSendQuery(FCnx.get(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
                                           MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
@@ -563,7 +559,7 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         Timer1->stop();
         delete FMvtThread;
         FMvtThread = nullptr;
-        FinProgression(true, node);
+        FinProgression(nullptr, node);
         ReleaseQuery();
         SetPanelText(1, QStringLiteral("Échec de l'envoi : ") + messageOf(e));
         RetourAuRepos(true, true);
@@ -587,17 +583,34 @@ bool TFrm_IvroMVT::InstallMvtProcedures()
     return false;
 }
 
+// Success is told by the events the call created in SYM_DATA, counted from
+// the mark taken before it: rows counted and none created is a failure.
 void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
 {
     Timer1->stop();
-    const bool echec = Sender->FResultat == -1;
-    const QString message = Sender->FMessage;
+    bool echec = Sender->FResultat == -1;
+    QString message = Sender->FMessage;
     const QString node = cbNode->currentText();
-    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message)
-                          : MvtTexteFin(node));
-    FinProgression(echec, node);
     FMvtThread = nullptr;
     ReleaseQuery();
+    QString fin;
+    TMvtEvenements crees;
+    if (!echec) {
+        try {
+            crees = DataMod->MvtEvenementsCrees(teIBFile->text(), FRepere, node);
+            if (crees.Nombre == 0) {
+                echec = true;
+                message = MvtTexteAucunEvenement(FNbRec / MvtEvenementsParLigne, FSensEnvoi, node);
+            } else {
+                fin = MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(crees.Nombre);
+            }
+        } catch (const std::exception &e) {
+            echec = true;
+            message = QStringLiteral("le nombre d'événements créés n'a pu être lu : ") + messageOf(e);
+        }
+    }
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message) : fin);
+    FinProgression(echec ? nullptr : &crees, node);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
     if (echec)

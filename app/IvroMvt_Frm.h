@@ -106,8 +106,8 @@ private:
     // sending goes on without it when it can't read.
     void DemarreProgression(qint64 aAttendus);
     void ProgressionEnvoi(qint64 aInseres);
-    // Stops the reader and shows the events created (none on failure).
-    void FinProgression(bool aEchec, const QString &aNoeud);
+    // Stops the reader and shows the events created; none (null) on failure.
+    void FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud);
 
     bool FCANMVT = false;
     qint32 FNbRec = 0;
@@ -120,11 +120,12 @@ private:
     std::unique_ptr<TDbConnection> FCnx;
     TQueryThread *FEvalThread = nullptr;
     TQueryThread *FMvtThread = nullptr;
+    TSensMvt FSensEnvoi = TSensMvt::Aucun;
+    qint64 FRepere = 0; // SYM_DATA's last DATA_ID before the sending
 
     TMvtContenu FContenu;
     bool FContenuValide = false;
     std::unique_ptr<TMvtProgression> FProgression;
-    qint64 FDepart = 0; // the SYM_DATA generator before the sending
 
     QString FProgramDir;
     TNodeTableModel *FNodesModel = nullptr;

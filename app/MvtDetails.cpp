@@ -54,12 +54,13 @@ QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
     return html;
 }
 
-QString DetailsEnvoi(const TPlageEvenements &aPlage, const QString &aBase, const QString &aNoeud)
+QString DetailsEnvoi(const TMvtEvenements &aCrees, const QString &aBase, const QString &aNoeud)
 {
-    if (aPlage.Nombre == 0)
+    if (aCrees.Nombre == 0)
         return QStringLiteral("Aucun événement créé pour le noeud %1.").arg(aNoeud);
     // One arg() call: a name holding "%1" stays as it is.
     return QStringLiteral("%1 événements créés pour le noeud %2, DATA_ID %3 à %4.\n"
                           "Suivi : ivromvt-cli suivi \"%5\" --noeud %2 --de %3 --a %4")
-        .arg(QString::number(aPlage.Nombre), aNoeud, QString::number(aPlage.De), QString::number(aPlage.A), aBase);
+        .arg(QString::number(aCrees.Nombre), aNoeud, QString::number(aCrees.PremierDataId),
+             QString::number(aCrees.DernierDataId), aBase);
 }

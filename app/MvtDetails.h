@@ -3,8 +3,8 @@
 // The details behind the status bar's short texts, shown in its tooltip:
 // what an evaluated range holds per table, and the events a sending created.
 
+#include "data/Movement.h"
 #include "data/MvtContenu.h"
-#include "data/SuiviEnvoi.h"
 
 #include <QString>
 
@@ -13,4 +13,4 @@
 QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens);
 
 // The events a sending created and how to follow them (plain text).
-QString DetailsEnvoi(const TPlageEvenements &aPlage, const QString &aBase, const QString &aNoeud);
+QString DetailsEnvoi(const TMvtEvenements &aCrees, const QString &aBase, const QString &aNoeud);

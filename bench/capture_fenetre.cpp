@@ -1,10 +1,12 @@
 // Picture of the main window for the README: a site database made like the
 // demo's (central server, a few shops, K rows over the last days), loaded
 // and evaluated, a target chosen, then the window grabbed into a PNG file.
-// Usage: capture_fenetre FILE.png [--details | --envoi] (on an X display,
-// e.g. under Xvfb). --details: the screen around the window with the
-// evaluation's details shown; --envoi: the window after a sending to the
-// chosen shop, its progress bar holding the range of the events created.
+// Usage: capture_fenetre FILE.png [BASE] [--details | --envoi] (on an X
+// display, e.g. under Xvfb); with BASE, that database is loaded and evaluated
+// over its last ten days instead. --details: the screen around the window
+// with the evaluation's details shown; --envoi: the window after a sending
+// to the chosen shop, its progress bar holding the range of the events
+// created.
 
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
@@ -17,6 +19,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPixmap>
@@ -30,9 +33,14 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString mode = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
-    if (argc < 2 || argc > 3 || !(mode.isEmpty() || mode == QLatin1String("--details") || mode == QLatin1String("--envoi"))) {
-        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [--details | --envoi]\n");
+    QString base;
+    QString mode;
+    for (int i = 2; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        (a.startsWith(QLatin1String("--")) ? mode : base) = a;
+    }
+    if (argc < 2 || argc > 4 || !(mode.isEmpty() || mode == QLatin1String("--details") || mode == QLatin1String("--envoi"))) {
+        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE] [--details | --envoi]\n");
         return 2;
     }
     QTranslator qtFrench;
@@ -42,7 +50,7 @@ int main(int argc, char *argv[])
     DataMod = &dataMod;
 
     try {
-        TTestDatabase db;
+        TTestDatabase db(TTestDatabase::TSchema::Full, QStringLiteral("NONE"));
         SiteFixture::AddLocalNode(db, QStringLiteral("lame"), QStringLiteral("lame"));
         const TDateTime now = TDateTime::Now();
         const char *shops[] = {"mag-lyon", "mag-nantes", "mag-lille", "mag-bordeaux", "mag-rennes"};
@@ -59,7 +67,13 @@ int main(int argc, char *argv[])
 
         TFrm_IvroMVT w;
         w.show();
-        w.LoadIBFile(db.Path());
+        if (!base.isEmpty()) {
+            w.LoadIBFile(base);
+            w.dtDEB->setDate(QDate::currentDate().addDays(-9));
+            w.dtFIN->setDate(QDate::currentDate());
+        } else {
+            w.LoadIBFile(db.Path());
+        }
         w.BEVALClick();
         QElapsedTimer attente;
         attente.start();

@@ -5,10 +5,10 @@
 #include "db/DbError.h"
 
 #include <QDate>
-#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -71,10 +71,10 @@ void printHelp(QTextStream &aOut)
     aOut << "ivromvt-cli : génération des mouvements et administration de la réplication\n\n"
          << "Usage : ivromvt-cli COMMANDE [ARGUMENTS] [OPTIONS]\n\n"
          << "BASE   la base, telle que le serveur la voit :\n"
-         << "         - sur ce serveur (localhost) : son chemin, par exemple /var/lib/firebird/data/site.fdb ;\n"
+         << "         - sur le serveur local (localhost) : son chemin, par exemple /var/lib/firebird/data/site.fdb ;\n"
          << "         - sur un autre serveur : SERVEUR/CHEMIN, où CHEMIN ne contient aucun « / » : un chemin\n"
          << "           Windows (caisse1/D:\\Bases\\SITE.IB) ou un alias déclaré sur ce serveur (caisse1/site).\n"
-         << "           Un chemin qui contient des « / » est toujours cherché sur ce serveur-ci.\n"
+         << "           Un chemin qui contient des « / » est toujours cherché sur le serveur local.\n"
          << "--json   sortie lisible par un programme (un échec donne aussi un objet JSON)\n"
          << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n\n"
          << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"

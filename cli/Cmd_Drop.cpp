@@ -17,6 +17,19 @@ int CmdDropSymds(TCliContext &aCtx)
                      .arg(base));
     const QStringList avant = DataMod->ListeObjetsSymmetricDS(base);
     const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(base);
+    if (!rapport.Dependances.isEmpty()) {
+        if (aCtx.Json) {
+            aCtx.PrintJson(QJsonObject{{QStringLiteral("retires"), QJsonArray()},
+                                       {QStringLiteral("dependances"), QJsonArray::fromStringList(rapport.Dependances)}});
+        } else {
+            aCtx.PrintError(QStringLiteral("Retrait refusé, rien n'a été retiré : ces objets hors SymmetricDS "
+                                           "dépendent de ses tables (%1) :")
+                                .arg(rapport.Dependances.size()));
+            for (const QString &o : rapport.Dependances)
+                aCtx.PrintError(QStringLiteral("  ") + o);
+        }
+        return 1;
+    }
     const QStringList restants = DataMod->ListeObjetsSymmetricDS(base);
     QStringList retires;
     for (const QString &o : avant)

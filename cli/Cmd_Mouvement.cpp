@@ -2,6 +2,7 @@
 // evaluation of a day range and the sending of its movements to one node.
 // The rules are the window's own (data/Movement.h, the data module).
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatcher.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -20,7 +21,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <optional>
 
 #include <unistd.h>
 
@@ -139,7 +139,7 @@ void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
              sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens, t)) : QJsonValue()}});
     aObjet.insert(QStringLiteral("sens"), TexteSens(aDetails.Sens));
     aObjet.insert(QStringLiteral("tables"), tables);
-    aObjet.insert(QStringLiteral("evenements_prevus"),
+    aObjet.insert(QStringLiteral("evenements_selon_captures"),
                   sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens)) : QJsonValue());
 }
 
@@ -221,6 +221,8 @@ int CmdEvaluer(TCliContext &aCtx)
     return 0;
 }
 
+const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
+
 // Installs the movement procedures from the program; the copy of the script
 // goes beside the program when its folder takes it, nowhere else. Returns
 // the sentence that says so.
@@ -236,23 +238,54 @@ QString Install(const QString &aBase)
         .arg(rapport.NonEcrit);
 }
 
+// Leaves at once: the server rolls the running statement back when the
+// attachment drops with the process. Nothing of the process is unwound, so
+// no library shutdown runs under the worker.
+[[noreturn]] void Abandon()
+{
+    const QByteArray text = (QStringLiteral("\n") + KEnvoiInterrompu + QStringLiteral("\n")).toUtf8();
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.constData(), size_t(text.size()));
+    ::_exit(130);
+}
+
+// What a signal finds: the sending's connection while its statement runs.
+struct TEnvoiEnCours
+{
+    TDbConnection *Cnx = nullptr;
+    bool Actif = false;
+    int Signaux = 0;
+};
+
+// A signal while the statement runs asks the server to cancel it, and the
+// worker then ends with the server's error. A client that can't cancel, a
+// second signal or a cancellation that takes too long end the process.
+void SurSignal(TEnvoiEnCours &aEnvoi)
+{
+    ++aEnvoi.Signaux;
+    if (!aEnvoi.Actif)
+        return;
+    if (aEnvoi.Signaux > 1 || !aEnvoi.Cnx->CancelOperation())
+        Abandon();
+}
+
 struct TEnvoiResultat
 {
     qint32 Resultat = -1;
     QString Message;
     qint64 MSecs = 0;
-    qint64 Apres = -1; // the SYM_DATA generator once the call returned; -1 unread
 };
 
 // The range procedure in the window's worker; on a terminal the elapsed
 // time, and the events inserted out of aAttendus when aProgression reads
-// them (from aAvant), are rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TMvtProgression *aProgression,
-                          qint64 aAvant, qint64 aAttendus)
+// them, are rewritten every second meanwhile.
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi,
+                          TMvtProgression *aProgression, qint64 aAttendus)
 {
+    constexpr int KDelaiAnnulationMs = 10000;
     TEnvoiResultat result;
     QElapsedTimer clock;
     clock.start();
+    QElapsedTimer depuisSignal;
     QEventLoop loop;
     QTimer timer;
     timer.setInterval(1000);
@@ -270,10 +303,29 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
         fflush(stdout);
     };
     QObject::connect(&timer, &QTimer::timeout, &loop, show);
-    if (aProgression && aShowTime) {
-        QObject::connect(aProgression, &TMvtProgression::Avancement, &loop, [&inseres](qint64 v) { inseres = v; });
-        aProgression->Demarrer();
+    qint64 depart = 0;
+    if (aProgression) {
+        try {
+            depart = aProgression->Depart();
+            QObject::connect(aProgression, &TMvtProgression::Avancement, &loop, [&inseres](qint64 v) { inseres = v; });
+            aProgression->Demarrer();
+        } catch (const EDbError &) {
+            // No generator to read: the elapsed time alone.
+            aProgression = nullptr;
+        }
     }
+    // A cancellation asked before the statement reached the server would be
+    // lost: it is asked again until the worker ends.
+    QTimer relance;
+    relance.setInterval(200);
+    QObject::connect(&relance, &QTimer::timeout, &loop, [&] {
+        if (aEnvoi.Signaux == 0)
+            return;
+        if (!depuisSignal.isValid())
+            depuisSignal.start();
+        if (depuisSignal.elapsed() > KDelaiAnnulationMs || !aCnx->CancelOperation())
+            Abandon();
+    });
     auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
         result.Resultat = Sender->FResultat;
         result.Message = Sender->FMessage;
@@ -283,15 +335,19 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
     show();
     timer.start();
+    relance.start();
+    aEnvoi.Cnx = aCnx;
+    aEnvoi.Actif = true;
     worker->Start();
     if (guard)
         loop.exec();
+    aEnvoi.Actif = false;
+    relance.stop();
     timer.stop();
     result.MSecs = clock.elapsed();
     if (aProgression) {
         try {
-            result.Apres = aProgression->Arreter();
-            inseres = result.Apres - aAvant;
+            inseres = aProgression->Arreter() - depart;
         } catch (const EDbError &) {
         }
     }
@@ -333,69 +389,83 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
                                                                                  QStringLiteral("\n")));
 
+    // From here a signal stops the sending, not the process.
+    TEnvoiEnCours envoi;
+    TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
     const QString installation = Install(base);
+    if (signaux.Received()) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
     if (!aCtx.Json)
         aCtx.Print(installation);
 
-    // The events expected, table by table as the procedures make them;
-    // the evaluation's figure when the tables can't be read.
-    const TDetails details = LitDetails(base, plage);
-    const qint64 attendus = details.Lu ? details.Contenu.Evenements(sens) : qint64(eval.NbRec);
-    // Two readings of the SYM_DATA generator around the call bound the
-    // events it created; without the generator, no range.
-    std::unique_ptr<TMvtProgression> progression;
-    qint64 avant = -1;
-    try {
-        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
-        avant = progression->Depart();
-    } catch (const EDbError &) {
-        progression.reset();
-    }
-
+    const qint64 repere = DataMod->MvtRepereSymData(base);
     std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =
         DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0,
-                                        progression.get(), avant, attendus);
+    // Attached here, so that a signal always finds a statement to cancel.
+    cnx->Open();
+    signaux.Install();
+    if (signaux.Received()) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
+    const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
+    // On a terminal, the events inserted out of those the tables promise
+    // (the evaluation's figure when they can't be read), read on a
+    // connection of its own while the statement runs.
+    std::unique_ptr<TMvtProgression> progression;
+    qint64 attendus = eval.NbRec;
+    if (terminal) {
+        const TDetails details = LitDetails(base, plage);
+        if (details.Lu)
+            attendus = details.Contenu.Evenements(sens);
+        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
+    }
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
+    progression.reset();
     query.reset();
     cnx.reset();
-    progression.reset();
-    const qint64 apres = r.Apres;
+    const bool interrompu = signaux.Received();
     const QString duree = FormatDuree(double(r.MSecs / 1000));
+    if (r.Resultat == -1 && interrompu) {
+        aCtx.PrintError(KEnvoiInterrompu);
+        return 130;
+    }
     if (r.Resultat == -1)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
-    std::optional<TPlageEvenements> plageCreee;
-    if (avant >= 0 && apres >= 0) {
-        try {
-            plageCreee = DataMod->EvenementsCrees(base, noeud, avant, apres);
-        } catch (const EDbError &) {
-        }
+
+    TMvtEvenements crees;
+    try {
+        crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
+    } catch (const EDbError &e) {
+        throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
+                                         "être lu : %2")
+                              .arg(duree, e.Message()));
     }
+    if (crees.Nombre == 0)
+        throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
 
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
+        o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
+        o.insert(QStringLiteral("evenements"), double(crees.Nombre));
+        o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
+        o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
         o.insert(QStringLiteral("noeud"), noeud);
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
         o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
-        o.insert(QStringLiteral("evenements_crees"), plageCreee ? QJsonValue(plageCreee->Nombre) : QJsonValue());
-        const bool bornes = plageCreee && plageCreee->Nombre > 0;
-        o.insert(QStringLiteral("data_id_de"), bornes ? QJsonValue(plageCreee->De) : QJsonValue());
-        o.insert(QStringLiteral("data_id_a"), bornes ? QJsonValue(plageCreee->A) : QJsonValue());
         aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(MvtTexteFin(noeud));
+    aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
+                   .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
-    if (!plageCreee)
-        aCtx.Print(QStringLiteral("Plage de DATA_ID des événements créés inconnue."));
-    else if (plageCreee->Nombre == 0)
-        aCtx.Print(QStringLiteral("Aucun événement créé."));
-    else
-        aCtx.Print(QStringLiteral("Événements créés : %1, DATA_ID %2 à %3.\nSuivi : ivromvt-cli suivi \"%4\" --noeud %5 "
-                                  "--de %2 --a %3")
-                       .arg(QString::number(plageCreee->Nombre), QString::number(plageCreee->De),
-                            QString::number(plageCreee->A), base, noeud));
+    aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
+                   .arg(base, noeud, QString::number(crees.PremierDataId), QString::number(crees.DernierDataId)));
     return 0;
 }
 
@@ -409,8 +479,8 @@ const TCliRegistrar RegEvaluer({QStringLiteral("evaluer"), QStringLiteral("BASE 
                                 CmdEvaluer});
 const TCliRegistrar RegEnvoyer({QStringLiteral("envoyer"),
                                 QStringLiteral("BASE --du JJ/MM/AAAA --au JJ/MM/AAAA --noeud NOEUD [--oui] [--json]"),
-                                QStringLiteral("écrit : envoie au noeud les mouvements de la plage (installe les procédures "
-                                               "de mouvement, puis les exécute)"),
+                                QStringLiteral("écrit : envoie au noeud les mouvements de la plage (installe les "
+                                               "procédures de mouvement, puis les exécute)"),
                                 CmdEnvoyer});
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "data/uDataMod.h"
 
+#include "common/AtomicFile.h"
 #include "common/TextFile.h"
 #include "data/ScriptText.h"
 #include "data/SeedLine.h"
@@ -7,11 +8,16 @@
 #include "db/DbError.h"
 #include "db/DbScript.h"
 
+#include <functional>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QThread>
+
+#include <stdexcept>
 
 namespace {
 
@@ -34,17 +40,137 @@ QByteArray RessourceParNom(const QString &aName)
     return file.readAll();
 }
 
+// The copy beside the program is for the operator to read: the script runs
+// from memory, never from a file another user could have replaced.
 void EcritFichier(const QString &aPath, const QByteArray &aBytes)
 {
-    QFile::remove(aPath);
-    QFile file(aPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(aBytes) != aBytes.size() || !file.flush())
-        throw EDbError(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(aPath, file.errorString()));
+    try {
+        WriteFileAtomically(aPath, aBytes);
+    } catch (const std::runtime_error &e) {
+        throw EDbError(QString::fromUtf8(e.what()));
+    }
 }
 
 QString ErreurDe(const QString &aStatement, const QString &aMessage)
 {
     return TrimBlanks(aStatement) + QStringLiteral(" : ") + aMessage;
+}
+
+// RDB$DEPENDENCIES' kinds of dependent objects, as the removal names them.
+QString TypeObjet(int aType)
+{
+    switch (aType) {
+    case 0: return QStringLiteral("TABLE");
+    case 1: return QStringLiteral("VUE");
+    case 2: return QStringLiteral("TRIGGER");
+    case 3: return QStringLiteral("CHAMP CALCULE");
+    case 4: return QStringLiteral("CONTROLE");
+    case 5: return QStringLiteral("PROCEDURE");
+    case 6: return QStringLiteral("INDEX");
+    case 15: return QStringLiteral("FONCTION");
+    case 18:
+    case 19: return QStringLiteral("PACKAGE");
+    default: return QStringLiteral("OBJET (type %1)").arg(aType);
+    }
+}
+
+// What the removal takes away: the SYM_ relations, generators and external
+// functions, and our movement procedures. Objects that depend on them and
+// belong to neither (a procedure of the site, a trigger of a business table
+// that is not a capture trigger, a foreign key towards a SYM_ table) would
+// stop the removal half-way.
+QStringList DependancesHorsSymmetricDS(TDbQuery &aQuery)
+{
+    const QString mouvement = QStringLiteral("'%1'").arg(MvtProcedures.join(QStringLiteral("', '")));
+    // Object names are CHAR columns: read, they come without their blanks.
+    QMap<QString, QStringList> dependances;
+    aQuery.Close();
+    aQuery.SQL() = QStringList{
+        QStringLiteral("SELECT D.RDB$DEPENDENT_NAME, D.RDB$DEPENDENT_TYPE, D.RDB$DEPENDED_ON_NAME"),
+        QStringLiteral("  FROM RDB$DEPENDENCIES D"),
+        QStringLiteral("  LEFT JOIN RDB$TRIGGERS T ON D.RDB$DEPENDENT_TYPE = 2 AND T.RDB$TRIGGER_NAME = D.RDB$DEPENDENT_NAME"),
+        QStringLiteral(" WHERE ((D.RDB$DEPENDED_ON_TYPE IN (0, 15) AND D.RDB$DEPENDED_ON_NAME STARTING WITH 'SYM_')"),
+        QStringLiteral("     OR (D.RDB$DEPENDED_ON_TYPE = 14 AND (D.RDB$DEPENDED_ON_NAME STARTING WITH 'SYM_'"),
+        QStringLiteral("         OR D.RDB$DEPENDED_ON_NAME STARTING WITH 'GEN_SYM_' OR D.RDB$DEPENDED_ON_NAME STARTING WITH 'SEQ_SYM_'))"),
+        QStringLiteral("     OR (D.RDB$DEPENDED_ON_TYPE = 5 AND D.RDB$DEPENDED_ON_NAME IN (%1)))").arg(mouvement),
+        QStringLiteral("   AND NOT (D.RDB$DEPENDENT_TYPE = 2 AND (D.RDB$DEPENDENT_NAME STARTING WITH 'SYM_ON_'"),
+        QStringLiteral("                                       OR T.RDB$RELATION_NAME STARTING WITH 'SYM_'))"),
+        QStringLiteral("   AND NOT (D.RDB$DEPENDENT_TYPE = 5 AND D.RDB$DEPENDENT_NAME IN (%1))").arg(mouvement),
+    };
+    aQuery.Open();
+    for (aQuery.First(); !aQuery.Eof(); aQuery.Next()) {
+        QStringList &de = dependances[TypeObjet(aQuery.Fields(1).AsInteger()) + QLatin1Char(' ') + aQuery.Fields(0).AsString()];
+        if (!de.contains(aQuery.Fields(2).AsString()))
+            de << aQuery.Fields(2).AsString();
+    }
+    aQuery.Close();
+    aQuery.SQL() = QStringList{
+        QStringLiteral("SELECT FK.RDB$CONSTRAINT_NAME, FK.RDB$RELATION_NAME, UQ.RDB$RELATION_NAME"),
+        QStringLiteral("  FROM RDB$RELATION_CONSTRAINTS FK"),
+        QStringLiteral("  JOIN RDB$REF_CONSTRAINTS R ON R.RDB$CONSTRAINT_NAME = FK.RDB$CONSTRAINT_NAME"),
+        QStringLiteral("  JOIN RDB$RELATION_CONSTRAINTS UQ ON UQ.RDB$CONSTRAINT_NAME = R.RDB$CONST_NAME_UQ"),
+        QStringLiteral(" WHERE FK.RDB$CONSTRAINT_TYPE = 'FOREIGN KEY' AND UQ.RDB$RELATION_NAME STARTING WITH 'SYM_'"),
+        QStringLiteral("   AND NOT (FK.RDB$RELATION_NAME STARTING WITH 'SYM_')"),
+    };
+    aQuery.Open();
+    for (aQuery.First(); !aQuery.Eof(); aQuery.Next()) {
+        const QString objet = QStringLiteral("CLE ETRANGERE %1 (table %2)")
+                                  .arg(aQuery.Fields(0).AsString(), aQuery.Fields(1).AsString());
+        QStringList &de = dependances[objet];
+        if (!de.contains(aQuery.Fields(2).AsString()))
+            de << aQuery.Fields(2).AsString();
+    }
+    aQuery.Close();
+    QStringList liste;
+    for (auto it = dependances.cbegin(); it != dependances.cend(); ++it)
+        liste << QStringLiteral("%1 (dépend de %2)").arg(it.key(), it.value().join(QStringLiteral(", ")));
+    return liste;
+}
+
+QString Quote(const QString &aName)
+{
+    return QLatin1Char('"') + QString(aName).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+// The statements that take away SymmetricDS's objects found in the
+// catalogue, in the order they can go: each one built from names read, so no
+// server-side loop is needed (InterBase has none to run a built statement).
+QStringList SuppressionsDuCatalogue(TDbQuery &aQuery)
+{
+    QStringList statements;
+    for (const QString &procedure : MvtProcedures)
+        statements << QStringLiteral("DROP PROCEDURE ") + procedure;
+    const auto each = [&](const QStringList &aSql, const std::function<QString(TDbQuery &)> &aStatement) {
+        aQuery.Close();
+        aQuery.SQL() = aSql;
+        aQuery.Open();
+        for (aQuery.First(); !aQuery.Eof(); aQuery.Next())
+            statements << aStatement(aQuery);
+        aQuery.Close();
+    };
+    each({QStringLiteral("SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS"),
+          QStringLiteral(" WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_ON_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
+         [](TDbQuery &q) { return QStringLiteral("DROP TRIGGER ") + Quote(q.Fields(0).AsString()); });
+    each({QStringLiteral("SELECT RDB$RELATION_NAME, RDB$CONSTRAINT_NAME FROM RDB$RELATION_CONSTRAINTS"),
+          QStringLiteral(" WHERE RDB$CONSTRAINT_TYPE = 'FOREIGN KEY' AND RDB$RELATION_NAME STARTING WITH 'SYM_'")},
+         [](TDbQuery &q) {
+             return QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT %2")
+                 .arg(Quote(q.Fields(0).AsString()), Quote(q.Fields(1).AsString()));
+         });
+    each({QStringLiteral("SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS"),
+          QStringLiteral(" WHERE RDB$RELATION_NAME STARTING WITH 'SYM_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
+         [](TDbQuery &q) { return QStringLiteral("DROP TRIGGER ") + Quote(q.Fields(0).AsString()); });
+    each({QStringLiteral("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS"),
+          QStringLiteral(" WHERE RDB$RELATION_NAME STARTING WITH 'SYM_'"),
+          QStringLiteral("   AND RDB$RELATION_NAME NOT IN ('SYM_DATA', 'SYM_CONTEXT')"),
+          QStringLiteral("   AND RDB$VIEW_SOURCE IS NULL AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
+         [](TDbQuery &q) { return QStringLiteral("DROP TABLE ") + Quote(q.Fields(0).AsString()); });
+    // DROP GENERATOR: the form both servers know.
+    each({QStringLiteral("SELECT RDB$GENERATOR_NAME FROM RDB$GENERATORS"),
+          QStringLiteral(" WHERE (RDB$GENERATOR_NAME STARTING WITH 'SYM_' OR RDB$GENERATOR_NAME STARTING WITH 'GEN_SYM_'"),
+          QStringLiteral("        OR RDB$GENERATOR_NAME STARTING WITH 'SEQ_SYM_') AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
+         [](TDbQuery &q) { return QStringLiteral("DROP GENERATOR ") + Quote(q.Fields(0).AsString()); });
+    return statements;
 }
 
 } // namespace
@@ -67,7 +193,9 @@ TDataMod::TDropSymdsRapport TDataMod::DROP_SYMDS(const QString &ABaseDonnees)
         } oubli{this, ref};
 
         const QString fichier = QCoreApplication::applicationDirPath() + QStringLiteral("/ drop_symds.sql");
-        EcritFichier(fichier, RessourceParNom(QStringLiteral("drop_symds")));
+        const QByteArray octets = RessourceParNom(QStringLiteral("drop_symds"));
+        EcritFichier(fichier, octets);
+        const QStringList script = SplitTextLines(DecodeWindowsText(octets));
 
         bool ouverte = false;
         try {
@@ -77,7 +205,32 @@ TDataMod::TDropSymdsRapport TDataMod::DROP_SYMDS(const QString &ABaseDonnees)
             rapport.Erreurs << QStringLiteral("Connexion à %1 : %2").arg(ABaseDonnees, e.Message());
         }
         if (ouverte) {
-            ForEachScriptChunk(ReadTextFileLines(fichier), [&](const QString &aChunk) {
+            try {
+                rapport.Dependances = DependancesHorsSymmetricDS(*query);
+            } catch (const EDbError &e) {
+                // Unchecked is not removable: nothing is taken away.
+                rapport.Erreurs << QStringLiteral("Recherche des dépendances : ") + e.Message();
+                return rapport;
+            }
+            if (!rapport.Dependances.isEmpty())
+                return rapport;
+            QStringList suppressions;
+            try {
+                suppressions = SuppressionsDuCatalogue(*query);
+            } catch (const EDbError &e) {
+                rapport.Erreurs << QStringLiteral("Lecture du catalogue : ") + e.Message();
+                return rapport;
+            }
+            // Each statement commits on its own, so each finds the previous
+            // one done; a failure is recorded and the next one runs.
+            for (const QString &sql : std::as_const(suppressions)) {
+                if (!runner->ExecuteChunk(sql)) {
+                    const TDbScript::TScriptError &err = runner->Errors().last();
+                    rapport.Erreurs << ErreurDe(err.Statement, err.Message);
+                }
+                ++rapport.ChunksExecutes;
+            }
+            ForEachScriptChunk(script, [&](const QString &aChunk) {
                 const QString trimmed = TrimBlanks(aChunk);
                 if (trimmed.toUpper().startsWith(QLatin1String("SELECT "))) {
                     try {

@@ -49,22 +49,6 @@ bool TDataMod::PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNo
     return true;
 }
 
-TPlageEvenements TDataMod::EvenementsCrees(const QString &ABaseDonnees, const QString &aNode, qint64 aAvant,
-                                           qint64 aApres)
-{
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
-    query->SQL() << QStringLiteral("SELECT MIN(D.DATA_ID), MAX(D.DATA_ID), COUNT(*) FROM SYM_DATA D WHERE")
-                        + KEvenementsDuNoeud;
-    SetPlage(*query, aNode, aAvant + 1, aApres);
-    query->Open();
-    TPlageEvenements plage;
-    plage.De = query->Fields(0).AsLargeInt();
-    plage.A = query->Fields(1).AsLargeInt();
-    plage.Nombre = query->Fields(2).AsLargeInt();
-    return plage;
-}
-
 TSuiviEnvoi TDataMod::SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA)
 {
     TSuiviEnvoi suivi;

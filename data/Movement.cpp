@@ -11,19 +11,37 @@ const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"), QSt
 
 QStringList MvtNettoyageExact(const QStringList &aLignes)
 {
-    const QString large = QStringLiteral("rdb$procedure_name LIKE '%IVRO_MVT_%'");
-    const QString exact = QStringLiteral("rdb$procedure_name IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '")));
-    QStringList lignes = aLignes;
-    int remplacees = 0;
-    for (QString &ligne : lignes)
-        if (ligne.contains(large)) {
-            ligne.replace(large, exact);
-            ++remplacees;
-        }
-    if (remplacees != 1)
+    // The script's clean-up creates, runs and drops a procedure that drops
+    // every procedure named like '%IVRO_MVT_%' through EXECUTE STATEMENT:
+    // the gap-repair kit goes with it, and InterBase can't run it. It becomes
+    // one DROP per movement procedure (a missing one counts as done).
+    const auto trouve = [&](const QString &aDebut, qsizetype aDepuis) {
+        for (qsizetype i = aDepuis; i < aLignes.size(); ++i)
+            if (aLignes[i].trimmed().startsWith(aDebut, Qt::CaseInsensitive))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype debut = trouve(QStringLiteral("CREATE PROCEDURE TMP_DROP_PROC"), 0);
+    const qsizetype suppression = debut < 0 ? -1 : trouve(QStringLiteral("DROP PROCEDURE TMP_DROP_PROC"), debut);
+    const qsizetype fin = suppression < 0 ? -1 : trouve(QStringLiteral("^"), suppression);
+    if (fin < 0 || !aLignes.mid(debut, suppression - debut).join(QLatin1Char('\n')).contains(QLatin1String("LIKE '%IVRO_MVT_%'")))
         throw EDbError(QStringLiteral("Script de mouvement inattendu : son nettoyage des anciennes procédures est "
                                       "introuvable."));
+    QStringList lignes = aLignes.mid(0, debut);
+    for (const QString &procedure : MvtProcedures)
+        lignes << QStringLiteral("DROP PROCEDURE %1;").arg(procedure) << QStringLiteral("^");
+    lignes << aLignes.mid(fin + 1);
     return lignes;
+}
+
+QString MvtRouteur(TSensMvt aSens)
+{
+    switch (aSens) {
+    case TSensMvt::LameVersMag: return QStringLiteral("lame_vers_mags");
+    case TSensMvt::MagVersLame: return QStringLiteral("mags_vers_lame");
+    case TSensMvt::Aucun: break;
+    }
+    return {};
 }
 
 TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID)
@@ -103,3 +121,11 @@ QString MvtTexteFin(const QString &aNoeud)
     return QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud ") + aNoeud;
 }
 
+// Rows were counted and none gave an event: their tables have no capture
+// definition on the direction's router.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud)
+{
+    return QStringLiteral("Aucun événement créé pour le noeud %1 : les %2 enregistrements \"K\" de la plage n'ont "
+                          "donné aucun événement. Vérifiez que leurs tables sont capturées et routées par \"%3\".")
+        .arg(aNoeud).arg(aCount).arg(MvtRouteur(aSens));
+}

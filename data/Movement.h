@@ -28,10 +28,14 @@ extern const QString MvtInstructionComptage;
 extern const QStringList MvtProcedures;
 
 // The movement script's lines with its clean-up narrowed to the four
-// movement procedures: as shipped it drops every procedure whose name is
+// movement procedures, one DROP each: as shipped it drops, through a
+// temporary procedure and EXECUTE STATEMENT, every procedure whose name is
 // LIKE '%IVRO_MVT_%', the gap-repair kit's IVRO_MVT_LAME2MAGS among them.
-// EDbError when the script doesn't hold that clean-up once.
+// EDbError when the script doesn't hold that clean-up.
 QStringList MvtNettoyageExact(const QStringList &aLignes);
+
+// The router a direction's procedures read their capture definitions from.
+QString MvtRouteur(TSensMvt aSens);
 
 // Bounds of the day range, both inclusive: 00:00:00 of the first day and
 // 00:00:00 of the day after the last day.
@@ -49,5 +53,15 @@ struct TMvtEvaluation
 };
 TMvtEvaluation MvtEvalue(qint32 aCount);
 
+// The reload events one sending created in SYM_DATA for its node.
+struct TMvtEvenements
+{
+    qint64 Nombre = 0;
+    qint64 PremierDataId = 0; // 0 when none was created
+    qint64 DernierDataId = 0;
+};
+
 QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
 QString MvtTexteFin(const QString &aNoeud);
+// K rows were counted and the sending created no event.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud);

@@ -57,16 +57,6 @@ struct TSuiviEnvoi
     bool Termine() const { return EnCours() == 0; }
 };
 
-// The reload events one sending created for a node, found between two
-// readings of the SYM_DATA generator (captures of the site take numbers
-// from it too).
-struct TPlageEvenements
-{
-    qint64 De = 0; // first and last DATA_ID; 0 when none was created
-    qint64 A = 0;
-    qint64 Nombre = 0;
-};
-
 // The statuses of a batch's life, in order, and their French names.
 const QStringList &StatutsDeLot();
 QString LibelleStatut(const QString &aStatus);

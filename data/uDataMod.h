@@ -81,6 +81,12 @@ public:
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
+    // Before a sending: the last DATA_ID handed out in SYM_DATA.
+    qint64 MvtRepereSymData(const QString &ABaseDonnees);
+    // After it: the reload events for aNode created since that mark, also
+    // kept as DernierEnvoi().
+    TMvtEvenements MvtEvenementsCrees(const QString &ABaseDonnees, qint64 aRepere, const QString &aNode);
+    const TMvtEvenements &DernierEnvoi() const { return FDernierEnvoi; }
 
     // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
     TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
@@ -93,9 +99,6 @@ public:
     // The DATA_ID range of today's reload events for the node; false when
     // there is none.
     bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
-    // The reload events for the node numbered after aAvant and up to aApres,
-    // two readings of the SYM_DATA generator around a sending.
-    TPlageEvenements EvenementsCrees(const QString &ABaseDonnees, const QString &aNode, qint64 aAvant, qint64 aApres);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
@@ -162,11 +165,13 @@ public:
 
     // ---- Replication removal and seed loading (DataMod_Drop.cpp)
     // What a removal did not manage: each failing statement with the
-    // server's message. Callers may ignore it.
+    // server's message; or, when objects outside SymmetricDS depend on it,
+    // those objects, and nothing was removed. Callers may ignore it.
     struct TDropSymdsRapport
     {
         int ChunksExecutes = 0;
         QStringList Erreurs;
+        QStringList Dependances;
     };
     TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
     // Loads the seed file line by line, each line checked to be a list of
@@ -179,6 +184,7 @@ public:
 
 private:
     QList<TConnectionDef> FDefinitions;
+    TMvtEvenements FDernierEnvoi;
 };
 
 // The one data module of the program, created at start-up after the window.

@@ -173,7 +173,8 @@ bool TDbConnection::CancelOperation()
     TStatusVector status;
     constexpr unsigned short CancelRaise = 3;
     api.fb_cancel_operation(&status, &handle, CancelRaise);
-    return !status.Failed();
+    constexpr TStatus NothingToCancel = 335544933;
+    return !status.Failed() || status.V[1] == NothingToCancel;
 }
 
 QString TDbConnection::ServerVersion()

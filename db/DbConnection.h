@@ -42,8 +42,8 @@ public:
 
     // Asks the server to cancel the statement that runs on this connection:
     // callable from another thread, the running call then raises EDbError.
-    // False when the client library cannot cancel (InterBase's) or the
-    // connection is not attached.
+    // True too when nothing runs (nothing is cancelled); false when it can't
+    // be asked (not attached, or InterBase's client, which can't cancel).
     bool CancelOperation();
 
     // The server's version text, as the server gives it.

@@ -32,10 +32,14 @@ public:
     }
     ~TStatementTransaction()
     {
-        if (FOwn == 0)
-            return;
-        TStatusVector status;
-        Client().Api.rollback_transaction(&status, &FOwn);
+        // A cancel request that arrives during the rollback interrupts it
+        // too: try again, so that no transaction is left open.
+        for (int attempt = 0; FOwn != 0 && attempt < 5; ++attempt) {
+            TStatusVector status;
+            Client().Api.rollback_transaction(&status, &FOwn);
+            if (!status.Failed())
+                FOwn = 0;
+        }
     }
     TStatementTransaction(const TStatementTransaction &) = delete;
     TStatementTransaction &operator=(const TStatementTransaction &) = delete;

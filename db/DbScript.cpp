@@ -36,7 +36,10 @@ constexpr qint64 NotFoundCodes[] = {
 // The statement drops an object and the server's answer says it is not there.
 bool IsDropOfMissingObject(const QString &aStatement, const EDbError &aError)
 {
-    static const QRegularExpression drop(QStringLiteral("^\\s*DROP\\s"), QRegularExpression::CaseInsensitiveOption);
+    // Comments may come first: a script's chunk often opens with them.
+    static const QRegularExpression drop(QStringLiteral("^(\\s*(--[^\\n]*(\\n|$)|/\\*.*?\\*/))*\\s*DROP\\s"),
+                                         QRegularExpression::CaseInsensitiveOption
+                                             | QRegularExpression::DotMatchesEverythingOption);
     if (!drop.match(aStatement).hasMatch())
         return false;
     for (qint64 code : aError.Codes())

@@ -1,65 +1,11 @@
--- Takes SymmetricDS out of a Firebird or InterBase site database. Each chunk
--- commits on its own, so every step finds the previous one done: capture
--- triggers first (they use the SYM_ tables and functions), then the links
--- between SYM_ tables, their own triggers (they use the generators), the
--- tables, the generators and the external functions. SYM_DATA and
--- SYM_CONTEXT are dropped afterwards by the program, on fresh connections.
-EXECUTE BLOCK AS
-DECLARE VARIABLE NOM VARCHAR(63);
-BEGIN
-  FOR SELECT TRIM(RDB$TRIGGER_NAME) FROM RDB$TRIGGERS
-       WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_ON_'
-         AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0
-      INTO :NOM DO
-    EXECUTE STATEMENT 'DROP TRIGGER "' || REPLACE(NOM, '"', '""') || '"';
-END
-^
-EXECUTE BLOCK AS
-DECLARE VARIABLE TABLE_NOM VARCHAR(63);
-DECLARE VARIABLE CONTRAINTE VARCHAR(63);
-BEGIN
-  FOR SELECT TRIM(RDB$RELATION_NAME), TRIM(RDB$CONSTRAINT_NAME) FROM RDB$RELATION_CONSTRAINTS
-       WHERE RDB$CONSTRAINT_TYPE = 'FOREIGN KEY'
-         AND RDB$RELATION_NAME STARTING WITH 'SYM_'
-      INTO :TABLE_NOM, :CONTRAINTE DO
-    EXECUTE STATEMENT 'ALTER TABLE "' || REPLACE(TABLE_NOM, '"', '""')
-                   || '" DROP CONSTRAINT "' || REPLACE(CONTRAINTE, '"', '""') || '"';
-END
-^
-EXECUTE BLOCK AS
-DECLARE VARIABLE NOM VARCHAR(63);
-BEGIN
-  FOR SELECT TRIM(RDB$TRIGGER_NAME) FROM RDB$TRIGGERS
-       WHERE RDB$RELATION_NAME STARTING WITH 'SYM_'
-         AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0
-      INTO :NOM DO
-    EXECUTE STATEMENT 'DROP TRIGGER "' || REPLACE(NOM, '"', '""') || '"';
-END
-^
-EXECUTE BLOCK AS
-DECLARE VARIABLE NOM VARCHAR(63);
-BEGIN
-  FOR SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS
-       WHERE RDB$RELATION_NAME STARTING WITH 'SYM_'
-         AND RDB$RELATION_NAME NOT IN ('SYM_DATA', 'SYM_CONTEXT')
-         AND RDB$VIEW_SOURCE IS NULL
-         AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0
-      INTO :NOM DO
-    EXECUTE STATEMENT 'DROP TABLE "' || REPLACE(NOM, '"', '""') || '"';
-END
-^
-EXECUTE BLOCK AS
-DECLARE VARIABLE NOM VARCHAR(63);
-BEGIN
-  FOR SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS
-       WHERE (RDB$GENERATOR_NAME STARTING WITH 'SYM_'
-              OR RDB$GENERATOR_NAME STARTING WITH 'GEN_SYM_'
-              OR RDB$GENERATOR_NAME STARTING WITH 'SEQ_SYM_')
-         AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0
-      INTO :NOM DO
-    EXECUTE STATEMENT 'DROP SEQUENCE "' || REPLACE(NOM, '"', '""') || '"';
-END
-^
+-- Takes SymmetricDS out of a Firebird or InterBase site database. Before
+-- these chunks the program has dropped, one statement at a time and in this
+-- order, what it found in the catalogue: the movement procedures (they read
+-- and write SYM_ tables), the capture triggers (they use the SYM_ tables and
+-- functions), the links between SYM_ tables, their own triggers (they use the
+-- generators), the tables and the generators. What is left are the external
+-- functions. SYM_DATA and SYM_CONTEXT are dropped afterwards by the program,
+-- on fresh connections.
 DROP EXTERNAL FUNCTION SYM_HEX;
 ^
 DROP EXTERNAL FUNCTION SYM_ESCAPE;

@@ -60,6 +60,7 @@ trap 'rm -f "$SCRIPT"' EXIT
     echo "COMMIT ^"
 } | iconv -f UTF-8 -t CP1252 > "$SCRIPT"
 isql-fb -q -b -ch NONE -i "$SCRIPT" >/dev/null
+rm -f "$SCRIPT"
 log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" \
     "localhost/3050:$DEMO_DB" | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}') lignes K"
 

@@ -200,6 +200,16 @@ void TestCliCatalogue::dropSymdsReportsWhatWentAway()
     r = RunCli({"drop-symds", db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QStringLiteral("Aucun objet SymmetricDS retiré")), qPrintable(r.Out + r.Err));
+
+    // A procedure of the site that reads SymmetricDS's tables: refused,
+    // listed, nothing removed.
+    TTestDatabase other;
+    other.Exec("CREATE PROCEDURE P_SITE RETURNS (N INTEGER) AS BEGIN SELECT COUNT(*) FROM SYM_NODE INTO :N; END");
+    r = RunCli({"drop-symds", other.Path(), "--oui"});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("Retrait refusé, rien n'a été retiré")), qPrintable(r.Err));
+    QVERIFY2(r.Err.contains(QStringLiteral("  PROCEDURE P_SITE (dépend de SYM_NODE)")), qPrintable(r.Err));
+    QCOMPARE(other.Count("RDB$RELATIONS WHERE RDB$RELATION_NAME = 'SYM_NODE'"), 1);
 }
 
 void TestCliCatalogue::joueMiniSplit()

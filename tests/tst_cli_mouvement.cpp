@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 using TRun = TCliRun;
@@ -39,6 +41,8 @@ private slots:
     void envoyerRefused();
     void envoyerFailureIsReported_data();
     void envoyerFailureIsReported();
+    void envoyerInterrompu_data();
+    void envoyerInterrompu();
 };
 
 void TestCliMouvement::noeuds()
@@ -128,15 +132,29 @@ void TestCliMouvement::envoyer()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
-    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
-                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
-                        QStringLiteral("mag-002"), QStringLiteral("--oui")});
+    // A K row without its table's row: counted, but it gives no event.
+    SiteFixture::AddKRows(db, 100, 1, TDateTime::FromQDate(KDay), 99);
+    const QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                           QStringLiteral("mag-002"), QStringLiteral("--oui")};
+    TRun r = RunCli(args);
     QVERIFY2(r.Code == 0, qPrintable(r.Err));
     QVERIFY2(r.Out.contains(QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud "
                                           "mag-002")),
              qPrintable(r.Out));
+    QVERIFY2(r.Out.contains(QStringLiteral("Événements créés : 6 (DATA_ID ")), qPrintable(r.Out));
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE NODE_LIST = 'mag-002' AND EVENT_TYPE = 'R'")), 6);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 6);
+
+    // The figures are the events created by this sending, not the promise.
+    r = RunCli(args + QStringList{QStringLiteral("--json")});
+    QVERIFY2(r.Code == 0, qPrintable(r.Err));
+    const QJsonObject o = Json(r);
+    QCOMPARE(o.value(QLatin1String("evenements_prevus")).toInt(), 8);
+    QCOMPARE(o.value(QLatin1String("evenements")).toInt(), 6);
+    const qint64 premier = qint64(o.value(QLatin1String("premier_data_id")).toDouble());
+    QCOMPARE(qint64(o.value(QLatin1String("dernier_data_id")).toDouble()), premier + 5);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE DATA_ID >= %1").arg(premier)), 6);
 }
 
 void TestCliMouvement::envoyerRefused_data()
@@ -188,7 +206,12 @@ void TestCliMouvement::envoyerFailureIsReported_data()
         << "CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE (A TIMESTAMP, B TIMESTAMP, C VARCHAR(50)) AS BEGIN END\n^\n"
            "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
         << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé",
-                       "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;)", "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE ("};
+                       "étape 1 (DROP PROCEDURE IVRO_MVT_LAME2MAG_NODE;)", "étape 6 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE ("};
+    // Nothing routed from the central server: rows counted, no event.
+    QTest::newRow("aucun evenement") << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
+                                     << QStringList{"Aucun événement créé pour le noeud mag-001 : les 3 "
+                                                    "enregistrements \"K\"",
+                                                    "\"lame_vers_mags\""};
 }
 
 void TestCliMouvement::envoyerFailureIsReported()
@@ -210,6 +233,47 @@ void TestCliMouvement::envoyerFailureIsReported()
             QVERIFY2(r.Err.contains(m), qPrintable(r.Err));
         QVERIFY(!r.Out.contains(QStringLiteral("Traitement terminé")));
         QVERIFY(!r.Out.contains(QLatin1String("evenements")));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    }
+}
+
+void TestCliMouvement::envoyerInterrompu_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+// A signal while the range procedure runs cancels it: the process ends on
+// its own, says so, and the statement leaves nothing behind. Tried at a few
+// moments of the sending.
+void TestCliMouvement::envoyerInterrompu()
+{
+    QFETCH(int, signal);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 199999, KDay);
+    const QString enCours = QStringLiteral(
+        "MON$STATEMENTS WHERE MON$STATE = 1 AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
+        "AND MON$SQL_TEXT CONTAINING 'IVRO_MVT_LAME2MAG_NODE'");
+    for (int delai : {0, 150, 600}) {
+        QProcess p;
+        p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+        p.setArguments({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                        QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                        QStringLiteral("mag-001"), QStringLiteral("--oui")});
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start();
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(db.Count(enCours) == 1 || p.state() == QProcess::NotRunning, 60000);
+        QTest::qWait(delai);
+        QCOMPARE(p.state(), QProcess::Running);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == 130, qPrintable(err));
+        // The worker ended on the server's cancellation, and nothing else was said.
+        QCOMPARE(err, QStringLiteral("Envoi interrompu : aucun événement créé.\n"));
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
     }
 }

@@ -164,7 +164,7 @@ void TestContenu::cliEvaluer()
     QCOMPARE(json.Code, 0);
     const QJsonObject o = QJsonDocument::fromJson(json.Out.toUtf8()).object();
     QCOMPARE(o.value(QLatin1String("quantite")).toInt(), 14);
-    QCOMPARE(o.value(QLatin1String("evenements_prevus")).toInt(), 29);
+    QCOMPARE(o.value(QLatin1String("evenements_selon_captures")).toInt(), 29);
     const QJsonArray tables = o.value(QLatin1String("tables")).toArray();
     QCOMPARE(tables.size(), 6);
     const QJsonObject ticket = tables[3].toObject();

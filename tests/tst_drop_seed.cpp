@@ -35,6 +35,7 @@ private slots:
     void dropSymdsUnreachableDatabase();
     void ligneDeValeurs_data();
     void ligneDeValeurs();
+    void dropSymdsRefusedWhenOthersDepend();
     void joueMiniSplit_data();
     void joueMiniSplit();
 
@@ -53,16 +54,19 @@ void TestDropSeed::dropSymds_data()
 {
     QTest::addColumn<int>("schema");
     QTest::addColumn<bool>("captureInPlace");
+    QTest::addColumn<bool>("afterSending"); // the movement procedures installed
     QTest::newRow("SymmetricDS in place, capturing")
-        << int(TTestDatabase::TSchema::Full) << true;
-    QTest::newRow("SymmetricDS tables only") << int(TTestDatabase::TSchema::Full) << false;
-    QTest::newRow("no SymmetricDS at all") << int(TTestDatabase::TSchema::RetailOnly) << false;
+        << int(TTestDatabase::TSchema::Full) << true << false;
+    QTest::newRow("after a sending") << int(TTestDatabase::TSchema::Full) << true << true;
+    QTest::newRow("SymmetricDS tables only") << int(TTestDatabase::TSchema::Full) << false << false;
+    QTest::newRow("no SymmetricDS at all") << int(TTestDatabase::TSchema::RetailOnly) << false << false;
 }
 
 void TestDropSeed::dropSymds()
 {
     QFETCH(int, schema);
     QFETCH(bool, captureInPlace);
+    QFETCH(bool, afterSending);
     TTestDatabase db(static_cast<TTestDatabase::TSchema>(schema));
     if (captureInPlace) {
         AddSymmetricDSObjects(db);
@@ -70,9 +74,15 @@ void TestDropSeed::dropSymds()
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 1);
         QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("FONCTION SYM_HEX")));
     }
+    if (afterSending) {
+        QTemporaryDir dir;
+        QVERIFY(DataMod->InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    }
 
     const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
     QVERIFY2(rapport.Erreurs.isEmpty(), qPrintable(rapport.Erreurs.join(QLatin1Char('\n'))));
+    QCOMPARE(rapport.Dependances, QStringList());
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'")), 0);
     // Every connection definition of the removal is gone.
     for (const TConnectionDef &def : DataMod->Definitions())
         QVERIFY(def.Name != SysdbaRef(db.Path()));
@@ -139,6 +149,35 @@ void TestDropSeed::ligneDeValeurs()
         QVERIFY2(lu.isEmpty(), qPrintable(lu));
     else
         QVERIFY2(lu.contains(refusal), qPrintable(lu));
+}
+
+// Objects outside SymmetricDS that depend on it would stop the removal
+// half-way: they are listed, and nothing at all is removed.
+void TestDropSeed::dropSymdsRefusedWhenOthersDepend()
+{
+    TTestDatabase db;
+    AddSymmetricDSObjects(db);
+    QTemporaryDir dir;
+    QVERIFY(DataMod->InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    db.Exec(QStringLiteral(
+        "CREATE PROCEDURE P_SITE RETURNS (N INTEGER) AS BEGIN SELECT COUNT(*) FROM SYM_DATA INTO :N; SUSPEND; END\n^\n"
+        "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
+        "CREATE TRIGGER TRG_GENPARAM_TRACE FOR GENPARAM AFTER INSERT AS BEGIN "
+        "INSERT INTO SYM_DATA (TABLE_NAME, EVENT_TYPE, TRIGGER_HIST_ID) VALUES ('GENPARAM', 'I', 1); END\n^\n"
+        "CREATE TABLE MAG_NOEUD (MAG_ID INTEGER NOT NULL PRIMARY KEY, NODE_ID VARCHAR(50),"
+        " CONSTRAINT FK_MAG_NOEUD FOREIGN KEY (NODE_ID) REFERENCES SYM_NODE (NODE_ID))\n^\n"));
+    const QStringList avant = DataMod->ListeObjetsSymmetricDS(db.Path());
+
+    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    QCOMPARE(rapport.Dependances,
+             (QStringList{"CLE ETRANGERE FK_MAG_NOEUD (table MAG_NOEUD) (dépend de SYM_NODE)",
+                          "PROCEDURE P_APPEL (dépend de IVRO_MVT_LAME2MAG_NODE)",
+                          "PROCEDURE P_SITE (dépend de SYM_DATA)",
+                          "TRIGGER TRG_GENPARAM_TRACE (dépend de SYM_DATA)"}));
+    QCOMPARE(rapport.Erreurs, QStringList());
+    QCOMPARE(rapport.ChunksExecutes, 0);
+    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), avant);
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'")), 4);
 }
 
 void TestDropSeed::joueMiniSplit_data()

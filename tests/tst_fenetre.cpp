@@ -682,8 +682,8 @@ void TestFenetre::envoi()
     QVERIFY(confirmation.AuPremierPlan);
 
     QVERIFY(QFile::exists(ScriptEcrit()));
-    QCOMPARE(w->PanelText(1),
-             QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud mag-002"));
+    QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le "
+                                             "noeud mag-002 (260 événements créés)"));
     QCOMPARE(w->cbNode->currentIndex(), -1);
     QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled());
     QVERIFY(!w->Timer1->isActive());
@@ -794,7 +794,7 @@ void TestFenetre::envoiDossierNonInscriptible()
     QCOMPARE(w->cbNode->currentIndex(), -1);
     QCOMPARE(repondeur.Vues.size(), 1); // the confirmation only
     QCOMPARE(w->PanelText(1), QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données "
-                                             "vers le noeud ") + noeud);
+                                             "vers le noeud %1 (8 événements créés)").arg(noeud));
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 8);
 }
 
@@ -810,9 +810,18 @@ void TestFenetre::envoiEchec_data()
            "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
         << "Échec de l'installation des procédures de mouvement : rien n'a été envoyé."
         << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n",
-                       "étape 2 (EXECUTE PROCEDURE TMP_DROP_PROC;) : ",
-                       "étape 5 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "}
+                       "étape 1 (DROP PROCEDURE IVRO_MVT_LAME2MAG_NODE;) : ",
+                       "étape 6 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "}
         << 0;
+    // Nothing is routed from the central server: rows counted, no event.
+    QTest::newRow("aucun evenement")
+        << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
+        << "Échec de l'envoi vers le noeud mag-001 : Aucun événement créé pour le noeud mag-001 : les 5 "
+           "enregistrements \"K\" de la plage n'ont donné aucun événement. Vérifiez que leurs tables sont capturées "
+           "et routées par \"lame_vers_mags\"."
+        << QStringList{"L'envoi des données vers le noeud mag-001 a échoué :\nAucun événement créé pour le noeud "
+                       "mag-001"}
+        << -1;
 }
 
 // A sending that sent nothing says so in an error box, and the window is
@@ -931,7 +940,7 @@ void TestFenetre::detailsEtProgression()
     QCOMPARE(w->pbEnvoi->maximum(), 6003);
     QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
 
-    QCOMPARE(w->PanelText(1), MvtTexteFin(QStringLiteral("mag-001")));
+    QCOMPARE(w->PanelText(1), MvtTexteFin(QStringLiteral("mag-001")) + QStringLiteral(" (6003 événements créés)"));
     const QStringList bornes = db.Rows(QStringLiteral("SELECT MIN(DATA_ID), MAX(DATA_ID), COUNT(*) FROM SYM_DATA"));
     const QStringList b = bornes.value(0).split(QLatin1Char('|'));
     QCOMPARE(b.value(2), QStringLiteral("6003"));

@@ -273,9 +273,9 @@ void TestSuivi::sendThenFollow()
                                   QStringLiteral("--oui"), QStringLiteral("--json")});
     QCOMPARE(envoi.Code, 0);
     const QJsonObject e = Json(envoi);
-    QCOMPARE(e.value(QLatin1String("evenements_crees")).toInt(), 20);
-    const qint64 de = qint64(e.value(QLatin1String("data_id_de")).toDouble());
-    const qint64 a = qint64(e.value(QLatin1String("data_id_a")).toDouble());
+    QCOMPARE(e.value(QLatin1String("evenements")).toInt(), 20);
+    const qint64 de = qint64(e.value(QLatin1String("premier_data_id")).toDouble());
+    const qint64 a = qint64(e.value(QLatin1String("dernier_data_id")).toDouble());
     QCOMPARE(db.Scalar(QStringLiteral("SELECT MIN(DATA_ID) FROM SYM_DATA")).toLongLong(), de);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT MAX(DATA_ID) FROM SYM_DATA")).toLongLong(), a);
 
@@ -320,7 +320,7 @@ void TestSuivi::sendingShowsProgressOnATerminal()
     const QString de = db.Scalar(QStringLiteral("SELECT MIN(DATA_ID) FROM SYM_DATA")).toString();
     const QString a = db.Scalar(QStringLiteral("SELECT MAX(DATA_ID) FROM SYM_DATA")).toString();
     for (const QString &part : {QStringLiteral("  20 / 20 événements (100 %)\r\n"),
-                                QStringLiteral("Événements créés : 20, DATA_ID %1 à %2.").arg(de, a),
+                                QStringLiteral("Événements créés : 20 (DATA_ID %1 à %2).").arg(de, a),
                                 QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud mag-001 --de %2 --a %3")
                                     .arg(db.Path(), de, a)})
         QVERIFY2(out.contains(part), qPrintable(out));
