@@ -21,6 +21,11 @@ QString DecodeWindowsText(const QByteArray &aBytes)
         QStringDecoder decoder(aBytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
         return decoder.decode(aBytes.mid(2));
     }
+    return DecodeWindows1252(aBytes);
+}
+
+QString DecodeWindows1252(const QByteArray &aBytes)
+{
     QString text;
     text.reserve(aBytes.size());
     for (char c : aBytes) {

@@ -11,5 +11,8 @@ QString DecodeWindowsText(const QByteArray &aBytes);
 QStringList SplitTextLines(const QString &aText);
 // Raises std::runtime_error with a French message when the file can't be read.
 QStringList ReadTextFileLines(const QString &aPath);
+// The text of Windows-1252 bytes, one character per byte, without looking
+// for a byte-order mark.
+QString DecodeWindows1252(const QByteArray &aBytes);
 // Windows-1252 bytes of a text; characters it lacks become '?'.
 QByteArray EncodeWindows1252(const QString &aText);

@@ -4,7 +4,7 @@
 #include "platform/OSInfosSource.h"
 #include "platform/Wmi.h"
 
-#include <iterator>
+#include <utility>
 
 TVGSE VGSE;
 QList<TSYMDSInfos> SYMDSInfos;
@@ -85,20 +85,38 @@ void GetOSInfos(TOSInfos &aOSInfos)
     QString errorText;
     if (PlatformOSInfosQuery(QString::fromLatin1(KOSInfosQuery), table, instances, errorText) <= 0)
         return;
-    if (table.size() < 2)
-        return;
+    OSInfosFromTable(table, aOSInfos);
+}
 
-    // By position, first instance only: WMI's property order is alphabetical,
-    // which is the order of these fields.
-    QString *const fields[] = {
-        &aOSInfos.BuildNumber,        &aOSInfos.Caption,           &aOSInfos.CSDVersion,
-        &aOSInfos.CSName,             &aOSInfos.FreePhysicalMemory, &aOSInfos.FreeSpaceInPagingFiles,
-        &aOSInfos.FreeVirtualMemory,  &aOSInfos.LastBootUptime,    &aOSInfos.LocalDateTime,
-        &aOSInfos.Version,
+void OSInfosFromTable(const T2DimStrArray &aTable, TOSInfos &aOSInfos)
+{
+    if (aTable.size() < 2)
+        return;
+    // By name rather than by position: where WMI leaves a property out (Wine
+    // has no FreeSpaceInPagingFiles), the others still land in their fields.
+    // Where all are there, in WMI's alphabetical order, both agree.
+    const std::pair<const char *, QString *> fields[] = {
+        {"BuildNumber", &aOSInfos.BuildNumber},
+        {"Caption", &aOSInfos.Caption},
+        {"CSDVersion", &aOSInfos.CSDVersion},
+        {"CSName", &aOSInfos.CSName},
+        {"FreePhysicalMemory", &aOSInfos.FreePhysicalMemory},
+        {"FreeSpaceInPagingFiles", &aOSInfos.FreeSpaceInPagingFiles},
+        {"FreeVirtualMemory", &aOSInfos.FreeVirtualMemory},
+        {"LastBootUpTime", &aOSInfos.LastBootUptime},
+        {"LocalDateTime", &aOSInfos.LocalDateTime},
+        {"Version", &aOSInfos.Version},
     };
-    const QStringList &row = table[1];
-    for (qsizetype i = 0; i < qsizetype(std::size(fields)) && i + 1 < row.size(); ++i)
-        *fields[i] = row[i + 1];
+    const QStringList &header = aTable[0];
+    const QStringList &row = aTable[1];
+    for (const auto &[name, field] : fields) {
+        for (qsizetype column = 1; column < header.size() && column < row.size(); ++column) {
+            if (header[column].compare(QLatin1String(name), Qt::CaseInsensitive) == 0) {
+                *field = row[column];
+                break;
+            }
+        }
+    }
 }
 
 int WmiQuery(const QString &aComputer, const QString &aNameSpace, const QString &aUser,

@@ -116,6 +116,11 @@ using T2DimStrArray = QList<QStringList>;
 // every field stays empty when the information cannot be read.
 void GetOSInfos(TOSInfos &aOSInfos);
 
+// Copies the first instance of a Win32_OperatingSystem answer (the layout of
+// WmiQuery) into aOSInfos, each field from the column of the same name
+// (letter case aside); a field whose property is missing stays as it is.
+void OSInfosFromTable(const T2DimStrArray &aTable, TOSInfos &aOSInfos);
+
 // Runs a WMI query (a WQL "SELECT ..." text, or a class name whose instances
 // are listed) and lays the answer out in aTable: row 0 "Instance" and the
 // property names, row n the n-th object's number and its values as text.

@@ -2,8 +2,6 @@
 
 #include "platform/MachineInfo.h"
 
-#include <QUuid>
-
 #include <cmath>
 
 QString FormatDuree(double aSecondes)
@@ -58,10 +56,7 @@ QString CalculeSymNode(const QString &aBAS_SENDER)
 
 QString GetNewGUID()
 {
-    const QUuid guid = QUuid::createUuid();
-    if (guid.isNull())
-        return {};
-    return guid.toString(QUuid::WithBraces).toUpper();
+    return PlatformNewGuid();
 }
 
 QString GetNomMachine()

@@ -182,6 +182,15 @@ public:
     // GENERATEUR, FONCTION), to tell what a removal took away.
     QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
 
+    // ---- Backup registration (DataMod_Backup.cpp)
+    // Adds or refreshes the database's section in the backup INI file named
+    // by VGSE.IVRO_BackupLame_Ini. False, with nothing written, when that
+    // file does not exist; EDbError "Impossible d'écrire dans …" when the
+    // system refuses a write (the keys before it stay).
+    bool AjouteDossierBackupLame(const TDossierInfos &aDB);
+    // The section of a service: its name without the first "IVRO_", in any case.
+    static QString SectionBackupLame(const QString &aServiceName);
+
 private:
     QList<TConnectionDef> FDefinitions;
     TMvtEvenements FDernierEnvoi;

@@ -13,3 +13,12 @@ QString PlatformComputerName();
 // the system itself: the environment is filled before any QCoreApplication
 // exists, so applicationDirPath() cannot be used. Empty when unknown.
 QString PlatformExecutableDir();
+
+// A new GUID as "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, or
+// empty text when the system could not make one.
+QString PlatformNewGuid();
+
+// The separators of dates and of times in the user's settings ("/" and ":"
+// for a French user).
+QString PlatformDateSeparator();
+QString PlatformTimeSeparator();

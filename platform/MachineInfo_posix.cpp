@@ -1,6 +1,8 @@
 #include "platform/MachineInfo.h"
 
 #include <QFile>
+#include <QLocale>
+#include <QUuid>
 
 #include <unistd.h>
 
@@ -33,4 +35,36 @@ QString PlatformExecutableDir()
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+QString PlatformNewGuid()
+{
+    const QUuid guid = QUuid::createUuid();
+    if (guid.isNull())
+        return {};
+    return guid.toString(QUuid::WithBraces).toUpper();
+}
+
+namespace {
+
+// The first character of a locale's format that is neither a letter nor a
+// blank: "dd/MM/yyyy" gives "/", "HH:mm" gives ":".
+QString SeparatorOf(const QString &aFormat, const QString &aDefault)
+{
+    for (const QChar c : aFormat)
+        if (!c.isLetter() && !c.isSpace() && c != u'\'')
+            return QString(c);
+    return aDefault;
+}
+
+} // namespace
+
+QString PlatformDateSeparator()
+{
+    return SeparatorOf(QLocale::system().dateFormat(QLocale::ShortFormat), QStringLiteral("/"));
+}
+
+QString PlatformTimeSeparator()
+{
+    return SeparatorOf(QLocale::system().timeFormat(QLocale::ShortFormat), QStringLiteral(":"));
 }

@@ -35,3 +35,9 @@ bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QStrin
 // True when the copy succeeded: an existing target is replaced, missing
 // folders are created.
 bool ShellCopyFile(const QString &aSource, const QString &aTarget);
+
+// RunAsAndWait, telling why the program did not start: the system's text on
+// Windows (the elevation declined, the file not found), ours on POSIX, where
+// nothing can be elevated and the caller must already be root.
+bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
+                  QString &aErreur);

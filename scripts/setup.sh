@@ -3,6 +3,8 @@
 # Idempotent: installs the packages, starts the Firebird server when it does
 # not answer, and makes sure the two accounts the program uses exist. On a
 # machine already set up it changes nothing and returns at once.
+# With --windows, also what the Windows side's cross build and its run
+# under Wine need (scripts/test-windows.sh).
 set -euo pipefail
 
 SYSDBA_PASSWORD=tidestone
@@ -12,6 +14,9 @@ SERVICE=/etc/init.d/firebird3.0
 DEADLINE=${IVROMVT_SETUP_DEADLINE:-60} # seconds given to the server to start or stop
 PACKAGES=(qt6-base-dev qt6-translations-l10n firebird3.0-server firebird3.0-utils
           firebird-dev cmake g++ make xvfb xauth fonts-dejavu-core)
+if [ "${1:-}" = "--windows" ]; then
+    PACKAGES+=(mingw-w64 wine doctest-dev)
+fi
 
 log() { echo "[setup] $*"; }
 die() { echo "[setup] $*" >&2; exit 1; }

@@ -54,6 +54,8 @@ private slots:
     void osInfosForms_data();
     void osInfosForms();
     void osInfosTimes();
+    void osInfosFromTable_data();
+    void osInfosFromTable();
     void cimDateTime_data();
     void cimDateTime();
     void wmiQueryWithoutWmi();
@@ -264,6 +266,43 @@ void TestEnvironnement::osInfosForms()
     QFETCH(QString, value);
     QFETCH(QString, pattern);
     QVERIFY2(QRegularExpression(pattern).match(value).hasMatch(), qPrintable(value));
+}
+
+void TestEnvironnement::osInfosFromTable_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("expected"); // the eleven fields joined by "|"
+
+    const QStringList windows = {QStringLiteral("BuildNumber"),        QStringLiteral("Caption"),
+                                 QStringLiteral("CSDVersion"),         QStringLiteral("CSName"),
+                                 QStringLiteral("FreePhysicalMemory"), QStringLiteral("FreeSpaceInPagingFiles"),
+                                 QStringLiteral("FreeVirtualMemory"),  QStringLiteral("LastBootUpTime"),
+                                 QStringLiteral("LocalDateTime"),      QStringLiteral("Version")};
+    QTest::newRow("all ten, as Windows gives them")
+        << windows << "v:BuildNumber|v:Caption|v:CSDVersion|v:CSName|v:FreePhysicalMemory|v:FreeSpaceInPagingFiles|"
+                      "v:FreeVirtualMemory|v:LastBootUpTime|v:LocalDateTime||v:Version";
+    QStringList wine = windows;
+    wine.removeAll(QStringLiteral("FreeSpaceInPagingFiles"));
+    QTest::newRow("one left out, as Wine gives them")
+        << wine << "v:BuildNumber|v:Caption|v:CSDVersion|v:CSName|v:FreePhysicalMemory||v:FreeVirtualMemory|"
+                   "v:LastBootUpTime|v:LocalDateTime||v:Version";
+}
+
+void TestEnvironnement::osInfosFromTable()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QString, expected);
+    QStringList values;
+    for (const QString &name : names)
+        values << QStringLiteral("v:") + name;
+    TOSInfos infos;
+    OSInfosFromTable({QStringList{QStringLiteral("Instance")} + names, QStringList{QStringLiteral("1")} + values},
+                     infos);
+    const QStringList fields = {infos.BuildNumber,        infos.Caption,           infos.CSDVersion,
+                                infos.CSName,             infos.FreePhysicalMemory, infos.FreeSpaceInPagingFiles,
+                                infos.FreeVirtualMemory,  infos.LastBootUptime,    infos.LocalDateTime,
+                                infos.OSArchitecture,     infos.Version};
+    QCOMPARE(fields.join(u'|'), expected);
 }
 
 void TestEnvironnement::osInfosTimes()

@@ -1,8 +1,8 @@
 #include "TestDatabase.h"
 
+#include "common/TextFile.h"
 #include "db/DbError.h"
 #include "db/DbScript.h"
-#include "db/TextCodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -157,11 +157,16 @@ int TTestDatabase::Count(const QString &aFromWhere) const
 
 QByteArray TTestDatabase::StoredHex(const QString &aColumn, const QString &aFromWhere) const
 {
-    // OCTETS reads back as Windows-1252 text, every byte kept.
+    // OCTETS reads back as Windows-1252 text, every byte kept: the five bytes
+    // that the code page leaves undefined come as the control characters of
+    // the same number, the only characters of 0x80..0x9F that can come.
     const QString raw = Scalar(QStringLiteral("SELECT CAST(%1 AS VARCHAR(4000) CHARACTER SET OCTETS) FROM %2")
                                    .arg(aColumn, aFromWhere)).toString();
     QByteArray bytes;
-    ToWindows1252(raw, bytes);
+    for (const QChar c : raw) {
+        const char16_t u = c.unicode();
+        bytes += (u >= 0x80 && u < 0xA0) ? QByteArray(1, char(u)) : EncodeWindows1252(QString(c));
+    }
     return bytes.toHex(' ').toUpper();
 }
 

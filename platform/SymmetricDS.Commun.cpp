@@ -1,0 +1,6 @@
+#include "platform/SymmetricDS.Commun.h"
+
+void ClearInfoSurService(TInfoSurService &aInfo)
+{
+    aInfo = TInfoSurService();
+}

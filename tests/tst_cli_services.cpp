@@ -1,0 +1,183 @@
+// The service and backup subcommands through the real ivromvt-cli, with the
+// stand-in systemctl first on PATH.
+#include "CliRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+void WriteFile(const QString &aPath, const QByteArray &aContent)
+{
+    QFile file(aPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(aContent), aContent.size());
+}
+
+QByteArray ReadFile(const QString &aPath)
+{
+    QFile file(aPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
+}
+
+} // namespace
+
+class TestCliServices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void infoService();
+    void startAndStop();
+    void ajouteDossierBackup();
+    void ajouteDossierBackupRefusedWrite();
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+};
+
+void TestCliServices::initTestCase()
+{
+    qputenv("PATH", QByteArray(IVROMVT_FAKES_DIR) + ':' + qgetenv("PATH"));
+}
+
+void TestCliServices::init()
+{
+    FDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(FDir->isValid());
+    qputenv("IVRO_SYSTEMCTL_DIR", FDir->path().toLocal8Bit());
+    WriteFile(FDir->filePath(QStringLiteral("sym_shop.service.show")),
+              "Type=simple\nUnitFileState=enabled\nFailureAction=none\n"
+              "ExecStart={ path=/opt/sym/bin/sym ; argv[]=/opt/sym/bin/sym --port 31415 ; ignore_errors=no }\n"
+              "Requires=firebird.service system.slice\nUser=symds\nDescription=SymmetricDS magasin\n");
+    WriteFile(FDir->filePath(QStringLiteral("sym_shop.service.etat")), "inactive\n");
+}
+
+void TestCliServices::infoService()
+{
+    TCliRun run = RunCli({QStringLiteral("info-service"), QStringLiteral("sym_shop")});
+    QCOMPARE(run.Code, 0);
+    QVERIFY2(run.Out.contains(QRegularExpression(QStringLiteral("StartType +AutoStart"))), qPrintable(run.Out));
+    QVERIFY(run.Out.contains(QRegularExpression(QStringLiteral("BinaryPathName +/opt/sym/bin/sym --port 31415"))));
+
+    run = RunCli({QStringLiteral("info-service"), QStringLiteral("sym_shop"), QStringLiteral("--json")});
+    QCOMPARE(run.Code, 0);
+    const QJsonObject json = QJsonDocument::fromJson(run.Out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("Exist")).toBool(), true);
+    QCOMPARE(json.value(QStringLiteral("ServiceType")).toString(), QStringLiteral("Win32OwnProcess"));
+    QCOMPARE(json.value(QStringLiteral("Dependencies")).toString(), QStringLiteral("firebird.service"));
+    QCOMPARE(json.value(QStringLiteral("ServiceStartName")).toString(), QStringLiteral("symds"));
+    QCOMPARE(json.value(QStringLiteral("TagId")).toInt(-1), 0);
+
+    run = RunCli({QStringLiteral("info-service"), QStringLiteral("absent")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(QString::fromUtf8("Le service \"absent\" n’existe pas.")), qPrintable(run.Err));
+}
+
+void TestCliServices::startAndStop()
+{
+    const QString state = FDir->filePath(QStringLiteral("sym_shop.service.etat"));
+    WriteFile(FDir->filePath(QStringLiteral("sym_shop.service.demarrage")), "activating 2 active\n");
+
+    TCliRun run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop")});
+    QCOMPARE(run.Code, 0);
+    QVERIFY(run.Out.contains(QString::fromUtf8("Service \"sym_shop\" démarré.")));
+    QCOMPARE(ReadFile(state), QByteArray("active\n"));
+
+    run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(QString::fromUtf8("n'a pas démarré")), qPrintable(run.Err));
+
+    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("sym_shop"), QStringLiteral("--json")});
+    QCOMPARE(run.Code, 0);
+    QCOMPARE(QJsonDocument::fromJson(run.Out.toUtf8()).object().value(QStringLiteral("arrete")).toBool(), true);
+    QCOMPARE(ReadFile(state), QByteArray("inactive\n"));
+
+    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("absent")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY(run.Err.contains(QString::fromUtf8("n’existe pas")));
+}
+
+void TestCliServices::ajouteDossierBackup()
+{
+    const QString ini = FDir->filePath(QStringLiteral("backup.ini"));
+    const QByteArray before = "[GENERAL]\r\nDOSSIER=D:\\Sauvegardes\r\n";
+    WriteFile(ini, before);
+    const QStringList args = {QStringLiteral("ajoute-dossier-backup"), ini, QStringLiteral("IVRO_SHOP01"),
+                              QStringLiteral("D:\\Bases\\SHOP01.FDB")};
+
+    TCliRun run = RunCli(args); // no terminal to answer the question: a misuse
+    QCOMPARE(run.Code, 2);
+    QVERIFY(run.Err.contains(QStringLiteral("--oui")));
+    QCOMPARE(ReadFile(ini), before);
+
+    run = RunCli(args + QStringList{QStringLiteral("--oui")});
+    QCOMPARE(run.Code, 0);
+    QVERIFY2(run.Out.contains(QStringLiteral("Section [SHOP01]")), qPrintable(run.Out));
+    const QByteArray after = ReadFile(ini);
+    QVERIFY(after.startsWith(before + "[SHOP01]\r\nIVROSERVICE=IVRO_SHOP01\r\nIBFILE=D:\\Bases\\SHOP01.FDB\r\n"));
+    QVERIFY(after.endsWith("TIME=1800\r\nLASTRESULT=0\r\n"));
+
+    run = RunCli({QStringLiteral("ajoute-dossier-backup"), FDir->filePath(QStringLiteral("absent.ini")),
+                  QStringLiteral("IVRO_SHOP01"), QStringLiteral("base.fdb"), QStringLiteral("--oui")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY(run.Err.contains(QStringLiteral("n'existe pas")));
+    QVERIFY(!QFile::exists(FDir->filePath(QStringLiteral("absent.ini"))));
+}
+
+void TestCliServices::ajouteDossierBackupRefusedWrite()
+{
+    // A read-only file in a folder closed to the writer; root ignores both,
+    // so as root the program runs as "nobody".
+    const QString folder = FDir->filePath(QStringLiteral("ferme"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString ini = folder + QStringLiteral("/backup.ini");
+    const QByteArray before = "[GENERAL]\r\nDOSSIER=D:\\Sauvegardes\r\n";
+    WriteFile(ini, before);
+    // Opened again at the end, so that the temporary folder can be removed.
+    const auto reopen = qScopeGuard([&] {
+        QFile::setPermissions(FDir->path(), QFile::permissions(FDir->path()) | QFileDevice::WriteOwner);
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFileDevice::WriteOwner);
+    });
+    QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                              | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup));
+    QVERIFY(QFile::setPermissions(FDir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                    | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                                    | QFileDevice::ExeOther));
+
+    QStringList args = {QStringLiteral("ajoute-dossier-backup"), ini, QStringLiteral("IVRO_SHOP01"),
+                        QStringLiteral("base.fdb"), QStringLiteral("--oui")};
+    QProcess process;
+    if (::geteuid() == 0) {
+        process.setProgram(QStringLiteral("runuser"));
+        process.setArguments(QStringList{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"),
+                                         QStringLiteral(IVROMVT_CLI_PATH)}
+                             + args);
+    } else {
+        process.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+        process.setArguments(args);
+    }
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start();
+    QVERIFY(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    if (::geteuid() == 0 && err.contains(QStringLiteral("runuser")))
+        QSKIP("runuser cannot run the program as nobody here");
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(err.contains(QStringLiteral("Impossible d'écrire dans %1").arg(ini)), qPrintable(err));
+    QCOMPARE(ReadFile(ini), before);
+}
+
+QTEST_GUILESS_MAIN(TestCliServices)
+#include "tst_cli_services.moc"
