@@ -911,7 +911,7 @@ void TestFenetre::regleDuWorker()
 
 // What the range holds, in the details of the evaluation's text; during
 // the sending, a progress bar out of the events expected; at its end, the
-// DATA_ID range of the events created. The Part's texts stay as they are.
+// DATA_ID range of the events created. The status texts stay as they were.
 void TestFenetre::detailsEtProgression()
 {
     TTestDatabase db;
