@@ -110,6 +110,24 @@ QString TCliContext::Base(int aIndex) const
     return base;
 }
 
+QString TCliContext::RequiredOption(const QString &aName, const QString &aWhat) const
+{
+    const QString value = Option(aName);
+    if (value.isEmpty())
+        throw ECliUsage(QStringLiteral("Option manquante : --%1 %2").arg(aName, aWhat));
+    return value;
+}
+
+qint32 TCliContext::PortOption(const QString &aName) const
+{
+    const QString text = RequiredOption(aName, QStringLiteral("PORT"));
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > 65535)
+        throw ECliUsage(QStringLiteral("Port invalide pour --%1 : \"%2\"").arg(aName, text));
+    return value;
+}
+
 QString TCliContext::Option(const QString &aName, const QString &aDefault) const
 {
     return Options.value(aName, aDefault);

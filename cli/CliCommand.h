@@ -64,6 +64,10 @@ struct TCliContext
     QString Base(int aIndex) const;
     QString Option(const QString &aName, const QString &aDefault = QString()) const;
     bool HasOption(const QString &aName) const { return Options.contains(aName); }
+    // An option that must be given (aWhat names its value in the message).
+    QString RequiredOption(const QString &aName, const QString &aWhat) const;
+    // A required TCP port, 1 to 65535.
+    qint32 PortOption(const QString &aName) const;
     // A date given as JJ/MM/AAAA (four-digit year, no sign).
     class QDate DateOption(const QString &aName) const;
 

@@ -48,3 +48,17 @@ struct TPlaceBaseReplication
     QString Avant;
     QString Apres;
 };
+
+// The parameters of one installation of the replication engine as a service.
+struct TSymmetricDS
+{
+    QString Nom;        // the service's name; also the program group and the firewall rule's name
+    QString Repertoire; // the engine's installation folder
+    qint32 http = 0;    // HTTP port, first port of the firewall rule
+    qint32 https = 0;
+    qint32 jmx = 0;
+    qint32 agent = 0;   // JMX agent port, last port of the firewall rule
+    bool server_java = false; // not consulted by the installation
+    qint32 memory = 0;  // Java heap of the service, in megabytes
+    bool IsLame = false; // central server (group lame) rather than a shop (group mags)
+};

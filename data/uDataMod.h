@@ -12,6 +12,7 @@
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "common/MemTable.h"
+#include "data/EngineSystem.h"
 #include "db/DbConnection.h"
 #include "db/DbQuery.h"
 #include "db/DbStoredProc.h"
@@ -191,9 +192,31 @@ public:
     // The section of a service: its name without the first "IVRO_", in any case.
     static QString SectionBackupLame(const QString &aServiceName);
 
+    // ---- Engine installation and removal (DataMod_Moteur.cpp)
+    bool InstallationSymmetricDS(const TSymmetricDS &ASym, bool aStart);
+    bool DesInstallationSymmetricDS(const TSymmetricDS &ASym);
+    void OpenFireWall(const TSymmetricDS &ASym);
+    void UpdateServiceACL(const QString &aName);
+    // The steps that have no counterpart on this system and ran nothing, in
+    // French, since the last call; the list is emptied by the reading.
+    QStringList PrendEtapesNonExecutees();
+    // The programs and services the installation and the node configuration
+    // use; the system's own unless another was put in place.
+    TEngineSystem &EngineSystem();
+    void SetEngineSystem(std::unique_ptr<TEngineSystem> aSystem);
+
+    // ---- Central node configuration (DataMod_Maitre.cpp)
+    bool Installation_Master(const TDossierInfos &ADossierInfos);
+
+    // ---- Site node configuration (DataMod_Site.cpp)
+    void Ouverture_IBFile(TDossierInfos &ADossierInfos);
+    bool Installation_BASE(const TDossierInfos &ADossierInfos);
+
 private:
     QList<TConnectionDef> FDefinitions;
     TMvtEvenements FDernierEnvoi;
+    std::unique_ptr<TEngineSystem> FEngineSystem;
+    QStringList FEtapesNonExecutees;
 };
 
 // The one data module of the program, created at start-up after the window.

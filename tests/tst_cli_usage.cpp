@@ -179,7 +179,13 @@ void TestCliUsage::chaqueCommande()
             else if (mot == QLatin1String("FICHIER"))
                 args << QStringLiteral("/var/tmp/K.csv");
             else if (mot.startsWith(QLatin1String("--")))
-                args << mot << (mots[++i] == QLatin1String("JJ/MM/AAAA") ? QStringLiteral("10/03/2026") : QStringLiteral("x"));
+            {
+                const QString valeur = mots[++i];
+                args << mot
+                     << (valeur == QLatin1String("JJ/MM/AAAA")                           ? QStringLiteral("10/03/2026")
+                         : QStringList{"PORT", "ID", "MO", "SECONDES"}.contains(valeur) ? QStringLiteral("30000")
+                                                                                          : QStringLiteral("x"));
+            }
             else
                 args << QStringLiteral("1");
         }

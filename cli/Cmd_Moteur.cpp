@@ -1,0 +1,117 @@
+// Installing the replication engine as a service, and removing it, from a
+// terminal.
+#include "cli/CliCommand.h"
+
+#include "common/UWMI.h"
+#include "data/uDataMod.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcessEnvironment>
+
+namespace {
+
+bool OuiNon(const TCliContext &aCtx, const QString &aName)
+{
+    const QString text = aCtx.Option(aName, QStringLiteral("non"));
+    if (text != QLatin1String("oui") && text != QLatin1String("non"))
+        throw ECliUsage(QStringLiteral("--%1 attend oui ou non : \"%2\"").arg(aName, text));
+    return text == QLatin1String("oui");
+}
+
+// The Java runtime the engine runs with: --java, else JAVA_HOME.
+void SetJava(const TCliContext &aCtx)
+{
+    QString java = aCtx.Option(QStringLiteral("java"));
+    if (java.isEmpty())
+        java = QProcessEnvironment::systemEnvironment().value(QStringLiteral("JAVA_HOME"));
+    if (java.isEmpty())
+        throw ECliUsage(QStringLiteral("Option manquante : --java DOSSIER (dossier d'un environnement Java ; à "
+                                       "défaut la variable JAVA_HOME)"));
+    VGSE.JavaPath = java;
+}
+
+TSymmetricDS Record(const TCliContext &aCtx)
+{
+    TSymmetricDS sym;
+    sym.Nom = aCtx.RequiredOption(QStringLiteral("nom"), QStringLiteral("SERVICE"));
+    sym.Repertoire = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    return sym;
+}
+
+// What could not be done on this system is said, never skipped silently.
+void PrintNotRun(const TCliContext &aCtx, const QStringList &aNotes)
+{
+    for (const QString &note : aNotes)
+        aCtx.Print(QStringLiteral("Étape non exécutée : ") + note);
+}
+
+int CmdInstalleMoteur(TCliContext &aCtx)
+{
+    TSymmetricDS sym = Record(aCtx);
+    const QString groupe = aCtx.RequiredOption(QStringLiteral("groupe"), QStringLiteral("lame|mags"));
+    if (groupe != QLatin1String("lame") && groupe != QLatin1String("mags"))
+        throw ECliUsage(QStringLiteral("--groupe attend lame (serveur central) ou mags (magasin) : \"%1\"").arg(groupe));
+    sym.IsLame = groupe == QLatin1String("lame");
+    sym.http = aCtx.PortOption(QStringLiteral("http"));
+    sym.https = aCtx.PortOption(QStringLiteral("https"));
+    sym.jmx = aCtx.PortOption(QStringLiteral("jmx"));
+    sym.agent = aCtx.PortOption(QStringLiteral("agent"));
+    const QString memoire = aCtx.RequiredOption(QStringLiteral("memoire"), QStringLiteral("MO"));
+    bool ok = false;
+    sym.memory = memoire.toInt(&ok);
+    if (!ok || sym.memory <= 0)
+        throw ECliUsage(QStringLiteral("Mémoire invalide pour --memoire : \"%1\" (en mégaoctets)").arg(memoire));
+    sym.server_java = OuiNon(aCtx, QStringLiteral("serveur-java"));
+    const bool demarrer = OuiNon(aCtx, QStringLiteral("demarrer"));
+    SetJava(aCtx);
+
+    aCtx.Confirm(QStringLiteral("Installer le moteur de réplication dans %1 comme service \"%2\" (%3) ?")
+                     .arg(sym.Repertoire, sym.Nom,
+                          sym.IsLame ? QStringLiteral("serveur central") : QStringLiteral("magasin")));
+    const bool installe = DataMod->InstallationSymmetricDS(sym, demarrer);
+    const QStringList notes = DataMod->PrendEtapesNonExecutees();
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), installe},
+                                   {QStringLiteral("etapesNonExecutees"), QJsonArray::fromStringList(notes)}});
+    else
+        PrintNotRun(aCtx, notes);
+    if (!installe)
+        throw ECliFailure(QStringLiteral("Échec de l'installation : dossier impossible à créer, installateur absent "
+                                         "à côté du programme ou déjà copié dans le dossier, programme qui n'a pas pu "
+                                         "être lancé, bibliothèque non copiée ou pilote JDBC absent."));
+    if (!aCtx.Json)
+        aCtx.Print(QStringLiteral("Moteur installé dans %1, service \"%2\".").arg(sym.Repertoire, sym.Nom));
+    return 0;
+}
+
+int CmdDesinstalleMoteur(TCliContext &aCtx)
+{
+    const TSymmetricDS sym = Record(aCtx);
+    SetJava(aCtx);
+    aCtx.Confirm(QStringLiteral("Désinstaller le moteur de %1 et supprimer le service \"%2\" ?")
+                     .arg(sym.Repertoire, sym.Nom));
+    if (!DataMod->DesInstallationSymmetricDS(sym))
+        throw ECliFailure(QStringLiteral("Échec de la désinstallation : le désinstalleur ou la suppression du service "
+                                         "n'a pas pu être lancé."));
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("desinstalle"), true}});
+    else
+        aCtx.Print(QStringLiteral("Moteur désinstallé de %1, service \"%2\" supprimé.").arg(sym.Repertoire, sym.Nom));
+    return 0;
+}
+
+const TCliRegistrar RegInstalleMoteur(
+    {QStringLiteral("installe-moteur"),
+     QStringLiteral("--nom SERVICE --repertoire DOSSIER --groupe lame|mags --http PORT --https PORT --jmx PORT "
+                    "--agent PORT --memoire MO [--java DOSSIER] [--demarrer oui|non] [--serveur-java oui|non] "
+                    "[--oui] [--json]"),
+     QStringLiteral("écrit : installe le moteur de réplication comme service (l'installateur doit être à côté du "
+                    "programme)"),
+     CmdInstalleMoteur});
+const TCliRegistrar RegDesinstalleMoteur(
+    {QStringLiteral("desinstalle-moteur"),
+     QStringLiteral("--nom SERVICE --repertoire DOSSIER [--java DOSSIER] [--oui] [--json]"),
+     QStringLiteral("écrit : désinstalle le moteur de réplication et supprime son service"), CmdDesinstalleMoteur});
+
+} // namespace

@@ -1,0 +1,167 @@
+// A database's identity for the node configuration, and the configuration
+// of the central server's node or of a shop's node, from a terminal.
+#include "cli/CliCommand.h"
+
+#include "common/UWMI.h"
+#include "common/uCommun.h"
+#include "data/NomNoeud.h"
+#include "data/uDataMod.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace {
+
+QString Oui(bool aValue)
+{
+    return aValue ? QStringLiteral("oui") : QStringLiteral("non");
+}
+
+// The database's identity, then what the options give in its place.
+TDossierInfos Lit(TCliContext &aCtx)
+{
+    TDossierInfos infos;
+    infos.Init();
+    infos.DatabaseFile = aCtx.Base(0); // a database out of reach fails here, like everywhere
+    DataMod->Ouverture_IBFile(infos);
+    if (aCtx.HasOption(QStringLiteral("nom")))
+        infos.Nom = aCtx.Option(QStringLiteral("nom"));
+    return infos;
+}
+
+void RefuseNom(const QString &aNom)
+{
+    if (!NomNoeudValide(aNom))
+        throw ECliFailure(QStringLiteral("Nom de noeud refusé : \"%1\" (lettres sans accent, chiffres, - et _ "
+                                         "seulement) ; donnez-en un autre avec --nom.")
+                              .arg(aNom));
+}
+
+int CmdOuvertureBase(TCliContext &aCtx)
+{
+    TDossierInfos infos;
+    infos.Init();
+    infos.DatabaseFile = aCtx.Base(0);
+    DataMod->Ouverture_IBFile(infos);
+
+    if (aCtx.Json) {
+        QJsonArray bases;
+        for (const TBase &b : std::as_const(infos.ListBases))
+            bases << QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                                 {QStringLiteral("SYM_NODE"), b.SYM_NODE},
+                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID}};
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("DatabaseFile"), infos.DatabaseFile},
+                                   {QStringLiteral("Isok"), infos.Isok},
+                                   {QStringLiteral("Nom"), infos.Nom},
+                                   {QStringLiteral("Version"), infos.Version},
+                                   {QStringLiteral("RegistrationUrl"), infos.RegistrationUrl},
+                                   {QStringLiteral("BAS_IDENT"), infos.BAS_IDENT},
+                                   {QStringLiteral("BAS_GUID"), infos.BAS_GUID},
+                                   {QStringLiteral("BAS_SENDER"), infos.BAS_SENDER},
+                                   {QStringLiteral("BAS_PLAGE"), infos.BAS_PLAGE},
+                                   {QStringLiteral("GENERAL_ID"), infos.GENERAL_ID},
+                                   {QStringLiteral("TablesExclues"), infos.TablesExclues},
+                                   {QStringLiteral("ListBases"), bases}});
+    } else {
+        aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                        {{QStringLiteral("Identité lue"), Oui(infos.Isok)},
+                         {QStringLiteral("Nom du dossier"), infos.Nom},
+                         {QStringLiteral("Version"), infos.Version},
+                         {QStringLiteral("Adresse d'enregistrement"), infos.RegistrationUrl},
+                         {QStringLiteral("Identifiant du site"), QString::number(infos.BAS_IDENT)},
+                         {QStringLiteral("GUID du site"), infos.BAS_GUID},
+                         {QStringLiteral("Emetteur du site"), infos.BAS_SENDER},
+                         {QStringLiteral("Plage du site"), infos.BAS_PLAGE},
+                         {QStringLiteral("Générateur GENERAL_ID"), infos.GENERAL_ID},
+                         {QStringLiteral("Tables exclues"), infos.TablesExclues}});
+        QList<QStringList> rows;
+        for (const TBase &b : std::as_const(infos.ListBases))
+            rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_CENTRALE, b.BAS_GUID};
+        aCtx.Print(QString());
+        aCtx.PrintTable({QStringLiteral("BAS_IDENT"), QStringLiteral("BAS_SENDER"), QStringLiteral("SYM_NODE"),
+                         QStringLiteral("BAS_CENTRALE"), QStringLiteral("BAS_GUID")},
+                        rows);
+    }
+    if (!infos.Isok)
+        throw ECliFailure(QStringLiteral("Identité de la base incomplète : base injoignable, table absente, "
+                                         "identifiant IDGENERATEUR non numérique ou pas de site actif d'identifiant 0."));
+    return 0;
+}
+
+int CmdInstalleMaitre(TCliContext &aCtx)
+{
+    TDossierInfos infos = Lit(aCtx);
+    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
+    if (aCtx.HasOption(QStringLiteral("version")))
+        infos.Version = aCtx.Option(QStringLiteral("version"));
+    if (infos.Nom.isEmpty())
+        throw ECliUsage(QStringLiteral("Nom du noeud inconnu : la base n'a pas de site d'identifiant 0 ; donnez --nom."));
+    RefuseNom(infos.Nom);
+    // The engine is reached by this host's name unless told otherwise.
+    VGSE.HostName = aCtx.Option(QStringLiteral("hote"), GetNomMachine());
+    VGSE.PublicIP = aCtx.Option(QStringLiteral("ip-publique"));
+
+    aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud central \"%1\" dans %2 et son URL de "
+                                "synchronisation dans %3 ?")
+                     .arg(infos.Nom, infos.SymDir, infos.DatabaseFile));
+    if (!DataMod->Installation_Master(infos))
+        RefuseNom(infos.Nom);
+    const QString nom = infos.Nom.toLower();
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true}, {QStringLiteral("noeud"), nom}});
+    else
+        aCtx.Print(QStringLiteral("Noeud central \"%1\" configuré : %2/engines/%1.properties et %2/master-%1.sql.")
+                       .arg(nom, infos.SymDir));
+    return 0;
+}
+
+int CmdInstalleBase(TCliContext &aCtx)
+{
+    TDossierInfos infos = Lit(aCtx);
+    infos.ServiceName = aCtx.RequiredOption(QStringLiteral("service"), QStringLiteral("SERVICE"));
+    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
+    infos.ExternalID = aCtx.RequiredOption(QStringLiteral("id-externe"), QStringLiteral("ID"));
+    if (aCtx.HasOption(QStringLiteral("url-enregistrement")))
+        infos.RegistrationUrl = aCtx.Option(QStringLiteral("url-enregistrement"));
+    RefuseNom(infos.Nom);
+
+    aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud magasin mags-%1 dans %2/engines, puis arrêter, "
+                                "régler et redémarrer le service \"%3\" ?")
+                     .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
+    const bool ok = DataMod->Installation_BASE(infos);
+    if (aCtx.Json)
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), ok},
+                                   {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}});
+    if (!ok)
+        throw ECliFailure(QStringLiteral("Configuration écrite, mais le démarrage automatique du service \"%1\" n'a pas "
+                                         "pu être réglé : la commande n'a pas pu être lancée.")
+                              .arg(infos.ServiceName));
+    if (!aCtx.Json)
+        aCtx.Print(QStringLiteral("Noeud magasin mags-%1 configuré : %2/engines/mags-%1.properties ; service \"%3\" "
+                                  "redémarré.")
+                       .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
+    return 0;
+}
+
+const TCliRegistrar RegOuvertureBase({QStringLiteral("ouverture-base"), QStringLiteral("BASE [--json]"),
+                                      QStringLiteral("identité de la base pour la configuration d'un noeud : version, "
+                                                     "site, nom du dossier, autres sites, tables exclues"),
+                                      CmdOuvertureBase});
+const TCliRegistrar RegInstalleMaitre(
+    {QStringLiteral("installe-maitre"),
+     QStringLiteral("BASE --repertoire DOSSIER --port-http PORT [--nom NOM] [--version VERSION] [--hote HOTE] "
+                    "[--ip-publique IP] [--oui] [--json]"),
+     QStringLiteral("écrit : configure le noeud du serveur central (script d'enregistrement, propriétés, URL de "
+                    "synchronisation)"),
+     CmdInstalleMaitre});
+const TCliRegistrar RegInstalleBase(
+    {QStringLiteral("installe-base"),
+     QStringLiteral("BASE --service SERVICE --repertoire DOSSIER --port-http PORT --id-externe ID [--nom NOM] "
+                    "[--url-enregistrement URL] [--oui] [--json]"),
+     QStringLiteral("écrit : configure le noeud d'un magasin et redémarre son service"), CmdInstalleBase});
+
+} // namespace
