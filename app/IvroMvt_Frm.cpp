@@ -1,11 +1,13 @@
 #include "app/IvroMvt_Frm.h"
 
 #include "app/MessageBoxes.h"
+#include "app/MvtDetails.h"
 #include "app/NodeTableModel.h"
 #include "app/StatusPanel.h"
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
@@ -23,6 +25,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -30,7 +33,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <iterator>
+#include <limits>
 
 TFrm_IvroMVT *Frm_IvroMVT = nullptr;
 
@@ -191,6 +196,12 @@ void TFrm_IvroMVT::BuildLayout()
     FPanels[0]->setFixedWidth(50);
     sb->addWidget(FPanels[0]);
     sb->addWidget(FPanels[1], 1);
+    pbEnvoi = new QProgressBar(sb);
+    pbEnvoi->setFixedWidth(190);
+    pbEnvoi->setMaximumHeight(17);
+    pbEnvoi->setTextVisible(true);
+    pbEnvoi->hide();
+    sb->addPermanentWidget(pbEnvoi);
 
     root->addWidget(GroupBox1);
     root->addWidget(typeHolder);
@@ -303,7 +314,59 @@ void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
 void TFrm_IvroMVT::ReleaseQuery()
 {
     FQuery.reset();
+    FContenuQuery.reset();
     FCnx.reset();
+}
+
+void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus)
+{
+    pbEnvoi->setToolTip(QString());
+    pbEnvoi->setRange(0, int(std::min<qint64>(aAttendus, std::numeric_limits<int>::max())));
+    pbEnvoi->setValue(0);
+    pbEnvoi->setFormat(QStringLiteral("%v / %m événements"));
+    try {
+        FProgression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(teIBFile->text())));
+        FProgression->Depart();
+        connect(FProgression.get(), &TMvtProgression::Avancement, this, &TFrm_IvroMVT::ProgressionEnvoi);
+        FProgression->Demarrer();
+        pbEnvoi->show();
+    } catch (const EDbError &) {
+        // No generator to read (or no second connection): the sending does
+        // not depend on it.
+        FProgression.reset();
+        pbEnvoi->hide();
+    }
+}
+
+void TFrm_IvroMVT::ProgressionEnvoi(qint64 aInseres)
+{
+    // A reading queued before the sending ended is no news.
+    if (!FProgression)
+        return;
+    pbEnvoi->setValue(int(std::clamp<qint64>(aInseres, 0, pbEnvoi->maximum())));
+}
+
+void TFrm_IvroMVT::FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud)
+{
+    if (FProgression) {
+        try {
+            FProgression->Arreter();
+        } catch (const EDbError &) {
+        }
+        FProgression.reset();
+    }
+    if (!aCrees || aCrees->Nombre == 0) {
+        pbEnvoi->hide();
+        return;
+    }
+    pbEnvoi->setRange(0, 1);
+    pbEnvoi->setValue(1);
+    pbEnvoi->setFormat(QStringLiteral("DATA_ID %1 à %2").arg(aCrees->PremierDataId).arg(aCrees->DernierDataId));
+    const QString details = DetailsEnvoi(*aCrees, teIBFile->text(), aNoeud);
+    pbEnvoi->setToolTip(details);
+    pbEnvoi->show();
+    FPanels[1]->SetDetails(
+        QStringLiteral("<p>%1</p>").arg(details.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))));
 }
 
 void TFrm_IvroMVT::BIBFileClick()
@@ -320,6 +383,7 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
 {
     FIBFile = aPath;
     teIBFile->setText(aPath);
+    pbEnvoi->hide();
     // The last evaluation counted another database: evaluate again first.
     BMVT->setEnabled(false);
     QString erreur;
@@ -376,11 +440,16 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
     try {
         FCnx = DataMod->getNewConnexion(SysdbaRef(ABaseDonnees));
         FQuery = DataMod->NewMvtCountQuery(FCnx.get(), aDEB, aFIN);
+        FContenuQuery = DataMod->NewMvtContenuQuery(FCnx.get(), aDEB, aFIN);
+        FContenuValide = false;
+        pbEnvoi->hide();
         SetPanelText(1, QStringLiteral("Evaluation en cours...."));
         SetPanelText(0, QStringLiteral("00:00"));
         StartTimer();
         QApplication::processEvents();
         FEvalThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackEval(aSender); });
+        // The same range per table, in the worker too, for the details.
+        FEvalThread->AddSuite(FContenuQuery.get());
         FEvalThread->Start();
     } catch (const std::exception &e) {
         // Nothing runs: the window must not stay busy.
@@ -404,6 +473,16 @@ void TFrm_IvroMVT::CallBackEval(TQueryThread *Sender)
     FEvalTime = evaluation.EvalTime;
     const bool echec = count < 0;
     SetPanelText(1, echec ? QStringLiteral("Échec de l'évaluation : ") + message : evaluation.Texte());
+    if (!echec) {
+        if (Sender->FMessageSuite.isEmpty()) {
+            FContenu = TDataMod::MvtContenuDe(*FContenuQuery);
+            FContenuValide = true;
+            FPanels[1]->SetDetails(DetailsContenuHtml(FContenu, SensDuTexte(lblSens->text())));
+        } else {
+            FPanels[1]->SetDetails(QStringLiteral("<p>%1</p>").arg(
+                (QStringLiteral("Détail par table indisponible : ") + Sender->FMessageSuite).toHtmlEscaped()));
+        }
+    }
     RetourAuRepos(!echec && evaluation.Envoyable, false);
     FEvalThread = nullptr;
     ReleaseQuery();
@@ -469,6 +548,8 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
                                           MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
         SetPanelText(1, QStringLiteral("Traitement en cours...."));
         SetPanelText(0, QStringLiteral("00:00"));
+        // The evaluation's own forecast when it could read the tables.
+        DemarreProgression(FContenuValide ? FContenu.Evenements(aSens) : qint64(FNbRec));
         StartTimer();
         QApplication::processEvents();
         FMvtThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackMvt(aSender); });
@@ -478,6 +559,7 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         Timer1->stop();
         delete FMvtThread;
         FMvtThread = nullptr;
+        FinProgression(nullptr, node);
         ReleaseQuery();
         SetPanelText(1, QStringLiteral("Échec de l'envoi : ") + messageOf(e));
         RetourAuRepos(true, true);
@@ -512,9 +594,10 @@ void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
     FMvtThread = nullptr;
     ReleaseQuery();
     QString fin;
+    TMvtEvenements crees;
     if (!echec) {
         try {
-            const TMvtEvenements crees = DataMod->MvtEvenementsCrees(teIBFile->text(), FRepere, node);
+            crees = DataMod->MvtEvenementsCrees(teIBFile->text(), FRepere, node);
             if (crees.Nombre == 0) {
                 echec = true;
                 message = MvtTexteAucunEvenement(FNbRec / MvtEvenementsParLigne, FSensEnvoi, node);
@@ -527,6 +610,7 @@ void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
         }
     }
     SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message) : fin);
+    FinProgression(echec ? nullptr : &crees, node);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
     if (echec)

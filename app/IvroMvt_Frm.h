@@ -3,6 +3,7 @@
 #include "common/DateTime.h"
 #include "common/MemTable.h"
 #include "data/Movement.h"
+#include "data/MvtContenu.h"
 
 #include <QString>
 #include <QWidget>
@@ -14,12 +15,14 @@ class QDateEdit;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
 class TDbConnection;
 class TDbQuery;
+class TMvtProgression;
 class TNodeTableModel;
 class TQueryThread;
 class TStatusPanel;
@@ -45,6 +48,9 @@ public:
     QTableView *DBGrid1;
     QComboBox *cbNode;
     QStatusBar *sb;
+    // In the status bar during a sending: events inserted out of those
+    // expected; afterwards the DATA_ID range created. Hidden otherwise.
+    QProgressBar *pbEnvoi;
     QTimer *Timer1;
     TMemTable mdNodes;
 
@@ -60,6 +66,10 @@ public:
 
     bool CanClose() const { return FCanClose; }
     qint32 NbRec() const { return FNbRec; }
+    // What the last evaluated range holds per table; valid only when the
+    // evaluation could read it.
+    const TMvtContenu &Contenu() const { return FContenu; }
+    bool ContenuValide() const { return FContenuValide; }
     const QString &EvalTime() const { return FEvalTime; }
 
     // Handlers and actions; public so that they can be driven as the
@@ -92,6 +102,12 @@ private:
     void RetourAuRepos(bool aBMVT, bool aWithNode);
     void ReleaseQuery();
     void StartTimer();
+    // The progress reader of a sending of about aAttendus events; the
+    // sending goes on without it when it can't read.
+    void DemarreProgression(qint64 aAttendus);
+    void ProgressionEnvoi(qint64 aInseres);
+    // Stops the reader and shows the events created; none (null) on failure.
+    void FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud);
 
     bool FCANMVT = false;
     qint32 FNbRec = 0;
@@ -100,11 +116,16 @@ private:
     QString FIBFile;
     quint32 FStart = 0;
     std::unique_ptr<TDbQuery> FQuery;
+    std::unique_ptr<TDbQuery> FContenuQuery; // the evaluation's per-table counts, on FCnx
     std::unique_ptr<TDbConnection> FCnx;
     TQueryThread *FEvalThread = nullptr;
     TQueryThread *FMvtThread = nullptr;
     TSensMvt FSensEnvoi = TSensMvt::Aucun;
     qint64 FRepere = 0; // SYM_DATA's last DATA_ID before the sending
+
+    TMvtContenu FContenu;
+    bool FContenuValide = false;
+    std::unique_ptr<TMvtProgression> FProgression;
 
     QString FProgramDir;
     TNodeTableModel *FNodesModel = nullptr;

@@ -22,8 +22,21 @@ void TStatusPanel::SetText(const QString &aText)
     if (aText == FText)
         return;
     FText = aText;
+    FDetails.clear();
     setToolTip(aText);
     update();
+}
+
+void TStatusPanel::SetDetails(const QString &aHtml)
+{
+    FDetails = aHtml;
+    if (aHtml.isEmpty()) {
+        setToolTip(FText);
+        return;
+    }
+    QString texte = FText.toHtmlEscaped();
+    texte.replace(QStringLiteral("\r\n"), QStringLiteral("<br>")).replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    setToolTip(QStringLiteral("<p>%1</p>%2").arg(texte, aHtml));
 }
 
 QString TStatusPanel::TexteAffiche() const

@@ -16,7 +16,12 @@ public:
     explicit TStatusPanel(QWidget *aParent = nullptr);
 
     const QString &Text() const { return FText; }
+    // A new text drops the details of the previous one.
     void SetText(const QString &aText);
+    // Rich text shown in the tooltip below the whole text, until the text
+    // changes: what lies behind a short message.
+    void SetDetails(const QString &aHtml);
+    const QString &Details() const { return FDetails; }
     // The text as drawn at the panel's current width.
     QString TexteAffiche() const;
 
@@ -28,4 +33,5 @@ protected:
 
 private:
     QString FText;
+    QString FDetails;
 };

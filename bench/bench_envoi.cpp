@@ -5,6 +5,7 @@
 //
 //   bench_envoi [--lignes N] [--schema firebird|interbase] [--script outil|original]
 //               [--sans-ensembliste] [--ordonne] [--courbe] [--jeu NONE|WIN1252|UTF8]
+//               [--progression [--intervalle MS] [--tours N]]
 //
 // --jeu: the database's default character set (NONE, as on the sites, by
 // default).
@@ -13,6 +14,11 @@
 // --script original: the embedded script installed as it is, whatever the
 // column type (the tool adapts it to the database).
 // --courbe: the tool's path alone for 25 000, 50 000, 100 000 and 199 999 rows.
+// --progression: the cost of the progress reader (the SYM_DATA generator
+// read on a second connection every --intervalle ms, 500 as in the tool):
+// the tool's path with and without it, --tours times each (3), in
+// alternating order on the same database.
+#include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
@@ -24,6 +30,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -40,6 +47,9 @@ struct TOptions
     bool Ensembliste = true;
     bool Courbe = false;
     bool Ordonne = false;
+    bool Progression = false;
+    int Intervalle = 500;
+    int Tours = 3;
 };
 
 void Print(const QString &aText)
@@ -147,17 +157,78 @@ void ClearEvents(const TTestDatabase &aDb)
 }
 
 // Installation and sending as the tool does them; seconds, or -1 on failure.
-double TimeTool(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal)
+// With aIntervalle > 0, the progress reader runs meanwhile, as in the tool;
+// aLectures counts the values it reported.
+double TimeTool(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal, int aIntervalle = 0,
+                int *aLectures = nullptr)
 {
     QElapsedTimer clock;
     clock.start();
     Install(aDataMod, aDb, aOriginal);
+    std::unique_ptr<TMvtProgression> progression;
+    if (aIntervalle > 0) {
+        progression = std::make_unique<TMvtProgression>(aDataMod.getNewConnexion(SysdbaRef(aDb.Path())), aIntervalle);
+        progression->Depart();
+        if (aLectures)
+            QObject::connect(progression.get(), &TMvtProgression::Avancement, [aLectures](qint64) { ++*aLectures; });
+        progression->Demarrer();
+    }
     QString message;
-    if (Send(aDataMod, aDb, message) != 0) {
+    const qint32 resultat = Send(aDataMod, aDb, message);
+    if (progression)
+        progression->Arreter();
+    if (resultat != 0) {
         Print(QStringLiteral("  échec de l'envoi : %1").arg(message));
         return -1;
     }
     return Seconds(clock);
+}
+
+// The tool's path without and with the progress reader, alternately.
+int ProgressCost(TDataMod &aDataMod, const TOptions &aOptions)
+{
+    Print(QStringLiteral("Coût de la lecture de progression (toutes les %1 ms) sur l'envoi de %2 lignes K, jeu %3")
+              .arg(aOptions.Intervalle)
+              .arg(aOptions.Lignes)
+              .arg(aOptions.CharSet));
+    auto db = MakeDatabase(aOptions.Lignes, aOptions.Interbase, aOptions.CharSet);
+    QList<double> sans;
+    QList<double> avec;
+    int lectures = 0;
+    for (int tour = 0; tour < 2 * aOptions.Tours; ++tour) {
+        // a b b a a b …: neither way always runs first on a warm cache.
+        const bool avecLecteur = (tour % 4 == 1 || tour % 4 == 2);
+        int lus = 0;
+        const double t = TimeTool(aDataMod, *db, aOptions.Original, avecLecteur ? aOptions.Intervalle : 0, &lus);
+        if (t < 0)
+            return 1;
+        ClearEvents(*db);
+        (avecLecteur ? avec : sans) << t;
+        lectures += lus;
+        Print(QStringLiteral("  %1 : %2 s%3")
+                  .arg(avecLecteur ? QStringLiteral("avec lecteur") : QStringLiteral("sans lecteur"))
+                  .arg(t, 0, 'f', 2)
+                  .arg(avecLecteur ? QStringLiteral("  (%1 valeurs lues)").arg(lus) : QString()));
+    }
+    auto moyenne = [](const QList<double> &v) {
+        double total = 0;
+        for (double x : v)
+            total += x;
+        return total / double(v.size());
+    };
+    // On a shared machine the other loads only ever slow a run down: the
+    // best time of each way is the fairer comparison; the means are shown
+    // beside it.
+    const double a = *std::min_element(avec.cbegin(), avec.cend());
+    const double b = *std::min_element(sans.cbegin(), sans.cend());
+    Print(QStringLiteral("  meilleur temps sans : %1 s, avec : %2 s, surcoût : %3 %  (moyennes %4 s et %5 s, %6 %)")
+              .arg(b, 0, 'f', 2)
+              .arg(a, 0, 'f', 2)
+              .arg((a - b) * 100.0 / b, 0, 'f', 1)
+              .arg(moyenne(sans), 0, 'f', 2)
+              .arg(moyenne(avec), 0, 'f', 2)
+              .arg((moyenne(avec) - moyenne(sans)) * 100.0 / moyenne(sans), 0, 'f', 1));
+    return 0;
 }
 
 int Compare(TDataMod &aDataMod, const TOptions &aOptions)
@@ -243,18 +314,26 @@ int main(int argc, char *argv[])
             options.CharSet = args[++i].toUpper();
         else if (a == QLatin1String("--ordonne"))
             options.Ordonne = true;
+        else if (a == QLatin1String("--progression"))
+            options.Progression = true;
+        else if (a == QLatin1String("--intervalle") && i + 1 < args.size())
+            options.Intervalle = args[++i].toInt();
+        else if (a == QLatin1String("--tours") && i + 1 < args.size())
+            options.Tours = args[++i].toInt();
         else {
             std::fprintf(stderr, "Option inconnue : %s\n", qPrintable(a));
             return 2;
         }
     }
-    if (options.Lignes <= 0) {
-        std::fprintf(stderr, "--lignes attend un nombre positif\n");
+    if (options.Lignes <= 0 || options.Intervalle <= 0 || options.Tours <= 0) {
+        std::fprintf(stderr, "--lignes, --intervalle et --tours attendent un nombre positif\n");
         return 2;
     }
     TDataMod dataMod;
     DataMod = &dataMod;
-    const int code = options.Courbe ? Curve(dataMod, options) : Compare(dataMod, options);
+    const int code = options.Progression ? ProgressCost(dataMod, options)
+                     : options.Courbe    ? Curve(dataMod, options)
+                                         : Compare(dataMod, options);
     DataMod = nullptr;
     return code;
 }

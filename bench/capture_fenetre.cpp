@@ -1,9 +1,12 @@
 // Picture of the main window for the README: a site database made like the
 // demo's (central server, a few shops, K rows over the last days), loaded
 // and evaluated, a target chosen, then the window grabbed into a PNG file.
-// Usage: capture_fenetre FILE.png [BASE] (on an X display, e.g. under Xvfb);
-// with BASE, that database is loaded and evaluated over its last ten days
-// instead.
+// Usage: capture_fenetre FILE.png [BASE] [--details | --envoi] (on an X
+// display, e.g. under Xvfb); with BASE, that database is loaded and evaluated
+// over its last ten days instead. --details: the screen around the window
+// with the evaluation's details shown; --envoi: the window after a sending
+// to the chosen shop, its progress bar holding the range of the events
+// created.
 
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
@@ -11,11 +14,18 @@
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
+#include "app/StatusPanel.h"
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QToolTip>
 #include <QTranslator>
 
 #include <cstdio>
@@ -23,8 +33,14 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE]\n");
+    QString base;
+    QString mode;
+    for (int i = 2; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        (a.startsWith(QLatin1String("--")) ? mode : base) = a;
+    }
+    if (argc < 2 || argc > 4 || !(mode.isEmpty() || mode == QLatin1String("--details") || mode == QLatin1String("--envoi"))) {
+        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE] [--details | --envoi]\n");
         return 2;
     }
     QTranslator qtFrench;
@@ -51,8 +67,8 @@ int main(int argc, char *argv[])
 
         TFrm_IvroMVT w;
         w.show();
-        if (argc == 3) {
-            w.LoadIBFile(QString::fromLocal8Bit(argv[2]));
+        if (!base.isEmpty()) {
+            w.LoadIBFile(base);
             w.dtDEB->setDate(QDate::currentDate().addDays(-9));
             w.dtFIN->setDate(QDate::currentDate());
         } else {
@@ -65,7 +81,31 @@ int main(int argc, char *argv[])
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         w.cbNode->setCurrentIndex(1);
         QCoreApplication::processEvents();
-        if (!w.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        QPixmap image = w.grab();
+        if (mode == QLatin1String("--envoi")) {
+            // The confirmation is answered as the operator would.
+            QTimer oui;
+            QObject::connect(&oui, &QTimer::timeout, [] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                    box->button(QMessageBox::Ok)->click();
+            });
+            oui.start(50);
+            w.BMVTClick();
+            attente.restart();
+            while (!w.CanClose() && attente.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::processEvents();
+            image = w.grab();
+        } else if (mode == QLatin1String("--details")) {
+            TStatusPanel *panel = w.Panel(1);
+            QToolTip::showText(panel->mapToGlobal(QPoint(20, 0)), panel->toolTip(), panel);
+            attente.restart();
+            while (attente.elapsed() < 1000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const QRect zone = w.frameGeometry().adjusted(-20, -20, 320, 320);
+            image = w.screen()->grabWindow(0, zone.x(), zone.y(), zone.width(), zone.height());
+        }
+        if (!image.save(QString::fromLocal8Bit(argv[1]))) {
             std::fprintf(stderr, "Ecriture impossible : %s\n", argv[1]);
             return 1;
         }

@@ -6,6 +6,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -18,6 +19,8 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -88,6 +91,87 @@ QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
                        {QStringLiteral("envoi_possible"), aEval.Envoyable}};
 }
 
+// What the range holds per table, for the direction of the database's
+// local node. The count has been made: details that can't be read (no
+// SymmetricDS tables) are said, and do not fail the evaluation.
+struct TDetails
+{
+    bool Lu = false;
+    QString Erreur;
+    TSensMvt Sens = TSensMvt::Aucun;
+    TMvtContenu Contenu;
+};
+
+TDetails LitDetails(const QString &aBase, const TPlage &aPlage)
+{
+    TDetails d;
+    try {
+        d.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(aBase).NODE_GROUP_ID);
+        d.Contenu = DataMod->MvtContenu(aBase, aPlage.Debut, aPlage.Fin);
+        d.Lu = true;
+    } catch (const EDbError &e) {
+        d.Erreur = e.Message();
+    }
+    return d;
+}
+
+QString NomTable(const TMvtTableContenu &aTable)
+{
+    return aTable.NomValide() ? aTable.KTB_NAME : QString();
+}
+
+void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
+{
+    if (!aDetails.Lu) {
+        aObjet.insert(QStringLiteral("tables"), QJsonValue());
+        aObjet.insert(QStringLiteral("detail_indisponible"), aDetails.Erreur);
+        return;
+    }
+    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    QJsonArray tables;
+    for (const TMvtTableContenu &t : aDetails.Contenu.Tables)
+        tables.append(QJsonObject{
+            {QStringLiteral("table"), NomTable(t)},
+            {QStringLiteral("ktb_id"), t.KTB_ID},
+            {QStringLiteral("lignes"), t.Quantite},
+            {QStringLiteral("capturee"), sens ? QJsonValue(aDetails.Contenu.Capturee(aDetails.Sens, t)) : QJsonValue()},
+            {QStringLiteral("evenements"),
+             sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens, t)) : QJsonValue()}});
+    aObjet.insert(QStringLiteral("sens"), TexteSens(aDetails.Sens));
+    aObjet.insert(QStringLiteral("tables"), tables);
+    aObjet.insert(QStringLiteral("evenements_selon_captures"),
+                  sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens)) : QJsonValue());
+}
+
+void PrintDetails(const TCliContext &aCtx, const TDetails &aDetails)
+{
+    aCtx.Print(QString());
+    if (!aDetails.Lu) {
+        aCtx.Print(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.Erreur));
+        return;
+    }
+    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    QStringList entetes{QStringLiteral("TABLE"), QStringLiteral("KTB_ID"), QStringLiteral("LIGNES_K")};
+    if (sens)
+        entetes << QStringLiteral("CAPTUREE") << QStringLiteral("EVENEMENTS");
+    QList<QStringList> rows;
+    for (const TMvtTableContenu &t : aDetails.Contenu.Tables) {
+        QStringList row{t.NomValide() ? t.KTB_NAME : QStringLiteral("(sans nom)"), QString::number(t.KTB_ID),
+                        QString::number(t.Quantite)};
+        if (sens)
+            row << (aDetails.Contenu.Capturee(aDetails.Sens, t) ? QStringLiteral("oui") : QStringLiteral("non"))
+                << QString::number(aDetails.Contenu.Evenements(aDetails.Sens, t));
+        rows << row;
+    }
+    aCtx.PrintTable(entetes, rows);
+    if (sens)
+        aCtx.Print(QStringLiteral("Événements prévus (%1) : %2 ; une table non capturée n'envoie que ses lignes K.")
+                       .arg(TexteSens(aDetails.Sens))
+                       .arg(aDetails.Contenu.Evenements(aDetails.Sens)));
+    else
+        aCtx.Print(QStringLiteral("Sens du mouvement inconnu pour cette base : captures et événements non évalués."));
+}
+
 int CmdNoeuds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
@@ -123,13 +207,17 @@ int CmdEvaluer(TCliContext &aCtx)
     const TPlage plage = PlageOf(aCtx);
     const QString base = aCtx.Base(0);
     const TMvtEvaluation eval = Evaluate(base, plage);
+    const TDetails details = LitDetails(base, plage);
     if (aCtx.Json) {
-        aCtx.PrintJson(EvaluationJson(plage, eval));
+        QJsonObject o = EvaluationJson(plage, eval);
+        AjouteDetailsJson(o, details);
+        aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
     aCtx.Print(eval.Texte());
     aCtx.Print(eval.Envoyable ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + Refus(eval));
+    PrintDetails(aCtx, details);
     return 0;
 }
 
@@ -188,8 +276,10 @@ struct TEnvoiResultat
 };
 
 // The range procedure in the window's worker; on a terminal the elapsed
-// time is rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi)
+// time, and the events inserted out of aAttendus when aProgression reads
+// them, are rewritten every second meanwhile.
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi,
+                          TMvtProgression *aProgression, qint64 aAttendus)
 {
     constexpr int KDelaiAnnulationMs = 10000;
     TEnvoiResultat result;
@@ -199,13 +289,31 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
     QEventLoop loop;
     QTimer timer;
     timer.setInterval(1000);
+    qint64 inseres = -1;
     auto show = [&] {
         if (!aShowTime)
             return;
-        fprintf(stdout, "\rEnvoi en cours... %s", qPrintable(FormatDuree(double(clock.elapsed() / 1000))));
+        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(clock.elapsed() / 1000)));
+        if (inseres >= 0 && aAttendus > 0)
+            ligne += QStringLiteral("  %1 / %2 événements (%3 %)")
+                         .arg(std::min(inseres, aAttendus))
+                         .arg(aAttendus)
+                         .arg(std::min<qint64>(100, inseres * 100 / aAttendus));
+        fprintf(stdout, "%s", qPrintable(ligne));
         fflush(stdout);
     };
     QObject::connect(&timer, &QTimer::timeout, &loop, show);
+    qint64 depart = 0;
+    if (aProgression) {
+        try {
+            depart = aProgression->Depart();
+            QObject::connect(aProgression, &TMvtProgression::Avancement, &loop, [&inseres](qint64 v) { inseres = v; });
+            aProgression->Demarrer();
+        } catch (const EDbError &) {
+            // No generator to read: the elapsed time alone.
+            aProgression = nullptr;
+        }
+    }
     // A cancellation asked before the statement reached the server would be
     // lost: it is asked again until the worker ends.
     QTimer relance;
@@ -237,6 +345,12 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
     relance.stop();
     timer.stop();
     result.MSecs = clock.elapsed();
+    if (aProgression) {
+        try {
+            inseres = aProgression->Arreter() - depart;
+        } catch (const EDbError &) {
+        }
+    }
     if (aShowTime) {
         show();
         fprintf(stdout, "\n");
@@ -297,7 +411,20 @@ int CmdEnvoyer(TCliContext &aCtx)
         aCtx.PrintError(KEnvoiInterrompu);
         return 130;
     }
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), !aCtx.Json && ::isatty(STDOUT_FILENO) != 0, envoi);
+    const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
+    // On a terminal, the events inserted out of those the tables promise
+    // (the evaluation's figure when they can't be read), read on a
+    // connection of its own while the statement runs.
+    std::unique_ptr<TMvtProgression> progression;
+    qint64 attendus = eval.NbRec;
+    if (terminal) {
+        const TDetails details = LitDetails(base, plage);
+        if (details.Lu)
+            attendus = details.Contenu.Evenements(sens);
+        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
+    }
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
+    progression.reset();
     query.reset();
     cnx.reset();
     const bool interrompu = signaux.Received();
@@ -337,6 +464,8 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
                    .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
+    aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
+                   .arg(base, noeud, QString::number(crees.PremierDataId), QString::number(crees.DernierDataId)));
     return 0;
 }
 

@@ -7,6 +7,8 @@
 
 #include "common/uIvro.Types.h"
 #include "data/Movement.h"
+#include "data/MvtContenu.h"
+#include "data/SuiviEnvoi.h"
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "common/MemTable.h"
@@ -86,6 +88,18 @@ public:
     // kept as DernierEnvoi().
     TMvtEvenements MvtEvenementsCrees(const QString &ABaseDonnees, qint64 aRepere, const QString &aNode);
     const TMvtEvenements &DernierEnvoi() const { return FDernierEnvoi; }
+
+    // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
+    TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
+    // The same as a query, ready for the worker, and its rows once opened.
+    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
+
+    // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
+    TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);
+    // The DATA_ID range of today's reload events for the node; false when
+    // there is none.
+    bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
 
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);

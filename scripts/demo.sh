@@ -4,8 +4,8 @@
 # Prépare la machine (scripts/setup.sh), construit le projet, crée la base de
 # démonstration d'un serveur central (groupe lame, quatre magasins, des
 # milliers de lignes K modifiées ces dix derniers jours), puis ouvre la
-# fenêtre dans le dossier de la base ; sans écran, enchaîne noeuds, evaluer
-# et envoyer en ligne de commande. Relancer recrée la base.
+# fenêtre dans le dossier de la base ; sans écran, enchaîne noeuds, evaluer,
+# envoyer et suivi en ligne de commande. Relancer recrée la base.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -55,7 +55,8 @@ trap 'rm -f "$SCRIPT"' EXIT
     # Windows-1252 bytes.
     echo "  PAGE_SIZE 8192 DEFAULT CHARACTER SET NONE;"
     echo "SET TERM ^ ;"
-    cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" "$ROOT/scripts/demo_db.sql"
+    cat "$ROOT/tests/testdb/10_retail.sql" "$ROOT/tests/testdb/20_symmetricds.sql" \
+        "$ROOT/tests/testdb/30_symmetricds_routage.sql" "$ROOT/scripts/demo_db.sql"
     echo "COMMIT ^"
 } | iconv -f UTF-8 -t CP1252 > "$SCRIPT"
 isql-fb -q -b -ch NONE -i "$SCRIPT" >/dev/null
@@ -86,4 +87,8 @@ echo
 log "événements de rechargement créés pour mag-001 : $(echo "SELECT COUNT(*) FROM SYM_DATA WHERE NODE_LIST = 'mag-001';" \
     | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
     | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}')"
+echo
+echo "\$ ivromvt-cli suivi $DEMO_DB --noeud mag-001"
+"$CLI" suivi "$DEMO_DB" --noeud mag-001
+echo
 log "la fenêtre : DISPLAY=:0 $BUILD_DIR/IvroMVT (ou relancer ce script avec un écran)"

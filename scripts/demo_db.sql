@@ -145,3 +145,8 @@ INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED)
 ^
 INSERT INTO GENPARAMBASE (PAR_ID, PAR_NOM, PAR_STRING) VALUES (1, 'IDGENERATEUR', '0')
 ^
+-- The gap SymmetricDS's router opens on a database without routed data:
+-- the events inserted from now on wait in it until the engine routes them.
+INSERT INTO SYM_DATA_GAP (START_ID, END_ID, STATUS, CREATE_TIME, LAST_UPDATE_HOSTNAME, LAST_UPDATE_TIME)
+  VALUES (1, 50000000, 'GP', CURRENT_TIMESTAMP, 'lame', CURRENT_TIMESTAMP)
+^

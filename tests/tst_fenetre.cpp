@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
@@ -167,6 +168,8 @@ private slots:
     void envoiEchec();
     void regleDuWorker_data();
     void regleDuWorker();
+    void detailsEtProgression();
+    void detailsIndisponibles();
 
 private:
     // A window on aDb, shown, writing its script into FProgramDir.
@@ -904,6 +907,71 @@ void TestFenetre::regleDuWorker()
     cnx.reset();
     if (joignable)
         QCOMPARE(db.Count(QStringLiteral("TRACE")), instruction.startsWith(QLatin1String("EXECUTE")) ? 1 : 0);
+}
+
+// What the range holds, in the details of the evaluation's text; during
+// the sending, a progress bar out of the events expected; at its end, the
+// DATA_ID range of the events created. The status texts stay as they were.
+void TestFenetre::detailsEtProgression()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3000, jour(10));
+    db.Exec(QStringLiteral("INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (2, 'CLIENT')"));
+    SiteFixture::AddKRows(db, 10000, 3, instant(10, 9), 2);
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    QCOMPARE(w->PanelText(1), MvtEvalue(3003).Texte());
+    QVERIFY(w->ContenuValide());
+    const QString details = w->Panel(1)->Details();
+    for (const QString &part : {QStringLiteral("<td>ARTICLE</td><td align=\"right\">3000</td><td>oui</td>"
+                                               "<td align=\"right\">6000</td>"),
+                                QStringLiteral("<td>CLIENT</td><td align=\"right\">3</td><td>non (ligne K seule)</td>"
+                                               "<td align=\"right\">3</td>"),
+                                QStringLiteral("6003 événements prévus (Lame vers Magasin)")})
+        QVERIFY2(details.contains(part), qPrintable(details));
+    QVERIFY(w->Panel(1)->toolTip().contains(QStringLiteral("6003 événements prévus")));
+    QVERIFY(!w->pbEnvoi->isVisible());
+
+    w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-001")));
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QVERIFY(w->pbEnvoi->isVisible());
+    QCOMPARE(w->pbEnvoi->maximum(), 6003);
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+
+    QCOMPARE(w->PanelText(1), MvtTexteFin(QStringLiteral("mag-001")) + QStringLiteral(" (6003 événements créés)"));
+    const QStringList bornes = db.Rows(QStringLiteral("SELECT MIN(DATA_ID), MAX(DATA_ID), COUNT(*) FROM SYM_DATA"));
+    const QStringList b = bornes.value(0).split(QLatin1Char('|'));
+    QCOMPARE(b.value(2), QStringLiteral("6003"));
+    QVERIFY(w->pbEnvoi->isVisible());
+    QCOMPARE(w->pbEnvoi->text(), QStringLiteral("DATA_ID %1 à %2").arg(b.value(0), b.value(1)));
+    const QString suivi = QStringLiteral("6003 événements créés pour le noeud mag-001, DATA_ID %1 à %2.")
+                              .arg(b.value(0), b.value(1));
+    QVERIFY2(w->pbEnvoi->toolTip().startsWith(suivi), qPrintable(w->pbEnvoi->toolTip()));
+    QVERIFY(w->pbEnvoi->toolTip().contains(QStringLiteral("--noeud mag-001 --de %1 --a %2").arg(b.value(0), b.value(1))));
+    QVERIFY(w->Panel(1)->Details().contains(suivi));
+
+    // The next action starts clean.
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(!w->pbEnvoi->isVisible());
+}
+
+// The count stands on its own: a database without SymmetricDS's tables has
+// no per-table details, and says why.
+void TestFenetre::detailsIndisponibles()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    SiteFixture::AddKRows(db, 1, 4, instant(10, 12));
+    auto w = Fenetre();
+    w->teIBFile->setText(db.Path());
+    Evalue(*w, jour(10), jour(10));
+    QCOMPARE(w->PanelText(1), MvtEvalue(4).Texte());
+    QVERIFY(w->BMVT->isEnabled());
+    QVERIFY(!w->ContenuValide());
+    QVERIFY2(w->Panel(1)->Details().contains(QStringLiteral("Détail par table indisponible : ")),
+             qPrintable(w->Panel(1)->Details()));
+    QVERIFY(w->Panel(1)->Details().contains(QLatin1String("SYM_TRIGGER")));
 }
 
 QTEST_MAIN(TestFenetre)

@@ -1,0 +1,16 @@
+#pragma once
+
+// The details behind the status bar's short texts, shown in its tooltip:
+// what an evaluated range holds per table, and the events a sending created.
+
+#include "data/Movement.h"
+#include "data/MvtContenu.h"
+
+#include <QString>
+
+// A table of the range's K rows per table (rich text). Without a direction
+// the capture and event columns are left out.
+QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens);
+
+// The events a sending created and how to follow them (plain text).
+QString DetailsEnvoi(const TMvtEvenements &aCrees, const QString &aBase, const QString &aNoeud);

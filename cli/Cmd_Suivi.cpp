@@ -1,0 +1,194 @@
+// Whether a node received the movements sent to it: where the reload events
+// of a DATA_ID range stand in SymmetricDS's routing and batches, once or
+// until nothing is on its way any more.
+#include "cli/CliCommand.h"
+
+#include "data/uDataMod.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QThread>
+
+namespace {
+
+constexpr int KMessageMax = 200; // characters of a batch's error shown in a table
+
+qint64 DataIdOption(const TCliContext &aCtx, const QString &aName)
+{
+    bool ok = false;
+    const qint64 v = aCtx.Option(aName).toLongLong(&ok);
+    if (!ok || v < 0)
+        throw ECliUsage(QStringLiteral("--%1 attend un DATA_ID (nombre entier positif), pas \"%2\"")
+                            .arg(aName, aCtx.Option(aName)));
+    return v;
+}
+
+int SecondesOption(const TCliContext &aCtx)
+{
+    bool ok = false;
+    const int v = aCtx.Option(QStringLiteral("suivre")).toInt(&ok);
+    if (!ok || v < 1 || v > 3600)
+        throw ECliUsage(QStringLiteral("--suivre attend un nombre de secondes entre 1 et 3600, pas \"%1\"")
+                            .arg(aCtx.Option(QStringLiteral("suivre"))));
+    return v;
+}
+
+QString UneLigne(const QString &aText, int aMax)
+{
+    QString t = aText.simplified();
+    if (t.size() > aMax)
+        t = t.left(aMax - 1) + QChar(0x2026);
+    return t;
+}
+
+QJsonObject SuiviJson(const TSuiviEnvoi &aSuivi)
+{
+    QJsonArray statuts;
+    for (const TSuiviStatut &s : aSuivi.Statuts)
+        statuts.append(QJsonObject{{QStringLiteral("statut"), s.STATUS},
+                                   {QStringLiteral("libelle"), LibelleStatut(s.STATUS)},
+                                   {QStringLiteral("evenements"), s.Evenements},
+                                   {QStringLiteral("lots"), s.Lots}});
+    QJsonArray lots;
+    for (const TSuiviLotErreur &l : aSuivi.LotsEnErreur)
+        lots.append(QJsonObject{{QStringLiteral("batch_id"), l.BATCH_ID},
+                                {QStringLiteral("statut"), l.STATUS},
+                                {QStringLiteral("envois"), l.SENT_COUNT},
+                                {QStringLiteral("sql_code"), l.SQL_CODE},
+                                {QStringLiteral("sql_state"), l.SQL_STATE},
+                                {QStringLiteral("failed_data_id"), l.FAILED_DATA_ID},
+                                {QStringLiteral("derniere_maj"),
+                                 l.LAST_UPDATE_TIME.IsZero() ? QString() : l.LAST_UPDATE_TIME.ToString()},
+                                {QStringLiteral("message"), l.SQL_MESSAGE}});
+    return QJsonObject{{QStringLiteral("noeud"), aSuivi.Noeud},
+                       {QStringLiteral("de"), aSuivi.De},
+                       {QStringLiteral("a"), aSuivi.A},
+                       {QStringLiteral("evenements"), aSuivi.Total},
+                       {QStringLiteral("non_routes"), aSuivi.NonRoutes},
+                       {QStringLiteral("hors_trous"), aSuivi.HorsTrous},
+                       {QStringLiteral("routes_sans_lot"), aSuivi.RoutesAilleurs()},
+                       {QStringLiteral("en_reprise"), aSuivi.EnReprise},
+                       {QStringLiteral("en_cours"), aSuivi.EnCours()},
+                       {QStringLiteral("termine"), aSuivi.Termine()},
+                       {QStringLiteral("statuts"), statuts},
+                       {QStringLiteral("lots_en_erreur"), lots}};
+}
+
+// One line per refresh while following.
+QString Resume(const TSuiviEnvoi &aSuivi)
+{
+    return QStringLiteral("%1  non routés %2, en route %3, chargés %4, en erreur %5")
+        .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")))
+        .arg(aSuivi.NonRoutes)
+        .arg(aSuivi.EnCours() - aSuivi.NonRoutes)
+        .arg(aSuivi.Statut(QStringLiteral("OK")))
+        .arg(aSuivi.Statut(QStringLiteral("ER")));
+}
+
+void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi)
+{
+    aCtx.Print(QStringLiteral("Événements de rechargement pour le noeud %1, DATA_ID %2 à %3 : %4")
+                   .arg(aSuivi.Noeud).arg(aSuivi.De).arg(aSuivi.A).arg(aSuivi.Total));
+    if (aSuivi.Total == 0) {
+        aCtx.Print(QStringLiteral("Aucun dans SYM_DATA : jamais créés, ou déjà purgés après leur chargement."));
+        return;
+    }
+    aCtx.Print(QStringLiteral("  non routés (en attente du routage)          : %1").arg(aSuivi.NonRoutes));
+    aCtx.Print(QStringLiteral("  hors de tout trou (ne seront jamais routés) : %1").arg(aSuivi.HorsTrous));
+    aCtx.Print(QStringLiteral("  routés sans lot pour ce noeud               : %1").arg(aSuivi.RoutesAilleurs()));
+    aCtx.Print(QStringLiteral("  dans un lot du noeud                        : %1").arg(aSuivi.AvecLot));
+    if (aSuivi.EnReprise > 0)
+        aCtx.Print(QStringLiteral("    dont renvoyés après une erreur            : %1").arg(aSuivi.EnReprise));
+    aCtx.Print(QString());
+    QList<QStringList> rows;
+    for (const TSuiviStatut &s : aSuivi.Statuts)
+        rows << QStringList{s.STATUS, LibelleStatut(s.STATUS), QString::number(s.Evenements), QString::number(s.Lots)};
+    if (rows.isEmpty())
+        aCtx.Print(QStringLiteral("Aucun lot du noeud ne contient ces événements."));
+    else
+        aCtx.PrintTable({QStringLiteral("STATUT"), QStringLiteral("ETAT"), QStringLiteral("EVENEMENTS"),
+                         QStringLiteral("LOTS")},
+                        rows);
+    if (!aSuivi.LotsEnErreur.isEmpty()) {
+        aCtx.Print(QString());
+        aCtx.Print(QStringLiteral("Lots en erreur :"));
+        QList<QStringList> lots;
+        for (const TSuiviLotErreur &l : aSuivi.LotsEnErreur)
+            lots << QStringList{QString::number(l.BATCH_ID), l.STATUS, QString::number(l.SENT_COUNT),
+                                QString::number(l.SQL_CODE), l.SQL_STATE, QString::number(l.FAILED_DATA_ID),
+                                l.LAST_UPDATE_TIME.IsZero() ? QString() : l.LAST_UPDATE_TIME.ToString(),
+                                UneLigne(l.SQL_MESSAGE, KMessageMax)};
+        aCtx.PrintTable({QStringLiteral("LOT"), QStringLiteral("STATUT"), QStringLiteral("ENVOIS"),
+                         QStringLiteral("SQL_CODE"), QStringLiteral("SQL_STATE"), QStringLiteral("FAILED_DATA_ID"),
+                         QStringLiteral("DERNIERE_MAJ"), QStringLiteral("MESSAGE")},
+                        lots);
+    }
+    aCtx.Print(QString());
+    aCtx.Print(aSuivi.Termine() ? QStringLiteral("Plus rien en route : chaque événement est chargé, en erreur ou "
+                                                 "arrêté.")
+                                : QStringLiteral("%1 événements encore en route.").arg(aSuivi.EnCours()));
+}
+
+int CmdSuivi(TCliContext &aCtx)
+{
+    const QString noeud = aCtx.Option(QStringLiteral("noeud"));
+    if (noeud.isEmpty())
+        throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
+    const bool plageDonnee = aCtx.HasOption(QStringLiteral("de")) || aCtx.HasOption(QStringLiteral("a"));
+    if (plageDonnee && !(aCtx.HasOption(QStringLiteral("de")) && aCtx.HasOption(QStringLiteral("a"))))
+        throw ECliUsage(QStringLiteral("--de et --a vont ensemble : la plage de DATA_ID affichée par envoyer."));
+    qint64 de = 0;
+    qint64 a = 0;
+    if (plageDonnee) {
+        de = DataIdOption(aCtx, QStringLiteral("de"));
+        a = DataIdOption(aCtx, QStringLiteral("a"));
+        if (de > a)
+            throw ECliUsage(QStringLiteral("Plage de DATA_ID vide : --de %1 est après --a %2.").arg(de).arg(a));
+    }
+    const int secondes = aCtx.HasOption(QStringLiteral("suivre")) ? SecondesOption(aCtx) : 0;
+    const QString base = aCtx.Base(0);
+
+    bool known = false;
+    for (const TNode &n : DataMod->IvroMvtListeRemoteNodes(base))
+        known = known || n.NODE_ID == noeud;
+    if (!known)
+        throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
+
+    if (!plageDonnee && !DataMod->PlageEnvoisDuJour(base, noeud, de, a)) {
+        if (aCtx.Json) {
+            aCtx.PrintJson(QJsonObject{{QStringLiteral("noeud"), noeud},
+                                       {QStringLiteral("de"), QJsonValue()},
+                                       {QStringLiteral("a"), QJsonValue()},
+                                       {QStringLiteral("evenements"), 0},
+                                       {QStringLiteral("en_cours"), 0},
+                                       {QStringLiteral("termine"), true}});
+            return 0;
+        }
+        aCtx.Print(QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.").arg(noeud));
+        return 0;
+    }
+
+    TSuiviEnvoi suivi = DataMod->SuiviEnvoi(base, noeud, de, a);
+    while (secondes > 0 && !suivi.Termine()) {
+        if (!aCtx.Json)
+            aCtx.Print(Resume(suivi));
+        QThread::sleep(static_cast<unsigned long>(secondes));
+        suivi = DataMod->SuiviEnvoi(base, noeud, de, a);
+    }
+    if (aCtx.Json)
+        aCtx.PrintJson(SuiviJson(suivi));
+    else
+        PrintSuivi(aCtx, suivi);
+    return 0;
+}
+
+const TCliRegistrar RegSuivi({QStringLiteral("suivi"),
+                              QStringLiteral("BASE --noeud NOEUD [--de DATA_ID] [--a DATA_ID] [--suivre SECONDES] "
+                                             "[--json]"),
+                              QStringLiteral("où en sont les événements envoyés au noeud (plage de DATA_ID donnée "
+                                             "par envoyer, ou ceux du jour) : non routés, par statut de lot, en "
+                                             "erreur, hors de tout trou"),
+                              CmdSuivi});
+
+} // namespace
