@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -92,13 +93,17 @@ std::unique_ptr<TClient> load()
 
 const TClient &Client()
 {
-    // A failed load is tried again on the next use: the operator may install
-    // the client while the program runs.
+    // Read on every value: once loaded, no lock. A failed load is tried
+    // again on the next use: the operator may install the client meanwhile.
+    static std::atomic<const TClient *> loaded{nullptr};
+    if (const TClient *client = loaded.load(std::memory_order_acquire))
+        return *client;
     static std::unique_ptr<TClient> client;
     static QBasicMutex mutex;
     const std::lock_guard<QBasicMutex> lock(mutex);
     if (!client)
         client = load();
+    loaded.store(client.get(), std::memory_order_release);
     return *client;
 }
 

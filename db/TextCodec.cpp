@@ -51,11 +51,19 @@ QString CharSetName(TCharSet aCharSet)
 
 QString FromWindows1252(const char *aData, qsizetype aSize)
 {
-    QString text(aSize, Qt::Uninitialized);
+    // Latin-1 but for 0x80..0x9F: converted in bulk, then those bytes, rare
+    // in French text, put right one by one.
+    QString text = QString::fromLatin1(aData, aSize);
+    bool high = false;
+    for (qsizetype i = 0; i < aSize; ++i)
+        high |= (static_cast<unsigned char>(aData[i]) & 0xE0) == 0x80;
+    if (!high)
+        return text;
     QChar *out = text.data();
     for (qsizetype i = 0; i < aSize; ++i) {
         const auto b = static_cast<unsigned char>(aData[i]);
-        out[i] = QChar((b >= 0x80 && b < 0xA0) ? High[b - 0x80] : char16_t(b));
+        if (b >= 0x80 && b < 0xA0)
+            out[i] = QChar(High[b - 0x80]);
     }
     return text;
 }
