@@ -2,7 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/IscApi.h"
-#include "db/Sqlda.h"
+#include "db/DbQuery.h"
 #include "db/TextCodec.h"
 
 #include <QDebug>
@@ -205,35 +205,13 @@ QByteArray TDbConnection::EncodeStatement(const QString &aSql)
     if (ascii)
         return aSql.toLatin1();
     if (FDefaultCharSet < 0) {
-        const char sql[] = "SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D "
-                           "JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME";
-        const TEntryPoints &api = Client().Api;
-        TStatusVector status;
-        THandle tx = StartDbTransaction(Attachment());
-        THandle stmt = 0;
-        short id = 0;
-        short nullFlag = -1;
-        Sqlda::TArea out(1);
-        api.dsql_allocate_statement(&status, Attachment(), &stmt);
-        if (!status.Failed())
-            api.dsql_prepare(&status, &tx, &stmt, 0, sql, 3, out.Get());
-        if (!status.Failed()) {
-            out.Var(0).sqltype = SqlShort | 1;
-            out.Var(0).sqllen = 2;
-            out.Var(0).sqlscale = 0;
-            out.Var(0).sqldata = reinterpret_cast<char *>(&id);
-            out.Var(0).sqlind = &nullFlag;
-            api.dsql_execute2(&status, &tx, &stmt, 1, nullptr, nullptr);
-        }
-        if (!status.Failed())
-            api.dsql_fetch(&status, &stmt, 1, out.Get());
-        TStatusVector ignored;
-        if (stmt)
-            api.dsql_free_statement(&ignored, &stmt, DsqlDrop);
-        api.commit_transaction(&ignored, &tx);
-        Check(status);
+        // Plain ASCII itself: this query doesn't come back here.
+        TDbQuery query(this);
+        query.SQL() << QStringLiteral("SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D")
+                    << QStringLiteral(" JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME");
+        query.Open();
         // A database created without a default set has NONE.
-        FDefaultCharSet = nullFlag ? 0 : id;
+        FDefaultCharSet = query.IsEmpty() ? 0 : query.Fields(0).AsInteger();
     }
     return EncodeText(aSql, Client().Flavour->CharSetOf(FDefaultCharSet), QStringLiteral("texte de la requête"));
 }

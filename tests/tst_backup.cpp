@@ -1,6 +1,7 @@
 // Backup registration: the section name, the INI writer's bytes, and the
 // operation end to end on a file.
 #include "common/IniProfile.h"
+#include "FileHelpers.h"
 #include "common/UWMI.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -12,19 +13,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray ReadFile(const QString &aPath)
-{
-    QFile file(aPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
-}
-
-void WriteFile(const QString &aPath, const QByteArray &aContent)
-{
-    QFile file(aPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(aContent), aContent.size());
-}
 
 // The three date-times of a registration as "<date>", once their form is checked.
 QByteArray WithoutDates(const QByteArray &aContent)

@@ -1,6 +1,7 @@
 // The service and backup subcommands through the real ivromvt-cli, with the
 // stand-in systemctl first on PATH.
 #include "CliRun.h"
+#include "FileHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,23 +13,6 @@
 #include <QTest>
 
 #include <unistd.h>
-
-namespace {
-
-void WriteFile(const QString &aPath, const QByteArray &aContent)
-{
-    QFile file(aPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(aContent), aContent.size());
-}
-
-QByteArray ReadFile(const QString &aPath)
-{
-    QFile file(aPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
-}
-
-} // namespace
 
 class TestCliServices : public QObject
 {

@@ -2,6 +2,7 @@
 // systemctl (tests/fakes/systemctl) is put first on PATH, with its units in a
 // temporary folder.
 #include "platform/ServiceControler.h"
+#include "FileHelpers.h"
 #include "platform/SymmetricDS.Commun.h"
 
 #include <QDir>
@@ -29,19 +30,6 @@ QString Describe(const TInfoSurService &aInfo)
 }
 
 const QString KCleared = QStringLiteral("0|0|0|0|||0||||");
-
-void WriteFile(const QString &aPath, const QByteArray &aContent)
-{
-    QFile file(aPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(aContent), aContent.size());
-}
-
-QByteArray ReadFile(const QString &aPath)
-{
-    QFile file(aPath);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<absent>");
-}
 
 } // namespace
 
