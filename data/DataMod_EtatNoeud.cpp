@@ -76,11 +76,30 @@ QString TDataMod::GetLocalNode(const QString &ABaseDonnees)
         return result;
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
-    query->SQL() << QStringLiteral("SELECT * FROM SYM_NODE_SECURITY ");
+    // The identity row is the node the database is; SYM_NODE_SECURITY holds
+    // a row for every node on a central server.
+    query->SQL() << QStringLiteral("SELECT NODE_ID FROM SYM_NODE_IDENTITY");
     query->Open();
-    // A site holds one security row; should there be more, the last one wins.
-    for (query->First(); !query->Eof(); query->Next())
+    if (!query->Eof())
         result = query->Fields(0).AsString();
+    query->Close();
+    return result;
+}
+
+TSilenceNoeud TDataMod::SilenceNoeud(const QString &ABaseDonnees, const QString &aNode)
+{
+    TSilenceNoeud result;
+    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = getNewQuery(cnx.get());
+    // The server's clock, not ours: heartbeats are written in its time.
+    query->SQL() << QStringLiteral("SELECT (SELECT MAX(HEARTBEAT_TIME) FROM SYM_NODE_HOST WHERE NODE_ID=:NODE),")
+                 << QStringLiteral("       CURRENT_TIMESTAMP")
+                 << QStringLiteral("  FROM RDB$DATABASE");
+    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
+    query->Open();
+    if (!query->Fields(0).IsNull())
+        result.DernierHeartbeat = query->Fields(0).AsDateTime();
+    result.Maintenant = query->Fields(1).AsDateTime();
     query->Close();
     return result;
 }

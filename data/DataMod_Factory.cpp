@@ -2,7 +2,42 @@
 
 #include "db/DbError.h"
 
+#include <QRegularExpression>
+
 TDataMod *DataMod = nullptr;
+
+TEmplacementBase EmplacementBase(const QString &aSpecification)
+{
+    TEmplacementBase lieu;
+    lieu.Chemin = aSpecification;
+    // The server's own form "server/port:path": the path may then hold "/".
+    static const QRegularExpression avecPort(QStringLiteral("^([^/:]+)/([0-9]+):(.+)$"));
+    if (const QRegularExpressionMatch m = avecPort.match(aSpecification); m.hasMatch()) {
+        bool ok = false;
+        const int port = m.captured(2).toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            throw EDbError(QStringLiteral("Port invalide dans \"%1\" : %2 (de 1 à 65535).")
+                               .arg(aSpecification, m.captured(2)));
+        lieu.Serveur = m.captured(1);
+        lieu.Port = port;
+        lieu.Chemin = m.captured(3);
+        return lieu;
+    }
+    // "server/path" names a server; a path with no "/" or with several is local.
+    QStringList pieces = aSpecification.split(QLatin1Char('/'));
+    if (pieces.size() > 1 && pieces.last().isEmpty())
+        pieces.removeLast();
+    if (pieces.size() == 2) {
+        lieu.Serveur = pieces[0];
+        lieu.Chemin = pieces[1];
+        // "server:port/path" would reach no server and read as a missing database.
+        static const QRegularExpression portAvant(QStringLiteral("^([^:]+):([0-9]+)$"));
+        if (const QRegularExpressionMatch m = portAvant.match(lieu.Serveur); m.hasMatch())
+            throw EDbError(QStringLiteral("\"%1\" : le port s'écrit après la barre, SERVEUR/PORT:CHEMIN (ici %2/%3:%4).")
+                               .arg(aSpecification, m.captured(1), m.captured(2), lieu.Chemin));
+    }
+    return lieu;
+}
 
 QString SysdbaRef(const QString &ABaseDonnees)
 {
@@ -28,23 +63,13 @@ void TDataMod::CreateInFDManager(const QString &aUser, const QString &aFile)
         if (def.Name == name)
             throw EDbError(QStringLiteral("La définition de connexion [%1] existe déjà").arg(name));
 
-    // "server/path" names a server; a path with no "/" or with several is local.
-    QString server = QStringLiteral("localhost");
-    QString path = aFile;
-    QStringList pieces = aFile.split(QLatin1Char('/'));
-    if (pieces.size() > 1 && pieces.last().isEmpty())
-        pieces.removeLast();
-    if (pieces.size() == 2) {
-        server = pieces[0];
-        path = pieces[1];
-    }
-
+    const TEmplacementBase lieu = EmplacementBase(aFile);
     TConnectionDef def;
     def.Name = name;
     def.DriverID = QStringLiteral("IB");
-    def.Params << QStringLiteral("DriverID=IB") << QStringLiteral("Server=") + server
-               << QStringLiteral("Protocol=TCPIP") << QStringLiteral("Port=3050")
-               << QStringLiteral("Database=") + path;
+    def.Params << QStringLiteral("DriverID=IB") << QStringLiteral("Server=") + lieu.Serveur
+               << QStringLiteral("Protocol=TCPIP") << QStringLiteral("Port=%1").arg(lieu.Port)
+               << QStringLiteral("Database=") + lieu.Chemin;
     if (aUser == QLatin1String("SYSDBA"))
         def.Params << QStringLiteral("User_Name=SYSDBA") << QStringLiteral("Password=tidestone");
     if (aUser == QLatin1String("KORVALA"))

@@ -20,8 +20,9 @@ QString asciiUpper(QString aText)
 }
 
 // The local site's replication rows: its launches with an enabled key and
-// their ordered replication entries.
-void replicationJoinSql(TDbQuery &aQuery, const QString &aSelect)
+// their ordered replication entries. Reading and writing the location
+// take the same row, the first in this order.
+void replicationJoinSql(TDbQuery &aQuery, const QString &aSelect, bool aOrdonne = false)
 {
     aQuery.SQL() << aSelect
                  << QStringLiteral("FROM GENBASES")
@@ -30,6 +31,8 @@ void replicationJoinSql(TDbQuery &aQuery, const QString &aSelect)
                  << QStringLiteral("JOIN K KLAU           ON (KLAU.K_ID = LAU_ID AND KLAU.K_ENABLED = 1)")
                  << QStringLiteral("JOIN GENREPLICATION   ON (REP_LAUID = LAU_ID AND REP_ORDRE > 0)")
                  << QStringLiteral("JOIN K KREP           ON (KREP.K_ID = LAU_ID AND KREP.K_ENABLED = 1)");
+    if (aOrdonne)
+        aQuery.SQL() << QStringLiteral("ORDER BY REP_ORDRE, REP_ID");
 }
 
 } // namespace
@@ -67,9 +70,10 @@ QString TDataMod::GetCheminBaseGENREPLICATION(const QString &ABaseDonnees)
         return result;
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
-    replicationJoinSql(*query, QStringLiteral("SELECT REP_PLACEBASE"));
+    replicationJoinSql(*query, QStringLiteral("SELECT REP_PLACEBASE, REP_ORDRE, REP_ID"), true);
     query->Open();
-    for (query->First(); !query->Eof(); query->Next())
+    // The row UpdateREP_PLACEBASE writes: the operator reads what was changed.
+    if (!query->Eof())
         result = query->Fields(0).AsString();
     query->Close();
     return result;
@@ -82,7 +86,7 @@ TPlaceBaseReplication premiereLigne(TDbQuery &aQuery)
 {
     TPlaceBaseReplication ligne;
     aQuery.SQL().clear();
-    replicationJoinSql(aQuery, QStringLiteral("SELECT REP_ID, REP_PLACEBASE "));
+    replicationJoinSql(aQuery, QStringLiteral("SELECT REP_ID, REP_PLACEBASE, REP_ORDRE "), true);
     aQuery.Open();
     if (!aQuery.Eof()) {
         ligne.REP_ID = aQuery.FieldByName(QStringLiteral("REP_ID")).AsInteger();
@@ -94,11 +98,13 @@ TPlaceBaseReplication premiereLigne(TDbQuery &aQuery)
 
 } // namespace
 
-TPlaceBaseReplication TDataMod::PlaceBaseAEcrire(const QString &ABaseDonnees)
+TPlaceBaseReplication TDataMod::PlaceBaseAEcrire(const QString &ABaseDonnees, const QString &aNouveau)
 {
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
-    return premiereLigne(*query);
+    TPlaceBaseReplication ligne = premiereLigne(*query);
+    ligne.Apres = asciiUpper(aNouveau);
+    return ligne;
 }
 
 bool TDataMod::UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0, TPlaceBaseReplication *aEcrite)
@@ -153,7 +159,7 @@ bool TDataMod::SetGenParamURL(const QString &aIBFile, const QString &aURL)
     return true;
 }
 
-bool TDataMod::DeleteGenParamURL(const QString &aIBFile)
+bool TDataMod::DeleteGenParamURL(const QString &aIBFile, qint64 *aSupprimes)
 {
     auto cnx = getNewConnexion(SysdbaRef(aIBFile));
     auto query = getNewQuery(cnx.get());
@@ -161,6 +167,8 @@ bool TDataMod::DeleteGenParamURL(const QString &aIBFile)
         query->SQL() << QStringLiteral("DELETE FROM GENPARAM")
                      << QStringLiteral(" WHERE PRM_TYPE=80 AND PRM_CODE=1");
         query->ExecSQL();
+        if (aSupprimes)
+            *aSupprimes = query->RowsAffected();
         return true;
     } catch (const std::exception &) {
         return false;

@@ -33,6 +33,31 @@ struct TConnectionDef
     QString Param(const QString &aKey) const; // the value of "aKey=…", or ""
 };
 
+// Where a database specification points: "path" on the local server,
+// "server/path" (a path without "/"), or "server/port:path".
+struct TEmplacementBase
+{
+    QString Serveur = QStringLiteral("localhost");
+    int Port = 3050;
+    QString Chemin;
+};
+// EDbError for a port out of range, or one written before the "/".
+TEmplacementBase EmplacementBase(const QString &aSpecification);
+
+// A node's latest heartbeat, and the server's time when it was read.
+struct TSilenceNoeud
+{
+    TDateTime DernierHeartbeat; // zero: the node never sent one
+    TDateTime Maintenant;
+    bool Jamais() const { return DernierHeartbeat.IsZero(); }
+    // Never heard from, or silent for more than a day: what is sent to it
+    // waits in the database until it comes back.
+    bool Inquietant() const
+    {
+        return Jamais() || Maintenant.MSecs() - DernierHeartbeat.MSecs() > TDateTime::MSecsPerDay;
+    }
+};
+
 class TDataMod
 {
 public:
@@ -104,7 +129,9 @@ public:
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
     QString GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID);
+    // The node SYM_NODE_IDENTITY names; empty when there is none.
     QString GetLocalNode(const QString &ABaseDonnees);
+    TSilenceNoeud SilenceNoeud(const QString &ABaseDonnees, const QString &aNode);
     qint32 NbTriggersSymDS(const QString &ABaseDonnees);
     qint32 NbTableTriggersSymDS(const QString &ABaseDonnees);
 
@@ -125,10 +152,12 @@ public:
     // aEcrite, when given, gets the row written with its location before and after.
     bool UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0,
                              TPlaceBaseReplication *aEcrite = nullptr);
-    // The row UpdateREP_PLACEBASE would write, with its current location (Avant).
-    TPlaceBaseReplication PlaceBaseAEcrire(const QString &ABaseDonnees);
+    // The row UpdateREP_PLACEBASE would write, with its current location
+    // (Avant) and aNouveau as it would be stored (Apres).
+    TPlaceBaseReplication PlaceBaseAEcrire(const QString &ABaseDonnees, const QString &aNouveau = QString());
     bool SetGenParamURL(const QString &aIBFile, const QString &aURL);
-    bool DeleteGenParamURL(const QString &aIBFile);
+    // aSupprimes, when given, gets the number of parameters deleted.
+    bool DeleteGenParamURL(const QString &aIBFile, qint64 *aSupprimes = nullptr);
     bool RestartDataBase(const QString &ABaseDonnees);
 
     // ---- Table catalogue (DataMod_Catalogue.cpp)

@@ -13,6 +13,8 @@ class TestDataMod : public QObject
 private slots:
     void definitionLines_data();
     void definitionLines();
+    void portMalEcrit_data();
+    void portMalEcrit();
     void definitionsCreatedOnceAndExact();
     void freeDefinition();
     void connectionsAreClosedAndIndependent();
@@ -50,6 +52,16 @@ void TestDataMod::definitionLines_data()
     QTest::newRow("empty database") << "SYSDBA@"
                                     << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
                                                     "Database="} + sysdba);
+    // The server's own form with a port: the path may then hold "/".
+    QTest::newRow("port and Windows path") << "SYSDBA@srv/3051:D:\\Data\\SHOP.IB"
+                                           << (QStringList{head, "Server=srv", "Protocol=TCPIP", "Port=3051",
+                                                           "Database=D:\\Data\\SHOP.IB"} + sysdba);
+    QTest::newRow("port and local path") << "SYSDBA@localhost/3999:/data/site.fdb"
+                                         << (QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3999",
+                                                         "Database=/data/site.fdb"} + sysdba);
+    QTest::newRow("port and alias") << "SYSDBA@caisse1/3051:site"
+                                    << (QStringList{head, "Server=caisse1", "Protocol=TCPIP", "Port=3051",
+                                                    "Database=site"} + sysdba);
     QTest::newRow("korvala") << "KORVALA@base.fdb"
                              << QStringList{head, "Server=localhost", "Protocol=TCPIP", "Port=3050",
                                             "Database=base.fdb", "User_Name=KORVALA", "Password=plumvox"};
@@ -68,6 +80,30 @@ void TestDataMod::definitionLines()
     QCOMPARE(dm.Definitions()[0].Name, ref);
     QCOMPARE(dm.Definitions()[0].DriverID, QStringLiteral("IB"));
     QCOMPARE(dm.Definitions()[0].Params, lines);
+}
+
+void TestDataMod::portMalEcrit_data()
+{
+    QTest::addColumn<QString>("ref");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("port before the slash") << "SYSDBA@localhost:3999/site" << "SERVEUR/PORT:CHEMIN (ici localhost/3999:site)";
+    QTest::newRow("port 0") << "SYSDBA@srv/0:site" << "Port invalide dans \"srv/0:site\" : 0";
+    QTest::newRow("port too high") << "SYSDBA@srv/65536:site" << "Port invalide";
+}
+
+// Refused before anything is tried, with the form to write.
+void TestDataMod::portMalEcrit()
+{
+    QFETCH(QString, ref);
+    QFETCH(QString, message);
+    TDataMod dm;
+    try {
+        dm.getNewConnexion(ref);
+        QFAIL("accepted");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(message), qPrintable(e.Message()));
+    }
+    QCOMPARE(dm.Definitions().size(), 0);
 }
 
 void TestDataMod::definitionsCreatedOnceAndExact()

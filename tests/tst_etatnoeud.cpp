@@ -114,11 +114,17 @@ void TestEtatNoeud::lastHeartBeatAndLocalNode()
 {
     TTestDatabase db;
     QCOMPARE(DataMod->GetLocalNode(db.Path()), QString());
-    // Inserted out of key order: the last row delivered wins, not the greatest.
-    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('zz-first', 'x')"));
-    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('aa-last', 'x')"));
-    QCOMPARE(DataMod->GetLocalNode(db.Path()), QStringLiteral("aa-last"));
     QCOMPARE(DataMod->GetLocalNode(QString()), QString());
+
+    // A central server knows every node's password; the identity says which
+    // one it is. Accented names, on a NONE database.
+    TTestDatabase central(TTestDatabase::TSchema::Full, QStringLiteral("NONE"));
+    for (const QString &noeud : {QStringLiteral("siège"), QStringLiteral("mag-béziers-centre-ville-nord-42")})
+        central.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('%1', 'x')")
+                         .arg(noeud));
+    QCOMPARE(DataMod->GetLocalNode(central.Path()), QString()); // not registered yet
+    central.Exec(QStringLiteral("INSERT INTO SYM_NODE_IDENTITY (NODE_ID) VALUES ('siège')"));
+    QCOMPARE(DataMod->GetLocalNode(central.Path()), QStringLiteral("siège"));
 
     addHost(db, QStringLiteral("mag-001"), QStringLiteral("h1"), QStringLiteral("TIMESTAMP '2026-12-09 10:30:05'"));
     addHost(db, QStringLiteral("mag-002"), QStringLiteral("h1"), QStringLiteral("NULL"));

@@ -101,7 +101,9 @@ void TestReplication::replicationRows()
     db.Exec(QStringLiteral("INSERT INTO GENREPLICATION (REP_ID, REP_LAUID, REP_ORDRE, REP_URLDISTANT, REP_PLACEBASE) "
                            "VALUES (403, 301, 2, 'http://a-second:8080/sync', 'e:\\second.ib')"));
     QCOMPARE(DataMod->InfosReplication(db.Path()).ServeurReplication, QStringLiteral("a-second"));
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("e:\\second.ib"));
+    // The row the location is written to: the first by order.
+    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("d:\\bases\\site.ib"));
+    QCOMPARE(DataMod->PlaceBaseAEcrire(db.Path()).REP_ID, 401);
 
     // A disabled launch hides its entries.
     db.Exec(QStringLiteral("UPDATE K SET K_ENABLED = 0 WHERE K_ID = 301"));
@@ -115,6 +117,9 @@ void TestReplication::updateRepPlacebase()
     TTestDatabase db;
     AddSites(db);
     AddReplication(db);
+    // Asked as it will be stored.
+    QCOMPARE(DataMod->PlaceBaseAEcrire(db.Path(), QStringLiteral("c:\\bases\\x.ib")).Apres,
+             QStringLiteral("C:\\BASES\\X.IB"));
     QVERIFY(DataMod->UpdateREP_PLACEBASE(db.Path(), QStringLiteral("c:\\bases\\site-é.ib")));
     QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("C:\\BASES\\SITE-é.IB"));
     QVERIFY(KVersion(db, 401) > 1); // the change travels
@@ -172,10 +177,13 @@ void TestReplication::deleteGenParamURL()
     addUrlParam(db, 251, QStringLiteral("http://a"));
     addUrlParam(db, 252, QStringLiteral("http://b"), false);
     AddPassage(db);
-    QVERIFY(DataMod->DeleteGenParamURL(db.Path()));
+    qint64 supprimes = -1;
+    QVERIFY(DataMod->DeleteGenParamURL(db.Path(), &supprimes));
+    QCOMPARE(supprimes, 2);
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_ID FROM GENPARAM")), QStringList{QStringLiteral("201")});
     QCOMPARE(db.Count(QStringLiteral("K WHERE K_ID IN (251, 252)")), 2); // key rows stay
-    QVERIFY(DataMod->DeleteGenParamURL(db.Path())); // nothing left: still fine
+    QVERIFY(DataMod->DeleteGenParamURL(db.Path(), &supprimes)); // nothing left: still fine
+    QCOMPARE(supprimes, 0);
 
     TTestDatabase empty(TTestDatabase::TSchema::Empty);
     QVERIFY(!DataMod->DeleteGenParamURL(empty.Path()));
