@@ -49,6 +49,7 @@ const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpos
 
 constexpr int KLargeurNoeud = 197;
 constexpr int KLargeurHeartbeat = 141;
+constexpr int KHauteurBarreEtat = 19; // one line of text
 
 // Verdana where the system has it; DejaVu Sans, its closest free cousin,
 // elsewhere.
@@ -188,14 +189,20 @@ void TFrm_IvroMVT::BuildLayout()
     BMVT = new QPushButton(QStringLiteral("Envoyer les données "), GroupBox3);
     BMVT->setGeometry(456, 34, 141, 25);
     BMVT->setEnabled(false);
+    lblRaisonEnvoi = new QLabel(GroupBox3);
+    lblRaisonEnvoi->setGeometry(91, 64, 506, 34);
+    lblRaisonEnvoi->setWordWrap(true);
+    lblRaisonEnvoi->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblRaisonEnvoi->setStyleSheet(QStringLiteral("color: #a00000;"));
 
     sb = new QStatusBar(this);
-    sb->setFixedHeight(19);
+    sb->setFixedHeight(KHauteurBarreEtat);
     for (TStatusPanel *&panel : FPanels)
         panel = new TStatusPanel(sb);
     FPanels[0]->setFixedWidth(50);
     sb->addWidget(FPanels[0]);
     sb->addWidget(FPanels[1], 1);
+    connect(FPanels[1], &TStatusPanel::LignesChangees, this, &TFrm_IvroMVT::HauteurBarreEtat);
     pbEnvoi = new QProgressBar(sb);
     pbEnvoi->setFixedWidth(190);
     pbEnvoi->setMaximumHeight(17);
@@ -264,14 +271,21 @@ bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
 }
 
 // Touching the range calls for a new evaluation before any sending.
+void TFrm_IvroMVT::DemandeEvaluation()
+{
+    if (BMVT->isEnabled() || !lblRaisonEnvoi->text().isEmpty())
+        lblRaisonEnvoi->setText(QStringLiteral("Évaluez la plage avant d'envoyer."));
+    BMVT->setEnabled(false);
+}
+
 void TFrm_IvroMVT::dtDEBEnter()
 {
-    BMVT->setEnabled(false);
+    DemandeEvaluation();
 }
 
 void TFrm_IvroMVT::dtFINEnter()
 {
-    BMVT->setEnabled(false);
+    DemandeEvaluation();
 }
 
 void TFrm_IvroMVT::closeEvent(QCloseEvent *aEvent)
@@ -309,6 +323,37 @@ void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
     BIBFile->setEnabled(true);
     BEVAL->setEnabled(true);
     FCanClose = true;
+}
+
+void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
+{
+    sb->setFixedHeight(KHauteurBarreEtat + (aLignes - 1) * FPanels[1]->fontMetrics().lineSpacing());
+}
+
+void TFrm_IvroMVT::MontreRaisonEnvoi(const TMvtEvaluation *aEvaluation)
+{
+    const QString refus = aEvaluation ? MvtTexteRefus(*aEvaluation) : QString();
+    lblRaisonEnvoi->setText(refus.isEmpty() ? QString() : QStringLiteral("Envoi impossible. ") + refus);
+}
+
+bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
+{
+    TSilenceNoeud silence;
+    try {
+        silence = DataMod->SilenceNoeud(teIBFile->text(), aNoeud);
+    } catch (const EDbError &) {
+        // Out of reach: the sending itself will say so.
+        return true;
+    }
+    if (!silence.Inquietant())
+        return true;
+    const QString etat =
+        silence.Jamais()
+            ? QStringLiteral("Le noeud %1 n'a jamais envoyé de heartbeat").arg(aNoeud)
+            : QStringLiteral("Le noeud %1 n'a plus envoyé de heartbeat depuis le %2, il y a plus d'un jour")
+                  .arg(aNoeud, silence.DernierHeartbeat.ToString());
+    return ConfirmeAvertissement(this, etat + QStringLiteral(" : les événements l'attendront dans la base jusqu'à ce "
+                                                             "qu'il se connecte.\r\nEnvoyer quand même ?"));
 }
 
 void TFrm_IvroMVT::ReleaseQuery()
@@ -384,8 +429,16 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     FIBFile = aPath;
     teIBFile->setText(aPath);
     pbEnvoi->hide();
+    // Nothing of the previous database stays on screen, loaded or not.
+    edtLOCAL_NODE_ID->clear();
+    cbNode->clear();
+    mdNodes.Close();
+    mdNodes.Open();
+    SetPanelText(0, QString());
+    SetPanelText(1, QString());
+    FContenuValide = false;
     // The last evaluation counted another database: evaluate again first.
-    BMVT->setEnabled(false);
+    DemandeEvaluation();
     QString erreur;
     try {
         lblSens->clear();
@@ -393,9 +446,6 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
         const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(aPath);
         edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
         lblSens->setText(TexteSens(SensDuGroupe(local.NODE_GROUP_ID)));
-        cbNode->clear();
-        mdNodes.Close();
-        mdNodes.Open();
         for (const TNode &node : remotes) {
             mdNodes.Append();
             mdNodes.SetValue(0, node.NODE_ID);
@@ -443,6 +493,7 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
         FContenuQuery = DataMod->NewMvtContenuQuery(FCnx.get(), aDEB, aFIN);
         FContenuValide = false;
         pbEnvoi->hide();
+        MontreRaisonEnvoi(nullptr);
         SetPanelText(1, QStringLiteral("Evaluation en cours...."));
         SetPanelText(0, QStringLiteral("00:00"));
         StartTimer();
@@ -484,6 +535,7 @@ void TFrm_IvroMVT::CallBackEval(TQueryThread *Sender)
         }
     }
     RetourAuRepos(!echec && evaluation.Envoyable, false);
+    MontreRaisonEnvoi(echec ? nullptr : &evaluation);
     FEvalThread = nullptr;
     ReleaseQuery();
     if (echec)
@@ -499,7 +551,12 @@ void TFrm_IvroMVT::BMVTClick()
     dtFIN->setEnabled(false);
     BIBFile->setEnabled(false);
     BEVAL->setEnabled(false);
-    switch (SensDuTexte(lblSens->text())) {
+    const TSensMvt sens = SensDuTexte(lblSens->text());
+    if (sens != TSensMvt::Aucun && !cbNode->currentText().isEmpty() && !NoeudAttenduConfirme(cbNode->currentText())) {
+        RetourAuRepos(true, true);
+        return;
+    }
+    switch (sens) {
     case TSensMvt::LameVersMag:
         MvtLame2Mag();
         break;

@@ -47,6 +47,8 @@ public:
     QLabel *lblSens;
     QTableView *DBGrid1;
     QComboBox *cbNode;
+    // Beside the send button: why it stays grey after an evaluation.
+    QLabel *lblRaisonEnvoi;
     QStatusBar *sb;
     // In the status bar during a sending: events inserted out of those
     // expected; afterwards the DATA_ID range created. Hidden otherwise.
@@ -100,6 +102,16 @@ private:
     // Back to idle: closing allowed, the action buttons and pickers usable;
     // cbNode too when aWithNode, BMVT only when aBMVT.
     void RetourAuRepos(bool aBMVT, bool aWithNode);
+    // Sending waits for a new evaluation of the range, and says so.
+    void DemandeEvaluation();
+    // The status bar as high as the message panel's lines.
+    void HauteurBarreEtat(int aLignes);
+    // The evaluation's refusal beside the send button; none clears it.
+    void MontreRaisonEnvoi(const TMvtEvaluation *aEvaluation);
+    // Asks before sending to a node that never sent a heartbeat or has been
+    // silent for more than a day; true when there is no reason to, or the
+    // operator goes on.
+    bool NoeudAttenduConfirme(const QString &aNoeud);
     void ReleaseQuery();
     void StartTimer();
     // The progress reader of a sending of about aAttendus events; the

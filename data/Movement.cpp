@@ -109,6 +109,17 @@ QString TMvtEvaluation::Texte() const
         .arg(Count).arg(NbRec).arg(MvtLignesParSeconde).arg(EvalTime);
 }
 
+QString MvtTexteRefus(const TMvtEvaluation &aEval)
+{
+    if (aEval.Envoyable)
+        return {};
+    if (aEval.Count <= 0)
+        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
+    return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
+                          "Choisissez une plage plus courte.")
+        .arg(aEval.Count).arg(MvtLimiteLignes);
+}
+
 QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime)
 {
     return QStringLiteral("Vous êtes sur le point d'envoyer %1 enregsitrements \r\nau noeud %2. Cela devrait prendre "

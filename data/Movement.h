@@ -61,6 +61,9 @@ struct TMvtEvenements
     qint64 DernierDataId = 0;
 };
 
+// Why an evaluation does not allow a sending; empty when it does.
+QString MvtTexteRefus(const TMvtEvaluation &aEval);
+
 QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
 QString MvtTexteFin(const QString &aNoeud);
 // K rows were counted and the sending created no event.

@@ -153,6 +153,7 @@ private slots:
     void chargementDesNoeuds();
     void choixDuFichier();
     void chargementEnEchec();
+    void changementDeBaseEfface();
     void nouvelleEvaluationExigee();
     void evaluation_data();
     void evaluation();
@@ -162,6 +163,9 @@ private slots:
     void envoi();
     void envoiInterrompu_data();
     void envoiInterrompu();
+    void noeudSilencieux_data();
+    void noeudSilencieux();
+    void finDEnvoiLisible();
     void envoiDossierNonInscriptible_data();
     void envoiDossierNonInscriptible();
     void envoiEchec_data();
@@ -350,9 +354,14 @@ void TestFenetre::panneauLongSansElargir()
     QCOMPARE(w->width(), 646);
     QCOMPARE(w->PanelText(1), texte);
     QCOMPARE(w->Panel(1)->toolTip(), texte);
+    // A few lines at most, each within the panel, the rest cut.
     const QString affiche = w->Panel(1)->TexteAffiche();
-    QVERIFY2(affiche.endsWith(QStringLiteral("…")) && affiche.size() < 120, qPrintable(affiche));
+    QVERIFY2(affiche.endsWith(QStringLiteral("…")), qPrintable(affiche));
     QVERIFY(affiche.startsWith(QStringLiteral("Échec de l'évaluation")));
+    const QStringList lignes = affiche.split(QLatin1Char('\n'));
+    QVERIFY(lignes.size() <= TStatusPanel::KLignesMax);
+    for (const QString &ligne : lignes)
+        QVERIFY(w->Panel(1)->fontMetrics().horizontalAdvance(ligne) <= w->Panel(1)->contentsRect().width());
 }
 
 void TestFenetre::soulignesVisibles()
@@ -518,10 +527,32 @@ void TestFenetre::chargementEnEchec()
     QVERIFY(repondeur.Vues[0].Texte.contains(absente));
     QCOMPARE(w->teIBFile->text(), absente);
     QCOMPARE(w->lblSens->text(), QString());
-    // What the previous database put there stays.
-    QCOMPARE(w->edtLOCAL_NODE_ID->text(), QStringLiteral("serveur / lame"));
-    QCOMPARE(w->cbNode->count(), 2);
-    QCOMPARE(w->DBGrid1->model()->rowCount(), 2);
+    // Nothing of the previous database is left to be taken for this one's.
+    QCOMPARE(w->edtLOCAL_NODE_ID->text(), QString());
+    QCOMPARE(w->cbNode->count(), 0);
+    QCOMPARE(w->DBGrid1->model()->rowCount(), 0);
+}
+
+// The status line, its details and the send button's reason speak of the
+// database on screen only.
+void TestFenetre::changementDeBaseEfface()
+{
+    TTestDatabase a, b;
+    SiteFixture::MakeSite(a, QStringLiteral("lame"), 5, jour(10));
+    SiteFixture::MakeSite(b, QStringLiteral("mags"), 0, jour(10));
+    auto w = Fenetre(&a);
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(w->PanelText(1).startsWith(QStringLiteral("5 Enregistrements")));
+    QVERIFY(!w->Panel(1)->Details().isEmpty());
+    QVERIFY(w->BMVT->isEnabled());
+
+    w->LoadIBFile(b.Path());
+    QCOMPARE(w->PanelText(1), QString());
+    QCOMPARE(w->PanelText(0), QString());
+    QCOMPARE(w->Panel(1)->Details(), QString());
+    QVERIFY(!w->ContenuValide());
+    QCOMPARE(w->lblRaisonEnvoi->text(), QStringLiteral("Évaluez la plage avant d'envoyer."));
+    QCOMPARE(w->lblSens->text(), QStringLiteral("Magasin vers Lame"));
 }
 
 // Changing the database or touching the range needs a new evaluation before
@@ -552,28 +583,32 @@ void TestFenetre::evaluation_data()
     QTest::addColumn<QDate>("fin");
     QTest::addColumn<QString>("texte");
     QTest::addColumn<bool>("envoyable");
+    QTest::addColumn<QString>("raison"); // beside the send button
+    const QString aucune = QStringLiteral("Envoi impossible. Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
     // 15..19 counts the row at midnight after the 19th, not the one at
     // 23:59:59 before the 15th.
     QTest::newRow("130 aux bornes") << jour(15) << jour(19)
         << "130 Enregistrements \"K\" à repousser donc 260 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 00:04."
-        << true;
+        << true << "";
     QTest::newRow("199999") << jour(10) << jour(10)
         << "199999 Enregistrements \"K\" à repousser donc 399998 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 01:42:33."
-        << true;
+        << true << "";
     QTest::newRow("200000") << jour(10) << jour(11)
         << "200000 Enregistrements \"K\" à repousser donc 400000 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 01:42:33."
-        << false;
+        << false
+        << "Envoi impossible. 200000 enregistrements \"K\" : l'envoi est limité à moins de 200000 enregistrements. "
+           "Choisissez une plage plus courte.";
     QTest::newRow("aucune") << jour(1) << jour(5)
         << "0 Enregistrements \"K\" à repousser donc 0 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 00:00."
-        << false;
+        << false << aucune;
     QTest::newRow("fin avant debut") << jour(19) << jour(15)
         << "0 Enregistrements \"K\" à repousser donc 0 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 00:00."
-        << false;
+        << false << aucune;
 }
 
 void TestFenetre::evaluation()
@@ -582,6 +617,7 @@ void TestFenetre::evaluation()
     QFETCH(QDate, fin);
     QFETCH(QString, texte);
     QFETCH(bool, envoyable);
+    QFETCH(QString, raison);
     auto w = Fenetre(FPlages.get());
     w->cbNode->setCurrentIndex(1);
     w->BEVALClick();
@@ -595,6 +631,13 @@ void TestFenetre::evaluation()
     Evalue(*w, deb, fin);
     QCOMPARE(w->PanelText(1), texte);
     QCOMPARE(w->BMVT->isEnabled(), envoyable);
+    QCOMPARE(w->lblRaisonEnvoi->text(), raison);
+    // Read whole where it stands, not cut by its box.
+    QVERIFY(w->lblRaisonEnvoi->isVisible());
+    QVERIFY(w->lblRaisonEnvoi->heightForWidth(w->lblRaisonEnvoi->width()) <= w->lblRaisonEnvoi->height());
+    // The estimate is read whole on the status line, however long the sentence.
+    QCOMPARE(w->Panel(1)->TexteAffiche().replace(QLatin1Char('\n'), QLatin1Char(' ')), texte);
+    QVERIFY(w->sb->height() >= w->Panel(1)->Lignes() * w->Panel(1)->fontMetrics().lineSpacing());
     QVERIFY(w->BEVAL->isEnabled() && w->BIBFile->isEnabled() && w->dtDEB->isEnabled() && w->dtFIN->isEnabled());
     QVERIFY(!w->Timer1->isActive());
     QCOMPARE(w->cbNode->currentIndex(), 1);
@@ -756,6 +799,86 @@ void TestFenetre::envoiInterrompu()
     QVERIFY(!QFile::exists(ScriptEcrit()));
     QTest::qWait(50);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+void TestFenetre::noeudSilencieux_data()
+{
+    QTest::addColumn<int>("heures");     // since the last heartbeat; -1: never
+    QTest::addColumn<QString>("alerte"); // the warning's beginning, none when fresh
+    QTest::addColumn<bool>("continuer"); // the operator's answer to it
+    QTest::newRow("jamais, annule") << -1 << "Le noeud mag-é03 n'a jamais envoyé de heartbeat : " << false;
+    QTest::newRow("jamais, continue") << -1 << "Le noeud mag-é03 n'a jamais envoyé de heartbeat : " << true;
+    QTest::newRow("silencieux") << 49 << "Le noeud mag-é03 n'a plus envoyé de heartbeat depuis le " << false;
+    QTest::newRow("entendu hier") << 23 << "" << true;
+}
+
+// Events for a node that is not listening wait in the database: the
+// operator is told before the confirmation, and may stop there.
+void TestFenetre::noeudSilencieux()
+{
+    QFETCH(int, heures);
+    QFETCH(QString, alerte);
+    QFETCH(bool, continuer);
+    TTestDatabase db(TTestDatabase::TSchema::Full, QStringLiteral("NONE"));
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, jour(10));
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-é03"), QStringLiteral("mags"),
+                               heures < 0 ? TDateTime() : TDateTime::Now().AddMSecs(-qint64(heures) * 3600 * 1000));
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-é03")));
+
+    TRepondeur repondeur;
+    if (!alerte.isEmpty())
+        repondeur.Clique(continuer ? QStringLiteral("OK") : QStringLiteral("Annuler"));
+    repondeur.Clique(QStringLiteral("Annuler")); // the confirmation: nothing is sent here
+    w->BMVTClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+
+    const int confirmation = alerte.isEmpty() ? 0 : 1;
+    QCOMPARE(repondeur.Vues.size(), alerte.isEmpty() || continuer ? confirmation + 1 : 1);
+    if (!alerte.isEmpty()) {
+        const TBoxVue vue = repondeur.Vues[0];
+        QVERIFY2(vue.Texte.startsWith(alerte), qPrintable(vue.Texte));
+        QVERIFY(vue.Texte.contains(QStringLiteral("les événements l'attendront")));
+        QCOMPARE(vue.Titre, QStringLiteral("Avertissement"));
+        QCOMPARE(vue.ParDefaut, QStringLiteral("Annuler"));
+    }
+    if (repondeur.Vues.size() > confirmation)
+        QVERIFY(repondeur.Vues[confirmation].Texte.startsWith(QStringLiteral("Vous êtes sur le point d'envoyer 6 ")));
+    QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled());
+    QCOMPARE(w->cbNode->currentText(), QStringLiteral("mag-é03"));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+// After a sending the status line names the node whole, beside the
+// progress bar, on a NONE database with an accented name.
+void TestFenetre::finDEnvoiLisible()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Full, QStringLiteral("NONE"));
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 130, jour(10));
+    const QString noeud = QStringLiteral("mag-béziers-centre-ville-nord-42");
+    SiteFixture::AddRemoteNode(db, noeud, QStringLiteral("mags"), TDateTime::Now());
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(noeud));
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+    QApplication::processEvents();
+
+    const QString fin = MvtTexteFin(noeud) + QStringLiteral(" (260 événements créés)");
+    QCOMPARE(w->PanelText(1), fin);
+    QVERIFY(w->pbEnvoi->isVisible());
+    QCOMPARE(w->Panel(1)->TexteAffiche().replace(QLatin1Char('\n'), QLatin1Char(' ')), fin);
+    QVERIFY(w->Panel(1)->Lignes() > 1);
+    QVERIFY(w->sb->height() > 19);
+    QCOMPARE(w->height(), 490); // the grid gave the room, not the window
+
+    // A short message again: the bar is back to one line.
+    w->SetPanelText(1, QStringLiteral("Evaluation en cours...."));
+    QCOMPARE(w->Panel(1)->Lignes(), 1);
+    QCOMPARE(w->sb->height(), 19);
 }
 
 void TestFenetre::envoiDossierNonInscriptible_data()

@@ -76,8 +76,9 @@ void MakeSite(const TTestDatabase &aDb, const QString &aLocalGroup, int aKRows, 
 {
     const QString remoteGroup = aLocalGroup == QLatin1String("lame") ? QStringLiteral("mags") : QStringLiteral("lame");
     AddLocalNode(aDb, QStringLiteral("serveur"), aLocalGroup);
-    AddRemoteNode(aDb, QStringLiteral("mag-001"), remoteGroup, TDateTime::FromDate(2026, 12, 9, 10, 30));
-    AddRemoteNode(aDb, QStringLiteral("mag-002"), remoteGroup, TDateTime::FromDate(2026, 12, 8, 18, 0, 5));
+    // Both heard from lately: sending to them calls for no warning.
+    AddRemoteNode(aDb, QStringLiteral("mag-001"), remoteGroup, TDateTime::Now().AddMSecs(-10 * 60 * 1000));
+    AddRemoteNode(aDb, QStringLiteral("mag-002"), remoteGroup, TDateTime::Now().AddMSecs(-2 * 3600 * 1000));
     AddCaptureConfig(aDb);
     if (aKRows > 0)
         AddKRows(aDb, 1, aKRows, TDateTime::FromQDate(aDay).AddMSecs(12 * 3600 * 1000));
