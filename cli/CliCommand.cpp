@@ -3,8 +3,10 @@
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
+#include "common/DateTime.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,10 +77,13 @@ void printHelp(QTextStream &aOut)
          << "         - sur un autre serveur : SERVEUR/CHEMIN, où CHEMIN ne contient aucun « / » : un chemin\n"
          << "           Windows (caisse1/D:\\Bases\\SITE.IB) ou un alias déclaré sur ce serveur (caisse1/site).\n"
          << "           Un chemin qui contient des « / » est toujours cherché sur le serveur local.\n"
+         << "         - sur un serveur qui écoute sur un autre port que 3050 : SERVEUR/PORT:CHEMIN, où CHEMIN\n"
+         << "           peut contenir des « / » (localhost/3051:/var/lib/firebird/data/site.fdb,\n"
+         << "           caisse1/3051:D:\\Bases\\SITE.IB).\n"
          << "--json   sortie lisible par un programme (un échec donne aussi un objet JSON)\n"
          << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n\n"
          << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"
-         << "Commandes (\"écrit :\" : modifie la base ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
+         << "Commandes (\"écrit :\" : modifie la base ou le système ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
     int width = 0;
     const QList<TCliCommand> all = TCliRegistry::All();
     for (const TCliCommand &c : all)
@@ -199,8 +204,85 @@ void TCliContext::PrintTable(const QStringList &aHeaders, const QList<QStringLis
     Out->flush();
 }
 
-void TCliContext::PrintJson(const QJsonValue &aValue) const
+QString CleJson(const QString &aCle)
 {
+    // A boundary before an upper-case letter that follows a lower-case one
+    // or a digit, or that begins a word after an acronym ("OSInfos").
+    QString cle;
+    for (qsizetype i = 0; i < aCle.size(); ++i) {
+        const QChar c = aCle[i];
+        if (c.isUpper() && i > 0 && !cle.endsWith(QLatin1Char('_'))) {
+            const QChar avant = aCle[i - 1];
+            const bool apresMinuscule = avant.isLower() || avant.isDigit();
+            const bool finAcronyme = avant.isUpper() && i + 1 < aCle.size() && aCle[i + 1].isLower();
+            if (apresMinuscule || finAcronyme)
+                cle += QLatin1Char('_');
+        }
+        cle += c.toLower();
+    }
+    return cle;
+}
+
+QJsonValue JsonDateHeure(const TDateTime &aValue)
+{
+    if (aValue.IsZero())
+        return QJsonValue();
+    return aValue.ToQDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+}
+
+QJsonValue JsonDate(const QDate &aValue)
+{
+    return aValue.isValid() ? QJsonValue(aValue.toString(QStringLiteral("yyyy-MM-dd"))) : QJsonValue();
+}
+
+QJsonValue JsonDateHeureTexte(const QString &aTexte)
+{
+    if (aTexte.isEmpty())
+        return QJsonValue();
+    const QDateTime d = QDateTime::fromString(aTexte, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return d.isValid() ? QJsonValue(d.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))) : QJsonValue(aTexte);
+}
+
+QJsonValue JsonDateCim(const QString &aTexte)
+{
+    static const QRegularExpression cim(
+        QStringLiteral("^([0-9]{4})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})([0-9]{2})\\.[0-9]{6}([+-])([0-9]{3})$"));
+    if (aTexte.isEmpty())
+        return QJsonValue();
+    const QRegularExpressionMatch m = cim.match(aTexte);
+    if (!m.hasMatch())
+        return aTexte;
+    const int minutes = m.captured(8).toInt();
+    return QStringLiteral("%1-%2-%3T%4:%5:%6%7%8:%9")
+        .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4), m.captured(5), m.captured(6), m.captured(7))
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+namespace {
+
+QJsonValue avecClesJson(const QJsonValue &aValue)
+{
+    if (aValue.isArray()) {
+        QJsonArray tableau;
+        for (const QJsonValue &v : aValue.toArray())
+            tableau << avecClesJson(v);
+        return tableau;
+    }
+    if (!aValue.isObject())
+        return aValue;
+    QJsonObject objet;
+    const QJsonObject source = aValue.toObject();
+    for (auto it = source.begin(); it != source.end(); ++it)
+        objet.insert(CleJson(it.key()), avecClesJson(it.value()));
+    return objet;
+}
+
+} // namespace
+
+void TCliContext::PrintJson(const QJsonValue &aJson) const
+{
+    const QJsonValue aValue = avecClesJson(aJson);
     QJsonDocument doc = aValue.isArray() ? QJsonDocument(aValue.toArray()) : QJsonDocument(aValue.toObject());
     if (!aValue.isArray() && !aValue.isObject())
         doc = QJsonDocument(QJsonObject{{QStringLiteral("resultat"), aValue}});

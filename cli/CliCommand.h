@@ -80,8 +80,22 @@ struct TCliContext
     void PrintError(const QString &aText) const;  // a line on standard error
     // A table with aligned columns (text mode).
     void PrintTable(const QStringList &aHeaders, const QList<QStringList> &aRows) const;
+    // Keys are written as CleJson gives them.
     void PrintJson(const QJsonValue &aValue) const;
 };
+
+// JSON output, whatever the command: keys in one style, lower case with
+// words joined by "_" (PrintJson turns "NODE_ID" into "node_id" and
+// "NomBase" into "nom_base"), dates and times in ISO 8601 (local time of the
+// server that wrote them, no zone), null when there is none.
+QString CleJson(const QString &aCle);
+QJsonValue JsonDateHeure(const class TDateTime &aValue);
+QJsonValue JsonDate(const class QDate &aValue);
+// A date-time in the data module's text form (dd/MM/yyyy HH:mm:ss).
+QJsonValue JsonDateHeureTexte(const QString &aTexte);
+// A date-time in the system's CIM form (yyyymmddHHMMSS.mmmmmm+UUU), with
+// its offset from UTC.
+QJsonValue JsonDateCim(const QString &aTexte);
 
 using TCliHandler = int (*)(TCliContext &);
 

@@ -13,7 +13,7 @@ int CmdDropSymds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Retirer SymmetricDS de %1 (triggers de capture, tables SYM_*, générateurs, "
-                                "fonctions) ?")
+                                "fonctions, procédures de mouvement) ?")
                      .arg(base));
     const QStringList avant = DataMod->ListeObjetsSymmetricDS(base);
     const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(base);

@@ -44,8 +44,8 @@ int CmdEnvironnement(TCliContext &aCtx)
                                  {QStringLiteral("FreePhysicalMemory"), os.FreePhysicalMemory},
                                  {QStringLiteral("FreeSpaceInPagingFiles"), os.FreeSpaceInPagingFiles},
                                  {QStringLiteral("FreeVirtualMemory"), os.FreeVirtualMemory},
-                                 {QStringLiteral("LastBootUptime"), os.LastBootUptime},
-                                 {QStringLiteral("LocalDateTime"), os.LocalDateTime},
+                                 {QStringLiteral("LastBootUptime"), JsonDateCim(os.LastBootUptime)},
+                                 {QStringLiteral("LocalDateTime"), JsonDateCim(os.LocalDateTime)},
                                  {QStringLiteral("OSArchitecture"), os.OSArchitecture},
                                  {QStringLiteral("Version"), os.Version}};
         aCtx.PrintJson(QJsonObject{{QStringLiteral("OSInfos"), osJson},

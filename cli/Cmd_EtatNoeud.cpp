@@ -13,17 +13,19 @@ int CmdEtatNoeud(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
     const TEtatNoeud etat = DataMod->EtatNoeud(base, noeud);
+    // Its offline parameter alone would read as a state of a node that isn't there.
+    if (etat.SYNC_ENABLED < 0)
+        throw ECliFailure(QStringLiteral("Noeud inconnu dans cette base : \"%1\".").arg(noeud));
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("NODE_ID"), etat.NODE_ID},
                                    {QStringLiteral("SYNC_ENABLED"), etat.SYNC_ENABLED},
                                    {QStringLiteral("SYNC_URL"), etat.SYNC_URL},
-                                   {QStringLiteral("HEARTBEAT_TIME"), etat.HEARTBEAT_TIME},
+                                   {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(etat.HEARTBEAT_TIME)},
                                    {QStringLiteral("SYNC_MOD"), etat.SYNC_MOD}});
         return 0;
     }
-    const QString actif = etat.SYNC_ENABLED < 0 ? QStringLiteral("noeud inconnu")
-                          : etat.SYNC_ENABLED == 0 ? QStringLiteral("non (0)")
-                                                   : QStringLiteral("oui (%1)").arg(etat.SYNC_ENABLED);
+    const QString actif = etat.SYNC_ENABLED == 0 ? QStringLiteral("non (0)")
+                                                 : QStringLiteral("oui (%1)").arg(etat.SYNC_ENABLED);
     const QString mode = etat.SYNC_MOD == 2 ? QStringLiteral("hors ligne (2)") : QStringLiteral("en ligne (1)");
     aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
                     {{QStringLiteral("Noeud"), etat.NODE_ID},
@@ -56,6 +58,11 @@ int CmdLastHeartBeat(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{
+            {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(DataMod->GetLastHeartBeat(base, noeud))}});
+        return 0;
+    }
     return PrintText(aCtx, QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud),
                      DataMod->GetLastHeartBeat(base, noeud));
 }

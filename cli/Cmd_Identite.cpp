@@ -49,7 +49,7 @@ int CmdIvroMvtListeBases(TCliContext &aCtx)
                                  {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
                                  {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
                                  {QStringLiteral("BAS_GUID"), b.BAS_GUID},
-                                 {QStringLiteral("LAST_REPLIC"), DateText(b.LAST_REPLIC)}});
+                                 {QStringLiteral("LAST_REPLIC"), JsonDateHeure(b.LAST_REPLIC)}});
         aCtx.PrintJson(a);
         return 0;
     }
@@ -98,7 +98,7 @@ QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
                        {QStringLiteral("GUID"), aInfos.GUID},
                        {QStringLiteral("SENDER"), aInfos.SENDER},
                        {QStringLiteral("BAS_MAGID"), aInfos.BAS_MAGID},
-                       {QStringLiteral("DatePassage"), DateText(aInfos.DatePassage)},
+                       {QStringLiteral("DatePassage"), JsonDateHeure(aInfos.DatePassage)},
                        {QStringLiteral("Etat"), aInfos.Etat},
                        {QStringLiteral("Dossier"), aInfos.Dossier}};
 }

@@ -35,7 +35,7 @@ QJsonObject NodeJson(const TNode &aNode)
 {
     return QJsonObject{{QStringLiteral("NODE_ID"), aNode.NODE_ID},
                        {QStringLiteral("NODE_GROUP_ID"), aNode.NODE_GROUP_ID},
-                       {QStringLiteral("HEARTBEAT_TIME"), HeartbeatText(aNode.HEARTBEAT_TIME)}};
+                       {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeure(aNode.HEARTBEAT_TIME)}};
 }
 
 struct TPlage
@@ -81,10 +81,10 @@ QString Refus(const TMvtEvaluation &aEval)
 
 QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
 {
-    return QJsonObject{{QStringLiteral("du"), aPlage.Du.toString(QStringLiteral("dd/MM/yyyy"))},
-                       {QStringLiteral("au"), aPlage.Au.toString(QStringLiteral("dd/MM/yyyy"))},
-                       {QStringLiteral("debut"), aPlage.Debut.ToString()},
-                       {QStringLiteral("fin"), aPlage.Fin.ToString()},
+    return QJsonObject{{QStringLiteral("du"), JsonDate(aPlage.Du)},
+                       {QStringLiteral("au"), JsonDate(aPlage.Au)},
+                       {QStringLiteral("debut"), JsonDateHeure(aPlage.Debut)},
+                       {QStringLiteral("fin"), JsonDateHeure(aPlage.Fin)},
                        {QStringLiteral("quantite"), aEval.Count},
                        {QStringLiteral("evenements"), aEval.NbRec},
                        {QStringLiteral("duree_estimee"), aEval.EvalTime},

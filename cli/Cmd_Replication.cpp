@@ -44,13 +44,14 @@ int CmdUpdatePlaceBase(TCliContext &aCtx)
     const QString chemin = aCtx.Arg(1, QStringLiteral("CHEMIN"));
     const QString aucuneLigne = QStringLiteral("Rien n'a été modifié : le site local n'a pas de ligne de réplication.");
     // The row that will be written, the first of the local site, for the question.
-    const TPlaceBaseReplication aEcrire = DataMod->PlaceBaseAEcrire(base);
+    // The question quotes the location as it will be stored (upper case).
+    const TPlaceBaseReplication aEcrire = DataMod->PlaceBaseAEcrire(base, chemin);
     if (aEcrire.REP_ID == 0)
         throw ECliFailure(aucuneLigne);
     aCtx.Confirm(QStringLiteral("Remplacer l'emplacement de la base \"%1\" (ligne de réplication %2) par \"%3\" ?")
                      .arg(aEcrire.Avant)
                      .arg(aEcrire.REP_ID)
-                     .arg(chemin));
+                     .arg(aEcrire.Apres));
     TPlaceBaseReplication ecrite;
     if (!DataMod->UpdateREP_PLACEBASE(base, chemin, &ecrite))
         throw ECliFailure(aucuneLigne);
@@ -86,13 +87,18 @@ int CmdDeleteGenParamURL(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Supprimer les paramètres \"URL de synchronisation IVRO\" de %1 ?").arg(base));
-    if (!DataMod->DeleteGenParamURL(base))
+    qint64 supprimes = 0;
+    if (!DataMod->DeleteGenParamURL(base, &supprimes))
         throw ECliFailure(QStringLiteral("La suppression a échoué : la base n'a pas de table GENPARAM, ou le serveur a "
                                          "refusé la suppression."));
     if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), supprimes > 0},
+                                   {QStringLiteral("supprimes"), double(supprimes)}});
+    else if (supprimes == 0)
+        aCtx.Print(QStringLiteral("Aucun paramètre \"URL de synchronisation IVRO\" à supprimer : rien n'a été modifié."));
     else
-        aCtx.Print(QStringLiteral("Paramètres \"URL de synchronisation IVRO\" supprimés (leurs lignes de K restent)."));
+        aCtx.Print(QStringLiteral("Paramètres \"URL de synchronisation IVRO\" supprimés : %1 (leurs lignes de K restent).")
+                       .arg(supprimes));
     return 0;
 }
 

@@ -88,6 +88,9 @@ int ChangeEtat(TCliContext &aCtx, bool aDemarrer)
 {
     const QString nom = aCtx.Arg(0, QStringLiteral("NOM"));
     ServiceExistant(nom);
+    // Stopping the engine or the database server stops the site's replication.
+    aCtx.Confirm(aDemarrer ? QStringLiteral("Démarrer le service \"%1\" ?").arg(nom)
+                           : QStringLiteral("Arrêter le service \"%1\" ?").arg(nom));
     const bool fait = aDemarrer ? StartServiceAndWait(QString(), nom) : StopServiceAndWait(QString(), nom);
     if (!fait)
         throw ECliFailure(aDemarrer ? QStringLiteral("Le service \"%1\" n'a pas démarré : déjà démarré, refusé, "
@@ -119,11 +122,11 @@ const TCliRegistrar RegInfoService({QStringLiteral("info-service"), QStringLiter
                                     QStringLiteral("configuration d'un service du système (type, démarrage, "
                                                    "programme, compte)"),
                                     CmdInfoService});
-const TCliRegistrar RegDemarreService({QStringLiteral("demarre-service"), QStringLiteral("NOM [--json]"),
-                                       QStringLiteral("démarre un service et attend qu'il soit en marche"),
+const TCliRegistrar RegDemarreService({QStringLiteral("demarre-service"), QStringLiteral("NOM [--oui] [--json]"),
+                                       QStringLiteral("écrit : démarre un service et attend qu'il soit en marche"),
                                        CmdDemarreService});
-const TCliRegistrar RegArreteService({QStringLiteral("arrete-service"), QStringLiteral("NOM [--json]"),
-                                      QStringLiteral("arrête un service et attend qu'il soit arrêté"),
+const TCliRegistrar RegArreteService({QStringLiteral("arrete-service"), QStringLiteral("NOM [--oui] [--json]"),
+                                      QStringLiteral("écrit : arrête un service et attend qu'il soit arrêté"),
                                       CmdArreteService});
 
 } // namespace

@@ -58,8 +58,7 @@ QJsonObject SuiviJson(const TSuiviEnvoi &aSuivi)
                                 {QStringLiteral("sql_code"), l.SQL_CODE},
                                 {QStringLiteral("sql_state"), l.SQL_STATE},
                                 {QStringLiteral("failed_data_id"), l.FAILED_DATA_ID},
-                                {QStringLiteral("derniere_maj"),
-                                 l.LAST_UPDATE_TIME.IsZero() ? QString() : l.LAST_UPDATE_TIME.ToString()},
+                                {QStringLiteral("derniere_maj"), JsonDateHeure(l.LAST_UPDATE_TIME)},
                                 {QStringLiteral("message"), l.SQL_MESSAGE}});
     return QJsonObject{{QStringLiteral("noeud"), aSuivi.Noeud},
                        {QStringLiteral("de"), aSuivi.De},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliCommand.h"
+#include "common/DateTime.h"
 #include "common/MemTable.h"
 
 #include <QJsonArray>
@@ -19,7 +20,10 @@ inline void PrintDataset(const TCliContext &aCtx, const TMemTable &aTable)
             QJsonObject row;
             for (int c = 0; c < aTable.ColumnCount(); ++c) {
                 const QVariant v = aTable.Value(r, c);
-                row.insert(headers[c], v.isNull() ? QJsonValue() : QJsonValue(aTable.Text(r, c)));
+                if (v.userType() == qMetaTypeId<TDateTime>())
+                    row.insert(headers[c], JsonDateHeure(v.value<TDateTime>()));
+                else
+                    row.insert(headers[c], v.isNull() ? QJsonValue() : QJsonValue(aTable.Text(r, c)));
             }
             rows << row;
         }

@@ -44,22 +44,42 @@ void TestCliAdmin::etatNoeud()
     TRun r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject etat = json(r).object();
-    QCOMPARE(etat.value(QStringLiteral("SYNC_ENABLED")).toInt(), 1);
-    QCOMPARE(etat.value(QStringLiteral("SYNC_URL")).toString(), QStringLiteral("http://mag1/sync"));
-    QCOMPARE(etat.value(QStringLiteral("SYNC_MOD")).toInt(), 2);
+    QCOMPARE(etat.value(QStringLiteral("sync_enabled")).toInt(), 1);
+    QCOMPARE(etat.value(QStringLiteral("sync_url")).toString(), QStringLiteral("http://mag1/sync"));
+    QCOMPARE(etat.value(QStringLiteral("sync_mod")).toInt(), 2);
 
     r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-001")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("hors ligne (2)")), qPrintable(r.Out));
 
+    // Not a node of this database: a failure, and no state printed.
+    for (const QStringList &extra : {QStringList(), QStringList{QStringLiteral("--json")}}) {
+        r = RunCli(QStringList{QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-absent")} + extra);
+        QCOMPARE(r.Code, 1);
+        QVERIFY2(r.Err.startsWith(QStringLiteral("Erreur : Noeud inconnu dans cette base : \"mag-absent\".")),
+                 qPrintable(r.Err));
+        QVERIFY(!r.Out.contains(QStringLiteral("Mode")) && !r.Out.contains(QStringLiteral("sync_mod")));
+    }
+
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_IDENTITY (NODE_ID) VALUES ('mag-001')"));
     r = RunCli({QStringLiteral("get-local-node"), db.Path()});
     QCOMPARE(r.Code, 0);
     QCOMPARE(r.Out.trimmed(), QStringLiteral("Noeud local : mag-001"));
 
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_HOST (NODE_ID, HOST_NAME, HEARTBEAT_TIME, LAST_RESTART_TIME, "
+                           "CREATE_TIME) VALUES ('mag-001', 'h', TIMESTAMP '2026-12-09 10:30:05', CURRENT_TIMESTAMP, "
+                           "CURRENT_TIMESTAMP)"));
+    for (const QString &commande : {QStringLiteral("etat-noeud"), QStringLiteral("get-last-heart-beat")}) {
+        r = RunCli({commande, db.Path(), QStringLiteral("mag-001"), QStringLiteral("--json")});
+        QCOMPARE(r.Code, 0);
+        QCOMPARE(json(r).object().value(QStringLiteral("heartbeat_time")).toString(),
+                 QStringLiteral("2026-12-09T10:30:05"));
+    }
+
     // 0 is the count of a database without SymmetricDS, not of one out of reach.
     r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
-    QCOMPARE(json(r).object().value(QStringLiteral("NbTableTriggersSymDS")).toInt(), 0);
+    QCOMPARE(json(r).object().value(QStringLiteral("nb_table_triggers_sym_ds")).toInt(), 0);
     r = RunCli({QStringLiteral("nb-table-triggers-sym-ds"), QStringLiteral("/nulle/part.fdb"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 1);
 
@@ -82,7 +102,7 @@ void TestCliAdmin::identite()
     QCOMPARE(r.Code, 0);
     const QJsonArray bases = json(r).array();
     QCOMPARE(bases.size(), 3);
-    QCOMPARE(bases[1].toObject().value(QStringLiteral("SYM_NODE")).toString(), QStringLiteral("p-s"));
+    QCOMPARE(bases[1].toObject().value(QStringLiteral("sym_node")).toString(), QStringLiteral("p-s"));
 
     r = RunCli({QStringLiteral("liste-bases"), db.Path()});
     QCOMPARE(r.Code, 0);
@@ -108,8 +128,8 @@ void TestCliAdmin::identite()
 
     r = RunCli({QStringLiteral("get-infos-passage-taven2ivro"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
-    QCOMPARE(json(r).object().value(QStringLiteral("Etat")).toInt(), 5);
-    QCOMPARE(json(r).object().value(QStringLiteral("SENDER")).toString(), QStringLiteral("MAGASIN-PARIS"));
+    QCOMPARE(json(r).object().value(QStringLiteral("etat")).toInt(), 5);
+    QCOMPARE(json(r).object().value(QStringLiteral("sender")).toString(), QStringLiteral("MAGASIN-PARIS"));
 
     db.Exec(QStringLiteral("DELETE FROM GENPARAM"));
     r = RunCli({QStringLiteral("maj-genparam-monitor"), db.Path(), QStringLiteral("5"), QStringLiteral("--oui")});
@@ -135,7 +155,7 @@ void TestCliAdmin::replication()
 
     TRun r = RunCli({QStringLiteral("infos-replication"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
-    QCOMPARE(json(r).object().value(QStringLiteral("ServeurReplication")).toString(), QStringLiteral("lame.example"));
+    QCOMPARE(json(r).object().value(QStringLiteral("serveur_replication")).toString(), QStringLiteral("lame.example"));
 
     // With two replication rows the first is written: that is the one shown.
     IdentityFixture::AddKeyed(db, 402, QStringLiteral("INSERT INTO GENREPLICATION (REP_ID, REP_LAUID, REP_ORDRE, "
@@ -148,6 +168,9 @@ void TestCliAdmin::replication()
                                              "\"d:\\bases\\site.ib\" devient \"E:\\BASES\\NEUVE.IB\"."));
     QCOMPARE(db.Rows(QStringLiteral("SELECT REP_ID, REP_PLACEBASE FROM GENREPLICATION ORDER BY REP_ID")),
              (QStringList{"401|E:\\BASES\\NEUVE.IB", "402|x:\\autre.ib"}));
+    // Read back from the same row: the operator sees the change.
+    r = RunCli({QStringLiteral("get-chemin-base-genreplication"), db.Path()});
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base : E:\\BASES\\NEUVE.IB"));
 
     r = RunCli({QStringLiteral("set-genparam-url"), db.Path(), QStringLiteral("http://lame:31415/sync/lame"),
                 QStringLiteral("--oui"), QStringLiteral("--json")});
@@ -157,7 +180,16 @@ void TestCliAdmin::replication()
              QStringList{QStringLiteral("http://lame:31415/sync/lame")});
     r = RunCli({QStringLiteral("delete-genparam-url"), db.Path(), QStringLiteral("--oui")});
     QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.contains(QStringLiteral("supprimés : 1")), qPrintable(r.Out));
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+    // Again: nothing was left, and it says so.
+    r = RunCli({QStringLiteral("delete-genparam-url"), db.Path(), QStringLiteral("--oui")});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(r.Out.trimmed(),
+             QStringLiteral("Aucun paramètre \"URL de synchronisation IVRO\" à supprimer : rien n'a été modifié."));
+    r = RunCli({QStringLiteral("delete-genparam-url"), db.Path(), QStringLiteral("--oui"), QStringLiteral("--json")});
+    QCOMPARE(json(r).object().value(QStringLiteral("modifie")).toBool(true), false);
+    QCOMPARE(json(r).object().value(QStringLiteral("supprimes")).toInt(-1), 0);
 
     // The server refuses to bring an online database online: reported, not hidden.
     r = RunCli({QStringLiteral("restart-database"), db.Path(), QStringLiteral("--oui")});
@@ -170,9 +202,9 @@ void TestCliAdmin::environnement()
     TRun r = RunCli({QStringLiteral("environnement"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject env = json(r).object();
-    QCOMPARE(env.value(QStringLiteral("IVRO_PORTS")).toInt(), 30000);
-    QVERIFY(env.value(QStringLiteral("ExePath")).toString().endsWith(QLatin1Char('/')));
-    QVERIFY(env.value(QStringLiteral("OSInfos")).isObject());
+    QCOMPARE(env.value(QStringLiteral("ivro_ports")).toInt(), 30000);
+    QVERIFY(env.value(QStringLiteral("exe_path")).toString().endsWith(QLatin1Char('/')));
+    QVERIFY(env.value(QStringLiteral("os_infos")).isObject());
 
     r = RunCli({QStringLiteral("environnement")});
     QCOMPARE(r.Code, 0);

@@ -43,8 +43,8 @@ void TestCliCatalogue::listings()
     QCOMPARE(r.Code, 0);
     const QJsonArray rows = Json(r).toArray();
     QCOMPARE(rows.size(), 5);
-    QCOMPARE(rows.last().toObject().value("TABLE_NAME").toString(), QStringLiteral("ZCLE2"));
-    QCOMPARE(rows.last().toObject().value("CLE_PRIMAIRE").toString(), QStringLiteral("COL_A,COL_B"));
+    QCOMPARE(rows.last().toObject().value("table_name").toString(), QStringLiteral("ZCLE2"));
+    QCOMPARE(rows.last().toObject().value("cle_primaire").toString(), QStringLiteral("COL_A,COL_B"));
 
     r = RunCli({"tables-exclues", db.Path()});
     QCOMPARE(r.Code, 0);
@@ -73,7 +73,7 @@ void TestCliCatalogue::listings()
     QCOMPARE(Json(r).toObject().value("tables").toArray(),
              QJsonArray({"ZLARGE ESPACE", "ZLARG_KO", "ZLARG_SMALL"}));
     r = RunCli({"tables-exclues", db.Path(), "--json"});
-    QVERIFY2(Json(r).toArray().contains(QJsonObject{{"TABLE_NAME", "ZLARGE ESPACE"}, {"PRIMARY_KEY", "S"}}),
+    QVERIFY2(Json(r).toArray().contains(QJsonObject{{"table_name", "ZLARGE ESPACE"}, {"primary_key", "S"}}),
              qPrintable(r.Out));
 }
 
@@ -171,8 +171,8 @@ void TestCliCatalogue::gapKit()
     QCOMPARE(r.Code, 0);
     const QJsonArray rows = Json(r).toArray();
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0].toObject().value("TABLE_NAME").toString(), QStringLiteral("ART"));
-    QVERIFY(rows[0].toObject().value("INFO").isNull());
+    QCOMPARE(rows[0].toObject().value("table_name").toString(), QStringLiteral("ART"));
+    QVERIFY(rows[0].toObject().value("info").isNull());
 
     r = RunCli({"do-gap", db.Path(), "--oui"});
     QCOMPARE(r.Code, 0);
@@ -185,6 +185,7 @@ void TestCliCatalogue::dropSymdsReportsWhatWentAway()
 {
     TTestDatabase db;
     AddSymmetricDSObjects(db);
+    db.Exec("CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE AS BEGIN END");
     TRun r = RunCli({"drop-symds", db.Path(), "--oui", "--json"});
     QCOMPARE(r.Code, 0);
     const QJsonObject o = Json(r).toObject();
@@ -193,8 +194,10 @@ void TestCliCatalogue::dropSymdsReportsWhatWentAway()
     QVERIFY(retires.contains(QStringLiteral("TRIGGER SYM_ON_I_FOR_GENPARAM")));
     QVERIFY(retires.contains(QStringLiteral("GENERATEUR GEN_SYM_DATA_DATA_ID")));
     QVERIFY(retires.contains(QStringLiteral("FONCTION SYM_ESCAPE")));
+    QVERIFY2(retires.contains(QStringLiteral("PROCEDURE IVRO_MVT_LAME2MAG_NODE")), qPrintable(r.Out));
     QCOMPARE(o.value("restants").toArray().size(), 0);
     QCOMPARE(o.value("erreurs").toArray().size(), 0);
+    QCOMPARE(db.Count("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'"), 0);
 
     // Nothing left to remove: said so, and no failure.
     r = RunCli({"drop-symds", db.Path(), "--oui"});

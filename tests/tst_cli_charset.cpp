@@ -39,7 +39,7 @@ void TestCliCharset::nameWrittenAndReadBack()
     r = RunCli({QStringLiteral("get-nom-pour-nous"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject json = QJsonDocument::fromJson(r.Out.toUtf8()).object();
-    QCOMPARE(json.value(QStringLiteral("BAS_NOMPOURNOUS")).toString(), QStringLiteral("sète €"));
+    QCOMPARE(json.value(QStringLiteral("bas_nompournous")).toString(), QStringLiteral("sète €"));
     r = RunCli({QStringLiteral("get-nom-pour-nous"), db.Path()});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QStringLiteral("sète €")), qPrintable(r.Out));

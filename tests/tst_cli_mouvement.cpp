@@ -49,6 +49,10 @@ void TestCliMouvement::noeuds()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("mags"), 0, KDay);
+    db.Exec(QStringLiteral("UPDATE SYM_NODE_HOST SET HEARTBEAT_TIME = TIMESTAMP '2026-12-09 10:30:00' "
+                           "WHERE NODE_ID = 'mag-001'"));
+    db.Exec(QStringLiteral("UPDATE SYM_NODE_HOST SET HEARTBEAT_TIME = TIMESTAMP '2026-12-08 18:00:05' "
+                           "WHERE NODE_ID = 'mag-002'"));
 
     const TRun text = RunCli({QStringLiteral("noeuds"), db.Path()});
     QCOMPARE(text.Code, 0);
@@ -59,15 +63,15 @@ void TestCliMouvement::noeuds()
     const TRun json = RunCli({QStringLiteral("noeuds"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(json.Code, 0);
     const QJsonObject o = Json(json);
-    QCOMPARE(o.value(QLatin1String("noeud_local")).toObject().value(QLatin1String("NODE_ID")).toString(),
+    QCOMPARE(o.value(QLatin1String("noeud_local")).toObject().value(QLatin1String("node_id")).toString(),
              QStringLiteral("serveur"));
     QCOMPARE(o.value(QLatin1String("sens")).toString(), QStringLiteral("Magasin vers Lame"));
     QStringList remotes;
     for (const QJsonValue &v : o.value(QLatin1String("noeuds_distants")).toArray())
-        remotes << v.toObject().value(QLatin1String("NODE_ID")).toString() + QLatin1Char('/')
-                       + v.toObject().value(QLatin1String("HEARTBEAT_TIME")).toString();
+        remotes << v.toObject().value(QLatin1String("node_id")).toString() + QLatin1Char('/')
+                       + v.toObject().value(QLatin1String("heartbeat_time")).toString();
     remotes.sort();
-    QCOMPARE(remotes, (QStringList{"mag-001/09/12/2026 10:30:00", "mag-002/08/12/2026 18:00:05"}));
+    QCOMPARE(remotes, (QStringList{"mag-001/2026-12-09T10:30:00", "mag-002/2026-12-08T18:00:05"}));
 }
 
 void TestCliMouvement::noeudsWithoutReplicationTables()
@@ -117,6 +121,13 @@ void TestCliMouvement::evaluer()
     QCOMPARE(o.value(QLatin1String("envoi_possible")).toBool(), envoyable);
     if (count == 130)
         QCOMPARE(o.value(QLatin1String("duree_estimee")).toString(), QStringLiteral("00:04"));
+    // Days and instants in ISO 8601.
+    const QDate jourDu = QDate::fromString(du, QStringLiteral("dd/MM/yyyy"));
+    const QDate jourAu = QDate::fromString(au, QStringLiteral("dd/MM/yyyy"));
+    QCOMPARE(o.value(QLatin1String("du")).toString(), jourDu.toString(Qt::ISODate));
+    QCOMPARE(o.value(QLatin1String("debut")).toString(), jourDu.toString(Qt::ISODate) + QStringLiteral("T00:00:00"));
+    QCOMPARE(o.value(QLatin1String("fin")).toString(),
+             jourAu.addDays(1).toString(Qt::ISODate) + QStringLiteral("T00:00:00"));
 }
 
 void TestCliMouvement::evaluerBadDate()

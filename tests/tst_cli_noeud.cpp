@@ -30,11 +30,11 @@ void TestCliNoeud::ouvertureBase()
     TCliRun r = RunCli({QStringLiteral("ouverture-base"), db.Path(), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
     const QJsonObject infos = QJsonDocument::fromJson(r.Out.toUtf8()).object();
-    QCOMPARE(infos.value(QStringLiteral("Nom")).toString(), QStringLiteral("dossier test"));
-    QCOMPARE(infos.value(QStringLiteral("Isok")).toBool(), true);
-    QCOMPARE(infos.value(QStringLiteral("BAS_IDENT")).toInt(), 12);
-    QCOMPARE(infos.value(QStringLiteral("ListBases")).toArray().size(), 4);
-    QCOMPARE(infos.value(QStringLiteral("ListBases")).toArray().at(1).toObject().value(QStringLiteral("SYM_NODE")),
+    QCOMPARE(infos.value(QStringLiteral("nom")).toString(), QStringLiteral("dossier test"));
+    QCOMPARE(infos.value(QStringLiteral("isok")).toBool(), true);
+    QCOMPARE(infos.value(QStringLiteral("bas_ident")).toInt(), 12);
+    QCOMPARE(infos.value(QStringLiteral("list_bases")).toArray().size(), 4);
+    QCOMPARE(infos.value(QStringLiteral("list_bases")).toArray().at(1).toObject().value(QStringLiteral("sym_node")),
              QJsonValue(QStringLiteral("p-s")));
 
     // What could be read is shown; the exit code says it is incomplete.

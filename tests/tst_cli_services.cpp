@@ -57,11 +57,11 @@ void TestCliServices::infoService()
     run = RunCli({QStringLiteral("info-service"), QStringLiteral("sym_shop"), QStringLiteral("--json")});
     QCOMPARE(run.Code, 0);
     const QJsonObject json = QJsonDocument::fromJson(run.Out.toUtf8()).object();
-    QCOMPARE(json.value(QStringLiteral("Exist")).toBool(), true);
-    QCOMPARE(json.value(QStringLiteral("ServiceType")).toString(), QStringLiteral("Win32OwnProcess"));
-    QCOMPARE(json.value(QStringLiteral("Dependencies")).toString(), QStringLiteral("firebird.service"));
-    QCOMPARE(json.value(QStringLiteral("ServiceStartName")).toString(), QStringLiteral("symds"));
-    QCOMPARE(json.value(QStringLiteral("TagId")).toInt(-1), 0);
+    QCOMPARE(json.value(QStringLiteral("exist")).toBool(), true);
+    QCOMPARE(json.value(QStringLiteral("service_type")).toString(), QStringLiteral("Win32OwnProcess"));
+    QCOMPARE(json.value(QStringLiteral("dependencies")).toString(), QStringLiteral("firebird.service"));
+    QCOMPARE(json.value(QStringLiteral("service_start_name")).toString(), QStringLiteral("symds"));
+    QCOMPARE(json.value(QStringLiteral("tag_id")).toInt(-1), 0);
 
     run = RunCli({QStringLiteral("info-service"), QStringLiteral("absent")});
     QCOMPARE(run.Code, 1);
@@ -73,21 +73,30 @@ void TestCliServices::startAndStop()
     const QString state = FDir->filePath(QStringLiteral("sym_shop.service.etat"));
     WriteFile(FDir->filePath(QStringLiteral("sym_shop.service.demarrage")), "activating 2 active\n");
 
-    TCliRun run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop")});
+    // As serious as a write: nobody to confirm, nothing done.
+    for (const QString &commande : {QStringLiteral("demarre-service"), QStringLiteral("arrete-service")}) {
+        const TCliRun refus = RunCli({commande, QStringLiteral("sym_shop")});
+        QCOMPARE(refus.Code, 2);
+        QVERIFY2(refus.Err.contains(QStringLiteral("ajoutez --oui")), qPrintable(refus.Err));
+        QCOMPARE(ReadFile(state), QByteArray("inactive\n"));
+    }
+
+    TCliRun run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop"), QStringLiteral("--oui")});
     QCOMPARE(run.Code, 0);
     QVERIFY(run.Out.contains(QString::fromUtf8("Service \"sym_shop\" démarré.")));
     QCOMPARE(ReadFile(state), QByteArray("active\n"));
 
-    run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop")});
+    run = RunCli({QStringLiteral("demarre-service"), QStringLiteral("sym_shop"), QStringLiteral("--oui")});
     QCOMPARE(run.Code, 1);
     QVERIFY2(run.Err.contains(QString::fromUtf8("n'a pas démarré")), qPrintable(run.Err));
 
-    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("sym_shop"), QStringLiteral("--json")});
+    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("sym_shop"), QStringLiteral("--oui"),
+                  QStringLiteral("--json")});
     QCOMPARE(run.Code, 0);
     QCOMPARE(QJsonDocument::fromJson(run.Out.toUtf8()).object().value(QStringLiteral("arrete")).toBool(), true);
     QCOMPARE(ReadFile(state), QByteArray("inactive\n"));
 
-    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("absent")});
+    run = RunCli({QStringLiteral("arrete-service"), QStringLiteral("absent"), QStringLiteral("--oui")});
     QCOMPARE(run.Code, 1);
     QVERIFY(run.Err.contains(QString::fromUtf8("n’existe pas")));
 }

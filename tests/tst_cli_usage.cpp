@@ -112,6 +112,10 @@ void TestCliUsage::echecs_data()
     QTest::newRow("server unknown") << "noeuds serveur.invalid/SITE.IB"
                                     << "Le serveur de bases de données est injoignable" << "serveur.invalid";
     QTest::newRow("table unknown") << "get-korvala-version %1" << "Table ou procédure inconnue" << "GENVERSION";
+    // SERVEUR/PORT:CHEMIN reaches that port of that server.
+    QTest::newRow("port given") << "noeuds localhost/3050:%1" << "Table ou procédure inconnue" << "SYM_NODE";
+    QTest::newRow("port closed") << "noeuds localhost/3999:%1"
+                                 << "Le serveur de bases de données est injoignable" << "localhost";
     QTest::newRow("procedure unknown") << "do-gap %1 --oui" << "Table ou procédure inconnue" << "IVRO_DO_GAP";
 }
 
@@ -147,6 +151,11 @@ void TestCliUsage::chaqueCommande()
     QCOMPARE(aide.Code, 0);
     QVERIFY2(aide.Out.contains(QStringLiteral("SERVEUR/CHEMIN")) && aide.Out.contains(QStringLiteral("caisse1/D:\\")),
              qPrintable(aide.Out));
+    QVERIFY(aide.Out.contains(QStringLiteral("SERVEUR/PORT:CHEMIN")));
+    // The port before the "/" would read as a missing database: the right form is given.
+    const TCliRun port = RunCli({QStringLiteral("noeuds"), QStringLiteral("localhost:3999/site")});
+    QCOMPARE(port.Code, 1);
+    QVERIFY2(port.Err.contains(QStringLiteral("SERVEUR/PORT:CHEMIN (ici localhost/3999:site)")), qPrintable(port.Err));
     static const QRegularExpression ligneCommande(QStringLiteral("^  ([a-z0-9-]+)  "));
     QStringList commandes;
     for (const QString &l : aide.Out.split(QLatin1Char('\n')))
