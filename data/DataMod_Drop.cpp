@@ -342,6 +342,10 @@ QStringList TDataMod::ListeObjetsSymmetricDS(const QString &ABaseDonnees)
         QStringLiteral("UNION ALL"),
         QStringLiteral("SELECT 'FONCTION', RDB$FUNCTION_NAME FROM RDB$FUNCTIONS"),
         QStringLiteral(" WHERE RDB$FUNCTION_NAME STARTING WITH 'SYM_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0"),
+        // The movement procedures go with the removal: they write into SYM_DATA.
+        QStringLiteral("UNION ALL"),
+        QStringLiteral("SELECT 'PROCEDURE', RDB$PROCEDURE_NAME FROM RDB$PROCEDURES"),
+        QStringLiteral(" WHERE RDB$PROCEDURE_NAME IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '"))),
     };
     query->Open();
     QStringList objets;
