@@ -327,7 +327,9 @@ void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
 
 void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
 {
-    sb->setFixedHeight(KHauteurBarreEtat + (aLignes - 1) * FPanels[1]->fontMetrics().lineSpacing());
+    // Beyond one line, a little room so that the last line's descenders stay inside the frame.
+    const int plus = aLignes > 1 ? (aLignes - 1) * FPanels[1]->fontMetrics().lineSpacing() + 3 : 0;
+    sb->setFixedHeight(KHauteurBarreEtat + plus);
 }
 
 void TFrm_IvroMVT::MontreRaisonEnvoi(const TMvtEvaluation *aEvaluation)

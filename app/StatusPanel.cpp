@@ -80,6 +80,8 @@ void TStatusPanel::RevoitLignes()
     if (lignes == FLignes)
         return;
     FLignes = lignes;
+    // The status bar lays its panels out by their size hints.
+    updateGeometry();
     emit LignesChangees(lignes);
 }
 
@@ -89,14 +91,21 @@ void TStatusPanel::resizeEvent(QResizeEvent *aEvent)
     RevoitLignes();
 }
 
+int TStatusPanel::HauteurVoulue() const
+{
+    if (FLignes <= 1)
+        return fontMetrics().height() + 2 * frameWidth();
+    return FLignes * fontMetrics().lineSpacing() + 2 * frameWidth();
+}
+
 QSize TStatusPanel::sizeHint() const
 {
-    return QSize(50, fontMetrics().height() + 2 * frameWidth());
+    return QSize(50, HauteurVoulue());
 }
 
 QSize TStatusPanel::minimumSizeHint() const
 {
-    return QSize(2 * (frameWidth() + KRetrait), fontMetrics().height() + 2 * frameWidth());
+    return QSize(2 * (frameWidth() + KRetrait), HauteurVoulue());
 }
 
 void TStatusPanel::paintEvent(QPaintEvent *aEvent)

@@ -42,6 +42,7 @@ protected:
 
 private:
     QStringList LignesAffichees() const;
+    int HauteurVoulue() const;
     void RevoitLignes();
 
     QString FText;
