@@ -7,8 +7,6 @@
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/MvtProgression.h"
-#include "data/QueryThread.h"
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -332,10 +330,9 @@ void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
     sb->setFixedHeight(KHauteurBarreEtat + plus);
 }
 
-void TFrm_IvroMVT::MontreRaisonEnvoi(const TMvtEvaluation *aEvaluation)
+void TFrm_IvroMVT::MontreRaisonEnvoi(const QString &aRefus)
 {
-    const QString refus = aEvaluation ? MvtTexteRefus(*aEvaluation) : QString();
-    lblRaisonEnvoi->setText(refus.isEmpty() ? QString() : QStringLiteral("Envoi impossible. ") + refus);
+    lblRaisonEnvoi->setText(aRefus.isEmpty() ? QString() : QStringLiteral("Envoi impossible. ") + aRefus);
 }
 
 bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
@@ -358,50 +355,26 @@ bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
                                                              "qu'il se connecte.\r\nEnvoyer quand même ?"));
 }
 
-void TFrm_IvroMVT::ReleaseQuery()
-{
-    FQuery.reset();
-    FContenuQuery.reset();
-    FCnx.reset();
-}
-
-void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus)
+void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus, bool aLue)
 {
     pbEnvoi->setToolTip(QString());
     pbEnvoi->setRange(0, int(std::min<qint64>(aAttendus, std::numeric_limits<int>::max())));
     pbEnvoi->setValue(0);
     pbEnvoi->setFormat(QStringLiteral("%v / %m événements"));
-    try {
-        FProgression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(teIBFile->text())));
-        FProgression->Depart();
-        connect(FProgression.get(), &TMvtProgression::Avancement, this, &TFrm_IvroMVT::ProgressionEnvoi);
-        FProgression->Demarrer();
-        pbEnvoi->show();
-    } catch (const EDbError &) {
-        // No generator to read (or no second connection): the sending does
-        // not depend on it.
-        FProgression.reset();
-        pbEnvoi->hide();
-    }
+    // Without a generator to read, the sending goes on without a bar.
+    pbEnvoi->setVisible(aLue);
 }
 
 void TFrm_IvroMVT::ProgressionEnvoi(qint64 aInseres)
 {
     // A reading queued before the sending ended is no news.
-    if (!FProgression)
+    if (!FMvtThread)
         return;
     pbEnvoi->setValue(int(std::clamp<qint64>(aInseres, 0, pbEnvoi->maximum())));
 }
 
 void TFrm_IvroMVT::FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud)
 {
-    if (FProgression) {
-        try {
-            FProgression->Arreter();
-        } catch (const EDbError &) {
-        }
-        FProgression.reset();
-    }
     if (!aCrees || aCrees->Nombre == 0) {
         pbEnvoi->hide();
         return;
@@ -489,59 +462,58 @@ void TFrm_IvroMVT::BEVALClick()
 
 void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
 {
+    // The details are read for the direction shown.
+    FEvalThread = new TEvaluation(ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
+    connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
-        FCnx = DataMod->getNewConnexion(SysdbaRef(ABaseDonnees));
-        FQuery = DataMod->NewMvtCountQuery(FCnx.get(), aDEB, aFIN);
-        FContenuQuery = DataMod->NewMvtContenuQuery(FCnx.get(), aDEB, aFIN);
         FContenuValide = false;
         pbEnvoi->hide();
-        MontreRaisonEnvoi(nullptr);
+        MontreRaisonEnvoi(QString());
         SetPanelText(1, QStringLiteral("Evaluation en cours...."));
         SetPanelText(0, QStringLiteral("00:00"));
         StartTimer();
         QApplication::processEvents();
-        FEvalThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackEval(aSender); });
-        // The same range per table, in the worker too, for the details.
-        FEvalThread->AddSuite(FContenuQuery.get());
-        FEvalThread->Start();
+        FEvalThread->Demarrer();
     } catch (const std::exception &e) {
         // Nothing runs: the window must not stay busy.
         Timer1->stop();
         delete FEvalThread;
         FEvalThread = nullptr;
-        ReleaseQuery();
         SetPanelText(1, QStringLiteral("Échec de l'évaluation : ") + messageOf(e));
         RetourAuRepos(false, false);
         MessageErreur(this, messageOf(e));
     }
 }
 
-void TFrm_IvroMVT::CallBackEval(TQueryThread *Sender)
+void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
 {
     Timer1->stop();
-    const qint32 count = Sender->FResultat;
-    const QString message = Sender->FMessage;
-    const TMvtEvaluation evaluation = MvtEvalue(count);
-    FNbRec = evaluation.NbRec;
-    FEvalTime = evaluation.EvalTime;
-    const bool echec = count < 0;
-    SetPanelText(1, echec ? QStringLiteral("Échec de l'évaluation : ") + message : evaluation.Texte());
+    FEvaluation = aResultat;
+    FNbRec = aResultat.Evaluation.NbRec;
+    FEvalTime = aResultat.Evaluation.EvalTime;
+    const bool echec = aResultat.Echec;
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'évaluation : ") + aResultat.Message : aResultat.Evaluation.Texte());
     if (!echec) {
-        if (Sender->FMessageSuite.isEmpty()) {
-            FContenu = TDataMod::MvtContenuDe(*FContenuQuery);
+        QString details;
+        if (aResultat.ContenuLu) {
+            FContenu = aResultat.Contenu;
             FContenuValide = true;
-            FPanels[1]->SetDetails(DetailsContenuHtml(FContenu, SensDuTexte(lblSens->text())));
+            details = DetailsContenuHtml(FContenu, aResultat.Sens);
         } else {
-            FPanels[1]->SetDetails(QStringLiteral("<p>%1</p>").arg(
-                (QStringLiteral("Détail par table indisponible : ") + Sender->FMessageSuite).toHtmlEscaped()));
+            details = QStringLiteral("<p>%1</p>").arg(
+                (QStringLiteral("Détail par table indisponible : ") + aResultat.MessageContenu).toHtmlEscaped());
         }
+        // Rows whose tables give no event: the sending would create nothing.
+        if (aResultat.EvenementsPrevus() == 0 && aResultat.Evaluation.Envoyable)
+            details = QStringLiteral("<p><b>%1</b></p>").arg(aResultat.Refus().toHtmlEscaped()) + details;
+        FPanels[1]->SetDetails(details);
     }
-    RetourAuRepos(!echec && evaluation.Envoyable, false);
-    MontreRaisonEnvoi(echec ? nullptr : &evaluation);
+    RetourAuRepos(aResultat.Envoyable(), false);
+    MontreRaisonEnvoi(echec ? QString() : aResultat.Refus());
+    FEvalThread->deleteLater();
     FEvalThread = nullptr;
-    ReleaseQuery();
     if (echec)
-        MessageErreur(this, QStringLiteral("L'évaluation a échoué :\r\n") + message);
+        MessageErreur(this, QStringLiteral("L'évaluation a échoué :\r\n") + aResultat.Message);
 }
 
 void TFrm_IvroMVT::BMVTClick()
@@ -597,79 +569,54 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         RetourAuRepos(true, true);
         return;
     }
-    try {
-        if (!InstallMvtProcedures())
-            return;
-        FSensEnvoi = aSens;
-        FRepere = DataMod->MvtRepereSymData(teIBFile->text());
-        FCnx = DataMod->getNewConnexion(SysdbaRef(teIBFile->text()));
-        FQuery = DataMod->NewMvtSendQuery(FCnx.get(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
-                                          MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node);
-        SetPanelText(1, QStringLiteral("Traitement en cours...."));
-        SetPanelText(0, QStringLiteral("00:00"));
-        // The evaluation's own forecast when it could read the tables.
-        DemarreProgression(FContenuValide ? FContenu.Evenements(aSens) : qint64(FNbRec));
-        StartTimer();
-        QApplication::processEvents();
-        FMvtThread = new TQueryThread(FCnx.get(), FQuery.get(), [this](TQueryThread *aSender) { CallBackMvt(aSender); });
-        FMvtThread->Start();
-    } catch (const std::exception &e) {
-        // Nothing was sent: back to idle, the selection kept for a retry.
-        Timer1->stop();
-        delete FMvtThread;
-        FMvtThread = nullptr;
-        FinProgression(nullptr, node);
-        ReleaseQuery();
-        SetPanelText(1, QStringLiteral("Échec de l'envoi : ") + messageOf(e));
-        RetourAuRepos(true, true);
-        MessageErreur(this, messageOf(e));
-    }
+    FMvtThread = new TEnvoi({teIBFile->text(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
+                             MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node, FProgramDir},
+                            this);
+    connect(FMvtThread, &TEnvoi::Avancement, this, [this](qint64 aInseres, qint64) { ProgressionEnvoi(aInseres); });
+    connect(FMvtThread, &TEnvoi::Termine, this, &TFrm_IvroMVT::CallBackMvt);
+    // Checks, guard and installation here, on this thread; a sending that
+    // stops there has already been shown by CallBackMvt.
+    if (!FMvtThread->Preparer(FEvaluation))
+        return;
+    SetPanelText(1, QStringLiteral("Traitement en cours...."));
+    SetPanelText(0, QStringLiteral("00:00"));
+    DemarreProgression(FMvtThread->Resultat().Prevus, FMvtThread->Progression());
+    StartTimer();
+    QApplication::processEvents();
+    FMvtThread->Lancer();
 }
 
-// The procedures come from the program itself; the copy of the script is
-// written beside it when its folder takes it. A step that fails stops the
-// sending before anything is sent: the procedures in the database may be
-// old ones.
-bool TFrm_IvroMVT::InstallMvtProcedures()
-{
-    TDataMod::TMvtInstallation rapport;
-    if (DataMod->InstallMvtProcedures(teIBFile->text(), FProgramDir, &rapport))
-        return true;
-    SetPanelText(1, QStringLiteral("Échec de l'installation des procédures de mouvement : rien n'a été envoyé."));
-    RetourAuRepos(true, true);
-    MessageErreur(this, QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\r\n")
-                            + rapport.Erreurs.join(QStringLiteral("\r\n")));
-    return false;
-}
-
-// Success is told by the events the call created in SYM_DATA, counted from
-// the mark taken before it: rows counted and none created is a failure.
-void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
+// Success is told by the events the sending created, counted in its own
+// transaction: rows counted and none created is a failure.
+void TFrm_IvroMVT::CallBackMvt(const TEnvoiResultat &aResultat)
 {
     Timer1->stop();
-    bool echec = Sender->FResultat == -1;
-    QString message = Sender->FMessage;
-    const QString node = cbNode->currentText();
+    const QString node = aResultat.Demande.Noeud;
+    FMvtThread->deleteLater();
     FMvtThread = nullptr;
-    ReleaseQuery();
-    QString fin;
-    TMvtEvenements crees;
-    if (!echec) {
-        try {
-            crees = DataMod->MvtEvenementsCrees(teIBFile->text(), FRepere, node);
-            if (crees.Nombre == 0) {
-                echec = true;
-                message = MvtTexteAucunEvenement(FNbRec / MvtEvenementsParLigne, FSensEnvoi, node);
-            } else {
-                fin = MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(crees.Nombre);
-            }
-        } catch (const std::exception &e) {
-            echec = true;
-            message = QStringLiteral("le nombre d'événements créés n'a pu être lu : ") + messageOf(e);
+    const QString message = QString(aResultat.Message).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    if (!aResultat.Lance) {
+        // Stopped before anything was sent: back to idle, the selection
+        // kept for a retry.
+        FinProgression(nullptr, node);
+        RetourAuRepos(true, true);
+        if (aResultat.EchecInstallation) {
+            SetPanelText(1, QStringLiteral("Échec de l'installation des procédures de mouvement : rien n'a été envoyé."));
+            MessageErreur(this, QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été "
+                                               "envoyé :\r\n")
+                                    + message);
+            return;
         }
+        SetPanelText(1, (aResultat.Issue == TIssueEnvoi::Refuse ? QStringLiteral("Envoi refusé : ")
+                                                                 : QStringLiteral("Échec de l'envoi : "))
+                            + aResultat.Message);
+        MessageErreur(this, message);
+        return;
     }
-    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message) : fin);
-    FinProgression(echec ? nullptr : &crees, node);
+    const bool echec = aResultat.Issue != TIssueEnvoi::Termine;
+    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, aResultat.Message)
+                          : MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
+    FinProgression(echec ? nullptr : &aResultat.Crees, node);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
     if (echec)

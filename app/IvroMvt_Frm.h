@@ -2,6 +2,8 @@
 
 #include "common/DateTime.h"
 #include "common/MemTable.h"
+#include "data/Envoi.h"
+#include "data/Evaluation.h"
 #include "data/Movement.h"
 #include "data/MvtContenu.h"
 
@@ -20,16 +22,14 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
-class TDbConnection;
-class TDbQuery;
-class TMvtProgression;
 class TNodeTableModel;
-class TQueryThread;
 class TStatusPanel;
 
 // The movement tool's main window: choose a site database, evaluate a day
-// range of K rows, send them again to one node. Long queries run in a
-// TQueryThread; the window stays idle-or-busy with one action at a time.
+// range of K rows, send them again to one node. The evaluation and the
+// sending are objects of the data module that run on threads of their own;
+// the window shows what they report and stays idle-or-busy with one action
+// at a time.
 class TFrm_IvroMVT : public QWidget
 {
     Q_OBJECT
@@ -84,9 +84,9 @@ public:
     void LoadIBFile(const QString &aPath);
     void BEVALClick();
     void IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
-    void CallBackEval(TQueryThread *Sender);
+    void CallBackEval(const TEvaluationResultat &aResultat);
     void BMVTClick();
-    void CallBackMvt(TQueryThread *Sender);
+    void CallBackMvt(const TEnvoiResultat &aResultat);
 
 protected:
     void closeEvent(QCloseEvent *aEvent) override;
@@ -97,8 +97,6 @@ private:
     void MvtLame2Mag();
     void MvtMag2Lame();
     void MvtEnvoi(TSensMvt aSens);
-    // False when a step failed: the operator was told, the window is idle.
-    bool InstallMvtProcedures();
     // Back to idle: closing allowed, the action buttons and pickers usable;
     // cbNode too when aWithNode, BMVT only when aBMVT.
     void RetourAuRepos(bool aBMVT, bool aWithNode);
@@ -106,19 +104,18 @@ private:
     void DemandeEvaluation();
     // The status bar as high as the message panel's lines.
     void HauteurBarreEtat(int aLignes);
-    // The evaluation's refusal beside the send button; none clears it.
-    void MontreRaisonEnvoi(const TMvtEvaluation *aEvaluation);
+    // The evaluation's refusal beside the send button; empty clears it.
+    void MontreRaisonEnvoi(const QString &aRefus);
     // Asks before sending to a node that never sent a heartbeat or has been
     // silent for more than a day; true when there is no reason to, or the
     // operator goes on.
     bool NoeudAttenduConfirme(const QString &aNoeud);
-    void ReleaseQuery();
     void StartTimer();
-    // The progress reader of a sending of about aAttendus events; the
-    // sending goes on without it when it can't read.
-    void DemarreProgression(qint64 aAttendus);
+    // The progress bar of a sending of about aAttendus events, shown when
+    // the sending reads its progress.
+    void DemarreProgression(qint64 aAttendus, bool aLue);
     void ProgressionEnvoi(qint64 aInseres);
-    // Stops the reader and shows the events created; none (null) on failure.
+    // Shows the events created; none (null) on failure.
     void FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud);
 
     bool FCANMVT = false;
@@ -127,17 +124,14 @@ private:
     bool FCanClose = true;
     QString FIBFile;
     quint32 FStart = 0;
-    std::unique_ptr<TDbQuery> FQuery;
-    std::unique_ptr<TDbQuery> FContenuQuery; // the evaluation's per-table counts, on FCnx
-    std::unique_ptr<TDbConnection> FCnx;
-    TQueryThread *FEvalThread = nullptr;
-    TQueryThread *FMvtThread = nullptr;
-    TSensMvt FSensEnvoi = TSensMvt::Aucun;
-    qint64 FRepere = 0; // SYM_DATA's last DATA_ID before the sending
+    // The running evaluation and sending; each frees itself once the
+    // window has shown its end.
+    TEvaluation *FEvalThread = nullptr;
+    TEnvoi *FMvtThread = nullptr;
+    TEvaluationResultat FEvaluation; // the last one, that a sending follows
 
     TMvtContenu FContenu;
     bool FContenuValide = false;
-    std::unique_ptr<TMvtProgression> FProgression;
 
     QString FProgramDir;
     TNodeTableModel *FNodesModel = nullptr;

@@ -14,6 +14,8 @@ QString NomTable(const TMvtTableContenu &aTable)
 {
     if (aTable.NomValide())
         return aTable.KTB_NAME;
+    if (aTable.KTB_IDNul)
+        return QStringLiteral("(sans KTB_ID)");
     return QStringLiteral("(KTB_ID %1 sans nom)").arg(aTable.KTB_ID);
 }
 

@@ -1,5 +1,5 @@
 // Sending benchmark: the movement tool's path (installation of the movement
-// procedures, then the range procedure in the worker) against the same
+// procedures, then the range procedure on a thread of its own) against the same
 // events inserted by one set-based INSERT ... SELECT, on the same database,
 // in one run. Run by hand; a full run takes minutes.
 //
@@ -86,8 +86,10 @@ void Install(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal)
     aDataMod.InstallMvtProcedures(aDb.Path(), dir.path() + QLatin1Char('/'));
 }
 
-// The range procedure through the worker, as the window and the command
-// line run it. Returns the worker's result.
+// The range procedure through the query worker, in autocommit: the
+// procedure's own cost, apart from the installation (a sending adds its
+// guard, its snapshot transaction and one count of the events created).
+// Returns the worker's result.
 qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, QString &aMessage)
 {
     auto cnx = aDataMod.getNewConnexion(SysdbaRef(aDb.Path()));

@@ -1,13 +1,14 @@
 // The movement tool from a terminal: the node directory of a database, the
 // evaluation of a day range and the sending of its movements to one node.
-// The rules are the window's own (data/Movement.h, the data module).
+// The evaluation and the sending are the window's own (data/Evaluation.h,
+// data/Envoi.h): this face only prints, asks and gives the exit code.
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatcher.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/MvtProgression.h"
-#include "data/QueryThread.h"
+#include "data/Envoi.h"
+#include "data/Evaluation.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -17,7 +18,6 @@
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -56,63 +56,27 @@ TPlage PlageOf(const TCliContext &aCtx)
     return p;
 }
 
-// Counted synchronously: nobody waits on a screen, and a failure must stop
-// the command with the server's message rather than read as -1 rows.
-TMvtEvaluation Evaluate(const QString &aBase, const TPlage &aPlage)
+// Made on this thread: nobody waits on a screen, and a failed count must
+// stop the command with its message rather than read as -1 rows.
+TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage)
 {
-    try {
-        std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(aBase));
-        std::unique_ptr<TDbQuery> query = DataMod->NewMvtCountQuery(cnx.get(), aPlage.Debut, aPlage.Fin);
-        query->Open();
-        return MvtEvalue(query->IsEmpty() ? 0 : query->Fields(0).AsInteger());
-    } catch (const EDbError &e) {
-        throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(e.Message()));
-    }
+    TEvaluation evaluation(aBase, aPlage.Debut, aPlage.Fin);
+    const TEvaluationResultat r = evaluation.Executer();
+    if (r.Echec)
+        throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(r.Message));
+    return r;
 }
 
-QString Refus(const TMvtEvaluation &aEval)
-{
-    if (aEval.Count <= 0)
-        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
-    return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
-                          "Choisissez une plage plus courte.")
-        .arg(aEval.Count).arg(MvtLimiteLignes);
-}
-
-QJsonObject EvaluationJson(const TPlage &aPlage, const TMvtEvaluation &aEval)
+QJsonObject EvaluationJson(const TPlage &aPlage, const TEvaluationResultat &aEval)
 {
     return QJsonObject{{QStringLiteral("du"), JsonDate(aPlage.Du)},
                        {QStringLiteral("au"), JsonDate(aPlage.Au)},
                        {QStringLiteral("debut"), JsonDateHeure(aPlage.Debut)},
                        {QStringLiteral("fin"), JsonDateHeure(aPlage.Fin)},
-                       {QStringLiteral("quantite"), aEval.Count},
-                       {QStringLiteral("evenements"), aEval.NbRec},
-                       {QStringLiteral("duree_estimee"), aEval.EvalTime},
-                       {QStringLiteral("envoi_possible"), aEval.Envoyable}};
-}
-
-// What the range holds per table, for the direction of the database's
-// local node. The count has been made: details that can't be read (no
-// SymmetricDS tables) are said, and do not fail the evaluation.
-struct TDetails
-{
-    bool Lu = false;
-    QString Erreur;
-    TSensMvt Sens = TSensMvt::Aucun;
-    TMvtContenu Contenu;
-};
-
-TDetails LitDetails(const QString &aBase, const TPlage &aPlage)
-{
-    TDetails d;
-    try {
-        d.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(aBase).NODE_GROUP_ID);
-        d.Contenu = DataMod->MvtContenu(aBase, aPlage.Debut, aPlage.Fin);
-        d.Lu = true;
-    } catch (const EDbError &e) {
-        d.Erreur = e.Message();
-    }
-    return d;
+                       {QStringLiteral("quantite"), aEval.Evaluation.Count},
+                       {QStringLiteral("evenements"), aEval.Evaluation.NbRec},
+                       {QStringLiteral("duree_estimee"), aEval.Evaluation.EvalTime},
+                       {QStringLiteral("envoi_possible"), aEval.Envoyable()}};
 }
 
 QString NomTable(const TMvtTableContenu &aTable)
@@ -120,11 +84,22 @@ QString NomTable(const TMvtTableContenu &aTable)
     return aTable.NomValide() ? aTable.KTB_NAME : QString();
 }
 
-void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
+// A K row without KTB_ID is not one of table 0: said as missing.
+QJsonValue KtbIdJson(const TMvtTableContenu &aTable)
 {
-    if (!aDetails.Lu) {
+    return aTable.KTB_IDNul ? QJsonValue() : QJsonValue(aTable.KTB_ID);
+}
+
+QString KtbIdTexte(const TMvtTableContenu &aTable)
+{
+    return aTable.KTB_IDNul ? QString() : QString::number(aTable.KTB_ID);
+}
+
+void AjouteDetailsJson(QJsonObject &aObjet, const TEvaluationResultat &aDetails)
+{
+    if (!aDetails.ContenuLu) {
         aObjet.insert(QStringLiteral("tables"), QJsonValue());
-        aObjet.insert(QStringLiteral("detail_indisponible"), aDetails.Erreur);
+        aObjet.insert(QStringLiteral("detail_indisponible"), aDetails.MessageContenu);
         return;
     }
     const bool sens = aDetails.Sens != TSensMvt::Aucun;
@@ -132,7 +107,7 @@ void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
     for (const TMvtTableContenu &t : aDetails.Contenu.Tables)
         tables.append(QJsonObject{
             {QStringLiteral("table"), NomTable(t)},
-            {QStringLiteral("ktb_id"), t.KTB_ID},
+            {QStringLiteral("ktb_id"), KtbIdJson(t)},
             {QStringLiteral("lignes"), t.Quantite},
             {QStringLiteral("capturee"), sens ? QJsonValue(aDetails.Contenu.Capturee(aDetails.Sens, t)) : QJsonValue()},
             {QStringLiteral("evenements"),
@@ -143,11 +118,11 @@ void AjouteDetailsJson(QJsonObject &aObjet, const TDetails &aDetails)
                   sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens)) : QJsonValue());
 }
 
-void PrintDetails(const TCliContext &aCtx, const TDetails &aDetails)
+void PrintDetails(const TCliContext &aCtx, const TEvaluationResultat &aDetails)
 {
     aCtx.Print(QString());
-    if (!aDetails.Lu) {
-        aCtx.Print(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.Erreur));
+    if (!aDetails.ContenuLu) {
+        aCtx.Print(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.MessageContenu));
         return;
     }
     const bool sens = aDetails.Sens != TSensMvt::Aucun;
@@ -156,7 +131,7 @@ void PrintDetails(const TCliContext &aCtx, const TDetails &aDetails)
         entetes << QStringLiteral("CAPTUREE") << QStringLiteral("EVENEMENTS");
     QList<QStringList> rows;
     for (const TMvtTableContenu &t : aDetails.Contenu.Tables) {
-        QStringList row{t.NomValide() ? t.KTB_NAME : QStringLiteral("(sans nom)"), QString::number(t.KTB_ID),
+        QStringList row{t.NomValide() ? t.KTB_NAME : QStringLiteral("(sans nom)"), KtbIdTexte(t),
                         QString::number(t.Quantite)};
         if (sens)
             row << (aDetails.Contenu.Capturee(aDetails.Sens, t) ? QStringLiteral("oui") : QStringLiteral("non"))
@@ -205,42 +180,25 @@ int CmdNoeuds(TCliContext &aCtx)
 int CmdEvaluer(TCliContext &aCtx)
 {
     const TPlage plage = PlageOf(aCtx);
-    const QString base = aCtx.Base(0);
-    const TMvtEvaluation eval = Evaluate(base, plage);
-    const TDetails details = LitDetails(base, plage);
+    const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage);
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
-        AjouteDetailsJson(o, details);
+        AjouteDetailsJson(o, eval);
         aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
-    aCtx.Print(eval.Texte());
-    aCtx.Print(eval.Envoyable ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + Refus(eval));
-    PrintDetails(aCtx, details);
+    aCtx.Print(eval.Evaluation.Texte());
+    aCtx.Print(eval.Envoyable() ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + eval.Refus());
+    PrintDetails(aCtx, eval);
     return 0;
 }
 
 const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
 
-// Installs the movement procedures from the program; the copy of the script
-// goes beside the program when its folder takes it, nowhere else. Returns
-// the sentence that says so.
-QString Install(const QString &aBase)
-{
-    TDataMod::TMvtInstallation rapport;
-    if (!DataMod->InstallMvtProcedures(aBase, VGSE.ExePath, &rapport))
-        throw ECliFailure(QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n  ")
-                          + rapport.Erreurs.join(QStringLiteral("\n  ")));
-    if (!rapport.Fichier.isEmpty())
-        return QStringLiteral("Procédures de mouvement installées (%1).").arg(rapport.Fichier);
-    return QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
-        .arg(rapport.NonEcrit);
-}
-
 // Leaves at once: the server rolls the running statement back when the
 // attachment drops with the process. Nothing of the process is unwound, so
-// no library shutdown runs under the worker.
+// no library shutdown runs under the sending's thread.
 [[noreturn]] void Abandon()
 {
     const QByteArray text = (QStringLiteral("\n") + KEnvoiInterrompu + QStringLiteral("\n")).toUtf8();
@@ -248,116 +206,48 @@ QString Install(const QString &aBase)
     ::_exit(130);
 }
 
-// What a signal finds: the sending's connection while its statement runs.
-struct TEnvoiEnCours
+// On a terminal, the elapsed time and the events inserted out of those
+// expected, rewritten every second while the sending runs.
+class TAffichageEnvoi
 {
-    TDbConnection *Cnx = nullptr;
-    bool Actif = false;
-    int Signaux = 0;
-};
+public:
+    explicit TAffichageEnvoi(bool aActif) : FActif(aActif) { FHorloge.start(); }
 
-// A signal while the statement runs asks the server to cancel it, and the
-// worker then ends with the server's error. A client that can't cancel, a
-// second signal or a cancellation that takes too long end the process.
-void SurSignal(TEnvoiEnCours &aEnvoi)
-{
-    ++aEnvoi.Signaux;
-    if (!aEnvoi.Actif)
-        return;
-    if (aEnvoi.Signaux > 1 || !aEnvoi.Cnx->CancelOperation())
-        Abandon();
-}
-
-struct TEnvoiResultat
-{
-    qint32 Resultat = -1;
-    QString Message;
-    qint64 MSecs = 0;
-};
-
-// The range procedure in the window's worker; on a terminal the elapsed
-// time, and the events inserted out of aAttendus when aProgression reads
-// them, are rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi,
-                          TMvtProgression *aProgression, qint64 aAttendus)
-{
-    constexpr int KDelaiAnnulationMs = 10000;
-    TEnvoiResultat result;
-    QElapsedTimer clock;
-    clock.start();
-    QElapsedTimer depuisSignal;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setInterval(1000);
-    qint64 inseres = -1;
-    auto show = [&] {
-        if (!aShowTime)
+    void Avancement(qint64 aInseres, qint64 aPrevus)
+    {
+        FInseres = aInseres;
+        FPrevus = aPrevus;
+    }
+    void Montre() const
+    {
+        if (!FActif)
             return;
-        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(clock.elapsed() / 1000)));
-        if (inseres >= 0 && aAttendus > 0)
+        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(FHorloge.elapsed() / 1000)));
+        if (FInseres >= 0 && FPrevus > 0)
             ligne += QStringLiteral("  %1 / %2 événements (%3 %)")
-                         .arg(std::min(inseres, aAttendus))
-                         .arg(aAttendus)
-                         .arg(std::min<qint64>(100, inseres * 100 / aAttendus));
+                         .arg(std::min(FInseres, FPrevus))
+                         .arg(FPrevus)
+                         .arg(std::min<qint64>(100, FInseres * 100 / FPrevus));
         fprintf(stdout, "%s", qPrintable(ligne));
         fflush(stdout);
-    };
-    QObject::connect(&timer, &QTimer::timeout, &loop, show);
-    qint64 depart = 0;
-    if (aProgression) {
-        try {
-            depart = aProgression->Depart();
-            QObject::connect(aProgression, &TMvtProgression::Avancement, &loop, [&inseres](qint64 v) { inseres = v; });
-            aProgression->Demarrer();
-        } catch (const EDbError &) {
-            // No generator to read: the elapsed time alone.
-            aProgression = nullptr;
-        }
     }
-    // A cancellation asked before the statement reached the server would be
-    // lost: it is asked again until the worker ends.
-    QTimer relance;
-    relance.setInterval(200);
-    QObject::connect(&relance, &QTimer::timeout, &loop, [&] {
-        if (aEnvoi.Signaux == 0)
+    void Fin(const TEnvoiResultat &aResultat)
+    {
+        if (!FActif)
             return;
-        if (!depuisSignal.isValid())
-            depuisSignal.start();
-        if (depuisSignal.elapsed() > KDelaiAnnulationMs || !aCnx->CancelOperation())
-            Abandon();
-    });
-    auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
-        result.Resultat = Sender->FResultat;
-        result.Message = Sender->FMessage;
-    });
-    // The worker frees itself after its callback: its end is the signal.
-    QPointer<TQueryThread> guard(worker);
-    QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
-    show();
-    timer.start();
-    relance.start();
-    aEnvoi.Cnx = aCnx;
-    aEnvoi.Actif = true;
-    worker->Start();
-    if (guard)
-        loop.exec();
-    aEnvoi.Actif = false;
-    relance.stop();
-    timer.stop();
-    result.MSecs = clock.elapsed();
-    if (aProgression) {
-        try {
-            inseres = aProgression->Arreter() - depart;
-        } catch (const EDbError &) {
-        }
-    }
-    if (aShowTime) {
-        show();
+        if (aResultat.Issue == TIssueEnvoi::Termine)
+            FInseres = aResultat.Crees.Nombre;
+        Montre();
         fprintf(stdout, "\n");
         fflush(stdout);
     }
-    return result;
-}
+
+private:
+    bool FActif;
+    QElapsedTimer FHorloge;
+    qint64 FInseres = -1;
+    qint64 FPrevus = 0;
+};
 
 int CmdEnvoyer(TCliContext &aCtx)
 {
@@ -381,91 +271,97 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (!known)
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
 
-    const TMvtEvaluation eval = Evaluate(base, plage);
-    if (!eval.Envoyable)
-        throw ECliFailure(QStringLiteral("Envoi refusé. ") + Refus(eval));
+    const TEvaluationResultat eval = Evaluate(base, plage);
+    if (!eval.Envoyable())
+        throw ECliFailure(QStringLiteral("Envoi refusé. ") + eval.Refus());
     if (!aCtx.Json)
-        aCtx.Print(eval.Texte());
-    aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
-                                                                                 QStringLiteral("\n")));
+        aCtx.Print(eval.Evaluation.Texte());
+    aCtx.Confirm(MvtTexteConfirmation(eval.Evaluation.NbRec, noeud, eval.Evaluation.EvalTime)
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
-    // From here a signal stops the sending, not the process.
-    TEnvoiEnCours envoi;
-    TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
-    const QString installation = Install(base);
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
-    if (!aCtx.Json)
-        aCtx.Print(installation);
-
-    const qint64 repere = DataMod->MvtRepereSymData(base);
-    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
-    std::unique_ptr<TDbQuery> query =
-        DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    // Attached here, so that a signal always finds a statement to cancel.
-    cnx->Open();
-    signaux.Install();
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
+    TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
+    // From here a signal cancels the sending, not the process; a client
+    // that can't cancel, or a second signal, ends the process (the server
+    // then rolls the statement back with the attachment).
+    int signaux = 0;
+    TInterruptWatcher watcher([&envoi, &signaux](int) {
+        if (++signaux > 1 || !envoi.Cancel())
+            Abandon();
+    });
     const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
-    // On a terminal, the events inserted out of those the tables promise
-    // (the evaluation's figure when they can't be read), read on a
-    // connection of its own while the statement runs.
-    std::unique_ptr<TMvtProgression> progression;
-    qint64 attendus = eval.NbRec;
-    if (terminal) {
-        const TDetails details = LitDetails(base, plage);
-        if (details.Lu)
-            attendus = details.Contenu.Evenements(sens);
-        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
+    TAffichageEnvoi affichage(terminal);
+    QObject::connect(&envoi, &TEnvoi::Avancement, &envoi,
+                     [&affichage](qint64 aInseres, qint64 aPrevus) { affichage.Avancement(aInseres, aPrevus); });
+    QEventLoop loop;
+    QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
+    if (envoi.Demarrer(eval)) {
+        // The client sets its own handlers when it attaches: ours again.
+        watcher.Install();
+        if (!aCtx.Json)
+            aCtx.Print(envoi.Resultat().Installation.isEmpty()
+                           ? QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
+                                 .arg(envoi.Resultat().NonEcrit)
+                           : QStringLiteral("Procédures de mouvement installées (%1).").arg(envoi.Resultat().Installation));
+        QTimer horloge;
+        horloge.setInterval(1000);
+        QObject::connect(&horloge, &QTimer::timeout, &loop, [&affichage] { affichage.Montre(); });
+        // A cancellation that takes too long ends the process.
+        QTimer delai;
+        delai.setSingleShot(true);
+        delai.setInterval(10000);
+        QObject::connect(&delai, &QTimer::timeout, &loop, [] { Abandon(); });
+        QTimer surveille;
+        surveille.setInterval(200);
+        QObject::connect(&surveille, &QTimer::timeout, &loop, [&envoi, &delai] {
+            if (envoi.Cancelled() && !delai.isActive())
+                delai.start();
+        });
+        affichage.Montre();
+        horloge.start();
+        surveille.start();
+        loop.exec();
     }
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
-    progression.reset();
-    query.reset();
-    cnx.reset();
-    const bool interrompu = signaux.Received();
-    const QString duree = FormatDuree(double(r.MSecs / 1000));
-    if (r.Resultat == -1 && interrompu) {
+    watcher.Received();
+    const TEnvoiResultat &r = envoi.Resultat();
+    affichage.Fin(r);
+    const QString duree = FormatDuree(double(r.DureeMs / 1000));
+    switch (r.Issue) {
+    case TIssueEnvoi::Termine:
+        break;
+    case TIssueEnvoi::Interrompu:
         aCtx.PrintError(KEnvoiInterrompu);
         return 130;
-    }
-    if (r.Resultat == -1)
+    case TIssueEnvoi::Refuse:
+        throw ECliFailure(QStringLiteral("Envoi refusé. ") + r.Message);
+    case TIssueEnvoi::EnCours:
+    case TIssueEnvoi::Echec:
+        if (r.EchecInstallation)
+            throw ECliFailure(QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n  ")
+                              + QString(r.Message).replace(QLatin1Char('\n'), QStringLiteral("\n  ")));
+        if (r.Crees.Nombre == 0 && r.Message.startsWith(QLatin1String("Aucun événement créé")))
+            throw ECliFailure(r.Message);
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
-
-    TMvtEvenements crees;
-    try {
-        crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
-    } catch (const EDbError &e) {
-        throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
-                                         "être lu : %2")
-                              .arg(duree, e.Message()));
     }
-    if (crees.Nombre == 0)
-        throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
 
     if (aCtx.Json) {
         QJsonObject o = EvaluationJson(plage, eval);
-        o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
-        o.insert(QStringLiteral("evenements"), double(crees.Nombre));
-        o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
-        o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
+        o.insert(QStringLiteral("evenements_prevus"), eval.Evaluation.NbRec);
+        o.insert(QStringLiteral("evenements"), double(r.Crees.Nombre));
+        o.insert(QStringLiteral("premier_data_id"), double(r.Crees.PremierDataId));
+        o.insert(QStringLiteral("dernier_data_id"), double(r.Crees.DernierDataId));
         o.insert(QStringLiteral("noeud"), noeud);
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
-        o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
+        o.insert(QStringLiteral("duree_ms"), double(r.DureeMs));
         aCtx.PrintJson(o);
         return 0;
     }
     aCtx.Print(MvtTexteFin(noeud));
     aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
-                   .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
+                   .arg(r.Crees.Nombre).arg(r.Crees.PremierDataId).arg(r.Crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
     aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
-                   .arg(base, noeud, QString::number(crees.PremierDataId), QString::number(crees.DernierDataId)));
+                   .arg(base, noeud, QString::number(r.Crees.PremierDataId), QString::number(r.Crees.DernierDataId)));
     return 0;
 }
 

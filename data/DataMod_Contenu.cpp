@@ -41,7 +41,8 @@ TMvtContenu TDataMod::MvtContenuDe(TDbQuery &aQuery)
     TMvtContenu contenu;
     for (aQuery.First(); !aQuery.Eof(); aQuery.Next()) {
         TMvtTableContenu t;
-        t.KTB_ID = aQuery.Fields(0).AsInteger();
+        t.KTB_IDNul = aQuery.Fields(0).IsNull();
+        t.KTB_ID = t.KTB_IDNul ? 0 : aQuery.Fields(0).AsInteger();
         t.KTB_NAME = aQuery.Fields(1).AsString();
         t.Quantite = aQuery.Fields(2).AsInteger();
         t.CapturesLame2Mag = aQuery.Fields(3).AsInteger();
@@ -55,6 +56,8 @@ TMvtContenu TDataMod::MvtContenuDe(TDbQuery &aQuery)
             return a.Quantite > b.Quantite;
         if (a.KTB_NAME != b.KTB_NAME)
             return a.KTB_NAME < b.KTB_NAME;
+        if (a.KTB_IDNul != b.KTB_IDNul)
+            return b.KTB_IDNul;
         return a.KTB_ID < b.KTB_ID;
     });
     return contenu;

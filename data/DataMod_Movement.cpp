@@ -21,9 +21,10 @@ std::unique_ptr<TDbQuery> TDataMod::NewMvtCountQuery(TDbConnection *aCnx, const 
 }
 
 std::unique_ptr<TDbQuery> TDataMod::NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
-                                                    const TDateTime &aFIN, const QString &aNode)
+                                                    const TDateTime &aFIN, const QString &aNode,
+                                                    TDbTransaction *aTrans)
 {
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx, aTrans);
     query->Close();
     query->SQL().clear();
     query->SQL() << InstructionEnvoi(aSens);
@@ -110,43 +111,4 @@ QStringList TDataMod::MvtScriptPourBase(const QString &ABaseDonnees, const QStri
     for (QString &ligne : lignes)
         ligne.replace(QStringLiteral("SYNC_KEY_NAMES ||"), QStringLiteral("CAST(SYNC_KEY_NAMES AS VARCHAR(4096)) ||"));
     return lignes;
-}
-
-// The generator that numbers SYM_DATA, as the engine creates it. Without it
-// the largest DATA_ID stands in (a scan of the table).
-qint64 TDataMod::MvtRepereSymData(const QString &ABaseDonnees)
-{
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
-    try {
-        query->SQL() << QStringLiteral("SELECT GEN_ID(GEN_SYM_DATA_DATA_ID, 0) FROM RDB$DATABASE");
-        query->Open();
-        return query->Fields(0).AsLargeInt();
-    } catch (const EDbError &) {
-        query->Close();
-        query->SQL().clear();
-        query->SQL() << QStringLiteral("SELECT COALESCE(MAX(DATA_ID), 0) FROM SYM_DATA");
-        query->Open();
-        return query->Fields(0).AsLargeInt();
-    }
-}
-
-// The procedures write the node itself into NODE_LIST and 'R' into
-// EVENT_TYPE; captured changes and other nodes' reloads numbered meanwhile
-// don't count.
-TMvtEvenements TDataMod::MvtEvenementsCrees(const QString &ABaseDonnees, qint64 aRepere, const QString &aNode)
-{
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
-    query->SQL() << QStringLiteral("SELECT COUNT(*), COALESCE(MIN(DATA_ID), 0), COALESCE(MAX(DATA_ID), 0) FROM SYM_DATA")
-                 << QStringLiteral(" WHERE DATA_ID > :REPERE AND EVENT_TYPE = 'R' AND NODE_LIST = :NODE");
-    query->ParamByName(QStringLiteral("REPERE")).SetAsLargeInt(aRepere);
-    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
-    query->Open();
-    TMvtEvenements evenements;
-    evenements.Nombre = query->Fields(0).AsLargeInt();
-    evenements.PremierDataId = query->Fields(1).AsLargeInt();
-    evenements.DernierDataId = query->Fields(2).AsLargeInt();
-    FDernierEnvoi = evenements;
-    return evenements;
 }

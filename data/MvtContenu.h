@@ -14,6 +14,7 @@
 struct TMvtTableContenu
 {
     qint32 KTB_ID = 0;
+    bool KTB_IDNul = false;    // K rows whose KTB_ID is NULL (KTB_ID then means nothing)
     QString KTB_NAME;          // empty when KTB has no row for KTB_ID
     qint32 Quantite = 0;       // K rows of the range
     qint32 CapturesLame2Mag = 0; // the table's definitions on "lame_vers_mags"

@@ -36,32 +36,9 @@ void TQueryThread::Execute()
     }
 }
 
-namespace {
-
-QString MessageOf(const std::exception &e)
-{
-    if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return db->Message();
-    return QString::fromUtf8(e.what());
-}
-
-} // namespace
-
 void TQueryThread::run()
 {
     Execute();
-    FMessageSuite.clear();
-    for (TDbQuery *suite : std::as_const(FSuites)) {
-        if (FResultat == -1 || !FMessageSuite.isEmpty())
-            break;
-        try {
-            suite->Open();
-        } catch (const std::exception &e) {
-            FMessageSuite = MessageOf(e);
-        } catch (...) {
-            FMessageSuite = QStringLiteral("Erreur inconnue");
-        }
-    }
     if (FEvent)
         QMetaObject::invokeMethod(QCoreApplication::instance(), [this] { FEvent(this); },
                                   Qt::BlockingQueuedConnection);

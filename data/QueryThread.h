@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 #include <QThread>
 
@@ -25,18 +24,10 @@ public:
 
     void Start() { start(); }
 
-    // A further query to open on the same connection once the main one has
-    // run without failure, before the callback: details that may take a
-    // while too. Its failure is kept in FMessageSuite and leaves FResultat
-    // alone. Not owned; added before Start().
-    void AddSuite(TDbQuery *aQuery) { FSuites << aQuery; }
-
     // The first column of the first row, 0 when there is none, -1 on failure.
     qint32 FResultat = 0;
     // The failure's message when FResultat is -1.
     QString FMessage;
-    // The first failure among the further queries; empty when all opened.
-    QString FMessageSuite;
 
     // The body, on the worker's thread: a text beginning with "EXECUTE" is
     // executed, one beginning with "SELECT" is opened (exact upper case, at
@@ -50,5 +41,4 @@ private:
     TNotifyEvent FEvent;
     TDbConnection *FCnx;
     TDbQuery *FQuery;
-    QList<TDbQuery *> FSuites;
 };

@@ -87,7 +87,8 @@ public:
     std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
     // The range procedure's call of a direction, ready for the worker.
     std::unique_ptr<TDbQuery> NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
-                                              const TDateTime &aFIN, const QString &aNode);
+                                              const TDateTime &aFIN, const QString &aNode,
+                                              TDbTransaction *aTrans = nullptr);
     // What an installation of the movement procedures did.
     struct TMvtInstallation
     {
@@ -107,12 +108,6 @@ public:
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
-    // Before a sending: the last DATA_ID handed out in SYM_DATA.
-    qint64 MvtRepereSymData(const QString &ABaseDonnees);
-    // After it: the reload events for aNode created since that mark, also
-    // kept as DernierEnvoi().
-    TMvtEvenements MvtEvenementsCrees(const QString &ABaseDonnees, qint64 aRepere, const QString &aNode);
-    const TMvtEvenements &DernierEnvoi() const { return FDernierEnvoi; }
 
     // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
     TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
@@ -243,7 +238,6 @@ public:
 
 private:
     QList<TConnectionDef> FDefinitions;
-    TMvtEvenements FDernierEnvoi;
     std::unique_ptr<TEngineSystem> FEngineSystem;
     QStringList FEtapesNonExecutees;
 };

@@ -12,13 +12,21 @@ using namespace Isc;
 
 namespace {
 
-QByteArray transactionParameters()
+QByteArray transactionParameters(const TDbTransactionOptions &aOptions = {})
 {
     QByteArray tpb;
     tpb.append(char(TpbVersion3));
     tpb.append(char(TpbWrite));
-    tpb.append(char(TpbReadCommitted));
-    tpb.append(char(TpbRecVersion));
+    if (aOptions.Snapshot) {
+        tpb.append(char(TpbConcurrency));
+    } else {
+        tpb.append(char(TpbReadCommitted));
+        tpb.append(char(TpbRecVersion));
+    }
+    if (aOptions.NoWait) {
+        tpb.append(char(TpbNowait));
+        return tpb;
+    }
     tpb.append(char(TpbWait));
     if (const auto item = Client().Flavour->TpbLockTimeout) {
         tpb.append(char(*item));
@@ -77,10 +85,12 @@ QString TDbConnectionParams::AttachString() const
     return QStringLiteral("%1/%2:%3").arg(Server).arg(Port).arg(Database);
 }
 
-quint64 StartDbTransaction(quint64 *aAttachment)
+quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions)
 {
     // Built once: every statement in autocommit starts a transaction.
-    static const QByteArray tpb = transactionParameters();
+    static const QByteArray usual = transactionParameters();
+    const bool other = aOptions.Snapshot || aOptions.NoWait;
+    const QByteArray tpb = other ? transactionParameters(aOptions) : usual;
     TStatusVector status;
     THandle tx = 0;
     TTeb teb{aAttachment, intptr_t(tpb.size()), tpb.constData()};
@@ -255,8 +265,8 @@ quint64 *TDbConnection::ActiveTransaction(TDbTransaction *aTransaction) const
     return nullptr;
 }
 
-TDbTransaction::TDbTransaction(TDbConnection *aConnection)
-    : FConnection(aConnection)
+TDbTransaction::TDbTransaction(TDbConnection *aConnection, TDbTransactionOptions aOptions)
+    : FConnection(aConnection), FOptions(aOptions)
 {
 }
 
@@ -276,7 +286,7 @@ void TDbTransaction::StartTransaction()
 {
     if (FTransaction)
         throw EDbError(QStringLiteral("Une transaction est déjà active sur cette connexion."));
-    FTransaction = StartDbTransaction(FConnection->Attachment());
+    FTransaction = StartDbTransaction(FConnection->Attachment(), FOptions);
 }
 
 void TDbTransaction::Commit()

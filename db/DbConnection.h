@@ -8,6 +8,16 @@
 
 class TDbTransaction;
 
+// How an explicit transaction isolates and waits. The default is the one
+// every statement of this layer gets.
+struct TDbTransactionOptions
+{
+    // Sees the database as it was when it started, plus its own changes.
+    bool Snapshot = false;
+    // A row locked by another transaction fails at once instead of waiting.
+    bool NoWait = false;
+};
+
 // Where and as whom a connection attaches.
 struct TDbConnectionParams
 {
@@ -81,7 +91,7 @@ private:
 class TDbTransaction
 {
 public:
-    explicit TDbTransaction(TDbConnection *aConnection);
+    explicit TDbTransaction(TDbConnection *aConnection, TDbTransactionOptions aOptions = {});
     ~TDbTransaction();
     TDbTransaction(const TDbTransaction &) = delete;
     TDbTransaction &operator=(const TDbTransaction &) = delete;
@@ -96,13 +106,14 @@ public:
 
 private:
     TDbConnection *FConnection;
+    TDbTransactionOptions FOptions;
     quint64 FTransaction = 0;
 };
 
 // Starts a transaction with the parameters of every transaction this layer
 // starts: read committed, record versions, waiting at most 10 s for a locked
 // row where the client can bound the wait.
-quint64 StartDbTransaction(quint64 *aAttachment);
+quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions = {});
 
 // Creates a database on a server (page size 8192, dialect 3) with the given
 // default character set, e.g. "NONE", "WIN1252" or "UTF8"; forced writes off

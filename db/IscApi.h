@@ -108,6 +108,7 @@ enum : unsigned char {
     DpbConnectTimeout = 57,
     DpbSqlDialect = 63,
 
+    TpbConcurrency = 2,
     TpbVersion3 = 3,
     TpbWait = 6,
     TpbNowait = 7,

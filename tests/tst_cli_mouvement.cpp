@@ -1,6 +1,7 @@
 // ivromvt-cli noeuds, evaluer and envoyer, run as a separate process
 // against real site databases.
 #include "CliRun.h"
+#include "testdb/FreinSymData.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -36,6 +37,7 @@ private slots:
     void evaluer_data();
     void evaluer();
     void evaluerBadDate();
+    void evaluerKtbIdAbsent();
     void envoyer();
     void envoyerRefused_data();
     void envoyerRefused();
@@ -43,6 +45,7 @@ private slots:
     void envoyerFailureIsReported();
     void envoyerInterrompu_data();
     void envoyerInterrompu();
+    void envoyerUnSeulParNoeud();
 };
 
 void TestCliMouvement::noeuds()
@@ -139,6 +142,31 @@ void TestCliMouvement::evaluerBadDate()
     QVERIFY2(r.Err.contains(QLatin1String("JJ/MM/AAAA")), qPrintable(r.Err));
 }
 
+// A K row whose KTB_ID is NULL is shown without one, not as table 0.
+void TestCliMouvement::evaluerKtbIdAbsent()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 2, KDay);
+    db.Exec(QStringLiteral("INSERT INTO K (K_ID, KTB_ID, K_INSERTED, K_UPDATED) "
+                           "VALUES (500, NULL, '2026-03-10 08:00:00', '2026-03-10 08:00:00')"));
+    const QStringList args{QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026")};
+    const TRun text = RunCli(args);
+    QCOMPARE(text.Code, 0);
+    const QStringList lignes = text.Out.split(QLatin1Char('\n')).filter(QStringLiteral("(sans nom)"));
+    QCOMPARE(lignes.size(), 1);
+    QVERIFY2(lignes[0].simplified().startsWith(QLatin1String("(sans nom) 1 ")), qPrintable(text.Out));
+
+    const TRun json = RunCli(args + QStringList{QStringLiteral("--json")});
+    QCOMPARE(json.Code, 0);
+    const QJsonArray tables = Json(json).value(QLatin1String("tables")).toArray();
+    QCOMPARE(tables.size(), 2);
+    QCOMPARE(tables[0].toObject().value(QLatin1String("ktb_id")).toInt(), 1);
+    QVERIFY(tables[1].toObject().contains(QLatin1String("ktb_id")));
+    QVERIFY(tables[1].toObject().value(QLatin1String("ktb_id")).isNull());
+    QCOMPARE(tables[1].toObject().value(QLatin1String("lignes")).toInt(), 1);
+}
+
 void TestCliMouvement::envoyer()
 {
     TTestDatabase db;
@@ -172,28 +200,34 @@ void TestCliMouvement::envoyerRefused_data()
 {
     QTest::addColumn<QString>("group");
     QTest::addColumn<QString>("du");
+    QTest::addColumn<QString>("au");
     QTest::addColumn<QString>("noeud");
     QTest::addColumn<bool>("oui");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("code");
-    QTest::newRow("no confirmation without a terminal") << "lame" << "10/03/2026" << "mag-001" << false << "--oui" << 2;
-    QTest::newRow("empty range") << "lame" << "11/03/2026" << "mag-001" << true << "rien à envoyer" << 1;
-    QTest::newRow("unknown node") << "lame" << "10/03/2026" << "mag-999" << true << "Noeud inconnu" << 1;
-    QTest::newRow("no direction") << "autre" << "10/03/2026" << "mag-001" << true << "Sens du mouvement inconnu" << 1;
+    const QString au = QStringLiteral("11/03/2026");
+    QTest::newRow("no confirmation without a terminal") << "lame" << "10/03/2026" << au << "mag-001" << false << "--oui" << 2;
+    QTest::newRow("empty range") << "lame" << "11/03/2026" << au << "mag-001" << true << "rien à envoyer" << 1;
+    QTest::newRow("unknown node") << "lame" << "10/03/2026" << au << "mag-999" << true << "Noeud inconnu" << 1;
+    QTest::newRow("no direction") << "autre" << "10/03/2026" << au << "mag-001" << true << "Sens du mouvement inconnu" << 1;
+    // Its end, 00:00:00 of the next day, is beyond what the server holds.
+    QTest::newRow("range beyond the server") << "lame" << "10/03/2026" << "31/12/9999" << "mag-001" << true
+                                             << "Plage de dates hors de ce que le serveur accepte" << 1;
 }
 
 void TestCliMouvement::envoyerRefused()
 {
     QFETCH(QString, group);
     QFETCH(QString, du);
+    QFETCH(QString, au);
     QFETCH(QString, noeud);
     QFETCH(bool, oui);
     QFETCH(QString, message);
     QFETCH(int, code);
     TTestDatabase db;
     SiteFixture::MakeSite(db, group, 3, KDay);
-    QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"),
-                     QStringLiteral("11/03/2026"), QStringLiteral("--noeud"), noeud};
+    QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), du, QStringLiteral("--au"), au,
+                     QStringLiteral("--noeud"), noeud};
     if (oui)
         args << QStringLiteral("--oui");
     const TRun r = RunCli(args);
@@ -218,10 +252,11 @@ void TestCliMouvement::envoyerFailureIsReported_data()
            "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
         << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé",
                        "étape 1 (DROP PROCEDURE IVRO_MVT_LAME2MAG_NODE;)", "étape 6 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE ("};
-    // Nothing routed from the central server: rows counted, no event.
+    // Nothing routed from the central server: rows counted, no event
+    // forecast, so nothing is installed nor run.
     QTest::newRow("aucun evenement") << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
-                                     << QStringList{"Aucun événement créé pour le noeud mag-001 : les 3 "
-                                                    "enregistrements \"K\"",
+                                     << QStringList{"Envoi refusé. Aucun événement à créer (Lame vers Magasin) : les "
+                                                    "3 enregistrements \"K\"",
                                                     "\"lame_vers_mags\""};
 }
 
@@ -287,6 +322,64 @@ void TestCliMouvement::envoyerInterrompu()
         QCOMPARE(err, QStringLiteral("Envoi interrompu : aucun événement créé.\n"));
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
     }
+}
+
+// Two sendings to one node at once: the second is refused at once, the
+// first counts exactly its own events; a process that dies while sending
+// leaves the node free.
+void TestCliMouvement::envoyerUnSeulParNoeud()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    TFreinSymData frein(db);
+    const QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                           QStringLiteral("mag-001"), QStringLiteral("--oui")};
+    const auto lance = [&](QProcess &aProcess) {
+        aProcess.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+        aProcess.setArguments(args);
+        aProcess.setStandardInputFile(QProcess::nullDevice());
+        aProcess.start();
+        QVERIFY(aProcess.waitForStarted());
+    };
+
+    for (const bool tue : {false, true}) {
+        frein.Hold();
+        QProcess premier;
+        lance(premier);
+        // The first is in its range procedure, holding the node.
+        QTRY_VERIFY_WITH_TIMEOUT(frein.Held() || premier.state() == QProcess::NotRunning, 8000);
+        QCOMPARE(premier.state(), QProcess::Running);
+        if (tue) {
+            ::kill(pid_t(premier.processId()), SIGKILL);
+            QVERIFY(premier.waitForFinished(10000));
+            frein.Release();
+            break;
+        }
+        const TRun second = RunCli(args);
+        QCOMPARE(second.Code, 1);
+        QVERIFY2(second.Err.contains(QStringLiteral("Un envoi vers le noeud mag-001 est déjà en cours sur cette base.")),
+                 qPrintable(second.Err));
+        frein.Release();
+        QVERIFY(premier.waitForFinished(60000));
+        const QString out = QString::fromUtf8(premier.readAllStandardOutput());
+        QVERIFY2(premier.exitCode() == 0, qPrintable(QString::fromUtf8(premier.readAllStandardError())));
+        QVERIFY2(out.contains(QStringLiteral("Événements créés : 6 (DATA_ID ")), qPrintable(out));
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 6);
+    }
+
+    // The server drops the dead process's lock with its attachment; until
+    // it has noticed, the node is said to be busy.
+    QElapsedTimer attente;
+    attente.start();
+    TRun apres = RunCli(args);
+    while (apres.Code == 1 && apres.Err.contains(QLatin1String("déjà en cours")) && attente.elapsed() < 30000) {
+        QTest::qWait(500);
+        apres = RunCli(args);
+    }
+    QVERIFY2(apres.Code == 0, qPrintable(apres.Err));
+    QVERIFY2(apres.Out.contains(QStringLiteral("Événements créés : 6 (DATA_ID ")), qPrintable(apres.Out));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 12);
 }
 
 QTEST_GUILESS_MAIN(TestCliMouvement)

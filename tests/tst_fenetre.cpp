@@ -2,6 +2,7 @@
 #include "app/IvroMvt_Frm.h"
 #include "app/StatusPanel.h"
 #include "app/TickCount.h"
+#include "data/Envoi.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
@@ -170,6 +171,8 @@ private slots:
     void envoiDossierNonInscriptible();
     void envoiEchec_data();
     void envoiEchec();
+    void envoiNoeudOccupe();
+    void evaluationSansEvenementPrevu();
     void regleDuWorker_data();
     void regleDuWorker();
     void detailsEtProgression();
@@ -929,6 +932,7 @@ void TestFenetre::envoiEchec_data()
     QTest::addColumn<QString>("panneau");
     QTest::addColumn<QStringList>("boite"); // parts of the error box's text
     QTest::addColumn<int>("selection");     // of the target list afterwards
+    QTest::addColumn<bool>("apres");        // the setup comes after the evaluation
     // Old procedures that a procedure of the site calls can't be replaced.
     QTest::newRow("installation en echec")
         << "CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE (A TIMESTAMP, B TIMESTAMP, C VARCHAR(50)) AS BEGIN END\n^\n"
@@ -937,8 +941,9 @@ void TestFenetre::envoiEchec_data()
         << QStringList{"Échec de l'installation des procédures de mouvement, rien n'a été envoyé :\n",
                        "étape 1 (DROP PROCEDURE IVRO_MVT_LAME2MAG_NODE;) : ",
                        "étape 6 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "}
-        << 0;
-    // Nothing is routed from the central server: rows counted, no event.
+        << 0 << false;
+    // Nothing is routed from the central server any more, since the
+    // evaluation: rows counted, no event.
     QTest::newRow("aucun evenement")
         << "DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"
         << "Échec de l'envoi vers le noeud mag-001 : Aucun événement créé pour le noeud mag-001 : les 5 "
@@ -946,7 +951,7 @@ void TestFenetre::envoiEchec_data()
            "et routées par \"lame_vers_mags\"."
         << QStringList{"L'envoi des données vers le noeud mag-001 a échoué :\nAucun événement créé pour le noeud "
                        "mag-001"}
-        << -1;
+        << -1 << true;
 }
 
 // A sending that sent nothing says so in an error box, and the window is
@@ -957,11 +962,15 @@ void TestFenetre::envoiEchec()
     QFETCH(QString, panneau);
     QFETCH(QStringList, boite);
     QFETCH(int, selection);
+    QFETCH(bool, apres);
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 5, jour(10));
-    db.Exec(setup);
+    if (!apres)
+        db.Exec(setup);
     auto w = Fenetre(&db);
     Evalue(*w, jour(10), jour(10));
+    if (apres)
+        db.Exec(setup);
     w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-001")));
 
     TRepondeur repondeur;
@@ -977,6 +986,61 @@ void TestFenetre::envoiEchec()
     QCOMPARE(w->cbNode->currentIndex(), selection);
     QVERIFY(!w->Timer1->isActive());
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+// Another sending holds the node (the command line, another window, another
+// machine): refused at once, nothing installed, the window idle again with
+// the node still chosen.
+void TestFenetre::envoiNoeudOccupe()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 5, jour(10));
+    auto autre = db.Connect();
+    auto verrou = std::make_unique<TEnvoi::TVerrou>(autre.get(), QStringLiteral("mag-001"));
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-001")));
+
+    TRepondeur repondeur;
+    repondeur.Clique(QStringLiteral("OK")).Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QTRY_COMPARE_WITH_TIMEOUT(repondeur.Vues.size(), 2, KAttente);
+    const QString message = QStringLiteral("Un envoi vers le noeud mag-001 est déjà en cours sur cette base. "
+                                           "Attendez qu'il se termine avant d'en lancer un autre.");
+    QCOMPARE(repondeur.Vues[1].Titre, QStringLiteral("Erreur"));
+    QCOMPARE(repondeur.Vues[1].Texte, message);
+    QCOMPARE(w->PanelText(1), QStringLiteral("Envoi refusé : ") + message);
+    QVERIFY(w->CanClose());
+    QVERIFY(w->BMVT->isEnabled() && w->cbNode->isEnabled() && w->BEVAL->isEnabled());
+    QCOMPARE(w->cbNode->currentText(), QStringLiteral("mag-001"));
+    QVERIFY(!QFile::exists(ScriptEcrit()));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING 'IVRO_MVT'")), 0);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+
+    // Once the other one has ended, the same click goes through.
+    verrou.reset();
+    repondeur.Clique(QStringLiteral("OK"));
+    w->BMVTClick();
+    QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 10);
+}
+
+// Rows whose tables are captured by no router of the direction would give
+// no event: the sending is refused as for 0 rows, and the details say why.
+void TestFenetre::evaluationSansEvenementPrevu()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 5, jour(10));
+    db.Exec(QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"));
+    auto w = Fenetre(&db);
+    Evalue(*w, jour(10), jour(10));
+    QCOMPARE(w->PanelText(1), MvtEvalue(5).Texte());
+    QVERIFY(!w->BMVT->isEnabled());
+    const QString details = w->Panel(1)->Details();
+    QVERIFY2(details.contains(QStringLiteral("Aucun événement à créer (Lame vers Magasin) : les 5 enregistrements "
+                                             "&quot;K&quot; de la plage ne donneraient aucun événement.")),
+             qPrintable(details));
+    QVERIFY(details.contains(QStringLiteral("0 événements prévus")));
 }
 
 void TestFenetre::regleDuWorker_data()

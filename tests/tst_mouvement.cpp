@@ -2,10 +2,13 @@
 // the rules, the node directory, the worker, the installation and a sending
 // from end to end against real site databases.
 #include "common/TextFile.h"
+#include "data/Envoi.h"
+#include "data/Evaluation.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
+#include "testdb/FreinSymData.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -100,6 +103,25 @@ qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay,
     return out.Resultat;
 }
 
+// A sending of one day range to aNode, as the window and the command line
+// run it, waited for; aPendant runs once it has started.
+TEnvoiResultat Envoie(const TTestDatabase &aDb, const TDateTime &aDeb, const TDateTime &aFin, const QString &aNode,
+                      const QString &aDossier, const std::function<void(TEnvoi &)> &aPendant = {})
+{
+    const TSensMvt sens = SensDuGroupe(DataMod->IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
+    const TEvaluationResultat eval = TEvaluation(aDb.Path(), aDeb, aFin, sens).Executer();
+    TEnvoi envoi({aDb.Path(), sens, aDeb, aFin, aNode, aDossier});
+    QEventLoop loop;
+    QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
+    if (envoi.Demarrer(eval)) {
+        if (aPendant)
+            aPendant(envoi);
+        if (envoi.Resultat().Issue == TIssueEnvoi::EnCours)
+            loop.exec();
+    }
+    return envoi.Resultat();
+}
+
 } // namespace
 
 class TestMouvement : public QObject
@@ -107,7 +129,11 @@ class TestMouvement : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(resources); }
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(resources);
+        DataMod = &FDataMod;
+    }
 
     void scriptResourceIsByteExact();
     void evaluation_data();
@@ -133,6 +159,9 @@ private slots:
     void sendingEndToEnd_data();
     void sendingEndToEnd();
     void sendingFailureKeepsMessage();
+    void sendingOutcomes_data();
+    void sendingOutcomes();
+    void sendingCancelled();
     void installedScriptFollowsKeyNamesType_data();
     void installedScriptFollowsKeyNamesType();
     void keyNamesTooLongFailTheSending();
@@ -483,30 +512,40 @@ void TestMouvement::sendingEndToEnd()
     AddK(db, 5, 1, Day(20, 9), Day(1, 0, 0, 5));  // outside the range
 
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     const QString node = QStringLiteral("mag-002");
     const QString noise = QStringLiteral(
         "INSERT INTO SYM_DATA (NODE_LIST, TABLE_NAME, EVENT_TYPE, ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID, CREATE_TIME) "
-        "VALUES ('%1', 'K', '%2', 'K_ID=''9''', 7, 'ch_k', CURRENT_TIMESTAMP)");
+        "VALUES ('%1', 'ARTICLE', '%2', 'ART_ID=''9''', 8, 'ch_art', CURRENT_TIMESTAMP)");
     db.Exec(noise.arg(node, QStringLiteral("R"))); // an earlier sending
-    const qint64 repere = FDataMod.MvtRepereSymData(db.Path());
-    const TSensMvt sens = SensDuGroupe(FDataMod.IvroMvtLocalNode(db.Path()).NODE_GROUP_ID);
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.NewMvtSendQuery(cnx.get(), sens, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)), node);
-    const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
-    QCOMPARE(out.Resultat, 0);
-    QVERIFY2(out.Message.isEmpty(), qPrintable(out.Message));
+    TFreinSymData frein(db);
+    frein.Hold();
+    const TEnvoiResultat r = Envoie(db, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)), node,
+                                    dir.path() + QLatin1Char('/'), [&](TEnvoi &) {
+        QTRY_VERIFY_WITH_TIMEOUT(frein.Held(), 8000);
+        // Committed while the sending runs: a captured change, another
+        // node's reload, and a reload of the same node from elsewhere.
+        db.Exec(noise.arg(node, QStringLiteral("U")));
+        db.Exec(noise.arg(QStringLiteral("mag-001"), QStringLiteral("R")));
+        db.Exec(noise.arg(node, QStringLiteral("R")));
+        frein.Release();
+    });
+    QCOMPARE(r.Issue, TIssueEnvoi::Termine);
+    QVERIFY2(r.Message.isEmpty(), qPrintable(r.Message));
+    QVERIFY(r.Lance);
 
-    QCOMPARE(db.Rows(KSymData).mid(1), EventsOf(3, node) + EventsOf(1, node) + EventsOf(2, node));
-    // Numbered meanwhile, not the sending's: a captured change and another
-    // node's reload.
-    db.Exec(noise.arg(node, QStringLiteral("U")));
-    db.Exec(noise.arg(QStringLiteral("mag-001"), QStringLiteral("R")));
-    const TMvtEvenements crees = FDataMod.MvtEvenementsCrees(db.Path(), repere, node);
-    QCOMPARE(crees.Nombre, 6);
-    QCOMPARE(crees.DernierDataId - crees.PremierDataId, 5);
-    QCOMPARE(crees.PremierDataId, repere + 1);
-    QCOMPARE(FDataMod.DernierEnvoi().DernierDataId, crees.DernierDataId);
+    QStringList events = db.Rows(KSymData);
+    QCOMPARE(events.size(), 10);
+    events.erase(std::remove_if(events.begin(), events.end(),
+                                [](const QString &e) { return e.contains(QLatin1String("ART_ID='9'")); }),
+                 events.end());
+    QCOMPARE(events, EventsOf(3, node) + EventsOf(1, node) + EventsOf(2, node));
+    // Exactly its own six, though others were numbered among them.
+    QCOMPARE(r.Crees.Nombre, 6);
+    const QStringList bornes = db.Rows(QStringLiteral(
+        "SELECT MIN(DATA_ID), MAX(DATA_ID) FROM SYM_DATA WHERE ROW_DATA <> 'ART_ID=''9'''"));
+    QCOMPARE(bornes.value(0), QStringLiteral("%1|%2").arg(r.Crees.PremierDataId).arg(r.Crees.DernierDataId));
+    QCOMPARE(r.Demande.Noeud, node);
+    QVERIFY(r.Debut.isValid() && r.Fin >= r.Debut);
 }
 
 void TestMouvement::sendingFailureKeepsMessage()
@@ -527,6 +566,101 @@ void TestMouvement::sendingFailureKeepsMessage()
     query.reset();
     cnx.reset();
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+}
+
+void TestMouvement::sendingOutcomes_data()
+{
+    QTest::addColumn<QString>("avant"); // before the evaluation
+    QTest::addColumn<QString>("apres"); // after it
+    QTest::addColumn<bool>("verrou");   // another sending holds the node
+    QTest::addColumn<QString>("au");    // last day
+    QTest::addColumn<int>("issue");
+    QTest::addColumn<bool>("installe");
+    QTest::addColumn<QString>("message");
+    const QString sansRouteur = QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'");
+    QTest::newRow("procedure en echec") << QString() << "ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE" << false
+                                        << "10/03/2026" << int(TIssueEnvoi::Echec) << true << "DATA_ID";
+    QTest::newRow("aucun evenement cree") << QString() << sansRouteur << false << "10/03/2026"
+                                          << int(TIssueEnvoi::Echec) << true
+                                          << "Aucun événement créé pour le noeud mag-001 : les 3 enregistrements";
+    // The forecast says nothing would be created: refused, as for 0 rows.
+    QTest::newRow("aucun evenement prevu") << sansRouteur << QString() << false << "10/03/2026"
+                                           << int(TIssueEnvoi::Refuse) << false
+                                           << "Aucun événement à créer (Lame vers Magasin)";
+    QTest::newRow("noeud deja en cours d'envoi") << QString() << QString() << true << "10/03/2026"
+                                                 << int(TIssueEnvoi::Refuse) << false
+                                                 << "Un envoi vers le noeud mag-001 est déjà en cours";
+    // The day after 31/12/9999 is no timestamp the server can hold.
+    QTest::newRow("plage hors du serveur") << QString() << QString() << false << "31/12/9999"
+                                           << int(TIssueEnvoi::Refuse) << false
+                                           << "Plage de dates hors de ce que le serveur accepte";
+}
+
+// How a sending ends when it does not create its events: nothing of it
+// remains, and the node is free again.
+void TestMouvement::sendingOutcomes()
+{
+    QFETCH(QString, avant);
+    QFETCH(QString, apres);
+    QFETCH(bool, verrou);
+    QFETCH(QString, au);
+    QFETCH(int, issue);
+    QFETCH(bool, installe);
+    QFETCH(QString, message);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    if (!avant.isEmpty())
+        db.Exec(avant);
+    const QString node = QStringLiteral("mag-001");
+    const TDateTime deb = MvtDebutPlage(Day(10));
+    const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(QDate::fromString(au, QStringLiteral("dd/MM/yyyy"))));
+    const TEvaluationResultat eval = TEvaluation(db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    if (!apres.isEmpty())
+        db.Exec(apres);
+    auto autre = db.Connect();
+    std::unique_ptr<TEnvoi::TVerrou> tenu;
+    if (verrou)
+        tenu = std::make_unique<TEnvoi::TVerrou>(autre.get(), node);
+
+    QTemporaryDir dir;
+    TEnvoi envoi({db.Path(), TSensMvt::LameVersMag, deb, fin, node, dir.path() + QLatin1Char('/')});
+    int termine = 0;
+    QObject::connect(&envoi, &TEnvoi::Termine, &envoi, [&termine] { ++termine; });
+    if (envoi.Demarrer(eval))
+        QTRY_VERIFY_WITH_TIMEOUT(termine > 0, 60000);
+    QCOMPARE(termine, 1);
+    const TEnvoiResultat &r = envoi.Resultat();
+    QCOMPARE(int(r.Issue), issue);
+    QVERIFY2(r.Message.contains(message), qPrintable(r.Message));
+    QCOMPARE(r.Crees.Nombre, 0);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING 'IVRO_MVT'")) > 0, installe);
+    QCOMPARE(QFile::exists(dir.path() + QStringLiteral("/ivro_mvt.sql")), installe);
+    tenu.reset();
+    TEnvoi::TVerrou libre(autre.get(), node);
+}
+
+// A cancellation reaches the range procedure while it runs: nothing is
+// kept, and the node is free for the next sending.
+void TestMouvement::sendingCancelled()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    TFreinSymData frein(db);
+    frein.Hold();
+    QTemporaryDir dir;
+    const TEnvoiResultat r = Envoie(db, MvtDebutPlage(Day(10)), MvtFinPlage(Day(10)), QStringLiteral("mag-001"),
+                                    dir.path() + QLatin1Char('/'), [&](TEnvoi &aEnvoi) {
+        QTRY_VERIFY_WITH_TIMEOUT(frein.Held(), 8000);
+        QVERIFY(aEnvoi.Cancel());
+    });
+    frein.Release();
+    QCOMPARE(r.Issue, TIssueEnvoi::Interrompu);
+    QCOMPARE(r.Message, QStringLiteral("Envoi interrompu : aucun événement créé."));
+    QCOMPARE(r.Crees.Nombre, 0);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    auto cnx = db.Connect();
+    TEnvoi::TVerrou libre(cnx.get(), QStringLiteral("mag-001"));
 }
 
 void TestMouvement::installedScriptFollowsKeyNamesType_data()

@@ -1,0 +1,170 @@
+#include "data/Evaluation.h"
+
+#include "data/uDataMod.h"
+#include "db/DbError.h"
+
+#include <QThread>
+
+namespace {
+
+QString MessageDe(const std::exception &e)
+{
+    if (const auto *db = dynamic_cast<const EDbError *>(&e))
+        return db->Message();
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+QString MvtRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN)
+{
+    // The server refuses to store these, but compares with them: a count
+    // would pass and the sending fail after installing its procedures.
+    static const TDateTime premier = TDateTime::FromDate(1, 1, 1);
+    static const TDateTime dernier = TDateTime::FromDate(9999, 12, 31, 23, 59, 59, 999);
+    if (aDEB < premier || aFIN > dernier || aDEB > dernier || aFIN < premier)
+        return QStringLiteral("Plage de dates hors de ce que le serveur accepte : les jours vont du 01/01/0001 au "
+                              "30/12/9999 (la plage s'arrête à 00:00:00 du lendemain de son dernier jour).");
+    return {};
+}
+
+std::optional<qint64> TEvaluationResultat::EvenementsPrevus() const
+{
+    if (Echec || !ContenuLu || Sens == TSensMvt::Aucun)
+        return std::nullopt;
+    return Contenu.Evenements(Sens);
+}
+
+QString TEvaluationResultat::Refus() const
+{
+    if (Echec)
+        return Message;
+    if (Evaluation.Count <= 0)
+        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
+    if (Evaluation.Count >= MvtLimiteLignes)
+        return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
+                              "Choisissez une plage plus courte.")
+            .arg(Evaluation.Count)
+            .arg(MvtLimiteLignes);
+    // Rows that would give no event: their tables are not captured on the
+    // direction's router, and the sending would only take time.
+    if (const std::optional<qint64> prevus = EvenementsPrevus(); prevus && *prevus == 0)
+        return QStringLiteral("Aucun événement à créer (%1) : les %2 enregistrements \"K\" de la plage ne donneraient "
+                              "aucun événement. Vérifiez que leurs tables sont capturées et routées par \"%3\".")
+            .arg(TexteSens(Sens))
+            .arg(Evaluation.Count)
+            .arg(MvtRouteur(Sens));
+    return {};
+}
+
+TEvaluation::TEvaluation(const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
+                         std::optional<TSensMvt> aSens, QObject *aParent)
+    : QObject(aParent), FSensDemande(aSens)
+{
+    FResultat.Base = aBase;
+    FResultat.Debut = aDEB;
+    FResultat.Fin = aFIN;
+}
+
+TEvaluation::~TEvaluation()
+{
+    if (FThread) {
+        FThread->wait();
+        delete FThread;
+    }
+}
+
+void TEvaluation::Prepare()
+{
+    TEvaluationResultat &r = FResultat;
+    r.Echec = false;
+    r.Message.clear();
+    r.ContenuLu = false;
+    r.MessageContenu.clear();
+    r.Contenu = {};
+    r.Evaluation = MvtEvalue(0);
+    r.Message = MvtRefusPlage(r.Debut, r.Fin);
+    if (!r.Message.isEmpty()) {
+        r.Echec = true;
+        return;
+    }
+    r.Sens = FSensDemande.value_or(TSensMvt::Aucun);
+    bool details = true;
+    if (!FSensDemande) {
+        try {
+            r.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(r.Base).NODE_GROUP_ID);
+        } catch (const EDbError &e) {
+            // No SymmetricDS tables: the count stands alone.
+            r.MessageContenu = e.Message();
+            details = false;
+        }
+    }
+    FCnx = DataMod->getNewConnexion(SysdbaRef(r.Base));
+    FComptage = DataMod->NewMvtCountQuery(FCnx.get(), r.Debut, r.Fin);
+    if (details)
+        FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin);
+}
+
+void TEvaluation::Compte()
+{
+    TEvaluationResultat &r = FResultat;
+    if (r.Echec)
+        return;
+    try {
+        FComptage->Open();
+        r.Evaluation = MvtEvalue(FComptage->IsEmpty() ? 0 : FComptage->Fields(0).AsInteger());
+    } catch (const std::exception &e) {
+        r.Echec = true;
+        r.Message = MessageDe(e);
+        r.Evaluation = MvtEvalue(-1);
+        return;
+    }
+    if (!FContenu)
+        return;
+    try {
+        FContenu->Open();
+        r.Contenu = TDataMod::MvtContenuDe(*FContenu);
+        r.ContenuLu = true;
+    } catch (const std::exception &e) {
+        r.MessageContenu = MessageDe(e);
+    }
+}
+
+void TEvaluation::Libere()
+{
+    FComptage.reset();
+    FContenu.reset();
+    FCnx.reset();
+}
+
+const TEvaluationResultat &TEvaluation::Executer()
+{
+    try {
+        Prepare();
+        Compte();
+    } catch (const std::exception &e) {
+        FResultat.Echec = true;
+        FResultat.Message = MessageDe(e);
+    }
+    Libere();
+    return FResultat;
+}
+
+void TEvaluation::Demarrer()
+{
+    try {
+        Prepare();
+    } catch (...) {
+        Libere();
+        throw;
+    }
+    FThread = QThread::create([this] { Compte(); });
+    connect(FThread, &QThread::finished, this, [this] {
+        FThread->wait();
+        delete FThread;
+        FThread = nullptr;
+        Libere();
+        emit Terminee(FResultat);
+    });
+    FThread->start();
+}
