@@ -39,13 +39,8 @@ QString TEvaluationResultat::Refus() const
 {
     if (Echec)
         return Message;
-    if (Evaluation.Count <= 0)
-        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
-    if (Evaluation.Count >= MvtLimiteLignes)
-        return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
-                              "Choisissez une plage plus courte.")
-            .arg(Evaluation.Count)
-            .arg(MvtLimiteLignes);
+    if (const QString horsLimites = MvtTexteRefus(Evaluation); !horsLimites.isEmpty())
+        return horsLimites;
     // Rows that would give no event: their tables are not captured on the
     // direction's router, and the sending would only take time.
     if (const std::optional<qint64> prevus = EvenementsPrevus(); prevus && *prevus == 0)
