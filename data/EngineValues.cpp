@@ -23,7 +23,7 @@ QString RefusNom(const QString &aValue, qsizetype aMax)
         return QStringLiteral("doit commencer par une lettre sans accent ou un chiffre");
     for (QChar c : aValue)
         if (!AsciiLetterOrDigit(c) && c != u'-' && c != u'_' && c != u'.')
-            return QStringLiteral("caractère \"%1\" refusé ; permis : lettres sans accent, chiffres, - _ et .")
+            return QStringLiteral("caractère « %1 » refusé ; permis : lettres sans accent, chiffres, - _ et .")
                 .arg(ValeurAffichable(QString(c)));
     return {};
 }
@@ -137,7 +137,7 @@ QString RefusUrl(const QString &aValue)
         return QStringLiteral("chemin avec \"..\" ou \"//\"");
     for (QChar c : path)
         if (!AsciiLetterOrDigit(c) && !QStringView(u"-._~/").contains(c))
-            return QStringLiteral("caractère \"%1\" refusé dans le chemin ; permis : lettres sans accent, chiffres, "
+            return QStringLiteral("caractère « %1 » refusé dans le chemin ; permis : lettres sans accent, chiffres, "
                                   "- . _ ~ et /")
                 .arg(ValeurAffichable(QString(c)));
     if (aValue.size() > 2000)
@@ -149,7 +149,7 @@ QString RefusControle(const QString &aValue)
 {
     for (QChar c : aValue)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return QStringLiteral("caractère de contrôle \"%1\" refusé").arg(ValeurAffichable(QString(c)));
+            return QStringLiteral("caractère de contrôle « %1 » refusé").arg(ValeurAffichable(QString(c)));
     return {};
 }
 
