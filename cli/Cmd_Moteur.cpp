@@ -1,10 +1,12 @@
 // Installing the replication engine as a service, and removing it, from a
 // terminal.
 #include "cli/CliCommand.h"
+#include "cli/EngineOptions.h"
 
 #include "common/UWMI.h"
 #include "data/uDataMod.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcessEnvironment>
@@ -19,7 +21,8 @@ bool OuiNon(const TCliContext &aCtx, const QString &aName)
     return text == QLatin1String("oui");
 }
 
-// The Java runtime the engine runs with: --java, else JAVA_HOME.
+// The Java runtime the engine runs with: --java, else JAVA_HOME; its
+// program must be there before anything is installed.
 void SetJava(const TCliContext &aCtx)
 {
     QString java = aCtx.Option(QStringLiteral("java"));
@@ -28,14 +31,25 @@ void SetJava(const TCliContext &aCtx)
     if (java.isEmpty())
         throw ECliUsage(QStringLiteral("Option manquante : --java DOSSIER (dossier d'un environnement Java ; à "
                                        "défaut la variable JAVA_HOME)"));
+    java = AbsoluteFolder(QStringLiteral("java"), java, true);
+#ifdef Q_OS_WIN
+    const QString program = QDir(java).filePath(QStringLiteral("bin/java.exe"));
+#else
+    const QString program = QDir(java).filePath(QStringLiteral("bin/java"));
+#endif
+    if (!QFileInfo(program).isExecutable())
+        throw ECliUsage(QStringLiteral("Valeur refusée pour --java : \"%1\" (pas de programme %2)")
+                            .arg(java, QDir::toNativeSeparators(program)));
     VGSE.JavaPath = java;
 }
 
 TSymmetricDS Record(const TCliContext &aCtx)
 {
     TSymmetricDS sym;
-    sym.Nom = aCtx.RequiredOption(QStringLiteral("nom"), QStringLiteral("SERVICE"));
-    sym.Repertoire = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
+    sym.Nom = Checked(QStringLiteral("nom"), aCtx.RequiredOption(QStringLiteral("nom"), QStringLiteral("SERVICE")),
+                      RefusNomService(aCtx.Option(QStringLiteral("nom"))));
+    sym.Repertoire = AbsoluteFolder(QStringLiteral("repertoire"),
+                                    aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER")), false);
     return sym;
 }
 
@@ -69,17 +83,14 @@ int CmdInstalleMoteur(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Installer le moteur de réplication dans %1 comme service \"%2\" (%3) ?")
                      .arg(sym.Repertoire, sym.Nom,
                           sym.IsLame ? QStringLiteral("serveur central") : QStringLiteral("magasin")));
-    const bool installe = DataMod->InstallationSymmetricDS(sym, demarrer);
+    // A failure raises with the step it stopped at and what was done before.
+    DataMod->InstallationSymmetricDS(sym, demarrer);
     const QStringList notes = DataMod->PrendEtapesNonExecutees();
     if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), installe},
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
                                    {QStringLiteral("etapesNonExecutees"), QJsonArray::fromStringList(notes)}});
     else
         PrintNotRun(aCtx, notes);
-    if (!installe)
-        throw ECliFailure(QStringLiteral("Échec de l'installation : dossier impossible à créer, installateur absent "
-                                         "à côté du programme ou déjà copié dans le dossier, programme qui n'a pas pu "
-                                         "être lancé, bibliothèque non copiée ou pilote JDBC absent."));
     if (!aCtx.Json)
         aCtx.Print(QStringLiteral("Moteur installé dans %1, service \"%2\".").arg(sym.Repertoire, sym.Nom));
     return 0;
@@ -91,9 +102,8 @@ int CmdDesinstalleMoteur(TCliContext &aCtx)
     SetJava(aCtx);
     aCtx.Confirm(QStringLiteral("Désinstaller le moteur de %1 et supprimer le service \"%2\" ?")
                      .arg(sym.Repertoire, sym.Nom));
-    if (!DataMod->DesInstallationSymmetricDS(sym))
-        throw ECliFailure(QStringLiteral("Échec de la désinstallation : le désinstalleur ou la suppression du service "
-                                         "n'a pas pu être lancé."));
+    // A failure raises with the step it stopped at: never "supprimé" after it.
+    DataMod->DesInstallationSymmetricDS(sym);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("desinstalle"), true}});
     else

@@ -1,6 +1,7 @@
 // A database's identity for the node configuration, and the configuration
 // of the central server's node or of a shop's node, from a terminal.
 #include "cli/CliCommand.h"
+#include "cli/EngineOptions.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -92,17 +93,29 @@ int CmdOuvertureBase(TCliContext &aCtx)
 
 int CmdInstalleMaitre(TCliContext &aCtx)
 {
+    // The options are checked before the database is even opened.
+    const QString repertoire = AbsoluteFolder(
+        QStringLiteral("repertoire"), aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER")), true);
+    const qint32 port = aCtx.PortOption(QStringLiteral("port-http"));
+    // The engine is reached by this host's name unless told otherwise.
+    const QString hote = aCtx.Option(QStringLiteral("hote"), GetNomMachine());
+    Checked(QStringLiteral("hote"), hote, RefusHote(hote));
+    const QString ipPublique = aCtx.Option(QStringLiteral("ip-publique"));
+    if (!ipPublique.isEmpty())
+        Checked(QStringLiteral("ip-publique"), ipPublique, RefusHote(ipPublique));
+    const QString version = aCtx.Option(QStringLiteral("version"));
+    Checked(QStringLiteral("version"), version, RefusControle(version));
+
     TDossierInfos infos = Lit(aCtx);
-    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
-    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
+    infos.SymDir = repertoire;
+    infos.HTTPPort = port;
     if (aCtx.HasOption(QStringLiteral("version")))
-        infos.Version = aCtx.Option(QStringLiteral("version"));
+        infos.Version = version;
     if (infos.Nom.isEmpty())
         throw ECliUsage(QStringLiteral("Nom du noeud inconnu : la base n'a pas de site d'identifiant 0 ; donnez --nom."));
     RefuseNom(infos.Nom);
-    // The engine is reached by this host's name unless told otherwise.
-    VGSE.HostName = aCtx.Option(QStringLiteral("hote"), GetNomMachine());
-    VGSE.PublicIP = aCtx.Option(QStringLiteral("ip-publique"));
+    VGSE.HostName = hote;
+    VGSE.PublicIP = ipPublique;
 
     aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud central \"%1\" dans %2 et son URL de "
                                 "synchronisation dans %3 ?")
@@ -120,27 +133,37 @@ int CmdInstalleMaitre(TCliContext &aCtx)
 
 int CmdInstalleBase(TCliContext &aCtx)
 {
+    // The options are checked before the database is even opened.
+    const QString service = aCtx.RequiredOption(QStringLiteral("service"), QStringLiteral("SERVICE"));
+    Checked(QStringLiteral("service"), service, RefusNomService(service));
+    const QString repertoire = AbsoluteFolder(
+        QStringLiteral("repertoire"), aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER")), true);
+    const qint32 port = aCtx.PortOption(QStringLiteral("port-http"));
+    const QString idExterne = aCtx.RequiredOption(QStringLiteral("id-externe"), QStringLiteral("ID"));
+    Checked(QStringLiteral("id-externe"), idExterne, RefusIdentifiant(idExterne));
+    const QString url = aCtx.Option(QStringLiteral("url-enregistrement"));
+    if (aCtx.HasOption(QStringLiteral("url-enregistrement")) && !url.isEmpty())
+        Checked(QStringLiteral("url-enregistrement"), url, RefusUrl(url));
+
     TDossierInfos infos = Lit(aCtx);
-    infos.ServiceName = aCtx.RequiredOption(QStringLiteral("service"), QStringLiteral("SERVICE"));
-    infos.SymDir = aCtx.RequiredOption(QStringLiteral("repertoire"), QStringLiteral("DOSSIER"));
-    infos.HTTPPort = aCtx.PortOption(QStringLiteral("port-http"));
-    infos.ExternalID = aCtx.RequiredOption(QStringLiteral("id-externe"), QStringLiteral("ID"));
+    infos.ServiceName = service;
+    infos.SymDir = repertoire;
+    infos.HTTPPort = port;
+    infos.ExternalID = idExterne;
     if (aCtx.HasOption(QStringLiteral("url-enregistrement")))
-        infos.RegistrationUrl = aCtx.Option(QStringLiteral("url-enregistrement"));
+        infos.RegistrationUrl = url;
     RefuseNom(infos.Nom);
 
     aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud magasin mags-%1 dans %2/engines, puis arrêter, "
                                 "régler et redémarrer le service \"%3\" ?")
                      .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
-    const bool ok = DataMod->Installation_BASE(infos);
+    // A failure raises, naming the step: never "redémarré" after it.
+    if (!DataMod->Installation_BASE(infos))
+        RefuseNom(infos.Nom);
     if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), ok},
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
                                    {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}});
-    if (!ok)
-        throw ECliFailure(QStringLiteral("Configuration écrite, mais le démarrage automatique du service \"%1\" n'a pas "
-                                         "pu être réglé : la commande n'a pas pu être lancée.")
-                              .arg(infos.ServiceName));
-    if (!aCtx.Json)
+    else
         aCtx.Print(QStringLiteral("Noeud magasin mags-%1 configuré : %2/engines/mags-%1.properties ; service \"%3\" "
                                   "redémarré.")
                        .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));

@@ -1,10 +1,10 @@
 // The SymmetricDS trigger declarations and the grants to the application user.
 #include "cli/CliCommand.h"
 
+#include "common/AtomicFile.h"
 #include "common/TextFile.h"
 #include "data/uDataMod.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -15,12 +15,15 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
 {
     const QString sortie = aCtx.Option(QStringLiteral("sortie"));
     if (!sortie.isEmpty()) {
-        QFile f(sortie);
         QByteArray bytes;
         for (const QString &l : aLignes)
             bytes += EncodeWindows1252(l) + "\r\n";
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-            throw ECliFailure(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(sortie, f.errorString()));
+        // Never through a link another account planted at that name.
+        try {
+            WriteFileAtomically(sortie, bytes);
+        } catch (const std::runtime_error &e) {
+            throw ECliFailure(QString::fromUtf8(e.what()));
+        }
     }
     const QString nombre = aLignes.size() > 1 ? QStringLiteral("%1 lignes").arg(aLignes.size())
                                               : QStringLiteral("%1 ligne").arg(aLignes.size());

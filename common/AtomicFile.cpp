@@ -1,37 +1,37 @@
 #include "common/AtomicFile.h"
 
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include <QFile>
 
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
-namespace {
-
-[[noreturn]] void Fail(const QString &aPath, const QString &aReason)
+void WriteFileAtomically(const QString &aPath, const QByteArray &aBytes, TFileAccess aAccess)
 {
-    throw std::runtime_error(
-        QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(aPath, aReason).toStdString());
+    TNewFile file(aPath, aAccess);
+    file.Write(aBytes);
+    file.Commit();
 }
 
-} // namespace
-
-void WriteFileAtomically(const QString &aPath, const QByteArray &aBytes)
+void CopyFileAtomically(const QString &aSource, const QString &aTarget, TFileAccess aAccess)
 {
-    const QFileInfo target(aPath);
-    QTemporaryFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                        + QStringLiteral(".XXXXXX"));
-    if (!file.open())
-        Fail(aPath, file.errorString());
-    if (file.write(aBytes) != aBytes.size() || !file.flush())
-        Fail(aPath, file.errorString());
-    file.close();
-    std::error_code error;
-    std::filesystem::rename(std::filesystem::path(file.fileName().toStdU16String()),
-                            std::filesystem::path(target.absoluteFilePath().toStdU16String()), error);
-    if (error)
-        Fail(aPath, QString::fromLocal8Bit(error.message()));
-    // Renamed: nothing is left to remove under the temporary name.
-    file.setAutoRemove(false);
+    QFile in(aSource);
+    if (!in.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
+                                     .arg(aSource, in.errorString())
+                                     .toStdString());
+    TNewFile out(aTarget, aAccess);
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(1 << 20);
+        if (block.isEmpty() && in.error() != QFileDevice::NoError)
+            throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
+                                         .arg(aSource, in.errorString())
+                                         .toStdString());
+        out.Write(block);
+    }
+    out.Commit();
+}
+
+void TNewFile::Fail(const QString &aReason) const
+{
+    throw std::runtime_error(
+        QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(FTarget, aReason).toStdString());
 }

@@ -3,10 +3,49 @@
 #include <QByteArray>
 #include <QString>
 
-// Writes aBytes to aPath so that nothing another user planted under that
-// name is followed or opened: the bytes go to a new file, created
-// exclusively under a random name in the same folder, which then replaces
-// aPath in one rename (a link at aPath is replaced, not followed). Raises
-// std::runtime_error with a French message when the folder can't take it;
-// aPath is then left as it was.
-void WriteFileAtomically(const QString &aPath, const QByteArray &aBytes);
+// The one way the program writes a file. The content is built in memory and
+// never read back; it goes to a new file created under a random name in the
+// target's folder (never opening an existing name, never following a link),
+// is flushed to disk, and then replaces the target in one rename: readers
+// see the old file or the new one, never half of it. A target that belongs
+// to another account (a link planted in a shared folder included) is
+// refused before anything is created; a link or special file of our own is
+// replaced, not followed. Failures raise std::runtime_error with a French
+// message; the target is then left as it was.
+
+enum class TFileAccess : quint8 {
+    Ordinary,  // the old file's permissions, or read for all when it is new
+    OwnerOnly, // a file that holds a password: read and written by its owner only
+};
+
+// Why aPath can't be written by us, in French; empty when it can.
+QString TargetRefusal(const QString &aPath);
+
+void WriteFileAtomically(const QString &aPath, const QByteArray &aBytes,
+                         TFileAccess aAccess = TFileAccess::Ordinary);
+
+// The bytes of aSource, read in blocks, written to aTarget the same way.
+void CopyFileAtomically(const QString &aSource, const QString &aTarget,
+                        TFileAccess aAccess = TFileAccess::Ordinary);
+
+// The new file while it is written: created on construction, in place once
+// Commit() returns, removed when destroyed before that.
+class TNewFile
+{
+public:
+    TNewFile(const QString &aTarget, TFileAccess aAccess);
+    ~TNewFile();
+    TNewFile(const TNewFile &) = delete;
+    TNewFile &operator=(const TNewFile &) = delete;
+
+    void Write(const QByteArray &aBytes);
+    void Commit();
+
+private:
+    [[noreturn]] void Fail(const QString &aReason) const;
+
+    QString FTarget;
+    QString FTemporary;
+    qintptr FHandle = -1;
+    bool FCommitted = false;
+};

@@ -51,6 +51,13 @@ QString IniRefusal(const QString &aSection, const QString &aKey, const QString &
             .arg(aKey);
     if (HasLineBreak(aValue))
         return QStringLiteral("la valeur de %1 contient un saut de ligne").arg(aKey);
+    // A "?" in its place would name another service or database.
+    for (const QString &text : {aSection, aKey, aValue})
+        if (const QChar c = FirstNonWindows1252(text); !c.isNull())
+            return QStringLiteral("le caractère U+%1 de \"%2\" n'existe pas dans le jeu de caractères du fichier "
+                                  "INI (Windows-1252)")
+                .arg(uint(c.unicode()), 4, 16, QLatin1Char('0'))
+                .arg(text);
     return {};
 }
 

@@ -1,31 +1,42 @@
 #include "common/IniProfile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "common/AtomicFile.h"
 
-#include <unistd.h>
+#include <QFile>
+
+#include <stdexcept>
+
+bool IniWriteValues(const QString &aFile, const QString &aSection,
+                    const QList<std::pair<QString, QString>> &aValues, QString *aError)
+{
+    const auto fail = [aError](const QString &aWhy) {
+        if (aError)
+            *aError = aWhy;
+        return false;
+    };
+    for (const auto &[key, value] : aValues)
+        if (const QString refusal = IniRefusal(aSection, key, value); !refusal.isEmpty())
+            return fail(refusal);
+    // Refused before reading: another account's link is not opened at all.
+    if (const QString refusal = TargetRefusal(aFile); !refusal.isEmpty())
+        return fail(refusal);
+    QFile in(aFile);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(in.errorString());
+    QByteArray content = in.readAll();
+    in.close();
+    for (const auto &[key, value] : aValues)
+        if (!IniSetValue(content, aSection, key, value))
+            return fail(QStringLiteral("fichier en UTF-16"));
+    try {
+        WriteFileAtomically(aFile, content);
+    } catch (const std::runtime_error &e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    return true;
+}
 
 bool IniWriteValue(const QString &aFile, const QString &aSection, const QString &aKey, const QString &aValue)
 {
-    QFile in(aFile);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray content = in.readAll();
-    in.close();
-    if (!IniSetValue(content, aSection, aKey, aValue))
-        return false;
-
-    // Written aside and renamed over the file: a failed write leaves the old
-    // file whole. The new file takes the permissions of the old one, and its
-    // owner when we may give it.
-    const QFileInfo before(aFile);
-    QSaveFile out(aFile);
-    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
-        return false;
-    if (::geteuid() == 0) {
-        const int changed = ::chown(QFile::encodeName(aFile).constData(), before.ownerId(), before.groupId());
-        Q_UNUSED(changed) // the content is written either way
-    }
-    return true;
+    return IniWriteValues(aFile, aSection, {{aKey, aValue}});
 }

@@ -10,3 +10,23 @@ bool IniWriteValue(const QString &aFile, const QString &aSection, const QString 
     return WinWriteProfileString(aFile.toStdWString(), aSection.toStdWString(), aKey.toStdWString(),
                                  aValue.toStdWString());
 }
+
+bool IniWriteValues(const QString &aFile, const QString &aSection,
+                    const QList<std::pair<QString, QString>> &aValues, QString *aError)
+{
+    for (const auto &[key, value] : aValues) {
+        if (const QString refusal = IniRefusal(aSection, key, value); !refusal.isEmpty()) {
+            if (aError)
+                *aError = refusal;
+            return false;
+        }
+    }
+    for (const auto &[key, value] : aValues) {
+        if (!IniWriteValue(aFile, aSection, key, value)) {
+            if (aError)
+                *aError = QStringLiteral("écriture refusée par le système");
+            return false;
+        }
+    }
+    return true;
+}

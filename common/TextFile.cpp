@@ -82,3 +82,18 @@ QByteArray EncodeWindows1252(const QString &aText)
     }
     return bytes;
 }
+
+QChar FirstNonWindows1252(const QString &aText)
+{
+    for (QChar c : aText) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+            continue;
+        bool found = false;
+        for (int i = 0; i < 32 && !found; ++i)
+            found = Cp1252High[i] == u && u != 0xFFFD;
+        if (!found)
+            return c;
+    }
+    return QChar();
+}

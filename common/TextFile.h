@@ -16,3 +16,6 @@ QStringList ReadTextFileLines(const QString &aPath);
 QString DecodeWindows1252(const QByteArray &aBytes);
 // Windows-1252 bytes of a text; characters it lacks become '?'.
 QByteArray EncodeWindows1252(const QString &aText);
+// The first character of aText that Windows-1252 can't hold; a null QChar
+// when it holds them all.
+QChar FirstNonWindows1252(const QString &aText);

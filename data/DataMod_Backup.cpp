@@ -53,16 +53,17 @@ bool TDataMod::AjouteDossierBackupLame(const TDossierInfos &aDB)
             throw EDbError(QStringLiteral("Dossier non inscrit dans %1 : %2").arg(ini, refusal));
     }
 
-    const auto write = [&ini, &section](const QString &aKey, const QString &aValue) {
-        if (!IniWriteValue(ini, section, aKey, aValue))
-            throw EDbError(QStringLiteral("Impossible d'écrire dans %1").arg(ini));
-    };
-    write(QStringLiteral("IVROSERVICE"), aDB.ServiceName);
-    write(QStringLiteral("IBFILE"), aDB.DatabaseFile);
-    write(QStringLiteral("INSTALL"), Maintenant());
-    write(QStringLiteral("LAST"), Maintenant());
-    write(QStringLiteral("LASTOK"), Maintenant());
-    write(QStringLiteral("TIME"), QString::number(1800));
-    write(QStringLiteral("LASTRESULT"), QString::number(0));
+    // Written in one change of the file: all seven keys or none.
+    QString error;
+    if (!IniWriteValues(ini, section,
+                        {{QStringLiteral("IVROSERVICE"), aDB.ServiceName},
+                         {QStringLiteral("IBFILE"), aDB.DatabaseFile},
+                         {QStringLiteral("INSTALL"), Maintenant()},
+                         {QStringLiteral("LAST"), Maintenant()},
+                         {QStringLiteral("LASTOK"), Maintenant()},
+                         {QStringLiteral("TIME"), QString::number(1800)},
+                         {QStringLiteral("LASTRESULT"), QString::number(0)}},
+                        &error))
+        throw EDbError(QStringLiteral("Impossible d'écrire dans %1 : %2").arg(ini, error));
     return true;
 }

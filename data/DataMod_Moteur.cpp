@@ -2,14 +2,17 @@
 // it away again. Every outside program goes through EngineSystem().
 #include "data/uDataMod.h"
 
+#include "common/AtomicFile.h"
 #include "common/TextFile.h"
 #include "common/UWMI.h"
 #include "data/EngineFiles.h"
 #include "data/EnginePaths.h"
+#include "data/EngineValues.h"
 #include "db/DbError.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -36,23 +39,71 @@ bool ReadResource(const QString &aName, QByteArray &aBytes)
     return true;
 }
 
-bool WriteBytes(const QString &aPath, const QByteArray &aBytes)
+// The steps of one installation: files written are put back and the things
+// made before the engine's installer succeeded are removed when a step
+// fails; what can't be undone is said in the message.
+class TInstallSteps
 {
-    QFile file(aPath);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(aBytes) == aBytes.size();
-}
+public:
+    explicit TInstallSteps(const QString &aOperation) : FOperation(aOperation) {}
 
-bool WriteResource(const QString &aName, const QString &aPath)
-{
-    QByteArray bytes;
-    return ReadResource(aName, bytes) && WriteBytes(aPath, bytes);
-}
+    TFileJournal Files;
+    // Done and left in place whatever happens next.
+    QStringList Done;
 
-// A path handed to a program inside its parameters: a blank would cut it in
-// two, so such a path goes in double quotes.
-QString ArgPath(const QString &aPath)
+    [[noreturn]] void Fail(const QString &aStep, const QString &aReason)
+    {
+        const QStringList written = Files.Paths();
+        const QStringList left = Files.Undo();
+        QString message = QStringLiteral("%1 interrompue à l'étape « %2 » : %3.").arg(FOperation, aStep, aReason);
+        if (Done.isEmpty() && written.isEmpty())
+            message += QStringLiteral(" Rien n'a été changé.");
+        if (!Done.isEmpty())
+            message += QStringLiteral(" Déjà fait, resté en place : %1.").arg(Done.join(QStringLiteral(" ; ")));
+        if (written.size() > left.size())
+            message += QStringLiteral(" Fichiers écrits puis remis dans leur état d'avant : %1.")
+                           .arg(written.join(QStringLiteral(", ")));
+        if (!left.isEmpty())
+            message += QStringLiteral(" Fichiers qui n'ont pas pu être remis en état : %1.")
+                           .arg(left.join(QStringLiteral(", ")));
+        throw EDbError(message);
+    }
+
+    // The program's outcome, in French, when it did not succeed; empty when it did.
+    static QString Failure(const QString &aProgram, const TProgramRun &aRun)
+    {
+        if (!aRun.Started)
+            return QStringLiteral("%1 n'a pas pu être lancé (%2)").arg(aProgram, aRun.Error);
+        if (aRun.ExitCode != 0)
+            return aRun.ExitCode < 0 ? QStringLiteral("%1 s'est terminé sans code de sortie connu").arg(aProgram)
+                                     : QStringLiteral("%1 a échoué (code de sortie %2)").arg(aProgram)
+                                           .arg(aRun.ExitCode);
+        return {};
+    }
+
+    void Run(TEngineSystem &aSystem, const QString &aStep, const QString &aFile, const QStringList &aArguments,
+             const QString &aDirectory, bool aHidden)
+    {
+        const QString failure = Failure(aFile, aSystem.RunAndWait(aFile, aArguments, aDirectory, aHidden));
+        if (!failure.isEmpty())
+            Fail(aStep, failure);
+    }
+
+private:
+    QString FOperation;
+};
+
+// A file of the installed engine, read to be edited: never through a link
+// that another account put there.
+TTextContent ReadEngineFile(TInstallSteps &aSteps, const QString &aStep, const QString &aPath)
 {
-    return aPath.contains(QLatin1Char(' ')) ? QLatin1Char('"') + aPath + QLatin1Char('"') : aPath;
+    if (const QString refusal = TargetRefusal(aPath); !refusal.isEmpty())
+        aSteps.Fail(aStep, QStringLiteral("le fichier \"%1\" est refusé : %2").arg(aPath, refusal));
+    try {
+        return ReadTextContent(aPath);
+    } catch (const EDbError &e) {
+        aSteps.Fail(aStep, e.Message());
+    }
 }
 
 // The value of a double-quoted shell assignment.
@@ -79,32 +130,38 @@ QString ProgramOfCommandLine(const QString &aCommandLine)
 }
 
 // The Java selection of the engine's start-up script. Windows: its two
-// default choices are commented out and ours follows them. The POSIX script
-// picks in an if block, so ours goes after it, just before the export.
-void ChooseEngineJava(const TEnginePaths &aPaths, const QString &aRepertoire, const QString &aJavaHome)
+// default choices are commented out and ours goes after the last line that
+// sets the Java, so that nothing overrides it. The POSIX script picks in an
+// if block, so ours goes after it, just before the export. The file keeps
+// its encoding and its own line ends.
+void ChooseEngineJava(TInstallSteps &aSteps, const TEnginePaths &aPaths, const QString &aRepertoire,
+                      const QString &aJavaHome)
 {
+    const QString step = QStringLiteral("choix de Java dans le script de démarrage");
     const QString path = aPaths.Local(aPaths.Join(aRepertoire, {"bin", aPaths.Windows() ? "setenv.bat" : "setenv"}));
-    const TTextContent content = ReadTextContent(path);
-    // Split at line feeds only: a carriage return stays part of its line.
-    QStringList lines = content.Text.split(QLatin1Char('\n'));
-    if (content.Text.isEmpty() || content.Text.endsWith(QLatin1Char('\n')))
-        lines.removeLast();
+    const TTextContent content = ReadEngineFile(aSteps, step, path);
+    const QString lineEnd = content.Text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
+                                                                         : QStringLiteral("\n");
+    QStringList lines = SplitTextLines(content.Text);
 
     auto find = [&lines](const QString &aLine) -> qsizetype {
         for (qsizetype i = 0; i < lines.size(); ++i)
-            if (lines[i].compare(aLine, Qt::CaseInsensitive) == 0)
+            if (lines[i].trimmed().compare(aLine, Qt::CaseInsensitive) == 0)
                 return i;
         return -1;
     };
     if (aPaths.Windows()) {
-        const qsizetype first = find(QStringLiteral("set SYM_JAVA=java"));
-        if (first >= 0)
-            lines[first].prepend(QStringLiteral("@REM "));
-        const qsizetype second =
-            find(QStringLiteral("if /i NOT \"%JAVA_HOME%\" == \"\" set SYM_JAVA=%JAVA_HOME%\\bin\\java"));
-        if (second >= 0)
-            lines[second].prepend(QStringLiteral("@REM "));
-        lines.insert(second + 1, QStringLiteral("set SYM_JAVA=") + aPaths.Java(aJavaHome, false));
+        for (const QString &line : {QStringLiteral("set SYM_JAVA=java"),
+                                    QStringLiteral("if /i NOT \"%JAVA_HOME%\" == \"\" set SYM_JAVA=%JAVA_HOME%\\bin\\java")}) {
+            const qsizetype at = find(line);
+            if (at >= 0)
+                lines[at].prepend(QStringLiteral("@REM "));
+        }
+        qsizetype last = -1;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].contains(QLatin1String("SYM_JAVA="), Qt::CaseInsensitive))
+                last = i;
+        lines.insert(last < 0 ? lines.size() : last + 1, QStringLiteral("set SYM_JAVA=") + aPaths.Java(aJavaHome, false));
     } else {
         const qsizetype exportLine = find(QStringLiteral("export SYM_JAVA"));
         const QString choice = QStringLiteral("SYM_JAVA=") + ShellQuoted(aPaths.Java(aJavaHome, false));
@@ -116,8 +173,12 @@ void ChooseEngineJava(const TEnginePaths &aPaths, const QString &aRepertoire, co
 
     QString text;
     for (const QString &line : std::as_const(lines))
-        text += line + QLatin1Char('\n');
-    WriteTextContent(path, text, content.Encoding);
+        text += line + lineEnd;
+    try {
+        aSteps.Files.WriteText(path, text, content.Encoding);
+    } catch (const EDbError &e) {
+        aSteps.Fail(step, e.Message());
+    }
 }
 
 struct TWrapperConf
@@ -127,19 +188,54 @@ struct TWrapperConf
     TNameValueLines Values;
 };
 
-TWrapperConf ReadWrapperConf(const TEnginePaths &aPaths, const QString &aRepertoire)
+TWrapperConf ReadWrapperConf(TInstallSteps &aSteps, const QString &aStep, const TEnginePaths &aPaths,
+                             const QString &aRepertoire)
 {
     TWrapperConf conf;
     conf.Path = aPaths.Local(aPaths.Join(aPaths.WithoutSep(aRepertoire), {"conf", "sym_service.conf"}));
-    const TTextContent content = ReadTextContent(conf.Path);
+    const TTextContent content = ReadEngineFile(aSteps, aStep, conf.Path);
     conf.Encoding = content.Encoding;
     conf.Values.Lines = SplitTextLines(content.Text);
     return conf;
 }
 
-void WriteWrapperConf(const TWrapperConf &aConf)
+void WriteWrapperConf(TInstallSteps &aSteps, const QString &aStep, const TWrapperConf &aConf)
 {
-    WriteTextContent(aConf.Path, JoinCrLf(aConf.Values.Lines), aConf.Encoding);
+    try {
+        aSteps.Files.WriteText(aConf.Path, JoinCrLf(aConf.Values.Lines), aConf.Encoding);
+    } catch (const EDbError &e) {
+        aSteps.Fail(aStep, e.Message());
+    }
+}
+
+// The Java options of the service: the new ones take the numbers after the
+// highest one in use (a gap in the numbering must not make us reuse one),
+// one line below the line of that highest option, never past the end.
+void AddJavaOptions(TNameValueLines &aValues)
+{
+    static const QRegularExpression option(QStringLiteral("^wrapper\\.java\\.additional\\.(\\d+)\\s*="),
+                                           QRegularExpression::CaseInsensitiveOption);
+    qint64 highest = 0;
+    qsizetype position = 0;
+    for (qsizetype i = 0; i < aValues.Lines.size(); ++i) {
+        const QRegularExpressionMatch match = option.match(aValues.Lines[i]);
+        const qint64 n = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+        if (n > highest) {
+            highest = n;
+            position = i;
+        }
+    }
+    QStringList &lines = aValues.Lines;
+    lines.insert(std::min(position + 2, lines.size()),
+                 QStringLiteral("wrapper.java.additional.%1=-Dfile.encoding=ISO8859_15").arg(highest + 1));
+    lines.insert(std::min(position + 3, lines.size()),
+                 QStringLiteral("wrapper.java.additional.%1=-XX:-UseGCOverheadLimit").arg(highest + 2));
+}
+
+void CheckPort(const QString &aName, qint32 aPort)
+{
+    if (aPort < 1 || aPort > 65535)
+        throw EDbError(QStringLiteral("Port %1 refusé : %2 (de 1 à 65535) ; rien n'a été fait.").arg(aName).arg(aPort));
 }
 
 } // namespace
@@ -166,45 +262,127 @@ bool TDataMod::InstallationSymmetricDS(const TSymmetricDS &ASym, bool aStart)
     TEngineSystem &system = EngineSystem();
     const TEnginePaths paths(system.Windows());
 
-    // 1-3: the folder, the installer copy and the answer file.
+    // The values, before anything is looked at on disk.
+    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
+    ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
+                RefusDossier(paths.Local(ASym.Repertoire), false));
+    ExigeValeur(QStringLiteral("Dossier Java"), VGSE.JavaPath, RefusChemin(VGSE.JavaPath));
+    CheckPort(QStringLiteral("HTTP"), ASym.http);
+    CheckPort(QStringLiteral("HTTPS"), ASym.https);
+    CheckPort(QStringLiteral("JMX"), ASym.jmx);
+    CheckPort(QStringLiteral("de l'agent JMX"), ASym.agent);
+    if (ASym.memory <= 0)
+        throw EDbError(QStringLiteral("Mémoire refusée : %1 Mo ; rien n'a été fait.").arg(ASym.memory));
+
+    // What the installation needs, before anything is written or run.
+    const QString repertoire = paths.WithoutSep(ASym.Repertoire);
     const QString installer = paths.WithSep(ASym.Repertoire) + KInstaller;
     const QString autoInstall = paths.WithSep(ASym.Repertoire) + KAutoInstall;
-    if (!QDir().mkpath(paths.Local(ASym.Repertoire)))
-        return false;
-    // QFile::copy never replaces: an earlier installation stops here.
-    if (!QFile::copy(paths.Local(VGSE.ExePath + KInstaller), paths.Local(installer)))
-        return false;
-    if (!WriteResource(QStringLiteral("masterautoinstall"), paths.Local(autoInstall)))
-        return false;
+    const QString installerSource = paths.Local(VGSE.ExePath + KInstaller);
+    const auto refuse = [](const QString &aReason) {
+        throw EDbError(QStringLiteral("Installation interrompue : %1 ; rien n'a été fait.").arg(aReason));
+    };
+    if (!QFileInfo(installerSource).isFile())
+        refuse(QStringLiteral("l'installateur \"%1\" est absent à côté du programme").arg(installerSource));
+    const QFileInfo copy(paths.Local(installer));
+    if (copy.exists() || copy.isSymLink())
+        refuse(QStringLiteral("\"%1\" existe déjà : une installation a déjà été faite dans ce dossier").arg(installer));
 
-    // 4: the answers.
+    // The InterBase server's folder, from its service's command line.
+    // Without it the library and the driver would be looked for at the root
+    // of the drive: better to say so and stop.
+    const TInfoSurService info = system.ServiceInfo(KInterBaseService);
+    if (!info.Exist)
+        refuse(QStringLiteral("le serveur InterBase est introuvable. %1")
+                   .arg(info.ErrorMessage.isEmpty()
+                            ? QStringLiteral("Le service \"%1\" n'existe pas.").arg(KInterBaseService)
+                            : info.ErrorMessage));
+    const QString interBaseDir = paths.FolderOf(ProgramOfCommandLine(info.BinaryPathName));
+    if (interBaseDir.isEmpty())
+        refuse(QStringLiteral("la ligne de commande du service \"%1\" ne donne pas le dossier du serveur InterBase "
+                              "(\"%2\")")
+                   .arg(KInterBaseService, info.BinaryPathName));
+    const QString interBase = paths.WithoutSep(interBaseDir);
+
+    // The JDBC driver of the local InterBase, else our own copy if the
+    // program carries one: known now, not after the service is installed.
+    const QString sdkDriver = paths.Join(interBase, {"..", "SDK", "lib", "interclient.jar"});
+    QByteArray ownDriver;
+    if (!QFileInfo(paths.Local(sdkDriver)).isFile() && !ReadResource(QStringLiteral("interclientjar"), ownDriver))
+        refuse(QStringLiteral("pas de pilote JDBC : ni \"%1\", ni celui du programme").arg(sdkDriver));
+
+    QByteArray answers;
+    if (!ReadResource(QStringLiteral("masterautoinstall"), answers))
+        refuse(QStringLiteral("ressource masterautoinstall introuvable"));
+    QByteArray grants;
+    if (!ASym.IsLame && !ReadResource(QStringLiteral("grants"), grants))
+        refuse(QStringLiteral("ressource grants introuvable"));
+
+    TInstallSteps steps(QStringLiteral("Installation"));
+
+    // The folder, the installer copy and the answer file: removed again if
+    // the installer does not go through, so that a retry is not refused.
+    const QString folderStep = QStringLiteral("création du dossier");
+    const bool folderExisted = QFileInfo(paths.Local(repertoire)).isDir();
+    if (!QDir().mkpath(paths.Local(repertoire)))
+        steps.Fail(folderStep, QStringLiteral("le dossier \"%1\" n'a pas pu être créé").arg(repertoire));
+    const auto removeFolder = [&]() {
+        if (!folderExisted)
+            QDir().rmdir(paths.Local(repertoire));
+    };
+    try {
+        CopyFileAtomically(installerSource, paths.Local(installer));
+        steps.Files.Created(paths.Local(installer));
+    } catch (const std::exception &e) {
+        removeFolder();
+        steps.Fail(QStringLiteral("copie de l'installateur"), QString::fromUtf8(e.what()));
+    }
     {
-        const TTextContent content = ReadTextContent(paths.Local(autoInstall));
-        QString text = JoinCrLf(SplitTextLines(content.Text));
-        const QList<std::pair<QString, QString>> answers = {
-            {QStringLiteral("%installpath%"), ASym.Repertoire},
-            {QStringLiteral("%servicename%"), ASym.Nom},
-            {QStringLiteral("%agent%"), QString::number(ASym.agent)},
-            {QStringLiteral("%http%"), QString::number(ASym.http)},
-            {QStringLiteral("%https%"), QString::number(ASym.https)},
-            {QStringLiteral("%jmx%"), QString::number(ASym.jmx)},
-            {QStringLiteral("%programmegroup%"), ASym.Nom},
-        };
-        for (const auto &[placeholder, value] : answers)
-            text = ReplaceAllIgnoringCase(text, placeholder, value);
-        WriteTextContent(paths.Local(autoInstall), JoinCrLf(SplitTextLines(text)), content.Encoding);
+        // The answers go into XML: each value escaped, all filled in one pass.
+        const TTextContent content{DecodeWindowsText(answers),
+                                   answers.startsWith("\xEF\xBB\xBF") ? TTextEncoding::Utf8Bom : TTextEncoding::Ansi};
+        // Escaped after filling would escape the template's own markup:
+        // the values are escaped instead.
+        const QString escaped = FillPlaceholders(content.Text, {
+                                                     {QStringLiteral("%installpath%"), XmlEscaped(ASym.Repertoire)},
+                                                     {QStringLiteral("%servicename%"), XmlEscaped(ASym.Nom)},
+                                                     {QStringLiteral("%agent%"), QString::number(ASym.agent)},
+                                                     {QStringLiteral("%https%"), QString::number(ASym.https)},
+                                                     {QStringLiteral("%http%"), QString::number(ASym.http)},
+                                                     {QStringLiteral("%jmx%"), QString::number(ASym.jmx)},
+                                                     {QStringLiteral("%programmegroup%"), XmlEscaped(ASym.Nom)},
+                                                 });
+        try {
+            steps.Files.WriteText(paths.Local(autoInstall), JoinCrLf(SplitTextLines(escaped)), content.Encoding);
+        } catch (const EDbError &e) {
+            removeFolder();
+            steps.Fail(QStringLiteral("fichier de réponses de l'installateur"), e.Message());
+        }
     }
 
-    // 5: the engine's own installer, unattended.
-    if (!system.RunAsAndWait(paths.Java(VGSE.JavaPath, true),
-                             QStringLiteral("-jar %1 %2").arg(ArgPath(installer), ArgPath(autoInstall)),
-                             ASym.Repertoire, false))
-        return false;
-
-    // 6-7: the Java of the engine, and the wrapper's Java in native form.
-    ChooseEngineJava(paths, ASym.Repertoire, VGSE.JavaPath);
+    // The engine's own installer, unattended.
     {
-        TWrapperConf conf = ReadWrapperConf(paths, ASym.Repertoire);
+        const QString java = paths.Java(VGSE.JavaPath, true);
+        const QString failure = TInstallSteps::Failure(
+            java, system.RunAndWait(java, {QStringLiteral("-jar"), installer, autoInstall}, ASym.Repertoire, false));
+        if (!failure.isEmpty()) {
+            steps.Files.Undo();
+            removeFolder();
+            throw EDbError(QStringLiteral("Installation interrompue à l'étape « installateur du moteur » : %1. La "
+                                          "copie de l'installateur et le fichier de réponses ont été retirés.")
+                               .arg(failure));
+        }
+    }
+    // Installed: the copy and the answer file stay, an earlier installation
+    // is recognised by them.
+    steps.Files = TFileJournal();
+    steps.Done << QStringLiteral("moteur installé dans %1 par son installateur").arg(repertoire);
+
+    // The Java of the engine, and the wrapper's Java in native form.
+    ChooseEngineJava(steps, paths, ASym.Repertoire, VGSE.JavaPath);
+    {
+        const QString step = QStringLiteral("Java du service");
+        TWrapperConf conf = ReadWrapperConf(steps, step, paths, ASym.Repertoire);
         const QString name = QStringLiteral("wrapper.java.command");
         QString command = conf.Values.Value(name);
         if (paths.Windows())
@@ -212,135 +390,143 @@ bool TDataMod::InstallationSymmetricDS(const TSymmetricDS &ASym, bool aStart)
         else
             command.replace(QLatin1Char('\\'), QLatin1Char('/'));
         conf.Values.SetValue(name, command);
-        WriteWrapperConf(conf);
+        WriteWrapperConf(steps, step, conf);
     }
 
-    // 8-9: the service, started by hand only on the central server.
-    const QString binDir = paths.WithSep(paths.Join(ASym.Repertoire, {"bin"}));
-    if (!system.RunAsAndWait(paths.Join(ASym.Repertoire, {"bin", paths.Windows() ? "sym_service.bat" : "sym_service"}),
-                             QStringLiteral("install"), binDir, false))
-        return false;
+    // The service, started by hand only on the central server.
+    steps.Run(system, QStringLiteral("enregistrement du service"),
+              paths.Join(ASym.Repertoire, {"bin", paths.Windows() ? "sym_service.bat" : "sym_service"}),
+              {QStringLiteral("install")}, paths.WithSep(paths.Join(ASym.Repertoire, {"bin"})), false);
+    steps.Done << QStringLiteral("service \"%1\" enregistré").arg(ASym.Nom);
     if (ASym.IsLame) {
         if (paths.Windows())
-            system.RunAsAndWait(QStringLiteral("C:\\windows\\system32\\sc.exe"),
-                                QStringLiteral("config %1 start= demand").arg(ASym.Nom),
-                                QStringLiteral("C:\\windows\\system32\\"), false);
+            steps.Run(system, QStringLiteral("démarrage manuel du service"),
+                      QStringLiteral("C:\\windows\\system32\\sc.exe"),
+                      {QStringLiteral("config"), ASym.Nom, QStringLiteral("start="), QStringLiteral("demand")},
+                      QStringLiteral("C:\\windows\\system32\\"), false);
         else
-            system.RunAsAndWait(QStringLiteral("systemctl"), QStringLiteral("disable %1").arg(ASym.Nom), QString(),
-                                false);
+            steps.Run(system, QStringLiteral("démarrage manuel du service"), QStringLiteral("systemctl"),
+                      {QStringLiteral("disable"), ASym.Nom}, QString(), false);
+        steps.Done << QStringLiteral("service en démarrage manuel");
     }
 
-    // 10: the InterBase server's folder, from its service's command line.
-    // Without it the library and the driver would be looked for at the root
-    // of the drive: better to say so and stop.
-    QString interBaseDir;
-    TInfoSurService info;
-    try {
-        info = system.ServiceInfo(KInterBaseService);
-        interBaseDir = paths.FolderOf(ProgramOfCommandLine(info.BinaryPathName));
-    } catch (const std::exception &) {
-        return false;
-    }
-    if (!info.Exist)
-        throw EDbError(QStringLiteral("Installation interrompue : le serveur InterBase est introuvable. %1")
-                           .arg(info.ErrorMessage.isEmpty()
-                                    ? QStringLiteral("Le service \"%1\" n'existe pas.").arg(KInterBaseService)
-                                    : info.ErrorMessage));
-    if (interBaseDir.isEmpty())
-        throw EDbError(QStringLiteral("Installation interrompue : la ligne de commande du service \"%1\" ne donne pas "
-                                      "le dossier du serveur InterBase (\"%2\").")
-                           .arg(KInterBaseService, info.BinaryPathName));
-    const QString interBase = paths.WithoutSep(interBaseDir);
-    const QString repertoire = paths.WithoutSep(ASym.Repertoire);
-
-    // 11: the engine's functions library, unless the server has one already.
+    // The engine's functions library, unless the server has one already.
     const QString udf = paths.Join(interBase, {"..", "UDF", "sym_udf.dll"});
-    if (!QFile::exists(paths.Local(udf))
-        && !system.CopyFile(paths.Join(repertoire, {"databases", "interbase", "sym_udf.dll"}), udf))
-        return false;
+    if (!QFileInfo::exists(paths.Local(udf))) {
+        if (!system.CopyFile(paths.Join(repertoire, {"databases", "interbase", "sym_udf.dll"}), udf))
+            steps.Fail(QStringLiteral("bibliothèque de fonctions"),
+                       QStringLiteral("\"%1\" n'a pas pu être copiée").arg(udf));
+        steps.Files.Created(paths.Local(udf));
+    }
 
-    // 12-13: the JDBC driver of the local InterBase, else our own copy if
-    // the program carries one.
+    // The JDBC driver: the local InterBase's, else our own.
     const QString driver = paths.Join(repertoire, {"lib", "interclient.jar"});
-    if (!system.CopyFile(paths.Join(interBase, {"..", "SDK", "lib", "interclient.jar"}), driver))
-        WriteResource(QStringLiteral("interclientjar"), paths.Local(driver));
-    if (!QFile::exists(paths.Local(driver)))
-        return false;
-
-    // 14: Java options and memory of the service. The new options go one line
-    // below the last existing one, never past the end of the file.
-    {
-        TWrapperConf conf = ReadWrapperConf(paths, ASym.Repertoire);
-        int n = 1;
-        qsizetype position = 0;
-        for (;; ++n) {
-            const qsizetype at = conf.Values.IndexOfName(QStringLiteral("wrapper.java.additional.%1").arg(n));
-            if (at < 0)
-                break;
-            position = at;
+    if (system.CopyFile(sdkDriver, driver)) {
+        steps.Files.Created(paths.Local(driver));
+    } else {
+        try {
+            if (ownDriver.isEmpty())
+                throw EDbError(QStringLiteral("la copie de \"%1\" a échoué").arg(sdkDriver));
+            steps.Files.Write(paths.Local(driver), ownDriver);
+        } catch (const EDbError &e) {
+            steps.Fail(QStringLiteral("pilote JDBC"), e.Message());
         }
-        QStringList &lines = conf.Values.Lines;
-        lines.insert(std::min(position + 2, lines.size()),
-                     QStringLiteral("wrapper.java.additional.%1=-Dfile.encoding=ISO8859_15").arg(n));
-        lines.insert(std::min(position + 3, lines.size()),
-                     QStringLiteral("wrapper.java.additional.%1=-XX:-UseGCOverheadLimit").arg(n + 1));
+    }
+
+    // Java options and memory of the service.
+    {
+        const QString step = QStringLiteral("options Java et mémoire du service");
+        TWrapperConf conf = ReadWrapperConf(steps, step, paths, ASym.Repertoire);
+        AddJavaOptions(conf.Values);
         conf.Values.SetValue(QStringLiteral("wrapper.java.initmemory"), QString::number(ASym.memory));
         conf.Values.SetValue(QStringLiteral("wrapper.java.maxmemory"), QString::number(ASym.memory));
         if (ASym.IsLame)
             conf.Values.SetValue(QStringLiteral("wrapper.ntservice.starttype"), QStringLiteral("manual"));
-        WriteWrapperConf(conf);
+        WriteWrapperConf(steps, step, conf);
     }
 
-    // 15: engine-wide properties, written anew.
-    WriteTextContent(paths.Local(paths.Join(repertoire, {"conf", "symmetric.properties"})),
-                     JoinCrLf({QStringLiteral("initial.load.concat.csv.in.sql.enabled=true")}), TTextEncoding::Ansi);
-
-    // 16: who may drive the service; the firewall for the central server,
-    // the grants script that a shop's engine runs at registration.
-    UpdateServiceACL(ASym.Nom);
-    if (ASym.IsLame) {
-        OpenFireWall(ASym);
-    } else {
-        const QString grants = paths.Local(paths.WithSep(ASym.Repertoire) + QStringLiteral("grants.sql"));
-        QByteArray bytes;
-        if (!ReadResource(QStringLiteral("grants"), bytes))
-            throw EDbError(QStringLiteral("Ressource grants introuvable"));
-        if (!WriteBytes(grants, bytes))
-            throw EDbError(QStringLiteral("Impossible d'écrire le fichier \"%1\"").arg(grants));
+    // Engine-wide properties, written anew; the grants script that a shop's
+    // engine runs at registration.
+    try {
+        steps.Files.WriteText(paths.Local(paths.Join(repertoire, {"conf", "symmetric.properties"})),
+                              JoinCrLf({QStringLiteral("initial.load.concat.csv.in.sql.enabled=true")}),
+                              TTextEncoding::Ansi);
+        if (!ASym.IsLame)
+            steps.Files.Write(paths.Local(paths.WithSep(ASym.Repertoire) + QStringLiteral("grants.sql")), grants);
+    } catch (const EDbError &e) {
+        steps.Fail(QStringLiteral("propriétés du moteur"), e.Message());
     }
 
-    // 17.
-    bool result = true;
-    if (aStart) {
-        try {
-            system.StartService(ASym.Nom);
-        } catch (const std::exception &) {
-            result = false;
+    // Who may drive the service; the firewall for the central server.
+    try {
+        UpdateServiceACL(ASym.Nom);
+        if (system.Windows())
+            steps.Done << QStringLiteral("droits du service posés");
+        if (ASym.IsLame) {
+            OpenFireWall(ASym);
+            if (system.Windows())
+                steps.Done << QStringLiteral("règle de pare-feu \"%1\" ajoutée").arg(ASym.Nom);
         }
+    } catch (const EDbError &e) {
+        steps.Fail(QStringLiteral("droits du service et pare-feu"), e.Message());
     }
-    return result;
+
+    // Installed whole: a service that does not start is said, the
+    // installation is kept.
+    if (aStart) {
+        bool started = false;
+        QString why;
+        try {
+            started = system.StartService(ASym.Nom);
+        } catch (const std::exception &e) {
+            why = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
+        }
+        if (!started)
+            throw EDbError(QStringLiteral("Moteur installé dans %1, mais le service \"%2\" n'a pas démarré%3.")
+                               .arg(repertoire, ASym.Nom, why));
+    }
+    return true;
 }
 
 bool TDataMod::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
 {
     TEngineSystem &system = EngineSystem();
     const TEnginePaths paths(system.Windows());
-    QDir::setCurrent(paths.Local(VGSE.ExePath));
+    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
+    ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
+                RefusDossier(paths.Local(ASym.Repertoire), false));
+    ExigeValeur(QStringLiteral("Dossier Java"), VGSE.JavaPath, RefusChemin(VGSE.JavaPath));
+
     const QString uninstaller = paths.Join(ASym.Repertoire, {"Uninstaller", "Uninstaller.jar"});
-    if (!system.RunAsAndWait(paths.Java(VGSE.JavaPath, true), QStringLiteral("-jar %1").arg(ArgPath(uninstaller)),
-                             VGSE.ExePath, false))
-        return false;
+    if (!QFileInfo(paths.Local(uninstaller)).isFile())
+        throw EDbError(QStringLiteral("Désinstallation interrompue : le désinstalleur \"%1\" est absent ; rien n'a "
+                                      "été fait.")
+                           .arg(uninstaller));
+    const TInfoSurService info = system.ServiceInfo(ASym.Nom);
+    if (!info.Exist)
+        throw EDbError(QStringLiteral("Désinstallation interrompue : le service \"%1\" est introuvable (%2) ; rien "
+                                      "n'a été fait.")
+                           .arg(ASym.Nom, info.ErrorMessage));
+
+    QDir::setCurrent(paths.Local(VGSE.ExePath));
+    TInstallSteps steps(QStringLiteral("Désinstallation"));
+    steps.Run(system, QStringLiteral("désinstalleur du moteur"), paths.Java(VGSE.JavaPath, true),
+              {QStringLiteral("-jar"), uninstaller}, VGSE.ExePath, false);
+    steps.Done << QStringLiteral("moteur désinstallé de %1").arg(ASym.Repertoire);
     // The service of this installation, whatever name it was given.
     if (paths.Windows())
-        return system.RunAsAndWait(QStringLiteral("sc.exe"), QStringLiteral("delete %1").arg(ASym.Nom), QString(),
-                                   false);
-    return system.RunAsAndWait(QStringLiteral("systemctl"), QStringLiteral("disable --now %1").arg(ASym.Nom),
-                               QString(), false);
+        steps.Run(system, QStringLiteral("suppression du service"), QStringLiteral("sc.exe"),
+                  {QStringLiteral("delete"), ASym.Nom}, QString(), false);
+    else
+        steps.Run(system, QStringLiteral("suppression du service"), QStringLiteral("systemctl"),
+                  {QStringLiteral("disable"), QStringLiteral("--now"), ASym.Nom}, QString(), false);
+    return true;
 }
 
 void TDataMod::OpenFireWall(const TSymmetricDS &ASym)
 {
     TEngineSystem &system = EngineSystem();
+    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
     if (!system.Windows()) {
         FEtapesNonExecutees << QStringLiteral("Pare-feu : aucune règle \"%1\" ouverte pour les ports TCP %2 à %3, ce "
                                               "système n'a pas d'outil commun pour cela ; ouvrez ces ports à la main "
@@ -348,15 +534,22 @@ void TDataMod::OpenFireWall(const TSymmetricDS &ASym)
                                    .arg(ASym.Nom, QString::number(ASym.http), QString::number(ASym.agent));
         return;
     }
-    system.RunHidden(QStringLiteral("netsh.exe"),
-                     QStringLiteral("advfirewall firewall add rule name=\"%1\" dir=in action=allow protocol=TCP "
-                                    "localport=%2-%3")
-                         .arg(ASym.Nom, QString::number(ASym.http), QString::number(ASym.agent)));
+    const QString failure = TInstallSteps::Failure(
+        QStringLiteral("netsh.exe"),
+        system.RunAndWait(QStringLiteral("netsh.exe"),
+                          {QStringLiteral("advfirewall"), QStringLiteral("firewall"), QStringLiteral("add"),
+                           QStringLiteral("rule"), QStringLiteral("name=") + ASym.Nom, QStringLiteral("dir=in"),
+                           QStringLiteral("action=allow"), QStringLiteral("protocol=TCP"),
+                           QStringLiteral("localport=%1-%2").arg(ASym.http).arg(ASym.agent)},
+                          QString(), true));
+    if (!failure.isEmpty())
+        throw EDbError(QStringLiteral("Règle de pare-feu \"%1\" non ajoutée : %2.").arg(ASym.Nom, failure));
 }
 
 void TDataMod::UpdateServiceACL(const QString &aName)
 {
     TEngineSystem &system = EngineSystem();
+    ExigeValeur(QStringLiteral("Nom de service"), aName, RefusNomService(aName));
     if (!system.Windows()) {
         FEtapesNonExecutees << QStringLiteral("Droits du service \"%1\" : rien n'a été changé, ce système n'a pas de "
                                               "descripteur de sécurité de service ; seul l'administrateur peut le "
@@ -364,5 +557,9 @@ void TDataMod::UpdateServiceACL(const QString &aName)
                                    .arg(aName);
         return;
     }
-    system.RunHidden(QStringLiteral("sc.exe"), QStringLiteral("sdset %1 %2").arg(aName, KServiceAcl));
+    const QString failure = TInstallSteps::Failure(
+        QStringLiteral("sc.exe"),
+        system.RunAndWait(QStringLiteral("sc.exe"), {QStringLiteral("sdset"), aName, KServiceAcl}, QString(), true));
+    if (!failure.isEmpty())
+        throw EDbError(QStringLiteral("Droits du service \"%1\" non posés : %2.").arg(aName, failure));
 }

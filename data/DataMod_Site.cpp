@@ -6,9 +6,11 @@
 #include "data/EngineFiles.h"
 #include "data/EnginePaths.h"
 #include "data/EngineProperties.h"
+#include "data/EngineValues.h"
 #include "data/NomNoeud.h"
 #include "db/DbError.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 namespace {
@@ -124,16 +126,45 @@ bool TDataMod::Installation_BASE(const TDossierInfos &ADossierInfos)
 
     TEngineSystem &system = EngineSystem();
     const TEnginePaths paths(system.Windows());
+
+    // The values: each goes into the properties, a file name or a command line.
+    ExigeValeur(QStringLiteral("Identifiant externe"), ADossierInfos.ExternalID,
+                RefusIdentifiant(ADossierInfos.ExternalID));
+    ExigeValeur(QStringLiteral("Nom de service"), ADossierInfos.ServiceName, RefusNomService(ADossierInfos.ServiceName));
+    ExigeValeur(QStringLiteral("Dossier du moteur"), ADossierInfos.SymDir,
+                RefusDossier(paths.Local(ADossierInfos.SymDir), true));
+    if (!ADossierInfos.RegistrationUrl.isEmpty())
+        ExigeValeur(QStringLiteral("URL d'enregistrement"), ADossierInfos.RegistrationUrl,
+                    RefusUrl(ADossierInfos.RegistrationUrl));
+    ExigeValeur(QStringLiteral("Base"), ADossierInfos.DatabaseFile, RefusControle(ADossierInfos.DatabaseFile));
+    const QString machine = GetNomMachine();
+    ExigeValeur(QStringLiteral("Nom de cette machine"), machine, RefusHote(machine));
+    if (ADossierInfos.HTTPPort < 1 || ADossierInfos.HTTPPort > 65535)
+        throw EDbError(QStringLiteral("Port HTTP refusé : %1 (de 1 à 65535) ; rien n'a été fait.")
+                           .arg(ADossierInfos.HTTPPort));
+
+    // What it needs: the engine's folder and its service.
     const QString engine = QStringLiteral("mags-%1").arg(ADossierInfos.ExternalID);
-    const QString propertiesFile = QStringLiteral("%1/engines/%2.properties").arg(ADossierInfos.SymDir, engine);
+    const QString enginesDir = QStringLiteral("%1/engines").arg(ADossierInfos.SymDir);
+    const QString propertiesFile = QStringLiteral("%1/%2.properties").arg(enginesDir, engine);
+    if (!QFileInfo(paths.Local(enginesDir)).isDir())
+        throw EDbError(QStringLiteral("Configuration interrompue : le dossier \"%1\" n'existe pas (moteur non installé "
+                                      "dans ce dossier ?) ; rien n'a été fait.")
+                           .arg(enginesDir));
+    const TInfoSurService service = system.ServiceInfo(ADossierInfos.ServiceName);
+    if (!service.Exist)
+        throw EDbError(QStringLiteral("Configuration interrompue : le service \"%1\" est introuvable%2 ; rien n'a été "
+                                      "fait.")
+                           .arg(ADossierInfos.ServiceName,
+                                service.ErrorMessage.isEmpty() ? QString()
+                                                               : QStringLiteral(" (%1)").arg(service.ErrorMessage)));
 
     TNameValueLines properties;
     properties.SetValue(QStringLiteral("external.id"), ADossierInfos.ExternalID);
     properties.SetValue(QStringLiteral("engine.name"), engine);
     properties.SetValue(QStringLiteral("group.id"), QStringLiteral("mags"));
     properties.SetValue(QStringLiteral("sync.url"), QStringLiteral("http\\://%1\\:%2/sync/%3")
-                                                        .arg(GetNomMachine(), QString::number(ADossierInfos.HTTPPort),
-                                                             engine));
+                                                        .arg(machine, QString::number(ADossierInfos.HTTPPort), engine));
     SetDatabaseProperties(properties, ADossierInfos.DatabaseFile);
     properties.SetValue(QStringLiteral("registration.url"), EscapeColons(ADossierInfos.RegistrationUrl));
     // Java reads a backslash in a properties value as an escape and drops it:
@@ -141,20 +172,58 @@ bool TDataMod::Installation_BASE(const TDossierInfos &ADossierInfos)
     QString grants = paths.WithSep(ADossierInfos.SymDir) + QStringLiteral("grants.sql");
     grants.replace(QLatin1Char('\\'), QLatin1Char('/'));
     properties.SetValue(QStringLiteral("auto.config.registration.svr.sql.script"), grants);
-    WriteTextContent(paths.Local(propertiesFile), JoinCrLf(properties.Lines), TTextEncoding::Ansi);
 
-    bool result = true;
-    system.StopService(ADossierInfos.ServiceName);
-    const bool started =
+    // The file, then the database, then the service.
+    TFileJournal files;
+    // It holds the SYSDBA password.
+    files.WriteText(paths.Local(propertiesFile), JoinCrLf(properties.Lines), TTextEncoding::Ansi,
+                    TFileAccess::OwnerOnly);
+    bool granted = false;
+    QString grantError;
+    try {
+        granted = Grant_SYMTABLE_TO_KORVALA(ADossierInfos.DatabaseFile);
+    } catch (const std::exception &e) {
+        grantError = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
+    }
+    if (!granted) {
+        const QStringList left = files.Undo();
+        throw EDbError(QStringLiteral("Configuration interrompue : les droits de KORVALA sur les tables SymmetricDS "
+                                      "n'ont pas tous pu être donnés%1 ; ceux donnés avant l'erreur restent. %2 ; le "
+                                      "service n'a pas été touché.")
+                           .arg(grantError, left.isEmpty() ? QStringLiteral("Le fichier \"%1\" a été remis dans son "
+                                                                            "état d'avant")
+                                                                 .arg(propertiesFile)
+                                                           : QStringLiteral("Le fichier \"%1\" n'a pas pu être remis "
+                                                                            "dans son état d'avant")
+                                                                 .arg(propertiesFile)));
+    }
+
+    // A service that was not running refuses the stop: only the start that
+    // follows tells whether it runs with the new configuration.
+    const bool stopped = system.StopService(ADossierInfos.ServiceName);
+    const TProgramRun run =
         paths.Windows()
-            ? system.RunAsAndWait(QStringLiteral("sc.exe"),
-                                  QStringLiteral("config %1 start= delayed-auto").arg(ADossierInfos.ServiceName),
-                                  QString(), false)
-            : system.RunAsAndWait(QStringLiteral("systemctl"),
-                                  QStringLiteral("enable %1").arg(ADossierInfos.ServiceName), QString(), false);
-    if (!started)
-        result = false;
-    Grant_SYMTABLE_TO_KORVALA(ADossierInfos.DatabaseFile);
-    system.StartService(ADossierInfos.ServiceName);
-    return result;
+            ? system.RunAndWait(QStringLiteral("sc.exe"),
+                                {QStringLiteral("config"), ADossierInfos.ServiceName, QStringLiteral("start="),
+                                 QStringLiteral("delayed-auto")},
+                                QString(), false)
+            : system.RunAndWait(QStringLiteral("systemctl"), {QStringLiteral("enable"), ADossierInfos.ServiceName},
+                                QString(), false);
+    const bool started = system.StartService(ADossierInfos.ServiceName);
+    if (!run.Succeeded() || !started) {
+        QStringList problems;
+        if (!run.Succeeded())
+            problems << (run.Started ? QStringLiteral("le réglage du démarrage automatique a échoué (code de sortie "
+                                                      "%1)")
+                                           .arg(run.ExitCode)
+                                     : QStringLiteral("le réglage du démarrage automatique n'a pas pu être lancé (%1)")
+                                           .arg(run.Error));
+        if (!started)
+            problems << (stopped ? QStringLiteral("le service a été arrêté mais n'a pas redémarré")
+                                 : QStringLiteral("le service n'a pas pu être arrêté puis démarré"));
+        throw EDbError(QStringLiteral("Configuration écrite dans \"%1\" et droits donnés, mais pour le service \"%2\" : "
+                                      "%3.")
+                           .arg(propertiesFile, ADossierInfos.ServiceName, problems.join(QStringLiteral(" ; "))));
+    }
+    return true;
 }

@@ -4,7 +4,7 @@
 #include "db/DbError.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -25,11 +25,16 @@ TTextContent ReadTextContent(const QString &aPath)
     return content;
 }
 
-void WriteTextContent(const QString &aPath, const QString &aText, TTextEncoding aEncoding)
+QByteArray EncodeTextContent(const QString &aPath, const QString &aText, TTextEncoding aEncoding)
 {
     QByteArray bytes;
     switch (aEncoding) {
     case TTextEncoding::Ansi:
+        if (const QChar c = FirstNonWindows1252(aText); !c.isNull())
+            throw EDbError(QStringLiteral("Impossible d'écrire le fichier \"%1\" : le caractère U+%2 n'existe pas "
+                                          "dans son jeu de caractères (Windows-1252).")
+                               .arg(aPath)
+                               .arg(uint(c.unicode()), 4, 16, QLatin1Char('0')));
         bytes = EncodeWindows1252(aText);
         break;
     case TTextEncoding::Utf8Bom:
@@ -43,10 +48,75 @@ void WriteTextContent(const QString &aPath, const QString &aText, TTextEncoding 
         break;
     }
     }
-    // Whole or not at all: a half-written configuration stops the engine.
-    QSaveFile file(aPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw EDbError(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(aPath, file.errorString()));
+    return bytes;
+}
+
+namespace {
+
+// Whole or not at all: a half-written configuration stops the engine.
+void WriteBytes(const QString &aPath, const QByteArray &aBytes, TFileAccess aAccess)
+{
+    try {
+        WriteFileAtomically(aPath, aBytes, aAccess);
+    } catch (const std::runtime_error &e) {
+        throw EDbError(QString::fromUtf8(e.what()));
+    }
+}
+
+} // namespace
+
+void WriteTextContent(const QString &aPath, const QString &aText, TTextEncoding aEncoding, TFileAccess aAccess)
+{
+    WriteBytes(aPath, EncodeTextContent(aPath, aText, aEncoding), aAccess);
+}
+
+void TFileJournal::Write(const QString &aPath, const QByteArray &aBytes, TFileAccess aAccess)
+{
+    TEntry entry{aPath, std::nullopt};
+    // Refused before reading: another account's link is not opened at all.
+    if (const QString refusal = TargetRefusal(aPath); !refusal.isEmpty())
+        throw EDbError(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(aPath, refusal));
+    QFile old(aPath);
+    if (QFileInfo(aPath).isFile() && !QFileInfo(aPath).isSymLink() && old.open(QIODevice::ReadOnly))
+        entry.Before = old.readAll();
+    WriteBytes(aPath, aBytes, aAccess);
+    FEntries << entry;
+}
+
+void TFileJournal::WriteText(const QString &aPath, const QString &aText, TTextEncoding aEncoding,
+                             TFileAccess aAccess)
+{
+    Write(aPath, EncodeTextContent(aPath, aText, aEncoding), aAccess);
+}
+
+void TFileJournal::Created(const QString &aPath)
+{
+    FEntries << TEntry{aPath, std::nullopt};
+}
+
+QStringList TFileJournal::Undo()
+{
+    QStringList left;
+    while (!FEntries.isEmpty()) {
+        const TEntry entry = FEntries.takeLast();
+        try {
+            if (entry.Before)
+                WriteFileAtomically(entry.Path, *entry.Before);
+            else if (!QFile::remove(entry.Path) && QFileInfo::exists(entry.Path))
+                left << entry.Path;
+        } catch (const std::exception &) {
+            left << entry.Path;
+        }
+    }
+    return left;
+}
+
+QStringList TFileJournal::Paths() const
+{
+    QStringList paths;
+    for (const TEntry &entry : FEntries)
+        paths << entry.Path;
+    return paths;
 }
 
 QString JoinCrLf(const QStringList &aLines)
@@ -61,6 +131,33 @@ QString ReplaceAllIgnoringCase(const QString &aText, const QString &aWhat, const
 {
     QString text = aText;
     return aWhat.isEmpty() ? text : text.replace(aWhat, aBy, Qt::CaseInsensitive);
+}
+
+QString FillPlaceholders(const QString &aText, const QList<std::pair<QString, QString>> &aValues)
+{
+    QString text;
+    text.reserve(aText.size());
+    for (qsizetype i = 0; i < aText.size();) {
+        bool replaced = false;
+        for (const auto &[placeholder, value] : aValues) {
+            if (!placeholder.isEmpty()
+                && QStringView(aText).mid(i, placeholder.size()).compare(placeholder, Qt::CaseInsensitive) == 0) {
+                text += value;
+                i += placeholder.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            text += aText[i++];
+    }
+    return text;
+}
+
+QString XmlEscaped(const QString &aText)
+{
+    QString text = aText.toHtmlEscaped();
+    return text.replace(QLatin1Char('\''), QStringLiteral("&apos;"));
 }
 
 QString EscapeColons(const QString &aValue)

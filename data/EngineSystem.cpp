@@ -1,8 +1,39 @@
 #include "data/EngineSystem.h"
 
+#include "common/AtomicFile.h"
 #include "platform/ServiceControler.h"
 
-#include <QProcess>
+#ifndef Q_OS_WIN
+#include "platform/PosixProcess.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <unistd.h>
+#endif
+
+QString WindowsCommandLine(const QStringList &aArguments)
+{
+    QStringList quoted;
+    for (const QString &argument : aArguments) {
+        if (!argument.isEmpty() && !argument.contains(u' ') && !argument.contains(u'\t') && !argument.contains(u'"')) {
+            quoted << argument;
+            continue;
+        }
+        QString text = QStringLiteral("\"");
+        qsizetype backslashes = 0;
+        for (QChar c : argument) {
+            if (c == u'\\') {
+                ++backslashes;
+                continue;
+            }
+            text += QString(c == u'"' ? backslashes * 2 + 1 : backslashes, u'\\') + c;
+            backslashes = 0;
+        }
+        quoted << text + QString(backslashes * 2, u'\\') + QLatin1Char('"');
+    }
+    return quoted.join(u' ');
+}
 
 namespace {
 
@@ -18,36 +49,45 @@ public:
 #endif
     }
 
-    bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory,
-                      bool aHidden) override
+    TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
+                           bool aHidden) override
     {
-        return ::RunAsAndWait(aFile, aParameters, aDirectory, aHidden);
-    }
-
-    void RunHidden(const QString &aFile, const QString &aParameters) override
-    {
-        QProcess process;
-        process.setProgram(aFile);
+        TProgramRun run;
 #ifdef Q_OS_WIN
-        // The parameters are one command line, as the shell would pass them;
-        // no console window for these short commands.
-        process.setNativeArguments(aParameters);
-        process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *aArgs) {
-            constexpr unsigned long CreateNewConsole = 0x00000010;
-            constexpr unsigned long CreateNoWindow = 0x08000000;
-            aArgs->flags = (aArgs->flags & ~CreateNewConsole) | CreateNoWindow;
-        });
+        run.Started = ::RunAsAndWait(aFile, WindowsCommandLine(aArguments), aDirectory, aHidden, run.Error,
+                                     run.ExitCode);
 #else
-        process.setArguments(QProcess::splitCommand(aParameters));
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
+        // Nothing here can ask for elevation: the caller must already have it.
+        if (::geteuid() != 0) {
+            run.Error = QStringLiteral("droits d'administrateur requis pour lancer %1 : relancez le programme en "
+                                       "root")
+                            .arg(aFile);
+            return run;
+        }
+        const TProcessResult result = RunProgramAndWait(
+            aFile, aArguments, aDirectory, aHidden ? TProcessStreams::Discard : TProcessStreams::Inherit, true);
+        run.Started = result.Started;
+        run.ExitCode = result.ExitCode;
+        run.Error = result.Error;
 #endif
-        process.startDetached();
+        return run;
     }
 
     bool CopyFile(const QString &aSource, const QString &aTarget) override
     {
+#ifdef Q_OS_WIN
         return ::ShellCopyFile(aSource, aTarget);
+#else
+        // The way every file of ours is written: no link followed.
+        if (!QFileInfo(aSource).isFile() || !QDir().mkpath(QFileInfo(aTarget).absolutePath()))
+            return false;
+        try {
+            CopyFileAtomically(aSource, aTarget);
+            return true;
+        } catch (const std::exception &) {
+            return false;
+        }
+#endif
     }
 
     TInfoSurService ServiceInfo(const QString &aService) override

@@ -8,8 +8,19 @@
 #include "platform/SymmetricDS.Commun.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+
+// How a program went: started or not (and why not), and its exit code.
+struct TProgramRun
+{
+    bool Started = false;
+    int ExitCode = -1; // -1 when not known: ended by a signal, or no process to wait on
+    QString Error;     // French, when it did not start
+
+    bool Succeeded() const { return Started && ExitCode == 0; }
+};
 
 class TEngineSystem
 {
@@ -21,13 +32,11 @@ public:
     // answers for the system the program runs on.
     virtual bool Windows() const = 0;
 
-    // Elevated, window shown unless aHidden; true once the program has ended,
-    // false when it could not be started.
-    virtual bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory,
-                              bool aHidden) = 0;
-    // Started with its window hidden and not waited for; nobody looks at how
-    // it went.
-    virtual void RunHidden(const QString &aFile, const QString &aParameters) = 0;
+    // Elevated, window shown unless aHidden; waits for its end. Each argument
+    // stays one argument: on Windows the command line is built by
+    // WindowsCommandLine().
+    virtual TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
+                                   bool aHidden) = 0;
     // An existing target is replaced, missing folders are made.
     virtual bool CopyFile(const QString &aSource, const QString &aTarget) = 0;
     virtual TInfoSurService ServiceInfo(const QString &aService) = 0;
@@ -35,6 +44,11 @@ public:
     virtual bool StartService(const QString &aService) = 0;
     virtual bool StopService(const QString &aService) = 0;
 };
+
+// The arguments as one Windows command line, each read back whole by the
+// C runtime's rules: quoted when it holds a blank or is empty, its quotes and
+// the backslashes before them escaped.
+QString WindowsCommandLine(const QStringList &aArguments);
 
 // The system's own implementation.
 std::unique_ptr<TEngineSystem> NewPlatformEngineSystem();

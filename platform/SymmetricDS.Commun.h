@@ -41,3 +41,8 @@ bool ShellCopyFile(const QString &aSource, const QString &aTarget);
 // nothing can be elevated and the caller must already be root.
 bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
                   QString &aErreur);
+
+// The same with the program's exit code in aExitCode: -1 when it is not known
+// (ended by a signal, or no process to wait on).
+bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
+                  QString &aErreur, int &aExitCode);

@@ -135,6 +135,14 @@ void GetInfoSurService(const QString &aServiceName, TInfoSurService &aInfo)
 bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
                   QString &aErreur)
 {
+    int exitCode = -1;
+    return RunAsAndWait(aFile, aParameters, aDirectory, aHidden, aErreur, exitCode);
+}
+
+bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
+                  QString &aErreur, int &aExitCode)
+{
+    aExitCode = -1;
     aErreur.clear();
     // Nothing here can ask for elevation: the caller must already have it.
     if (::geteuid() != 0) {
@@ -148,6 +156,7 @@ bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QStrin
                                                  true);
     if (!run.Started)
         aErreur = run.Error;
+    aExitCode = run.ExitCode;
     return run.Started;
 }
 

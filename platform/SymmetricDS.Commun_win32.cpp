@@ -58,6 +58,19 @@ bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QStrin
     return started;
 }
 
+bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden,
+                  QString &aErreur, int &aExitCode)
+{
+    std::wstring error;
+    constexpr unsigned long unknown = 0xFFFFFFFFul;
+    unsigned long code = unknown;
+    const bool started = WinRunAsAndWait(aFile.toStdWString(), aParameters.toStdWString(),
+                                         aDirectory.toStdWString(), aHidden, &error, PumpEvents, &code);
+    aErreur = started ? QString() : QString::fromStdWString(error);
+    aExitCode = code == unknown ? -1 : int(code);
+    return started;
+}
+
 bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory, bool aHidden)
 {
     QString error;

@@ -26,6 +26,8 @@ public:
 
     // Programs that "can't be started" (the elevation declined, a missing program).
     QSet<QString> Refused;
+    // Programs that end with this exit code instead of 0.
+    QMap<QString, int> ExitCodes;
     bool CopyFails = false;
     bool StartThrows = false;
     bool ServiceResult = true;
@@ -37,21 +39,24 @@ public:
 
     bool Windows() const override { return FWindows; }
 
-    bool RunAsAndWait(const QString &aFile, const QString &aParameters, const QString &aDirectory,
-                      bool aHidden) override
+    // Logged as the Windows command line the arguments make: each argument
+    // that would be cut shows in quotes.
+    TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
+                           bool aHidden) override
     {
+        const QString parameters = WindowsCommandLine(aArguments);
         Log << QStringLiteral("RunAsAndWait | %1 | %2 | %3 | %4")
-                   .arg(aFile, aParameters, aDirectory, aHidden ? QStringLiteral("cachée") : QStringLiteral("montrée"));
-        if (Refused.contains(aFile))
-            return false;
-        if (aParameters.contains(QLatin1String("symmetric-pro-3.7.36-setup.jar")))
+                   .arg(aFile, parameters, aDirectory, aHidden ? QStringLiteral("cachée") : QStringLiteral("montrée"));
+        TProgramRun run;
+        if (Refused.contains(aFile)) {
+            run.Error = QStringLiteral("L'opération a été annulée par l'utilisateur.");
+            return run;
+        }
+        run.Started = true;
+        run.ExitCode = ExitCodes.value(aFile, 0);
+        if (run.ExitCode == 0 && parameters.contains(QLatin1String("symmetric-pro-3.7.36-setup.jar")))
             LayOutEngine(Local(aDirectory));
-        return true;
-    }
-
-    void RunHidden(const QString &aFile, const QString &aParameters) override
-    {
-        Log << QStringLiteral("RunHidden | %1 | %2").arg(aFile, aParameters);
+        return run;
     }
 
     bool CopyFile(const QString &aSource, const QString &aTarget) override

@@ -197,6 +197,9 @@ void TestBackup::unsafeNamesRefused()
     dossier.DatabaseFile = QStringLiteral("base.fdb");
     dossier.ServiceName = QStringLiteral("IVRO_]X");
     QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.AjouteDossierBackupLame(dossier));
+    // The file's code page has no such character: refused, not written as "?".
+    dossier.ServiceName = QStringLiteral("IVRO_SHOP\u4E2D");
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.AjouteDossierBackupLame(dossier));
     QCOMPARE(ReadFile(ini), content);
 }
 

@@ -3,6 +3,7 @@
 #include "testdb/TestDatabase.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,6 +11,23 @@
 #include <QTest>
 
 using namespace IdentityFixture;
+
+namespace {
+
+// A Java folder whose program exists: the commands look for it first.
+QString FakeJava(const QTemporaryDir &aDir)
+{
+    const QString java = aDir.filePath(QStringLiteral("jre"));
+    QDir().mkpath(java + QStringLiteral("/bin"));
+    QFile program(java + QStringLiteral("/bin/java"));
+    if (program.open(QIODevice::WriteOnly))
+        program.write("#!/bin/sh\nexit 0\n");
+    program.close();
+    program.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return java;
+}
+
+} // namespace
 
 class TestCliNoeud : public QObject
 {
@@ -21,6 +39,9 @@ private slots:
     void installeBaseNomRefuse();
     void moteurUsage_data();
     void moteurUsage();
+    void valeursRefusees_data();
+    void valeursRefusees();
+    void dossierRelatif();
 };
 
 void TestCliNoeud::ouvertureBase()
@@ -104,7 +125,7 @@ void TestCliNoeud::moteurUsage_data()
                               QStringLiteral("--http"),  QStringLiteral("31415"),     QStringLiteral("--https"),
                               QStringLiteral("31416"),   QStringLiteral("--jmx"),     QStringLiteral("31417"),
                               QStringLiteral("--agent"), QStringLiteral("31418"),     QStringLiteral("--memoire"),
-                              QStringLiteral("1024"),    QStringLiteral("--java"),    QStringLiteral("/usr/lib/jvm/jre")};
+                              QStringLiteral("1024"),    QStringLiteral("--java"),    QStringLiteral("@JAVA@")};
     QTest::newRow("dossier manquant") << QStringList{QStringLiteral("installe-moteur"), QStringLiteral("--nom"),
                                                      QStringLiteral("IVRO")}
                                       << 2 << "Option manquante : --repertoire DOSSIER";
@@ -121,11 +142,11 @@ void TestCliNoeud::moteurUsage_data()
     // No installer beside the program: stopped before any program runs.
     QTest::newRow("pas d'installateur") << QStringList{QStringLiteral("installe-moteur")} + complet +
                                                QStringList{QStringLiteral("--oui")}
-                                        << 1 << "Échec de l'installation";
+                                        << 1 << "Installation interrompue : l'installateur";
     QTest::newRow("désinstallation sans confirmation")
         << QStringList{QStringLiteral("desinstalle-moteur"), QStringLiteral("--nom"), QStringLiteral("IVRO-TEST"),
                        QStringLiteral("--repertoire"), QStringLiteral("@DIR@"), QStringLiteral("--java"),
-                       QStringLiteral("/usr/lib/jvm/jre")}
+                       QStringLiteral("@JAVA@")}
         << 2 << "Confirmation requise";
 }
 
@@ -136,9 +157,101 @@ void TestCliNoeud::moteurUsage()
     QFETCH(QString, erreur);
     QTemporaryDir dir;
     args.replaceInStrings(QStringLiteral("@DIR@"), dir.path() + QStringLiteral("/Sym"));
+    args.replaceInStrings(QStringLiteral("@JAVA@"), FakeJava(dir));
     const TCliRun r = RunCli(args);
     QCOMPARE(r.Code, code);
     QVERIFY2(r.Err.contains(erreur), qPrintable(r.Err));
+}
+
+void TestCliNoeud::valeursRefusees_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("option");
+    const QStringList moteur{QStringLiteral("installe-moteur"), QStringLiteral("--repertoire"), QStringLiteral("@DIR@"),
+                             QStringLiteral("--groupe"), QStringLiteral("mags"), QStringLiteral("--http"),
+                             QStringLiteral("31415"), QStringLiteral("--https"), QStringLiteral("31416"),
+                             QStringLiteral("--jmx"), QStringLiteral("31417"), QStringLiteral("--agent"),
+                             QStringLiteral("31418"), QStringLiteral("--memoire"), QStringLiteral("1024"),
+                             QStringLiteral("--java"), QStringLiteral("@JAVA@"), QStringLiteral("--oui")};
+    const QStringList nom{QStringLiteral("--nom"), QStringLiteral("IVRO-MAG")};
+    const auto with = [](QStringList aArgs, const QString &aOption, const QString &aValue) {
+        return aArgs << QStringLiteral("--") + aOption << aValue;
+    };
+    QTest::newRow("installe-moteur --nom avec un blanc") << with(moteur, "nom", "IVRO-LAME firebird3.0") << "nom";
+    QTest::newRow("installe-moteur --nom avec guillemets")
+        << with(moteur, "nom", "X\" localport=1-65535 name=\"Y") << "nom";
+    QTest::newRow("installe-moteur --nom avec ;") << with(moteur, "nom", "A;B") << "nom";
+    QTest::newRow("installe-moteur --nom très long") << with(moteur, "nom", QString(300, QLatin1Char('A'))) << "nom";
+    QTest::newRow("installe-moteur --repertoire avec un saut de ligne")
+        << (QStringList(moteur).replaceInStrings(QStringLiteral("@DIR@"), QStringLiteral("@DIR@\nx")) + nom)
+        << "repertoire";
+    QTest::newRow("installe-moteur --java sans programme")
+        << (QStringList(moteur).replaceInStrings(QStringLiteral("@JAVA@"), QStringLiteral("@DIR@")) + nom) << "java";
+    QTest::newRow("desinstalle-moteur --nom avec un blanc")
+        << QStringList{QStringLiteral("desinstalle-moteur"), QStringLiteral("--nom"), QStringLiteral("IVRO-LAME firebird3.0"),
+                       QStringLiteral("--repertoire"), QStringLiteral("@DIR@"), QStringLiteral("--java"),
+                       QStringLiteral("@JAVA@"), QStringLiteral("--oui")}
+        << "nom";
+    // The options are checked before the database is opened: none is needed.
+    const QStringList maitre{QStringLiteral("installe-maitre"), QStringLiteral("/nulle/part.fdb"),
+                             QStringLiteral("--repertoire"), QStringLiteral("@TMP@"), QStringLiteral("--port-http"),
+                             QStringLiteral("30421"), QStringLiteral("--oui")};
+    QTest::newRow("installe-maitre --hote avec un saut de ligne") << with(maitre, "hote", "h\ndb.password=x") << "hote";
+    QTest::newRow("installe-maitre --hote avec */") << with(maitre, "hote", "h */ DELETE FROM K; /*") << "hote";
+    QTest::newRow("installe-maitre --hote avec &") << with(maitre, "hote", "a&b") << "hote";
+    QTest::newRow("installe-maitre --hote hors Windows-1252") << with(maitre, "hote", "srv-\u4E2D") << "hote";
+    QTest::newRow("installe-maitre --ip-publique avec %") << with(maitre, "ip-publique", "10.0.0.1%eth0")
+                                                          << "ip-publique";
+    QTest::newRow("installe-maitre --repertoire absent")
+        << (QStringList(maitre).replaceInStrings(QStringLiteral("@TMP@"), QStringLiteral("@DIR@"))) << "repertoire";
+    const QStringList base{QStringLiteral("installe-base"), QStringLiteral("/nulle/part.fdb"),
+                           QStringLiteral("--repertoire"), QStringLiteral("@TMP@"), QStringLiteral("--port-http"),
+                           QStringLiteral("31415"), QStringLiteral("--oui")};
+    const QStringList service{QStringLiteral("--service"), QStringLiteral("IVRO-MAG")};
+    const QStringList id{QStringLiteral("--id-externe"), QStringLiteral("12")};
+    QTest::newRow("installe-base --id-externe avec un saut de ligne")
+        << with(base + service, "id-externe", "12\ndb.password=x") << "id-externe";
+    QTest::newRow("installe-base --id-externe avec /") << with(base + service, "id-externe", "../../etc/x")
+                                                       << "id-externe";
+    QTest::newRow("installe-base --url-enregistrement avec un saut de ligne")
+        << with(base + service + id, "url-enregistrement", "http://lame:31415/sync/x\ndb.user=x")
+        << "url-enregistrement";
+    QTest::newRow("installe-base --url-enregistrement avec */")
+        << with(base + service + id, "url-enregistrement", "http://lame:31415/*/x") << "url-enregistrement";
+    QTest::newRow("installe-base --url-enregistrement en ftp")
+        << with(base + service + id, "url-enregistrement", "ftp://lame/x") << "url-enregistrement";
+    QTest::newRow("installe-base --service avec un blanc") << with(base + id, "service", "IVRO MAG") << "service";
+}
+
+// Each refused with exit 2, the option named, before anything is done.
+void TestCliNoeud::valeursRefusees()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, option);
+    QTemporaryDir dir;
+    args.replaceInStrings(QStringLiteral("@DIR@"), dir.path() + QStringLiteral("/Sym"));
+    args.replaceInStrings(QStringLiteral("@TMP@"), dir.path());
+    args.replaceInStrings(QStringLiteral("@JAVA@"), FakeJava(dir));
+    const TCliRun r = RunCli(args);
+    QCOMPARE(r.Code, 2);
+    QVERIFY2(r.Err.contains(QStringLiteral("Valeur refusée pour --%1").arg(option)), qPrintable(r.Err));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("jre")});
+}
+
+// A relative folder is taken from where the command is run, not from where
+// the engine's tools run.
+void TestCliNoeud::dossierRelatif()
+{
+    QTemporaryDir dir;
+    const QString avant = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const TCliRun r = RunCli({QStringLiteral("desinstalle-moteur"), QStringLiteral("--nom"), QStringLiteral("IVRO-MAG"),
+                              QStringLiteral("--repertoire"), QStringLiteral("eng-rel"), QStringLiteral("--java"),
+                              FakeJava(dir), QStringLiteral("--oui")});
+    QDir::setCurrent(avant);
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("\"%1/eng-rel/Uninstaller/Uninstaller.jar\" est absent").arg(dir.path())),
+             qPrintable(r.Err));
 }
 
 QTEST_GUILESS_MAIN(TestCliNoeud)

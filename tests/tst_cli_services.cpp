@@ -2,9 +2,13 @@
 // stand-in systemctl first on PATH.
 #include "CliRun.h"
 #include "FileHelpers.h"
+#include "PlantedLink.h"
+#include "testdb/IdentityFixture.h"
+#include "testdb/TestDatabase.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QJsonDocument>
@@ -25,6 +29,9 @@ private slots:
     void startAndStop();
     void ajouteDossierBackup();
     void ajouteDossierBackupRefusedWrite();
+    void ajouteDossierBackupHorsWindows1252();
+    void liensPlantes();
+    void installeBaseServiceAbsent();
 
 private:
     std::unique_ptr<QTemporaryDir> FDir;
@@ -170,6 +177,71 @@ void TestCliServices::ajouteDossierBackupRefusedWrite()
     QCOMPARE(process.exitCode(), 1);
     QVERIFY2(err.contains(QStringLiteral("Impossible d'écrire dans %1").arg(ini)), qPrintable(err));
     QCOMPARE(ReadFile(ini), before);
+}
+
+// A "?" in its place would name another service or database.
+void TestCliServices::ajouteDossierBackupHorsWindows1252()
+{
+    const QString ini = FDir->filePath(QStringLiteral("backup.ini"));
+    const QByteArray before = "[GENERAL]\r\nDOSSIER=D:\\Sauvegardes\r\n";
+    WriteFile(ini, before);
+    for (const QStringList &values : {QStringList{QStringLiteral("IVRO_\u4E2D"), QStringLiteral("base.fdb")},
+                                      QStringList{QStringLiteral("IVRO_SHOP01"), QStringLiteral("D:\\\u0141\u00F3d\u017A.fdb")}}) {
+        const TCliRun run = RunCli({QStringLiteral("ajoute-dossier-backup"), ini, values[0], values[1],
+                                    QStringLiteral("--oui")});
+        QCOMPARE(run.Code, 1);
+        QVERIFY2(run.Err.contains(QStringLiteral("Windows-1252")), qPrintable(run.Err));
+        QCOMPARE(ReadFile(ini), before);
+    }
+    // What Windows-1252 holds goes through: accents, the euro sign, the oe ligature.
+    const TCliRun run = RunCli({QStringLiteral("ajoute-dossier-backup"), ini, QStringLiteral("IVRO_ÉTÉ"),
+                                QStringLiteral("D:\\Bases\\C\u0153ur\u20AC.fdb"), QStringLiteral("--oui")});
+    QCOMPARE(run.Code, 0);
+    QVERIFY(ReadFile(ini).contains("IBFILE=D:\\Bases\\C\x9C" "ur\x80.fdb\r\n"));
+}
+
+// Links that another account planted are refused, never written through.
+void TestCliServices::liensPlantes()
+{
+    QTemporaryDir ailleurs;
+    const QString victime = ailleurs.filePath(QStringLiteral("victime"));
+    WriteFile(victime, "[SHOP01]\r\nTIME=900\r\n");
+    const QString ini = FDir->filePath(QStringLiteral("backup.ini"));
+    const QString why = PlantLinkAsNobody(victime, ini);
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    TCliRun run = RunCli({QStringLiteral("ajoute-dossier-backup"), ini, QStringLiteral("IVRO_SHOP01"),
+                          QStringLiteral("base.fdb"), QStringLiteral("--oui")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(QStringLiteral("appartient à un autre compte")), qPrintable(run.Err));
+    QCOMPARE(ReadFile(victime), QByteArray("[SHOP01]\r\nTIME=900\r\n"));
+
+    TTestDatabase db;
+    const QString sortie = FDir->filePath(QStringLiteral("x.sql"));
+    QVERIFY(PlantLinkAsNobody(victime, sortie).isEmpty());
+    run = RunCli({QStringLiteral("script-triggers-manquants"), db.Path(), QStringLiteral("--sortie"), sortie});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(QStringLiteral("appartient à un autre compte")), qPrintable(run.Err));
+    QCOMPARE(ReadFile(victime), QByteArray("[SHOP01]\r\nTIME=900\r\n"));
+    QVERIFY(QFileInfo(sortie).isSymLink());
+}
+
+// systemctl's answer is read: no "redémarré" for a service that is not there,
+// and nothing written.
+void TestCliServices::installeBaseServiceAbsent()
+{
+    TTestDatabase db;
+    IdentityFixture::AddSites(db);
+    QVERIFY(QDir().mkpath(FDir->filePath(QStringLiteral("engines"))));
+    const TCliRun run = RunCli({QStringLiteral("installe-base"), db.Path(), QStringLiteral("--service"),
+                                QStringLiteral("absent"), QStringLiteral("--repertoire"), FDir->path(),
+                                QStringLiteral("--port-http"), QStringLiteral("31415"), QStringLiteral("--id-externe"),
+                                QStringLiteral("12"), QStringLiteral("--nom"), QStringLiteral("dossier-test"),
+                                QStringLiteral("--oui")});
+    QCOMPARE(run.Code, 1);
+    QVERIFY2(run.Err.contains(QStringLiteral("le service \"absent\" est introuvable")), qPrintable(run.Err));
+    QVERIFY(!run.Out.contains(QStringLiteral("redémarré")));
+    QCOMPARE(QDir(FDir->filePath(QStringLiteral("engines"))).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCliServices)

@@ -1,10 +1,12 @@
 #include "EngineRecorder.h"
 
 #include "common/UWMI.h"
+#include "data/EngineValues.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <memory>
@@ -163,6 +165,11 @@ private slots:
     void dossierInterBase();
     void echecs_data();
     void echecs();
+    void valeursRefusees_data();
+    void valeursRefusees();
+    void fichierReponses();
+    void controles_data();
+    void controles();
     void desinstallation_data();
     void desinstallation();
 
@@ -193,8 +200,13 @@ void TestMoteur::installation_data()
             QStringLiteral("@REM Set SYM_JAVA=java"),
             QStringLiteral("@REM if /i NOT \"%JAVA_HOME%\" == \"\" set SYM_JAVA=%JAVA_HOME%\\bin\\java"),
             QStringLiteral("set SYM_JAVA=C:\\Java\\jre8\\bin\\java"), QStringLiteral("set CLASSPATH=%SYM_HOME%\\lib\\*")});
-    // Nothing matches with the carriage returns kept: ours comes first.
-    const QByteArray setenvCrLfAttendu = "set SYM_JAVA=C:\\Java\\jre8\\bin\\java\n" + CrLf(SetenvBat);
+    // The same lines whatever the line ends, and the file keeps its own.
+    const QByteArray setenvCrLfAttendu =
+        CrLf({QStringLiteral("@echo off"), QStringLiteral("set SYM_OPTIONS=-Dfile.encoding=utf-8"),
+              QStringLiteral("@REM Set SYM_JAVA=java"),
+              QStringLiteral("@REM if /i NOT \"%JAVA_HOME%\" == \"\" set SYM_JAVA=%JAVA_HOME%\\bin\\java"),
+              QStringLiteral("set SYM_JAVA=C:\\Java\\jre8\\bin\\java"),
+              QStringLiteral("set CLASSPATH=%SYM_HOME%\\lib\\*")});
     const QByteArray confLameAttendue = CrLf({
         QStringLiteral("wrapper.name=IVRO-LAME"),
         QStringLiteral("wrapper.java.command=C:\\Java\\jre8\\bin\\java"),
@@ -225,29 +237,29 @@ void TestMoteur::installation_data()
     QTest::newRow("Windows, serveur central, setenv.bat en LF, options 1 à 3")
         << true << true << Lf(SetenvBat) << setenvLfAttendu << CrLf(ConfTroisOptions) << confLameAttendue
         << QStringLiteral(
+               "ServiceInfo | IBS_gds_db\n"
                "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Lame\\symmetric-pro-3.7.36-setup.jar "
                "@B@\\Sym\\Lame\\master-autoinstall.xml | @B@\\Sym\\Lame | montrée\n"
                "RunAsAndWait | @B@\\Sym\\Lame\\bin\\sym_service.bat | install | @B@\\Sym\\Lame\\bin\\ | montrée\n"
                "RunAsAndWait | C:\\windows\\system32\\sc.exe | config IVRO-LAME start= demand | "
                "C:\\windows\\system32\\ | montrée\n"
-               "ServiceInfo | IBS_gds_db\n"
                "CopyFile | @B@\\Sym\\Lame\\databases\\interbase\\sym_udf.dll | @B@\\InterBase\\bin\\..\\UDF\\sym_udf.dll\n"
                "CopyFile | @B@\\InterBase\\bin\\..\\SDK\\lib\\interclient.jar | @B@\\Sym\\Lame\\lib\\interclient.jar\n"
-               "RunHidden | sc.exe | sdset IVRO-LAME ") + Acl + QStringLiteral("\n"
-               "RunHidden | netsh.exe | advfirewall firewall add rule name=\"IVRO-LAME\" dir=in action=allow "
-               "protocol=TCP localport=31415-31418\n"
+               "RunAsAndWait | sc.exe | sdset IVRO-LAME ") + Acl + QStringLiteral(" |  | cachée\n"
+               "RunAsAndWait | netsh.exe | advfirewall firewall add rule name=IVRO-LAME dir=in action=allow "
+               "protocol=TCP localport=31415-31418 |  | cachée\n"
                "StartService | IVRO-LAME")
         << 0;
     QTest::newRow("Windows, magasin, setenv.bat en CR LF, sans option")
         << true << false << CrLf(SetenvBat) << setenvCrLfAttendu << CrLf(ConfSansOption) << confMagAttendue
         << QStringLiteral(
+               "ServiceInfo | IBS_gds_db\n"
                "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\symmetric-pro-3.7.36-setup.jar "
                "@B@\\Sym\\Mag\\master-autoinstall.xml | @B@\\Sym\\Mag | montrée\n"
                "RunAsAndWait | @B@\\Sym\\Mag\\bin\\sym_service.bat | install | @B@\\Sym\\Mag\\bin\\ | montrée\n"
-               "ServiceInfo | IBS_gds_db\n"
                "CopyFile | @B@\\Sym\\Mag\\databases\\interbase\\sym_udf.dll | @B@\\InterBase\\bin\\..\\UDF\\sym_udf.dll\n"
                "CopyFile | @B@\\InterBase\\bin\\..\\SDK\\lib\\interclient.jar | @B@\\Sym\\Mag\\lib\\interclient.jar\n"
-               "RunHidden | sc.exe | sdset IVRO-MAG ") + Acl + QStringLiteral("\n"
+               "RunAsAndWait | sc.exe | sdset IVRO-MAG ") + Acl + QStringLiteral(" |  | cachée\n"
                "StartService | IVRO-MAG")
         << 0;
 
@@ -262,11 +274,11 @@ void TestMoteur::installation_data()
     QTest::newRow("POSIX, serveur central")
         << false << true << Lf(SetenvSh) << setenvShAttendu << CrLf(confPosix) << confPosixAttendue
         << QStringLiteral(
+               "ServiceInfo | IBS_gds_db\n"
                "RunAsAndWait | /usr/lib/jvm/jre/bin/java | -jar @B@/Sym/Lame/symmetric-pro-3.7.36-setup.jar "
                "@B@/Sym/Lame/master-autoinstall.xml | @B@/Sym/Lame | montrée\n"
                "RunAsAndWait | @B@/Sym/Lame/bin/sym_service | install | @B@/Sym/Lame/bin/ | montrée\n"
                "RunAsAndWait | systemctl | disable IVRO-LAME |  | montrée\n"
-               "ServiceInfo | IBS_gds_db\n"
                "CopyFile | @B@/Sym/Lame/databases/interbase/sym_udf.dll | @B@/InterBase/bin/../UDF/sym_udf.dll\n"
                "CopyFile | @B@/InterBase/bin/../SDK/lib/interclient.jar | @B@/Sym/Lame/lib/interclient.jar\n"
                "StartService | IVRO-LAME")
@@ -277,10 +289,10 @@ void TestMoteur::installation_data()
                                  << QStringLiteral("export SYM_JAVA"))
         << CrLf(ConfSansOption) << confMagAttendue
         << QStringLiteral(
+               "ServiceInfo | IBS_gds_db\n"
                "RunAsAndWait | /usr/lib/jvm/jre/bin/java | -jar @B@/Sym/Mag/symmetric-pro-3.7.36-setup.jar "
                "@B@/Sym/Mag/master-autoinstall.xml | @B@/Sym/Mag | montrée\n"
                "RunAsAndWait | @B@/Sym/Mag/bin/sym_service | install | @B@/Sym/Mag/bin/ | montrée\n"
-               "ServiceInfo | IBS_gds_db\n"
                "CopyFile | @B@/Sym/Mag/databases/interbase/sym_udf.dll | @B@/InterBase/bin/../UDF/sym_udf.dll\n"
                "CopyFile | @B@/InterBase/bin/../SDK/lib/interclient.jar | @B@/Sym/Mag/lib/interclient.jar\n"
                "StartService | IVRO-MAG")
@@ -343,14 +355,23 @@ void TestMoteur::wrapperConf_data()
                  QStringLiteral("wrapper.java.additional.1=-Dfile.encoding=ISO8859_15"),
                  QStringLiteral("wrapper.java.additional.2=-XX:-UseGCOverheadLimit"),
                  QStringLiteral("wrapper.java.initmemory=2048"), QStringLiteral("wrapper.java.maxmemory=2048")});
-    // A gap in the numbering ends the count; the file's own encoding is kept.
+    // A gap in the numbering: the new ones follow the highest, none is
+    // reused; the file's own encoding is kept.
     QTest::newRow("options 1 et 3, UTF-8 avec BOM, LF")
         << QByteArray("\xEF\xBB\xBFwrapper.java.additional.1=-Da=\xC3\xA9\nwrapper.java.additional.3=-Db\nwrapper.x=1\n"
                       "wrapper.y=2\n")
         << QByteArray("\xEF\xBB\xBFwrapper.java.additional.1=-Da=\xC3\xA9\r\nwrapper.java.additional.3=-Db\r\n"
-                      "wrapper.java.additional.2=-Dfile.encoding=ISO8859_15\r\n"
-                      "wrapper.java.additional.3=-XX:-UseGCOverheadLimit\r\n"
-                      "wrapper.x=1\r\nwrapper.y=2\r\nwrapper.java.initmemory=2048\r\nwrapper.java.maxmemory=2048\r\n");
+                      "wrapper.x=1\r\nwrapper.java.additional.4=-Dfile.encoding=ISO8859_15\r\n"
+                      "wrapper.java.additional.5=-XX:-UseGCOverheadLimit\r\n"
+                      "wrapper.y=2\r\nwrapper.java.initmemory=2048\r\nwrapper.java.maxmemory=2048\r\n");
+    QTest::newRow("options 1, 2 et 4")
+        << CrLf({QStringLiteral("wrapper.java.additional.1=-Da"), QStringLiteral("wrapper.java.additional.2=-Db"),
+                 QStringLiteral("wrapper.java.additional.4=-Dd"), QStringLiteral("wrapper.x=1")})
+        << CrLf({QStringLiteral("wrapper.java.additional.1=-Da"), QStringLiteral("wrapper.java.additional.2=-Db"),
+                 QStringLiteral("wrapper.java.additional.4=-Dd"), QStringLiteral("wrapper.x=1"),
+                 QStringLiteral("wrapper.java.additional.5=-Dfile.encoding=ISO8859_15"),
+                 QStringLiteral("wrapper.java.additional.6=-XX:-UseGCOverheadLimit"),
+                 QStringLiteral("wrapper.java.initmemory=2048"), QStringLiteral("wrapper.java.maxmemory=2048")});
 }
 
 void TestMoteur::wrapperConf()
@@ -382,6 +403,12 @@ void TestMoteur::dossierInterBase()
     site.Recorder->Services[QStringLiteral("IBS_gds_db")].BinaryPathName = ligneDeCommande.replace("@B@", site.B);
     dossier.replace("@B@", site.B);
     QDir().mkpath(site.Recorder->Local(dossier));
+    // The driver is looked for there before anything is installed.
+    const QString pilote = site.Recorder->Local(dossier + QStringLiteral("\\..\\SDK\\lib\\interclient.jar"));
+    QDir().mkpath(site.Recorder->Local(dossier + QStringLiteral("\\..\\SDK\\lib")));
+    QFile f(pilote);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
     // Where the library and the driver are taken from tells the folder found.
     FDataMod->InstallationSymmetricDS(site.Sym, false);
     QVERIFY(site.Recorder->Log.contains(QStringLiteral("CopyFile | %1 | %2\\..\\UDF\\sym_udf.dll")
@@ -394,26 +421,34 @@ void TestMoteur::dossierInterBase()
 void TestMoteur::echecs_data()
 {
     QTest::addColumn<QString>("cas");
-    QTest::addColumn<int>("resultat"); // 0 false, 1 true, 2 raised
-    QTest::addColumn<int>("commandes"); // number of recorded calls
-    QTest::newRow("copie de l'installateur déjà là") << "copie" << 0 << 0;
-    QTest::newRow("pas d'installateur à côté du programme") << "installateur" << 0 << 0;
-    QTest::newRow("installateur refusé") << "java" << 0 << 1;
-    QTest::newRow("script de service refusé") << "service" << 0 << 2;
-    QTest::newRow("setenv.bat absent") << "setenv" << 2 << 1;
-    QTest::newRow("pas de service IBS_gds_db") << "ib" << 2 << 3;
-    QTest::newRow("ligne de commande du serveur vide") << "ibvide" << 2 << 3;
-    QTest::newRow("copie de la bibliothèque refusée") << "copie-udf" << 0 << 4;
-    QTest::newRow("bibliothèque déjà là, non remplacée") << "udf" << 1 << 6;
-    QTest::newRow("pas de pilote JDBC") << "pilote" << 0 << 5;
-    QTest::newRow("démarrage qui lève") << "demarrage" << 0 << 7;
+    QTest::addColumn<QString>("message"); // empty: installed
+    QTest::addColumn<int>("commandes");   // number of recorded calls
+    QTest::addColumn<bool>("dossierLaisse"); // the engine's folder still there
+    QTest::newRow("copie de l'installateur déjà là") << "copie" << "existe déjà" << 0 << true;
+    QTest::newRow("pas d'installateur à côté du programme") << "installateur" << "est absent à côté" << 0 << false;
+    QTest::newRow("pas de service IBS_gds_db")
+        << "ib" << "Le service \"IBS_gds_db\" n’existe pas. ; rien n'a été fait." << 1 << false;
+    QTest::newRow("ligne de commande du serveur vide") << "ibvide" << "ne donne pas le dossier" << 1 << false;
+    QTest::newRow("pas de pilote JDBC: su avant d'installer") << "pilote" << "pas de pilote JDBC" << 1 << false;
+    // The copy and the answer file go again: a retry is not refused.
+    QTest::newRow("élévation refusée") << "java" << "n'a pas pu être lancé" << 2 << false;
+    QTest::newRow("installateur en échec") << "java-code" << "a échoué (code de sortie 1)" << 2 << false;
+    QTest::newRow("script de service refusé") << "service" << "« enregistrement du service »" << 3 << true;
+    QTest::newRow("script de service en échec") << "service-code" << "(code de sortie 2)" << 3 << true;
+    QTest::newRow("setenv.bat absent") << "setenv" << "« choix de Java" << 2 << true;
+    QTest::newRow("copie de la bibliothèque refusée") << "copie-udf" << "« bibliothèque de fonctions »" << 4 << true;
+    QTest::newRow("bibliothèque déjà là, non remplacée") << "udf" << "" << 6 << true;
+    QTest::newRow("droits du service refusés par sc.exe") << "sdset" << "(code de sortie 5)" << 6 << true;
+    QTest::newRow("démarrage qui lève") << "demarrage" << "n'a pas démarré (start)" << 7 << true;
+    QTest::newRow("démarrage qui échoue") << "demarrage-faux" << "n'a pas démarré" << 7 << true;
 }
 
 void TestMoteur::echecs()
 {
     QFETCH(QString, cas);
-    QFETCH(int, resultat);
+    QFETCH(QString, message);
     QFETCH(int, commandes);
+    QFETCH(bool, dossierLaisse);
     TInstallSite site(*FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
     TEngineRecorder &rec = *site.Recorder;
     if (cas == QLatin1String("copie"))
@@ -422,8 +457,12 @@ void TestMoteur::echecs()
         QFile::remove(site.B + QStringLiteral("/prog/symmetric-pro-3.7.36-setup.jar"));
     if (cas == QLatin1String("java"))
         rec.Refused << QStringLiteral("C:\\Java\\jre8\\bin\\javaw");
+    if (cas == QLatin1String("java-code"))
+        rec.ExitCodes.insert(QStringLiteral("C:\\Java\\jre8\\bin\\javaw"), 1);
     if (cas == QLatin1String("service"))
         rec.Refused << site.P(QStringLiteral("/Sym/Mag/bin/sym_service.bat"));
+    if (cas == QLatin1String("service-code"))
+        rec.ExitCodes.insert(site.P(QStringLiteral("/Sym/Mag/bin/sym_service.bat")), 2);
     if (cas == QLatin1String("setenv"))
         rec.EngineFiles.remove(QStringLiteral("bin/setenv.bat"));
     if (cas == QLatin1String("ib"))
@@ -436,55 +475,194 @@ void TestMoteur::echecs()
         site.Write(QStringLiteral("InterBase/UDF/sym_udf.dll"), "the server's own");
     if (cas == QLatin1String("pilote"))
         QFile::remove(site.B + QStringLiteral("/InterBase/SDK/lib/interclient.jar"));
+    if (cas == QLatin1String("sdset"))
+        rec.ExitCodes.insert(QStringLiteral("sc.exe"), 5);
     if (cas == QLatin1String("demarrage"))
         rec.StartThrows = true;
+    if (cas == QLatin1String("demarrage-faux"))
+        rec.ServiceResult = false;
 
-    int obtenu = -1;
-    QString message;
+    QString obtenu;
     try {
-        obtenu = FDataMod->InstallationSymmetricDS(site.Sym, true) ? 1 : 0;
+        QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, true));
     } catch (const EDbError &e) {
-        obtenu = 2;
-        message = e.Message();
+        obtenu = e.Message();
     }
-    QCOMPARE(obtenu, resultat);
+    FDataMod->PrendEtapesNonExecutees();
+    QVERIFY2(message.isEmpty() ? obtenu.isEmpty() : obtenu.contains(message), qPrintable(obtenu));
     QCOMPARE(rec.Log.size(), commandes);
-    if (cas.startsWith(QLatin1String("ib")))
-        QVERIFY2(message.startsWith(QStringLiteral("Installation interrompue : ")) &&
-                     message.contains(QLatin1String("IBS_gds_db")),
-                 qPrintable(message));
-    if (cas == QLatin1String("ib"))
-        QVERIFY(message.endsWith(QStringLiteral("Le service \"IBS_gds_db\" n’existe pas.")));
+    QCOMPARE(QFileInfo::exists(site.Engine(QString())), dossierLaisse);
     if (cas == QLatin1String("udf"))
         QCOMPARE(site.Read(site.B + QStringLiteral("/InterBase/UDF/sym_udf.dll")), QByteArray("the server's own"));
     if (cas == QLatin1String("copie"))
         QCOMPARE(site.Read(site.Engine(QStringLiteral("master-autoinstall.xml"))), QByteArray("<absent>"));
+    if (cas == QLatin1String("service-code") || cas == QLatin1String("setenv"))
+        QVERIFY2(obtenu.contains(QStringLiteral("Déjà fait, resté en place : moteur installé")), qPrintable(obtenu));
+    // Files written before the failure are put back; what the installer
+    // made and the service registered are said to stay.
+    if (cas == QLatin1String("sdset")) {
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("bin/setenv.bat"))), Lf(SetenvBat));
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("conf/sym_service.conf"))), CrLf(ConfSansOption));
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("conf/symmetric.properties"))), QByteArray("<absent>"));
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("grants.sql"))), QByteArray("<absent>"));
+        QCOMPARE(site.Read(site.B + QStringLiteral("/InterBase/UDF/sym_udf.dll")), QByteArray("<absent>"));
+        QVERIFY2(obtenu.contains(QStringLiteral("service \"IVRO-MAG\" enregistré")), qPrintable(obtenu));
+    }
+    // A failure before the installer went through leaves nothing behind.
+    if (!dossierLaisse) {
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("symmetric-pro-3.7.36-setup.jar"))), QByteArray("<absent>"));
+        QCOMPARE(site.Read(site.Engine(QStringLiteral("master-autoinstall.xml"))), QByteArray("<absent>"));
+    }
+}
+
+void TestMoteur::valeursRefusees_data()
+{
+    QTest::addColumn<QString>("champ");
+    QTest::addColumn<QString>("valeur");
+    QTest::newRow("service: blanc") << "nom" << "IVRO-LAME firebird3.0";
+    QTest::newRow("service: guillemets") << "nom" << "X\" localport=1-65535 name=\"Y";
+    QTest::newRow("service: saut de ligne") << "nom" << "IVRO\nMAG";
+    QTest::newRow("service: commentaire SQL") << "nom" << "a*/b";
+    QTest::newRow("service: &") << "nom" << "R&D";
+    QTest::newRow("service: %") << "nom" << "IVRO%PATH%";
+    QTest::newRow("service: ;") << "nom" << "a;b";
+    QTest::newRow("service: option") << "nom" << "--now";
+    QTest::newRow("service: très long") << "nom" << QString(300, QLatin1Char('A'));
+    QTest::newRow("service: accent") << "nom" << "IVRO-ÉTÉ";
+    QTest::newRow("service: hors Windows-1252") << "nom" << "IVRO-\u4E2D";
+    QTest::newRow("dossier: saut de ligne") << "repertoire" << "/Sym/Mag\nx=1";
+    QTest::newRow("dossier: guillemet") << "repertoire" << "/Sym/Mag\" -jar \"x";
+    QTest::newRow("dossier: relatif") << "repertoire" << "Sym/Mag";
+    QTest::newRow("Java: saut de ligne") << "java" << "C:\\Java\r\nset X=1";
+}
+
+// Refused before anything is written or run: no call, no folder.
+void TestMoteur::valeursRefusees()
+{
+    QFETCH(QString, champ);
+    QFETCH(QString, valeur);
+    TInstallSite site(*FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
+    if (champ == QLatin1String("nom"))
+        site.Sym.Nom = valeur;
+    if (champ == QLatin1String("repertoire"))
+        site.Sym.Repertoire = valeur.startsWith(QLatin1Char('/')) ? site.P(valeur) : valeur;
+    if (champ == QLatin1String("java"))
+        VGSE.JavaPath = valeur;
+    for (const bool desinstalle : {false, true}) {
+        QString message;
+        try {
+            if (desinstalle)
+                FDataMod->DesInstallationSymmetricDS(site.Sym);
+            else
+                FDataMod->InstallationSymmetricDS(site.Sym, true);
+        } catch (const EDbError &e) {
+            message = e.Message();
+        }
+        QVERIFY2(message.contains(QStringLiteral("refusé")) && message.endsWith(QStringLiteral("rien n'a été fait.")),
+                 qPrintable(message));
+        QCOMPARE(site.Recorder->Log, QStringList());
+        QVERIFY(!QFileInfo::exists(site.B + QStringLiteral("/Sym")));
+    }
     FDataMod->PrendEtapesNonExecutees();
+}
+
+// The answer file is XML: a folder's "&" or "<" is escaped, and a "%" in it
+// does not pull in another answer.
+void TestMoteur::fichierReponses()
+{
+    TInstallSite site(*FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
+    site.Sym.Repertoire = site.P(QStringLiteral("/R&D <Sym> %servicename%"));
+    QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, false));
+    FDataMod->PrendEtapesNonExecutees();
+    const QByteArray xml = site.Read(site.B + QStringLiteral("/R&D <Sym> %servicename%/master-autoinstall.xml"));
+    QXmlStreamReader reader(xml);
+    QString installPath;
+    while (!reader.atEnd())
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == QLatin1String("installpath"))
+            installPath = reader.readElementText();
+    QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
+    QCOMPARE(installPath, site.Sym.Repertoire);
+}
+
+void TestMoteur::controles_data()
+{
+    QTest::addColumn<QString>("genre");
+    QTest::addColumn<QString>("valeur");
+    QTest::addColumn<bool>("accepte");
+    QTest::newRow("hôte: nom") << "hote" << "srv-lame.example.com" << true;
+    QTest::newRow("hôte: IPv4") << "hote" << "203.0.113.7" << true;
+    QTest::newRow("hôte: IPv6 entre crochets") << "hote" << "[2001:db8::7]" << true;
+    QTest::newRow("hôte: IPv4 hors limites") << "hote" << "203.0.113.256" << false;
+    QTest::newRow("hôte: tiret en tête d'étiquette") << "hote" << "-srv.example" << false;
+    QTest::newRow("hôte: étiquette de 64") << "hote" << QString(64, QLatin1Char('a')) + ".example" << false;
+    QTest::newRow("hôte: souligné") << "hote" << "srv_lame" << false;
+    QTest::newRow("URL: complète") << "url" << "https://lame.example:31415/sync/lame-paris_1" << true;
+    QTest::newRow("URL: IPv6 et port") << "url" << "http://[::1]:8080/sync/lame" << true;
+    QTest::newRow("URL: sans chemin") << "url" << "http://lame" << true;
+    QTest::newRow("URL: port 0") << "url" << "http://lame:0/sync" << false;
+    QTest::newRow("URL: blanc") << "url" << "http://lame/sync lame" << false;
+    QTest::newRow("URL: guillemet") << "url" << "http://lame/\"x" << false;
+    QTest::newRow("URL: requête") << "url" << "http://lame/sync?x=1" << false;
+    QTest::newRow("URL: remontée") << "url" << "http://lame/../x" << false;
+    QTest::newRow("URL: identifiants") << "url" << "http://user:pw@lame/sync" << false;
+    QTest::newRow("identifiant: 12") << "id" << "12" << true;
+    QTest::newRow("identifiant: point en tête") << "id" << ".12" << false;
+    QTest::newRow("identifiant: 51 caractères") << "id" << QString(51, QLatin1Char('1')) << false;
+    QTest::newRow("service: IVRO_SHOP.01") << "service" << "IVRO_SHOP.01" << true;
+}
+
+void TestMoteur::controles()
+{
+    QFETCH(QString, genre);
+    QFETCH(QString, valeur);
+    QFETCH(bool, accepte);
+    const QString refus = genre == QLatin1String("hote")  ? RefusHote(valeur)
+                          : genre == QLatin1String("url") ? RefusUrl(valeur)
+                          : genre == QLatin1String("id")  ? RefusIdentifiant(valeur)
+                                                          : RefusNomService(valeur);
+    QVERIFY2(refus.isEmpty() == accepte, qPrintable(refus));
 }
 
 void TestMoteur::desinstallation_data()
 {
     QTest::addColumn<bool>("windows");
     QTest::addColumn<QString>("repertoire");
-    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<QString>("cas");
     QTest::addColumn<QString>("commandes");
     QTest::newRow("Windows: le service nommé, pas IVRO")
-        << true << "/Sym/Mag" << false
-        << "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\Uninstaller\\Uninstaller.jar | @B@\\prog\\ "
+        << true << "/Sym/Mag" << ""
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\Uninstaller\\Uninstaller.jar | @B@\\prog\\ "
            "| montrée\n"
            "RunAsAndWait | sc.exe | delete IVRO-MAG |  | montrée";
     QTest::newRow("Windows: dossier avec un blanc, chemin entre guillemets")
-        << true << "/Program Files/Sym" << false
-        << "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar \"@B@\\Program Files\\Sym\\Uninstaller\\Uninstaller.jar\" "
+        << true << "/Program Files/Sym" << ""
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar \"@B@\\Program Files\\Sym\\Uninstaller\\Uninstaller.jar\" "
            "| @B@\\prog\\ | montrée\n"
            "RunAsAndWait | sc.exe | delete IVRO-MAG |  | montrée";
     QTest::newRow("Windows: désinstalleur refusé, service gardé")
-        << true << "/Sym/Mag" << true
-        << "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\Uninstaller\\Uninstaller.jar | @B@\\prog\\ "
+        << true << "/Sym/Mag" << "refus"
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\Uninstaller\\Uninstaller.jar | @B@\\prog\\ "
            "| montrée";
+    QTest::newRow("Windows: sc.exe en échec")
+        << true << "/Sym/Mag" << "sc"
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | C:\\Java\\jre8\\bin\\javaw | -jar @B@\\Sym\\Mag\\Uninstaller\\Uninstaller.jar | @B@\\prog\\ "
+           "| montrée\n"
+           "RunAsAndWait | sc.exe | delete IVRO-MAG |  | montrée";
+    QTest::newRow("service absent: rien n'est lancé") << true << "/Sym/Mag" << "absent" << "ServiceInfo | IVRO-MAG";
     QTest::newRow("POSIX")
-        << false << "/Sym/Mag" << false
-        << "RunAsAndWait | /usr/lib/jvm/jre/bin/java | -jar @B@/Sym/Mag/Uninstaller/Uninstaller.jar | @B@/prog/ | "
+        << false << "/Sym/Mag" << ""
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | /usr/lib/jvm/jre/bin/java | -jar @B@/Sym/Mag/Uninstaller/Uninstaller.jar | @B@/prog/ | "
+           "montrée\n"
+           "RunAsAndWait | systemctl | disable --now IVRO-MAG |  | montrée";
+    QTest::newRow("POSIX: systemctl en échec")
+        << false << "/Sym/Mag" << "systemctl"
+        << "ServiceInfo | IVRO-MAG\n"
+           "RunAsAndWait | /usr/lib/jvm/jre/bin/java | -jar @B@/Sym/Mag/Uninstaller/Uninstaller.jar | @B@/prog/ | "
            "montrée\n"
            "RunAsAndWait | systemctl | disable --now IVRO-MAG |  | montrée";
 }
@@ -493,18 +671,44 @@ void TestMoteur::desinstallation()
 {
     QFETCH(bool, windows);
     QFETCH(QString, repertoire);
-    QFETCH(bool, refuse);
+    QFETCH(QString, cas);
     QFETCH(QString, commandes);
     TInstallSite site(*FDataMod, windows, false, QByteArray(), QByteArray());
     site.Sym.Repertoire = site.P(repertoire);
-    if (refuse)
+    site.Write(repertoire.mid(1) + QStringLiteral("/Uninstaller/Uninstaller.jar"), "uninstaller stand-in");
+    TInfoSurService service;
+    service.Exist = true;
+    if (cas != QLatin1String("absent"))
+        site.Recorder->Services.insert(site.Sym.Nom, service);
+    if (cas == QLatin1String("refus"))
         site.Recorder->Refused << (windows ? QStringLiteral("C:\\Java\\jre8\\bin\\javaw")
                                            : QStringLiteral("/usr/lib/jvm/jre/bin/java"));
+    if (cas == QLatin1String("sc"))
+        site.Recorder->ExitCodes.insert(QStringLiteral("sc.exe"), 1060);
+    if (cas == QLatin1String("systemctl"))
+        site.Recorder->ExitCodes.insert(QStringLiteral("systemctl"), 5);
     const QString avant = QDir::currentPath();
-    QCOMPARE(FDataMod->DesInstallationSymmetricDS(site.Sym), !refuse);
-    QCOMPARE(QDir::currentPath(), QDir(site.B + QStringLiteral("/prog")).absolutePath());
+    QString message;
+    try {
+        QVERIFY(FDataMod->DesInstallationSymmetricDS(site.Sym));
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    const QString apres = QDir::currentPath();
     QDir::setCurrent(avant);
     QCOMPARE(site.Recorder->Log, site.Lines(commandes));
+    if (cas.isEmpty()) {
+        QCOMPARE(apres, QDir(site.B + QStringLiteral("/prog")).absolutePath());
+        return;
+    }
+    QVERIFY2(cas == QLatin1String("absent") ? message.contains(QStringLiteral("rien n'a été fait"))
+                                            : message.contains(QStringLiteral("« suppression du service »"))
+                                                  || message.contains(QStringLiteral("« désinstalleur du moteur »")),
+             qPrintable(message));
+    if (cas == QLatin1String("sc"))
+        QVERIFY2(message.contains(QStringLiteral("code de sortie 1060")) &&
+                     message.contains(QStringLiteral("Déjà fait, resté en place : moteur désinstallé")),
+                 qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestMoteur)

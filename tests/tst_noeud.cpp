@@ -1,4 +1,5 @@
 #include "EngineRecorder.h"
+#include "PlantedLink.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -85,6 +86,10 @@ private slots:
     void ouvertureBaseNone();
     void installationBase_data();
     void installationBase();
+    void maitreValeursRefusees_data();
+    void maitreValeursRefusees();
+    void maitreSansEngines();
+    void liensPlantes();
 
 private:
     std::unique_ptr<TDataMod> FDataMod;
@@ -171,6 +176,9 @@ void TestNoeud::maitre()
                    QStringLiteral("db.validation.query=SELECT CAST(1 AS INTEGER) FROM RDB$DATABASE"),
                    QStringLiteral("auto.config.registration.svr.sql.script=") + script,
                    QStringLiteral("registration.url=")}));
+    // It holds the SYSDBA password: its owner only.
+    QCOMPARE(QFileInfo(dir.path() + QStringLiteral("/engines/lame-paris_1.properties")).permissions() & 0x7077,
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QCOMPARE(FCentrale->Rows(QStringLiteral("SELECT PRM_STRING FROM GENPARAM JOIN K ON K_ID=PRM_ID AND K_ENABLED=1 "
                                             "WHERE PRM_TYPE=80 AND PRM_CODE=1")),
              QStringList{QStringLiteral("http://%1:%2/sync/lame-paris_1").arg(adresse).arg(port)});
@@ -390,21 +398,32 @@ void TestNoeud::installationBase_data()
     QTest::addColumn<int>("resultat"); // 0 false, 1 true, 2 raised
     QTest::addColumn<QString>("commandes");
     QTest::newRow("POSIX, magasin 12") << false << "" << 1
-                                       << "StopService | IVRO-MAG\n"
+                                       << "ServiceInfo | IVRO-MAG\n"
+                                          "StopService | IVRO-MAG\n"
                                           "RunAsAndWait | systemctl | enable IVRO-MAG |  | montrée\n"
                                           "StartService | IVRO-MAG";
-    QTest::newRow("Windows, base D:, sans adresse d'enregistrement")
-        << true << "D:" << 1
-        << "StopService | IVRO-MAG\n"
+    QTest::newRow("Windows, sans adresse d'enregistrement")
+        << true << "" << 1
+        << "ServiceInfo | IVRO-MAG\n"
+           "StopService | IVRO-MAG\n"
            "RunAsAndWait | sc.exe | config IVRO-MAG start= delayed-auto |  | montrée\n"
            "StartService | IVRO-MAG";
-    QTest::newRow("commande de démarrage refusée: faux, la suite se fait") << false << "refus" << 0
-                                                                          << "StopService | IVRO-MAG\n"
-                                                                             "RunAsAndWait | systemctl | enable "
-                                                                             "IVRO-MAG |  | montrée\n"
-                                                                             "StartService | IVRO-MAG";
+    // Written, granted, then the service: its failures are said, never "redémarré".
+    QTest::newRow("commande de démarrage refusée") << false << "refus" << 2
+                                                   << "ServiceInfo | IVRO-MAG\n"
+                                                      "StopService | IVRO-MAG\n"
+                                                      "RunAsAndWait | systemctl | enable IVRO-MAG |  | montrée\n"
+                                                      "StartService | IVRO-MAG";
+    QTest::newRow("service qui ne démarre pas") << false << "demarrage" << 2
+                                                << "ServiceInfo | IVRO-MAG\n"
+                                                   "StopService | IVRO-MAG\n"
+                                                   "RunAsAndWait | systemctl | enable IVRO-MAG |  | montrée\n"
+                                                   "StartService | IVRO-MAG";
     QTest::newRow("nom refusé: rien n'est fait") << false << "nom" << 0 << "";
     QTest::newRow("pas de dossier engines: rien n'est touché") << false << "engines" << 2 << "";
+    QTest::newRow("service absent: rien n'est écrit") << false << "absent" << 2 << "ServiceInfo | IVRO-MAG";
+    // The grants fail on a base out of reach: the file goes back, the service is not touched.
+    QTest::newRow("droits refusés: fichier remis, service non touché") << true << "D:" << 2 << "ServiceInfo | IVRO-MAG";
 }
 
 void TestNoeud::installationBase()
@@ -422,6 +441,12 @@ void TestNoeud::installationBase()
     FDataMod->SetEngineSystem(std::move(recorder));
     if (cas == QLatin1String("refus"))
         rec.Refused << QStringLiteral("systemctl");
+    if (cas == QLatin1String("demarrage"))
+        rec.ServiceResult = false;
+    TInfoSurService service;
+    service.Exist = true;
+    if (cas != QLatin1String("absent"))
+        rec.Services.insert(QStringLiteral("IVRO-MAG"), service);
 
     TDossierInfos infos;
     infos.Init();
@@ -431,41 +456,157 @@ void TestNoeud::installationBase()
     infos.HTTPPort = 31415;
     infos.ExternalID = QStringLiteral("12");
     infos.DatabaseFile = cas == QLatin1String("D:") ? QStringLiteral("D:\\Data\\SHOP.IB") : db.Path();
-    if (cas != QLatin1String("D:"))
+    if (!windows)
         infos.RegistrationUrl = QStringLiteral("http://lame.example:31415/sync/lame-paris_1");
 
     int obtenu = -1;
+    QString message;
     try {
         obtenu = FDataMod->Installation_BASE(infos) ? 1 : 0;
-    } catch (const EDbError &) {
+    } catch (const EDbError &e) {
         obtenu = 2;
+        message = e.Message();
     }
     const QStringList log = rec.Log;
     FDataMod->SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(obtenu, resultat);
     QCOMPARE(log, commandes.isEmpty() ? QStringList() : commandes.split(QLatin1Char('\n')));
+    if (cas == QLatin1String("refus") || cas == QLatin1String("demarrage"))
+        QVERIFY2(message.startsWith(QStringLiteral("Configuration écrite")) && !message.contains(QStringLiteral("redémarré")),
+                 qPrintable(message));
 
-    const QByteArray proprietes = ReadAll(dir.path() + QStringLiteral("/Sym/engines/mags-12.properties"));
-    if (cas == QLatin1String("nom") || cas == QLatin1String("engines")) {
+    const QString fichier = dir.path() + QStringLiteral("/Sym/engines/mags-12.properties");
+    const QByteArray proprietes = ReadAll(fichier);
+    if (cas == QLatin1String("nom") || cas == QLatin1String("engines") || cas == QLatin1String("absent")
+        || cas == QLatin1String("D:")) {
         QCOMPARE(proprietes, QByteArray("<absent>"));
         return;
     }
+    // It holds the SYSDBA password.
+    // Owner, group and others; the "user" bits only repeat them for this process.
+    QCOMPARE(QFileInfo(fichier).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QStringList lignes{QStringLiteral("external.id=12"), QStringLiteral("engine.name=mags-12"),
                        QStringLiteral("group.id=mags"),
                        QStringLiteral("sync.url=http\\://%1\\:31415/sync/mags-12").arg(GetNomMachine()),
                        QStringLiteral("db.driver=interbase.interclient.Driver"),
-                       QStringLiteral("db.url=jdbc\\:interbase\\://localhost\\:3050/") +
-                           (windows ? QStringLiteral("D\\:/Data/SHOP.IB") : db.Path()),
+                       QStringLiteral("db.url=jdbc\\:interbase\\://localhost\\:3050/") + db.Path(),
                        QStringLiteral("db.user=SYSDBA"), QStringLiteral("db.password=tidestone"),
                        QStringLiteral("db.validation.query=SELECT CAST(1 AS INTEGER) FROM RDB$DATABASE")};
     if (!windows)
         lignes << QStringLiteral("registration.url=http\\://lame.example\\:31415/sync/lame-paris_1");
     lignes << QStringLiteral("auto.config.registration.svr.sql.script=") + dir.path() + QStringLiteral("/Sym/grants.sql");
     QCOMPARE(proprietes, CrLf(lignes));
-    if (!windows)
-        QCOMPARE(db.Count(QStringLiteral("RDB$USER_PRIVILEGES WHERE RDB$USER = 'KORVALA' AND "
+    QCOMPARE(db.Count(QStringLiteral("RDB$USER_PRIVILEGES WHERE RDB$USER = 'KORVALA' AND "
                                          "RDB$RELATION_NAME = 'SYM_NODE' AND RDB$PRIVILEGE = 'S'")),
                  1);
+}
+
+void TestNoeud::maitreValeursRefusees_data()
+{
+    QTest::addColumn<QString>("hote");
+    QTest::newRow("saut de ligne: une clé de plus") << "h\ndb.password=x";
+    QTest::newRow("fin de commentaire SQL") << "h */ DELETE FROM K; /*";
+    QTest::newRow("blanc") << "srv lame";
+    QTest::newRow("guillemet") << "srv\"lame";
+    QTest::newRow("&") << "srv&lame";
+    QTest::newRow("%") << "srv%ip%";
+    QTest::newRow(";") << "srv;lame";
+    QTest::newRow("très long") << QString(300, QLatin1Char('a'));
+    QTest::newRow("hors Windows-1252") << "srv-\u4E2D";
+    QTest::newRow("IPv6 sans crochets") << "::1";
+}
+
+// Refused before anything is written: no file, no address in the database.
+void TestNoeud::maitreValeursRefusees()
+{
+    QFETCH(QString, hote);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
+    TTestDatabase db;
+    AddCentralTables(db);
+    VGSE.HostName = hote;
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("lame");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = db.Path();
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_Master(infos));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(dir.path() + QStringLiteral("/engines")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+}
+
+// Without engines/ nothing is written and the database keeps its address.
+void TestNoeud::maitreSansEngines()
+{
+    QTemporaryDir dir;
+    TTestDatabase db;
+    AddCentralTables(db);
+    VGSE.HostName = QStringLiteral("srv-lame");
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("lame");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = db.Path();
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_Master(infos));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+}
+
+// Links that another account planted in the engine's folder are refused,
+// never written through; what was written before is put back.
+void TestNoeud::liensPlantes()
+{
+    QTemporaryDir dir;
+    QTemporaryDir ailleurs;
+    QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
+    const QString victime = ailleurs.filePath(QStringLiteral("victime"));
+    {
+        QFile f(victime);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("intact");
+    }
+    TTestDatabase db;
+    AddCentralTables(db);
+    VGSE.HostName = QStringLiteral("srv-lame");
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("lame");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = db.Path();
+
+    // The properties come last: the three files before them are put back.
+    const QString why = PlantLinkAsNobody(victime, dir.path() + QStringLiteral("/engines/lame.properties"));
+    if (!why.isEmpty())
+        QSKIP(qPrintable(why));
+    try {
+        FDataMod->Installation_Master(infos);
+        QFAIL("the link was written through");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("appartient à un autre compte")), qPrintable(e.Message()));
+    }
+    QCOMPARE(ReadAll(victime), QByteArray("intact"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+
+    // The shop's properties, the same way.
+    QVERIFY(QFile::remove(dir.path() + QStringLiteral("/engines/lame.properties")));
+    QVERIFY(PlantLinkAsNobody(victime, dir.path() + QStringLiteral("/engines/mags-12.properties")).isEmpty());
+    auto recorder = std::make_unique<TEngineRecorder>(false);
+    TInfoSurService service;
+    service.Exist = true;
+    recorder->Services.insert(QStringLiteral("IVRO-MAG"), service);
+    TEngineRecorder &rec = *recorder;
+    FDataMod->SetEngineSystem(std::move(recorder));
+    infos.ServiceName = QStringLiteral("IVRO-MAG");
+    infos.ExternalID = QStringLiteral("12");
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_BASE(infos));
+    QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
+    FDataMod->SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    QCOMPARE(ReadAll(victime), QByteArray("intact"));
 }
 
 QTEST_GUILESS_MAIN(TestNoeud)

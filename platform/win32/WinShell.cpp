@@ -24,7 +24,8 @@ std::wstring OneNameList(const std::wstring &aName)
 } // namespace
 
 bool WinRunAsAndWait(const std::wstring &aFile, const std::wstring &aParameters, const std::wstring &aDirectory,
-                     bool aHidden, std::wstring *aError, const std::function<void()> &aPump)
+                     bool aHidden, std::wstring *aError, const std::function<void()> &aPump,
+                     unsigned long *aExitCode)
 {
     // Some shell extensions need COM in the calling thread.
     const TComScope com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -50,7 +51,13 @@ bool WinRunAsAndWait(const std::wstring &aFile, const std::wstring &aParameters,
     pump();
     for (;;) {
         const DWORD waited = WaitForSingleObject(process.Get(), 200);
-        if (waited != WAIT_TIMEOUT) // ended, or a wait that can never succeed
+        if (waited == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            if (aExitCode && GetExitCodeProcess(process.Get(), &code))
+                *aExitCode = code;
+            break;
+        }
+        if (waited != WAIT_TIMEOUT) // a wait that can never succeed
             break;
         pump();
     }

@@ -5,14 +5,17 @@
 
 TEST_SUITE("shell")
 {
-    TEST_CASE("a program that ends with a failure code was run: true, after its end")
+    TEST_CASE("a program that ends with a failure code was run: true, after its end, with its code")
     {
         const TTempDir dir;
         int pumps = 0;
         std::wstring error = L"pas vide";
         const std::wstring parameters = L"--sortie 3 --attente 600 --fichier \"" + (dir / L"fin du programme.txt") + L"\"";
+        unsigned long code = 0;
         CHECK(WinRunAsAndWait(ProgramDir() + L"ivro_test_service.exe", parameters, dir.Path(), true, &error,
-                              [&pumps] { ++pumps; }));
+                              [&pumps] { ++pumps; }, &code));
+        // Its exit code comes back: the callers tell a failure from a success.
+        CHECK(code == 3);
         CHECK(ReadBytes(dir / L"fin du programme.txt") == "fini");
         // Once before the first wait, then after each wait of 200 ms.
         CHECK(pumps >= 3);
