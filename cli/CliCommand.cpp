@@ -2,11 +2,14 @@
 
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
+#include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "common/DateTime.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -81,7 +84,8 @@ void printHelp(QTextStream &aOut)
          << "           peut contenir des « / » (localhost/3051:/var/lib/firebird/data/site.fdb,\n"
          << "           caisse1/3051:D:\\Bases\\SITE.IB).\n"
          << "--json   sortie lisible par un programme (un échec donne aussi un objet JSON)\n"
-         << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n\n"
+         << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n"
+         << "--version  version du programme et bibliothèque cliente chargée (InterBase ou Firebird)\n\n"
          << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"
          << "Commandes (\"écrit :\" : modifie la base ou le système ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
     int width = 0;
@@ -108,9 +112,36 @@ QString TCliContext::Arg(int aIndex, const QString &aName) const
     return Args[aIndex];
 }
 
+// A local path relative to the current folder, made absolute; anything else
+// (a server's name with its path, an absolute or Windows path, an alias the
+// server knows) unchanged. A relative path is one that starts with "." or
+// "..", or names a file here: a bare name may be an alias otherwise.
+static QString CheminAbsolu(const QString &aBase)
+{
+    static const QRegularExpression windows(QStringLiteral(R"(^([A-Za-z]:[\\/]|\\\\))"));
+    if (aBase.isEmpty() || QDir::isAbsolutePath(aBase) || windows.match(aBase).hasMatch())
+        return aBase;
+    const QString premier = aBase.section(QLatin1Char('/'), 0, 0);
+    const bool relatif = premier == QLatin1String(".") || premier == QLatin1String("..") || QFileInfo(aBase).isFile();
+    return relatif ? QDir::cleanPath(QDir::current().absoluteFilePath(aBase)) : aBase;
+}
+
+QString TexteClientBD()
+{
+    const TDbClientInfo client = DbClientInfo();
+    if (!client.Error.isEmpty())
+        return QStringLiteral("Client : %1").arg(client.Error);
+    return QStringLiteral("Client %1 : %2").arg(client.Flavour, client.Library);
+}
+
+QString TCliContext::BaseArg(int aIndex) const
+{
+    return CheminAbsolu(Arg(aIndex, QStringLiteral("BASE")));
+}
+
 QString TCliContext::Base(int aIndex) const
 {
-    const QString base = Arg(aIndex, QStringLiteral("BASE"));
+    const QString base = BaseArg(aIndex);
     DataMod->getNewConnexion(SysdbaRef(base))->Open();
     return base;
 }
@@ -398,6 +429,11 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
         || aArguments[0] == QLatin1String("-h")) {
         printHelp(aOut);
         return aArguments.isEmpty() ? 2 : 0;
+    }
+    if (aArguments[0] == QLatin1String("--version")) {
+        aOut << "ivromvt-cli " << IVROMVT_VERSION << "\n" << TexteClientBD() << "\n";
+        aOut.flush();
+        return 0;
     }
     const TCliCommand *command = TCliRegistry::Find(aArguments[0]);
     if (!command) {

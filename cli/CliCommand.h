@@ -62,6 +62,10 @@ struct TCliContext
     // a database out of reach fails the command even where the data module
     // would answer false or 0 for it.
     QString Base(int aIndex) const;
+    // The BASE argument as the server must get it, without connecting: a
+    // relative path on the local server made absolute (the server would
+    // look for it in its own folder).
+    QString BaseArg(int aIndex) const;
     QString Option(const QString &aName, const QString &aDefault = QString()) const;
     bool HasOption(const QString &aName) const { return Options.contains(aName); }
     // An option that must be given (aWhat names its value in the message).
@@ -121,4 +125,7 @@ struct TCliRegistrar
 };
 
 // Runs the command line; returns the process exit code.
+// "Client Firebird : /chemin/libfbclient.so.2", or why no client loads.
+QString TexteClientBD();
+
 int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, QTextStream &aIn, bool aInteractive);

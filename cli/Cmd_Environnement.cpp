@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 
 #include "common/UWMI.h"
+#include "db/DbConnection.h"
 
 #include <QJsonObject>
 
@@ -33,9 +34,23 @@ QList<QPair<QString, QString>> Champs()
             {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini}};
 }
 
+// The database client this process loads: its file and its kind, or why
+// none loads.
+QList<QPair<QString, QString>> ChampsClient(const TDbClientInfo &aClient)
+{
+    if (!aClient.Error.isEmpty())
+        return {{QStringLiteral("ClientBD"), aClient.Error}};
+    return {{QStringLiteral("ClientBD"), aClient.Library}, {QStringLiteral("ClientBD.Type"), aClient.Flavour}};
+}
+
 int CmdEnvironnement(TCliContext &aCtx)
 {
+    const TDbClientInfo client = DbClientInfo();
     if (aCtx.Json) {
+        const QJsonObject clientJson = client.Error.isEmpty()
+                                           ? QJsonObject{{QStringLiteral("Bibliotheque"), client.Library},
+                                                         {QStringLiteral("Type"), client.Flavour}}
+                                           : QJsonObject{{QStringLiteral("Erreur"), client.Error}};
         const TOSInfos &os = VGSE.OSInfos;
         const QJsonObject osJson{{QStringLiteral("BuildNumber"), os.BuildNumber},
                                  {QStringLiteral("Caption"), os.Caption},
@@ -58,11 +73,12 @@ int CmdEnvironnement(TCliContext &aCtx)
                                    {QStringLiteral("IVRO_PATHDIR"), VGSE.IVRO_PATHDIR},
                                    {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
                                    {QStringLiteral("IVRO_PORTS"), VGSE.IVRO_PORTS},
-                                   {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini}});
+                                   {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini},
+                                   {QStringLiteral("ClientBD"), clientJson}});
         return 0;
     }
     QList<QStringList> rows;
-    for (const auto &champ : Champs())
+    for (const auto &champ : Champs() + ChampsClient(client))
         rows << QStringList{champ.first, champ.second};
     aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")}, rows);
     return 0;

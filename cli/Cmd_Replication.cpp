@@ -105,7 +105,7 @@ int CmdDeleteGenParamURL(TCliContext &aCtx)
 int CmdRestartDataBase(TCliContext &aCtx)
 {
     // Not reached first: an offline database refuses connections.
-    const QString base = aCtx.Arg(0, QStringLiteral("BASE"));
+    const QString base = aCtx.BaseArg(0);
     aCtx.Confirm(QStringLiteral("Remettre en ligne la base %1 sur le serveur local ?").arg(base));
     if (!DataMod->RestartDataBase(base))
         throw ECliFailure(QStringLiteral("La base n'a pas été remise en ligne : chemin inconnu du serveur, "

@@ -40,7 +40,7 @@ const TPhrase Phrases[] = {
      u"ouvert."},
     {{isc_shutdown}, u"La base est arrêtée sur le serveur : remettez-la en ligne avant de vous en servir."},
     {{isc_io_error, isc_bad_db_format, isc_wrong_ods, isc_unavailable},
-     u"Base introuvable, ou ce fichier n'est pas une base Firebird que ce serveur sait ouvrir : vérifiez le chemin "
+     u"Base introuvable, ou ce fichier n'est pas une base InterBase ou Firebird que ce serveur sait ouvrir : vérifiez le chemin "
      u"tel que le serveur le voit."},
     {{isc_lock_conflict, isc_deadlock, isc_update_conflict, isc_lock_timeout},
      u"Des lignes sont verrouillées par un autre programme, et le sont restées pendant toute l'attente : "

@@ -6,6 +6,7 @@ const TClientFlavour firebird{
     TFlavour::Firebird,
     "Firebird",
     /*DpbUtf8FileName*/ 77,
+    /*SpbUtf8FileName*/ 118,
     /*TpbLockTimeout*/ 21,
     /*SqlBoolean*/ 32764,
     /*BooleanWidth*/ 1,
@@ -15,6 +16,7 @@ const TClientFlavour firebird{
     /*DepTrigger*/ 2,
     /*DepProcedure*/ 5,
     /*InfoVersion*/ 103, // isc_info_firebird_version
+    /*CanCancelCall*/ true,
     /*PathsInUtf8*/ true,
     /*MessagesInUtf8*/ true,
 };
@@ -23,7 +25,8 @@ const TClientFlavour interbase{
     TFlavour::InterBase,
     "InterBase",
     /*DpbUtf8FileName*/ std::nullopt,
-    /*TpbLockTimeout*/ std::nullopt,
+    /*SpbUtf8FileName*/ std::nullopt,
+    /*TpbLockTimeout*/ 23, // isc_tpb_wait_time; its 21 means no savepoint
     /*SqlBoolean*/ 590,
     /*BooleanWidth*/ 2,
     /*SqlNull*/ std::nullopt,
@@ -32,6 +35,7 @@ const TClientFlavour interbase{
     /*DepTrigger*/ 2,
     /*DepProcedure*/ 5,
     /*InfoVersion*/ 12, // isc_info_isc_version
+    /*CanCancelCall*/ false,
     /*PathsInUtf8*/ false,
     /*MessagesInUtf8*/ false,
 };

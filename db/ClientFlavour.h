@@ -23,8 +23,12 @@ struct TClientFlavour
     // Firebird's "file name in UTF-8" item; InterBase has none (its 77 means
     // something else entirely, so it must never be sent there).
     std::optional<unsigned char> DpbUtf8FileName;
-    // How long a transaction waits for a locked row; InterBase's client has
-    // no such item (it waits without bound).
+    // The same for the file names a service is given, flagged when attaching
+    // to the service manager.
+    std::optional<unsigned char> SpbUtf8FileName;
+    // How long a transaction waits for a locked row (seconds, 4 bytes,
+    // little-endian): each client has its own item, and the other's number
+    // means something else there.
     std::optional<unsigned char> TpbLockTimeout;
 
     // BOOLEAN columns: type code and width of the value.
@@ -44,6 +48,11 @@ struct TClientFlavour
 
     // The database-information item that answers the server's version.
     unsigned char InfoVersion;
+
+    // How a running statement is stopped from another thread: Firebird's
+    // client cancels it; InterBase's has no call for it, and the attachment
+    // is ended from a second one instead (the server rolls its work back).
+    bool CanCancelCall;
 
     // Database paths and the client's own messages: Firebird takes and gives
     // UTF-8; InterBase's client works in the system's ANSI code page.

@@ -85,6 +85,19 @@ QString TDbConnectionParams::AttachString() const
     return QStringLiteral("%1/%2:%3").arg(Server).arg(Port).arg(Database);
 }
 
+TDbClientInfo DbClientInfo()
+{
+    TDbClientInfo info;
+    try {
+        const TClient &client = Client();
+        info.Library = client.LibraryFile;
+        info.Flavour = QLatin1String(client.Flavour->Name);
+    } catch (const EDbError &e) {
+        info.Error = e.Message();
+    }
+    return info;
+}
+
 quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions)
 {
     // Built once: every statement in autocommit starts a transaction.
@@ -104,26 +117,20 @@ void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet,
     static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_]+$"));
     if (!plainName.match(aCharSet).hasMatch())
         throw EDbError(QStringLiteral("Jeu de caractères incorrect : %1").arg(aCharSet));
-    auto quoted = [](QString s) { return QLatin1Char('\'') + s.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\''); };
-    const QString sql = QStringLiteral("CREATE DATABASE %1 USER %2 PASSWORD %3 PAGE_SIZE 8192 DEFAULT CHARACTER SET %4")
-                            .arg(quoted(aParams.AttachString()), quoted(aParams.UserName), quoted(aParams.Password),
-                                 aCharSet);
+    // Created through the parameter block rather than a CREATE DATABASE
+    // statement, so that the file name travels as attaching sends it (in
+    // UTF-8 with its flag on Firebird, where the statement's text would be
+    // read in the system's code page).
+    QByteArray path;
+    QByteArray dpb = attachParameters(aParams, path);
+    appendInt(dpb, DpbPageSize, 8192);
+    appendString(dpb, DpbSetDbCharset, aCharSet.toLatin1());
+    if (!aForcedWrites)
+        appendInt(dpb, DpbForceWrite, 0);
     const TEntryPoints &api = Client().Api;
     TStatusVector status;
     THandle db = 0;
-    THandle tx = 0;
-    const QByteArray bytes = EncodeClientPath(sql);
-    api.dsql_execute_immediate(&status, &db, &tx, 0, bytes.constData(), 3, nullptr);
-    Check(status);
-    api.detach_database(&status, &db);
-    Check(status);
-    if (aForcedWrites)
-        return;
-    // Forced writes are a property set on attachment.
-    QByteArray path;
-    QByteArray dpb = attachParameters(aParams, path);
-    appendInt(dpb, DpbForceWrite, 0);
-    api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    api.create_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData(), 0);
     Check(status);
     api.detach_database(&status, &db);
     Check(status);
@@ -155,9 +162,30 @@ void TDbConnection::Open()
     TStatusVector status;
     THandle db = 0;
     api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
-    Check(status);
+    if (status.Failed()) {
+        // Which client answered tells a wrong library from a wrong server.
+        try {
+            Raise(status);
+        } catch (const EDbError &e) {
+            throw EDbError(e.Message() + QStringLiteral("\nClient : ") + ClientDescription(), e.Codes());
+        }
+    }
     FAttachment = db;
     FCancelHandle = db;
+    FEnded = false;
+    FAttachmentId = 0;
+    if (!Client().Flavour->CanCancelCall) {
+        // Kept for ending the attachment from another one: on InterBase the
+        // only way to stop what runs on it.
+        const char item = char(InfoAttachmentId);
+        char buffer[32] = {};
+        Client().Api.database_info(&status, &FAttachment, 1, &item, sizeof buffer, buffer);
+        if (!status.Failed() && buffer[0] == item) {
+            const int length = int(VaxInteger(buffer + 1, 2));
+            if (length > 0 && length <= 8)
+                FAttachmentId = VaxInteger(buffer + 3, length);
+        }
+    }
 }
 
 void TDbConnection::Close()
@@ -169,22 +197,50 @@ void TDbConnection::Close()
     FCancelHandle = 0;
     TStatusVector status;
     Client().Api.detach_database(&status, &FAttachment);
-    // A connection the server has already dropped is closed all the same.
+    // A connection the server has already dropped is closed all the same;
+    // one we ended ourselves has nothing to report.
     FAttachment = 0;
-    Check(status);
+    if (!FEnded)
+        Check(status);
 }
 
 bool TDbConnection::CancelOperation()
 {
     const TEntryPoints &api = Client().Api;
     THandle handle = FCancelHandle;
-    if (!api.fb_cancel_operation || handle == 0)
+    if (handle == 0)
         return false;
+    if (!Client().Flavour->CanCancelCall || !api.fb_cancel_operation)
+        return EndAttachment();
     TStatusVector status;
     constexpr unsigned short CancelRaise = 3;
     api.fb_cancel_operation(&status, &handle, CancelRaise);
     constexpr TStatus NothingToCancel = 335544933;
     return !status.Failed() || status.V[1] == NothingToCancel;
+}
+
+bool TDbConnection::EndAttachment()
+{
+    if (FEnded)
+        return true;
+    const qint64 id = FAttachmentId;
+    if (id <= 0)
+        return false;
+    // From an attachment of our own: the running call can't be interrupted
+    // on its own attachment. The server stops the statement, rolls back its
+    // transaction, and the call returns with an error.
+    try {
+        TDbConnection other(FParams);
+        TDbQuery query(&other);
+        query.SQL() << QStringLiteral("UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = :ID");
+        query.ParamByName(QStringLiteral("ID")).SetAsLargeInt(id);
+        query.ExecSQL();
+    } catch (const EDbError &e) {
+        qWarning().noquote() << "Arrêt de la connexion :" << e.Message();
+        return false;
+    }
+    FEnded = true;
+    return true;
 }
 
 QString TDbConnection::ServerVersion()

@@ -51,9 +51,11 @@ public:
     bool Connected() const { return FAttachment != 0; }
 
     // Asks the server to cancel the statement that runs on this connection:
-    // callable from another thread, the running call then raises EDbError.
-    // True too when nothing runs (nothing is cancelled); false when it can't
-    // be asked (not attached, or InterBase's client, which can't cancel).
+    // callable from another thread, the running call then raises EDbError
+    // and its work is rolled back. True too when nothing runs (nothing is
+    // cancelled); false when it can't be asked (not attached). InterBase's
+    // client has no cancel call: there the attachment is ended instead, and
+    // the connection is of no further use.
     bool CancelOperation();
 
     // The server's version text, as the server gives it.
@@ -84,6 +86,10 @@ private:
     int FDefaultCharSet = -1; // not asked yet
     // A copy of the handle for CancelOperation, which runs on another thread.
     std::atomic<quint64> FCancelHandle{0};
+    // The server's number for the attachment, and whether we ended it.
+    std::atomic<qint64> FAttachmentId{0};
+    std::atomic<bool> FEnded{false};
+    bool EndAttachment();
     TDbTransaction *FDefaultTransaction = nullptr;
 };
 
@@ -114,6 +120,16 @@ private:
 // starts: read committed, record versions, waiting at most 10 s for a locked
 // row where the client can bound the wait.
 quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions = {});
+
+// The client library this process talks to the servers through.
+struct TDbClientInfo
+{
+    QString Library; // the file loaded
+    QString Flavour; // "InterBase" or "Firebird"
+    QString Error;   // why none could be loaded (then the two above are empty)
+};
+// Loads the client when it is not yet loaded; never raises.
+TDbClientInfo DbClientInfo();
 
 // Creates a database on a server (page size 8192, dialect 3) with the given
 // default character set, e.g. "NONE", "WIN1252" or "UTF8"; forced writes off

@@ -46,6 +46,12 @@ QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
     spb.append(char(SpbCurrentVersion));
     appendString(spb, SpbUserName, FUserName.toUtf8(), 1);
     appendString(spb, SpbPassword, FPassword.toUtf8(), 1);
+    // The database's name below is sent as attaching sends it.
+    const TClientFlavour &flavour = *Client().Flavour;
+    if (flavour.SpbUtf8FileName) {
+        spb.append(char(*flavour.SpbUtf8FileName));
+        spb.append(char(0));
+    }
     const QByteArray manager = EncodeClientPath(FHost.isEmpty() ? QStringLiteral("service_mgr")
                                                                 : FHost + QStringLiteral(":service_mgr"));
     TServiceHandle service;

@@ -3,9 +3,18 @@
 #include "db/DbError.h"
 #include "db/TextCodec.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QMutex>
+#include <QSettings>
 #include <QStringList>
+
+#ifndef Q_OS_WIN
+#include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <memory>
@@ -23,6 +32,44 @@ QStringList ClientLibraryNames()
 #endif
 }
 
+QStringList ClientLibraryFolders()
+{
+#ifdef Q_OS_WIN
+    QStringList folders;
+    auto add = [&folders](const QString &aFolder) {
+        // Only absolute folders: a relative one would be the current folder,
+        // where anybody may have dropped a library.
+        if (aFolder.isEmpty() || QDir::isRelativePath(aFolder))
+            return;
+        const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(aFolder));
+        if (!folders.contains(clean, Qt::CaseInsensitive))
+            folders << clean;
+    };
+    add(QCoreApplication::applicationDirPath());
+    // Where the servers' installers register themselves.
+    const QString hklm = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\");
+    for (const QString &key : {QStringLiteral("Embarcadero\\InterBase\\Servers\\gds_db"),
+                               QStringLiteral("Borland\\InterBase\\CurrentVersion")}) {
+        const QSettings interbase(hklm + key, QSettings::NativeFormat);
+        const QString root = interbase.value(QStringLiteral("RootDirectory")).toString();
+        if (!root.isEmpty())
+            add(root + QStringLiteral("/bin"));
+    }
+    const QSettings firebird(hklm + QStringLiteral("Firebird Project\\Firebird Server\\Instances"),
+                             QSettings::NativeFormat);
+    add(firebird.value(QStringLiteral("DefaultInstance")).toString());
+    // Then the system's folder and the path.
+    add(qEnvironmentVariable("SystemRoot") + QStringLiteral("/System32"));
+    for (const QString &folder : qEnvironmentVariable("PATH").split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        add(folder);
+    return folders;
+#else
+    // The system's loader search (LD_LIBRARY_PATH, then its cache), which
+    // never looks in the current folder unless told to.
+    return {};
+#endif
+}
+
 namespace {
 
 template<class F>
@@ -36,13 +83,23 @@ std::unique_ptr<TClient> load()
 {
     auto client = std::make_unique<TClient>();
     const QStringList names = ClientLibraryNames();
-    for (const QString &name : names) {
-        auto library = std::make_unique<QLibrary>(name);
+    const QStringList folders = ClientLibraryFolders();
+    QStringList candidates;
+    if (folders.isEmpty())
+        candidates = names;
+    for (const QString &folder : folders)
+        for (const QString &name : names)
+            candidates << QDir(folder).filePath(name);
+    for (const QString &candidate : candidates) {
+        if (!folders.isEmpty() && !QFileInfo::exists(candidate))
+            continue;
+        auto library = std::make_unique<QLibrary>(candidate);
         if (!library->load())
             continue;
         TEntryPoints &a = client->Api;
         bool ok = resolve(*library, "isc_attach_database", a.attach_database)
                && resolve(*library, "isc_detach_database", a.detach_database)
+               && resolve(*library, "isc_create_database", a.create_database)
                && resolve(*library, "isc_start_multiple", a.start_multiple)
                && resolve(*library, "isc_commit_transaction", a.commit_transaction)
                && resolve(*library, "isc_rollback_transaction", a.rollback_transaction)
@@ -81,12 +138,21 @@ std::unique_ptr<TClient> load()
             continue;
         }
         client->Flavour = firebird ? &FirebirdFlavour() : &InterBaseFlavour();
-        client->LibraryFile = library->fileName();
+        client->LibraryFile = QDir::toNativeSeparators(library->fileName());
+#ifndef Q_OS_WIN
+        // The file the loader chose, not the name it was asked for.
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void *>(a.attach_database), &info) && info.dli_fname)
+            client->LibraryFile = QFile::decodeName(info.dli_fname);
+#endif
         client->Library = std::move(library);
         return client;
     }
-    throw EDbError(QStringLiteral("Bibliothèque cliente InterBase ou Firebird introuvable (fichiers cherchés : %1).")
-                       .arg(names.join(QStringLiteral(", "))));
+    QString where = names.join(QStringLiteral(", "));
+    if (!folders.isEmpty())
+        where += QStringLiteral(" ; dossiers : ") + QDir::toNativeSeparators(folders.join(QStringLiteral(" ; ")));
+    throw EDbError(QStringLiteral("Bibliothèque cliente introuvable : ni celle d'InterBase ni celle de Firebird "
+                                  "(fichiers cherchés : %1).").arg(where));
 }
 
 } // namespace
@@ -105,6 +171,12 @@ const TClient &Client()
         client = load();
     loaded.store(client.get(), std::memory_order_release);
     return *client;
+}
+
+QString ClientDescription()
+{
+    const TClient &client = Client();
+    return QStringLiteral("%1 (%2)").arg(client.LibraryFile, QLatin1String(client.Flavour->Name));
 }
 
 QString StatusText(const TStatusVector &aStatus)

@@ -107,6 +107,7 @@ enum : unsigned char {
     DpbLcCtype = 48,
     DpbConnectTimeout = 57,
     DpbSqlDialect = 63,
+    DpbSetDbCharset = 68,
 
     TpbConcurrency = 2,
     TpbVersion3 = 3,
@@ -125,6 +126,8 @@ enum : unsigned char {
     SpbOptions = 108,
     ActionSvcProperties = 8,
     InfoSvcLine = 62,
+
+    InfoAttachmentId = 22,
 
     InfoEnd = 1,
     InfoTruncated = 2,
@@ -177,6 +180,7 @@ struct TEntryPoints
 {
     TStatus (*attach_database)(TStatus *, short, const char *, THandle *, short, const char *);
     TStatus (*detach_database)(TStatus *, THandle *);
+    TStatus (*create_database)(TStatus *, short, const char *, THandle *, short, const char *, short);
     TStatus (*start_multiple)(TStatus *, THandle *, short, TTeb *);
     TStatus (*commit_transaction)(TStatus *, THandle *);
     TStatus (*rollback_transaction)(TStatus *, THandle *);
@@ -225,6 +229,14 @@ const TClient &Client();
 
 // The file names tried, in order, on this system.
 QStringList ClientLibraryNames();
+// The folders they are looked for in, in order: on Windows the program's own
+// folder, those the InterBase and Firebird installers registered, the
+// system folder and the path, never the current folder. Empty where the
+// system's loader searches by itself.
+QStringList ClientLibraryFolders();
+// The loaded client's file and its kind, e.g. "/usr/lib/…/libfbclient.so.2
+// (Firebird)"; raises EDbError when none can be loaded.
+QString ClientDescription();
 
 // Raises EDbError with the client's text when the status reports a failure.
 void Check(const TStatusVector &aStatus);

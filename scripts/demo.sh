@@ -12,11 +12,26 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${IVROMVT_BUILD_DIR:-$ROOT/build}
 # The server writes the database; everybody may browse the folder (Debian's
 # own data folder is closed to other users).
-DEMO_DIR=/var/tmp/ivromvt/demo
+DEMO_DIR=${IVROMVT_DEMO_DIR:-/var/tmp/ivromvt/demo}
 DEMO_DB=$DEMO_DIR/demo.fdb
 SYSDBA_PASSWORD=tidestone
 
 log() { echo "[demo] $*"; }
+
+# Where the build put a program: each layer is a library of its own and the
+# programs sit in their own folders (cli/, app/); an older flat build had
+# them at the top.
+programme() {
+    local name=$1 sub
+    for sub in cli app .; do
+        if [ -x "$BUILD_DIR/$sub/$name" ]; then
+            echo "$BUILD_DIR/$sub/$name"
+            return 0
+        fi
+    done
+    echo "[demo] programme $name introuvable dans $BUILD_DIR (construction incomplète ?)" >&2
+    return 1
+}
 
 if [ "$(id -u)" -eq 0 ]; then
     bash "$ROOT/scripts/setup.sh"
@@ -66,11 +81,12 @@ log "base prête : $(echo "SELECT COUNT(*) FROM K;" | isql-fb -q -user SYSDBA -p
 
 if [ -n "${DISPLAY:-}" ] && [ "${IVROMVT_DEMO_TERMINAL:-}" != "1" ]; then
     log "ouverture de la fenêtre (le bouton « … » s'ouvre dans $DEMO_DIR)"
+    FENETRE=$(programme IvroMVT)
     cd "$DEMO_DIR"
-    exec "$BUILD_DIR/IvroMVT"
+    exec "$FENETRE"
 fi
 
-CLI="$BUILD_DIR/ivromvt-cli"
+CLI=$(programme ivromvt-cli)
 DU=$(date -d '9 days ago' +%d/%m/%Y)
 AU=$(date +%d/%m/%Y)
 log "pas d'écran : démonstration en ligne de commande"
@@ -84,11 +100,17 @@ echo
 echo "\$ ivromvt-cli envoyer $DEMO_DB --du $DU --au $AU --noeud mag-001 --oui"
 "$CLI" envoyer "$DEMO_DB" --du "$DU" --au "$AU" --noeud mag-001 --oui
 echo
-log "événements de rechargement créés pour mag-001 : $(echo "SELECT COUNT(*) FROM SYM_DATA WHERE NODE_LIST = 'mag-001';" \
+EVENEMENTS=$(echo "SELECT COUNT(*) FROM SYM_DATA WHERE NODE_LIST = 'mag-001';" \
     | isql-fb -q -user SYSDBA -password "$SYSDBA_PASSWORD" "localhost/3050:$DEMO_DB" \
-    | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}')"
+    | awk 'NF==1 && $1 ~ /^[0-9]+$/ {print $1}')
+log "événements de rechargement créés pour mag-001 : ${EVENEMENTS:-?}"
+# A sending that says it went well but left nothing is a failure.
+if [ "${EVENEMENTS:-0}" -eq 0 ]; then
+    echo "[demo] l'envoi n'a créé aucun événement." >&2
+    exit 1
+fi
 echo
 echo "\$ ivromvt-cli suivi $DEMO_DB --noeud mag-001"
 "$CLI" suivi "$DEMO_DB" --noeud mag-001
 echo
-log "la fenêtre : DISPLAY=:0 $BUILD_DIR/IvroMVT (ou relancer ce script avec un écran)"
+log "la fenêtre : DISPLAY=:0 $(programme IvroMVT) (ou relancer ce script avec un écran)"

@@ -2,13 +2,13 @@
 # Takes the README's picture of the main window: builds the capture helper,
 # starts a virtual X display, opens the window on a demo-like database
 # (central server, five shops, K rows over the last ten days), evaluates it
-# and writes docs/ivromvt.png.
+# and writes docs/ivromvt.png (or the file given as first argument).
 # Needs the Firebird server (scripts/setup.sh) and Xvfb.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${BUILD_DIR:-$ROOT/build}"
-OUT="$ROOT/docs/ivromvt.png"
+OUT="${1:-$ROOT/docs/ivromvt.png}"
 
 command -v Xvfb >/dev/null || { echo "Xvfb est introuvable (paquet xvfb)." >&2; exit 1; }
 
@@ -28,6 +28,13 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-mkdir -p "$ROOT/docs"
-DISPLAY=":$DISPLAY_NUM" QT_QPA_PLATFORM=xcb "$BUILD/bench/capture_fenetre" "$OUT"
+# Wherever this build puts it (its own folder, or the top of an older build).
+CAPTURE=
+for candidate in "$BUILD/bench/capture_fenetre" "$BUILD/capture_fenetre"; do
+    [ -x "$candidate" ] && { CAPTURE=$candidate; break; }
+done
+[ -n "$CAPTURE" ] || { echo "capture_fenetre introuvable dans $BUILD." >&2; exit 1; }
+
+mkdir -p "$(dirname "$OUT")"
+DISPLAY=":$DISPLAY_NUM" QT_QPA_PLATFORM=xcb "$CAPTURE" "$OUT"
 echo "Capture écrite : $OUT"

@@ -13,7 +13,7 @@ SECURITY_DB=/var/lib/firebird/3.0/system/security3.fdb
 SERVICE=/etc/init.d/firebird3.0
 DEADLINE=${IVROMVT_SETUP_DEADLINE:-60} # seconds given to the server to start or stop
 PACKAGES=(qt6-base-dev qt6-translations-l10n firebird3.0-server firebird3.0-utils
-          libfbclient2 cmake g++ make xvfb xauth fonts-dejavu-core)
+          libfbclient2 cmake g++ make xvfb xauth fonts-dejavu-core python3)
 if [ "${1:-}" = "--windows" ]; then
     PACKAGES+=(mingw-w64 wine doctest-dev)
 fi

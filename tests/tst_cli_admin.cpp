@@ -1,7 +1,10 @@
 #include "CliRun.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
+#include "db/DbConnection.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,6 +33,9 @@ private slots:
     void identite();
     void replication();
     void environnement();
+    void clientCharge();
+    void cheminRelatif_data();
+    void cheminRelatif();
 };
 
 void TestCliAdmin::etatNoeud()
@@ -209,6 +215,58 @@ void TestCliAdmin::environnement()
     r = RunCli({QStringLiteral("environnement")});
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("IVRO_PORTS")) && r.Out.contains(QLatin1String("30000")), qPrintable(r.Out));
+}
+
+// Which client library the program loaded, and of which kind, wherever it
+// matters: its version, its environment, a connection that fails.
+void TestCliAdmin::clientCharge()
+{
+    const TDbClientInfo client = DbClientInfo();
+    QVERIFY(client.Error.isEmpty());
+    const QString ligne = QStringLiteral("Client %1 : %2").arg(client.Flavour, client.Library);
+
+    TRun r = RunCli({QStringLiteral("--version")});
+    QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.startsWith(QLatin1String("ivromvt-cli ")), qPrintable(r.Out));
+    QVERIFY2(r.Out.contains(ligne + QLatin1Char('\n')), qPrintable(r.Out));
+
+    r = RunCli({QStringLiteral("environnement"), QStringLiteral("--json")});
+    const QJsonObject bd = json(r).object().value(QStringLiteral("ClientBD")).toObject();
+    QCOMPARE(bd.value(QStringLiteral("Bibliotheque")).toString(), client.Library);
+    QCOMPARE(bd.value(QStringLiteral("Type")).toString(), client.Flavour);
+
+    r = RunCli({QStringLiteral("noeuds"), TTestDatabase::Folder() + QStringLiteral("absente.fdb")});
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.contains(QStringLiteral("Client : %1 (%2)").arg(client.Library, client.Flavour)), qPrintable(r.Err));
+}
+
+void TestCliAdmin::cheminRelatif_data()
+{
+    QTest::addColumn<QString>("base"); // %1: the file name of the database, in the current folder
+    QTest::newRow("./") << "./%1";
+    QTest::newRow("../") << "../%2/%1";
+    QTest::newRow("file here") << "%1";
+}
+
+// A relative path is the user's, not the server's: it names the file from
+// the current folder, never from the server's own.
+void TestCliAdmin::cheminRelatif()
+{
+    QFETCH(QString, base);
+    TTestDatabase db;
+    const QFileInfo fichier(db.Path());
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('mag-007', 'x')"));
+    QProcess p;
+    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+    p.setArguments({QStringLiteral("get-local-node"),
+                    base.arg(fichier.fileName(), fichier.absoluteDir().dirName())});
+    p.setWorkingDirectory(fichier.absolutePath());
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start();
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QVERIFY2(p.exitCode() == 0, qPrintable(err));
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("Noeud local : mag-007"));
 }
 
 QTEST_GUILESS_MAIN(TestCliAdmin)

@@ -58,8 +58,17 @@ void TestDbCancel::cancelRunningStatement()
     QVERIFY(!message.isEmpty());
     QCOMPARE(db.Count(QStringLiteral("MARK")), 0);
 
-    // The connection is still usable.
     TDbQuery q(cnx.get());
+    q.SQL() << QStringLiteral("SELECT 1 FROM RDB$DATABASE");
+    if (InterBaseClient()) {
+        // The attachment was ended: it says so, and closing it is quiet.
+        QVERIFY_THROWS_EXCEPTION(EDbError, q.Open());
+        cnx->Close();
+        QVERIFY(!cnx->Connected());
+        return;
+    }
+    // The connection is still usable.
+    q.SQL().clear();
     q.SQL() << QStringLiteral("SELECT 1 FROM RDB$DATABASE");
     q.Open();
     QCOMPARE(q.Fields(0).AsInteger(), 1);
@@ -69,6 +78,8 @@ void TestDbCancel::cancelRunningStatement()
 // and the next statement runs.
 void TestDbCancel::cancelWhileIdle()
 {
+    if (InterBaseClient())
+        QSKIP("InterBase's client has no cancel call: the attachment is ended even between statements");
     TTestDatabase db(TTestDatabase::TSchema::Empty);
     auto cnx = db.Connect();
     cnx->Open();

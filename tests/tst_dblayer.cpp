@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QUuid>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -35,6 +36,7 @@ private slots:
     void accentedDatabasePath();
     void clientFlavours_data();
     void clientFlavours();
+    void standInExportsNoFirebirdSymbol();
     void parametersByName();
     void finalSemicolon();
     void autocommitVisibleAtOnce();
@@ -47,6 +49,7 @@ private slots:
     void scriptErrorPolicies();
     void scriptBlankChunk();
     void servicesBringDatabaseOnline();
+    void accentedFileNames();
     void connectionFailures_data();
     void connectionFailures();
     void dateTimeConversions();
@@ -256,8 +259,9 @@ void TestDbLayer::clientFlavours_data()
     QTest::addColumn<int>("booleanWidth");
     QTest::addColumn<bool>("utf8FileName");
     QTest::addColumn<int>("versionItem");
-    QTest::newRow("Firebird") << true << 4 << 32764 << 1 << true << 103;
-    QTest::newRow("InterBase") << false << 59 << 590 << 2 << false << 12;
+    QTest::addColumn<int>("lockWaitItem");
+    QTest::newRow("Firebird") << true << 4 << 32764 << 1 << true << 103 << 21;
+    QTest::newRow("InterBase") << false << 59 << 590 << 2 << false << 12 << 23;
 }
 
 void TestDbLayer::clientFlavours()
@@ -269,6 +273,10 @@ void TestDbLayer::clientFlavours()
     QTEST(int(f.BooleanWidth), "booleanWidth");
     QTEST(f.DpbUtf8FileName.has_value(), "utf8FileName");
     QTEST(int(f.InfoVersion), "versionItem");
+    // Each client's own lock-wait item: the other's number means something
+    // else there (InterBase's 21 is "no savepoint").
+    QVERIFY(f.TpbLockTimeout);
+    QTEST(int(*f.TpbLockTimeout), "lockWaitItem");
     // The sets both number alike, and UTF8 by each one's own number.
     QCOMPARE(f.CharSetOf(0), TCharSet::None);
     QCOMPARE(f.CharSetOf(53), TCharSet::Win1252);
@@ -277,12 +285,34 @@ void TestDbLayer::clientFlavours()
     // 77 is Firebird's UTF-8 file name, InterBase's archive item: never sent there.
     if (!firebird)
         QVERIFY(!f.DpbUtf8FileName);
-    // The loaded client is told by its exports: here, Firebird's.
-    if (firebird) {
-        QCOMPARE(Isc::Client().Flavour, &FirebirdFlavour());
-        TTestDatabase db(TTestDatabase::TSchema::Empty);
-        QVERIFY(db.Connect()->ServerVersion().contains(QLatin1String("Firebird")));
-    }
+    // The loaded client is told by its exports, and reported with its file.
+    if (firebird == InterBaseClient())
+        return;
+    QCOMPARE(Isc::Client().Flavour, &f);
+    const TDbClientInfo info = DbClientInfo();
+    QCOMPARE(info.Flavour, QLatin1String(f.Name));
+    QVERIFY2(QFileInfo(info.Library).isAbsolute() && QFileInfo::exists(info.Library), qPrintable(info.Library));
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    // The Firebird server answers both items; InterBase's client asks for
+    // the older one.
+    QVERIFY(!db.Connect()->ServerVersion().isEmpty());
+}
+
+// The tests' stand-in for InterBase's client shows only InterBase's entry
+// points: the layer must take it for InterBase's client.
+void TestDbLayer::standInExportsNoFirebirdSymbol()
+{
+    // The process's own client first: loaded after the stand-in, the
+    // loader would hand the stand-in back for its name.
+    const TDbClientInfo mine = DbClientInfo();
+    QLibrary standIn(QStringLiteral(IVROMVT_IBCLIENT_PATH));
+    QVERIFY2(standIn.load(), qPrintable(standIn.errorString()));
+    const auto unload = qScopeGuard([&] { standIn.unload(); });
+    QCOMPARE(DbClientInfo().Library, mine.Library);
+    QVERIFY(standIn.resolve("isc_attach_database"));
+    QVERIFY(standIn.resolve("isc_interprete"));
+    for (const char *name : {"fb_interpret", "fb_get_master_interface", "fb_cancel_operation"})
+        QVERIFY2(!standIn.resolve(name), name);
 }
 
 void TestDbLayer::parametersByName()
@@ -497,6 +527,45 @@ void TestDbLayer::scriptBlankChunk()
     QVERIFY(runner.ExecuteChunk(QStringLiteral("\r\n  \r\n\t")));
     QVERIFY(runner.ExecuteChunk(QString()));
     QVERIFY(!cnx.Connected()); // nothing to run: no connection made
+}
+
+// An accented file name reaches the server as the name we mean, whichever
+// call carries it: creating, attaching, and the service that restarts it.
+void TestDbLayer::accentedFileNames()
+{
+    TDbConnectionParams p;
+    p.Database = TTestDatabase::Folder()
+               + QStringLiteral("Créée à Sète %1.fdb").arg(QUuid::createUuid().toString(QUuid::Id128));
+    p.UserName = TTestDatabase::User;
+    p.Password = TTestDatabase::Password;
+    CreateDatabase(p, QStringLiteral("NONE"), false);
+    // Dropped through the server, which owns the file.
+    const auto drop = qScopeGuard([&p] {
+        try {
+            TDbConnection cnx(p);
+            Isc::TStatusVector status;
+            Isc::Client().Api.drop_database(&status, cnx.Attachment());
+        } catch (const EDbError &e) {
+            qWarning().noquote() << "base non supprimée :" << e.Message();
+        }
+    });
+    QVERIFY2(QFileInfo::exists(p.Database), qPrintable(p.Database));
+
+    QProcess gfix;
+    gfix.start(QStringLiteral("gfix"), {QStringLiteral("-shut"), QStringLiteral("full"), QStringLiteral("-force"),
+                                        QStringLiteral("0"), QStringLiteral("-user"), TTestDatabase::User,
+                                        QStringLiteral("-password"), TTestDatabase::Password,
+                                        QStringLiteral("localhost:") + p.Database});
+    QVERIFY(gfix.waitForFinished(30000));
+    QCOMPARE(gfix.exitCode(), 0);
+    TDbServiceManager services(QStringLiteral("localhost"), TTestDatabase::User, TTestDatabase::Password);
+    services.DatabaseOnline(p.Database);
+
+    TDbConnection cnx(p);
+    TDbQuery q(&cnx);
+    q.SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$DATABASE");
+    q.Open();
+    QCOMPARE(q.Fields(0).AsInteger(), 1);
 }
 
 void TestDbLayer::servicesBringDatabaseOnline()

@@ -185,3 +185,8 @@ QStringList TTestDatabase::Rows(const QString &aSql) const
     }
     return rows;
 }
+
+bool InterBaseClient()
+{
+    return DbClientInfo().Flavour == QLatin1String("InterBase");
+}
