@@ -8,9 +8,28 @@
 #include <QDebug>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 using namespace Isc;
 
 namespace {
+
+std::atomic<void (*)()> gAfterAttach{nullptr};
+
+// Every connection of the process, for AbandonAll, which runs on another
+// thread. Never destroyed: a signal may come while the process exits.
+struct TRegistry
+{
+    std::mutex Lock;
+    std::vector<TDbConnection *> Connections;
+};
+TRegistry &registry()
+{
+    static TRegistry *r = new TRegistry;
+    return *r;
+}
 
 QByteArray transactionParameters()
 {
@@ -104,6 +123,7 @@ void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet,
     THandle tx = 0;
     const QByteArray bytes = EncodeClientPath(sql);
     api.dsql_execute_immediate(&status, &db, &tx, 0, bytes.constData(), 3, nullptr);
+    RunAfterAttachHook();
     Check(status);
     api.detach_database(&status, &db);
     Check(status);
@@ -119,15 +139,34 @@ void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet,
     Check(status);
 }
 
+void SetAfterAttachHook(void (*aHook)())
+{
+    gAfterAttach = aHook;
+}
+
+void RunAfterAttachHook()
+{
+    if (const auto hook = gAfterAttach.load())
+        hook();
+}
+
 TDbConnection::TDbConnection(TDbConnectionParams aParams)
     : FParams(std::move(aParams))
 {
+    TRegistry &r = registry();
+    const std::lock_guard lock(r.Lock);
+    r.Connections.push_back(this);
 }
 
 TDbConnection::~TDbConnection()
 {
+    {
+        TRegistry &r = registry();
+        const std::lock_guard lock(r.Lock);
+        r.Connections.erase(std::find(r.Connections.begin(), r.Connections.end(), this));
+    }
     try {
-        delete FDefaultTransaction; // commits when still active
+        delete FDefaultTransaction; // rolls back when still active
         FDefaultTransaction = nullptr;
         Close();
     } catch (const EDbError &e) {
@@ -145,17 +184,21 @@ void TDbConnection::Open()
     TStatusVector status;
     THandle db = 0;
     api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    RunAfterAttachHook();
     Check(status);
     FAttachment = db;
     FCancelHandle = db;
+    FLife = std::make_shared<int>(0);
 }
 
 void TDbConnection::Close()
 {
+    // Closing is no decision to keep the work: only Commit() is.
     if (FDefaultTransaction && FDefaultTransaction->Active())
-        FDefaultTransaction->Commit();
+        FDefaultTransaction->Rollback();
     if (!FAttachment)
         return;
+    FLife.reset();
     FCancelHandle = 0;
     TStatusVector status;
     Client().Api.detach_database(&status, &FAttachment);
@@ -175,6 +218,41 @@ bool TDbConnection::CancelOperation()
     api.fb_cancel_operation(&status, &handle, CancelRaise);
     constexpr TStatus NothingToCancel = 335544933;
     return !status.Failed() || status.V[1] == NothingToCancel;
+}
+
+bool TDbConnection::Abandon()
+{
+    const int before = FCommitState.fetch_or(KAbandoned);
+    CancelOperation();
+    return (before & KCommitting) == 0;
+}
+
+int TDbConnection::AbandonAll()
+{
+    TRegistry &r = registry();
+    const std::lock_guard lock(r.Lock);
+    int attached = 0;
+    for (TDbConnection *c : r.Connections) {
+        if (c->FCancelHandle != 0)
+            ++attached;
+        c->Abandon();
+    }
+    return attached;
+}
+
+void TDbConnection::BeginCommit()
+{
+    int expected = 0;
+    while (!FCommitState.compare_exchange_weak(expected, KCommitting))
+        if (expected & KAbandoned)
+            throw EDbError(QStringLiteral("Opération interrompue : rien n'a été validé."));
+}
+
+void TDbConnection::EndCommit(bool aCommitted)
+{
+    if (aCommitted)
+        ++FCommits;
+    FCommitState.fetch_and(~KCommitting);
 }
 
 QString TDbConnection::ServerVersion()
@@ -265,9 +343,9 @@ TDbTransaction::~TDbTransaction()
     if (!FTransaction)
         return;
     try {
-        Commit();
+        Rollback();
     } catch (const EDbError &e) {
-        qWarning().noquote() << "Validation de la transaction :" << e.Message();
+        qWarning().noquote() << "Annulation de la transaction :" << e.Message();
         FTransaction = 0;
     }
 }
@@ -283,8 +361,10 @@ void TDbTransaction::Commit()
 {
     if (!FTransaction)
         return;
+    FConnection->BeginCommit();
     TStatusVector status;
     Client().Api.commit_transaction(&status, &FTransaction);
+    FConnection->EndCommit(!status.Failed());
     Check(status);
     FTransaction = 0;
 }
