@@ -238,36 +238,6 @@ QString Install(const QString &aBase)
         .arg(rapport.NonEcrit);
 }
 
-// Leaves at once: the server rolls the running statement back when the
-// attachment drops with the process. Nothing of the process is unwound, so
-// no library shutdown runs under the worker.
-[[noreturn]] void Abandon()
-{
-    const QByteArray text = (QStringLiteral("\n") + KEnvoiInterrompu + QStringLiteral("\n")).toUtf8();
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.constData(), size_t(text.size()));
-    ::_exit(130);
-}
-
-// What a signal finds: the sending's connection while its statement runs.
-struct TEnvoiEnCours
-{
-    TDbConnection *Cnx = nullptr;
-    bool Actif = false;
-    int Signaux = 0;
-};
-
-// A signal while the statement runs asks the server to cancel it, and the
-// worker then ends with the server's error. A client that can't cancel, a
-// second signal or a cancellation that takes too long end the process.
-void SurSignal(TEnvoiEnCours &aEnvoi)
-{
-    ++aEnvoi.Signaux;
-    if (!aEnvoi.Actif)
-        return;
-    if (aEnvoi.Signaux > 1 || !aEnvoi.Cnx->CancelOperation())
-        Abandon();
-}
-
 struct TEnvoiResultat
 {
     qint32 Resultat = -1;
@@ -278,14 +248,12 @@ struct TEnvoiResultat
 // The range procedure in the window's worker; on a terminal the elapsed
 // time, and the events inserted out of aAttendus when aProgression reads
 // them, are rewritten every second meanwhile.
-TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TEnvoiEnCours &aEnvoi,
-                          TMvtProgression *aProgression, qint64 aAttendus)
+TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime, TMvtProgression *aProgression,
+                          qint64 aAttendus)
 {
-    constexpr int KDelaiAnnulationMs = 10000;
     TEnvoiResultat result;
     QElapsedTimer clock;
     clock.start();
-    QElapsedTimer depuisSignal;
     QEventLoop loop;
     QTimer timer;
     timer.setInterval(1000);
@@ -314,18 +282,6 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
             aProgression = nullptr;
         }
     }
-    // A cancellation asked before the statement reached the server would be
-    // lost: it is asked again until the worker ends.
-    QTimer relance;
-    relance.setInterval(200);
-    QObject::connect(&relance, &QTimer::timeout, &loop, [&] {
-        if (aEnvoi.Signaux == 0)
-            return;
-        if (!depuisSignal.isValid())
-            depuisSignal.start();
-        if (depuisSignal.elapsed() > KDelaiAnnulationMs || !aCnx->CancelOperation())
-            Abandon();
-    });
     auto *worker = new TQueryThread(aCnx, aQuery, [&result](TQueryThread *Sender) {
         result.Resultat = Sender->FResultat;
         result.Message = Sender->FMessage;
@@ -335,14 +291,9 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
     QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
     show();
     timer.start();
-    relance.start();
-    aEnvoi.Cnx = aCnx;
-    aEnvoi.Actif = true;
     worker->Start();
     if (guard)
         loop.exec();
-    aEnvoi.Actif = false;
-    relance.stop();
     timer.stop();
     result.MSecs = clock.elapsed();
     if (aProgression) {
@@ -361,6 +312,20 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
 
 int CmdEnvoyer(TCliContext &aCtx)
 {
+    // An interruption stops the sending; it can say that nothing was created
+    // as long as the sending's one commit has not begun. Once it has, the
+    // command goes on and reports what was created. The connection outlives
+    // the scope, which reads it from the watching thread.
+    std::unique_ptr<TDbConnection> cnx;
+    std::atomic<TDbConnection *> envoi{nullptr};
+    std::atomic<bool> envoye{false};
+    const TInterruptScope interruption(KEnvoiInterrompu, [&envoi, &envoye] {
+        TDbConnection *c = envoi.load();
+        if (envoye || (c && !(c->Abandon() && c->Commits() == 0)))
+            return false;
+        TDbConnection::AbandonAll();
+        return true;
+    });
     const TPlage plage = PlageOf(aCtx);
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Option(QStringLiteral("noeud"));
@@ -389,28 +354,15 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
                                                                                  QStringLiteral("\n")));
 
-    // From here a signal stops the sending, not the process.
-    TEnvoiEnCours envoi;
-    TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
     const QString installation = Install(base);
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
     if (!aCtx.Json)
         aCtx.Print(installation);
 
     const qint64 repere = DataMod->MvtRepereSymData(base);
-    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
+    cnx = DataMod->getNewConnexion(SysdbaRef(base));
     std::unique_ptr<TDbQuery> query =
         DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    // Attached here, so that a signal always finds a statement to cancel.
-    cnx->Open();
-    signaux.Install();
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
+    envoi = cnx.get();
     const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
     // On a terminal, the events inserted out of those the tables promise
     // (the evaluation's figure when they can't be read), read on a
@@ -423,16 +375,14 @@ int CmdEnvoyer(TCliContext &aCtx)
             attendus = details.Contenu.Evenements(sens);
         progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
     }
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
+    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, progression.get(), attendus);
+    envoye = r.Resultat != -1;
     progression.reset();
     query.reset();
-    cnx.reset();
-    const bool interrompu = signaux.Received();
+    cnx->Close();
     const QString duree = FormatDuree(double(r.MSecs / 1000));
-    if (r.Resultat == -1 && interrompu) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
+    if (r.Resultat == -1 && Interruption::Requested())
+        return Interruption::Interrupted();
     if (r.Resultat == -1)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
 
