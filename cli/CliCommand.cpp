@@ -1,5 +1,7 @@
 #include "cli/CliCommand.h"
 
+#include "cli/InterruptWatcher.h"
+
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbConnection.h"
@@ -460,13 +462,21 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     } catch (const ECliUsage &e) {
         return echec(ctx, 2, e.Message(), QString(), command);
     } catch (const ECliFailure &e) {
+        // A failure that an interruption caused is no failure: the
+        // interruption's line says what happened.
+        if (Interruption::Requested())
+            return Interruption::Interrupted();
         return echec(ctx, 1, e.Message());
     } catch (const EDbError &e) {
+        if (Interruption::Requested())
+            return Interruption::Interrupted();
         // Our own French messages carry no server code.
         if (e.Codes().isEmpty())
             return echec(ctx, 1, e.Message());
         return echec(ctx, 1, PhraseErreurServeur(e.Codes()), e.Message());
     } catch (const std::exception &e) {
+        if (Interruption::Requested())
+            return Interruption::Interrupted();
         return echec(ctx, 1, QString::fromUtf8(e.what()));
     }
 }

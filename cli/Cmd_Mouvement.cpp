@@ -196,16 +196,6 @@ int CmdEvaluer(TCliContext &aCtx)
 
 const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
 
-// Leaves at once: the server rolls the running statement back when the
-// attachment drops with the process. Nothing of the process is unwound, so
-// no library shutdown runs under the sending's thread.
-[[noreturn]] void Abandon()
-{
-    const QByteArray text = (QStringLiteral("\n") + KEnvoiInterrompu + QStringLiteral("\n")).toUtf8();
-    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.constData(), size_t(text.size()));
-    ::_exit(130);
-}
-
 // On a terminal, the elapsed time and the events inserted out of those
 // expected, rewritten every second while the sending runs.
 class TAffichageEnvoi
@@ -280,13 +270,15 @@ int CmdEnvoyer(TCliContext &aCtx)
                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
     TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
-    // From here a signal cancels the sending, not the process; a client
-    // that can't cancel, or a second signal, ends the process (the server
-    // then rolls the statement back with the attachment).
-    int signaux = 0;
-    TInterruptWatcher watcher([&envoi, &signaux](int) {
-        if (++signaux > 1 || !envoi.Cancel())
-            Abandon();
+    // From here an interruption stops the sending: the process ends at once
+    // with the line when nothing of the sending can be committed any more
+    // (the server rolls back what the attachment leaves), and carries on to
+    // report it when its commit was already under way.
+    const TInterruptScope interruption(KEnvoiInterrompu, [&envoi] {
+        if (!envoi.Abandonner())
+            return false;
+        TDbConnection::AbandonAll();
+        return true;
     });
     const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
     TAffichageEnvoi affichage(terminal);
@@ -295,8 +287,6 @@ int CmdEnvoyer(TCliContext &aCtx)
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     if (envoi.Demarrer(eval)) {
-        // The client sets its own handlers when it attaches: ours again.
-        watcher.Install();
         if (!aCtx.Json)
             aCtx.Print(envoi.Resultat().Installation.isEmpty()
                            ? QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
@@ -305,23 +295,10 @@ int CmdEnvoyer(TCliContext &aCtx)
         QTimer horloge;
         horloge.setInterval(1000);
         QObject::connect(&horloge, &QTimer::timeout, &loop, [&affichage] { affichage.Montre(); });
-        // A cancellation that takes too long ends the process.
-        QTimer delai;
-        delai.setSingleShot(true);
-        delai.setInterval(10000);
-        QObject::connect(&delai, &QTimer::timeout, &loop, [] { Abandon(); });
-        QTimer surveille;
-        surveille.setInterval(200);
-        QObject::connect(&surveille, &QTimer::timeout, &loop, [&envoi, &delai] {
-            if (envoi.Cancelled() && !delai.isActive())
-                delai.start();
-        });
         affichage.Montre();
         horloge.start();
-        surveille.start();
         loop.exec();
     }
-    watcher.Received();
     const TEnvoiResultat &r = envoi.Resultat();
     affichage.Fin(r);
     const QString duree = FormatDuree(double(r.DureeMs / 1000));
@@ -329,6 +306,8 @@ int CmdEnvoyer(TCliContext &aCtx)
     case TIssueEnvoi::Termine:
         break;
     case TIssueEnvoi::Interrompu:
+        if (Interruption::Requested())
+            return Interruption::Interrupted();
         aCtx.PrintError(KEnvoiInterrompu);
         return 130;
     case TIssueEnvoi::Refuse:

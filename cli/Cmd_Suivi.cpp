@@ -2,8 +2,10 @@
 // of a DATA_ID range stand in SymmetricDS's routing and batches, once or
 // until nothing is on its way any more.
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatcher.h"
 
 #include "data/uDataMod.h"
+#include "db/DbConnection.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -168,6 +170,11 @@ int CmdSuivi(TCliContext &aCtx)
         return 0;
     }
 
+    // Following is ended by an interruption: an ordinary end, said as such.
+    const TInterruptScope interruption(QStringLiteral("Suivi interrompu."), [] {
+        TDbConnection::AbandonAll();
+        return true;
+    });
     TSuiviEnvoi suivi = DataMod->SuiviEnvoi(base, noeud, de, a);
     while (secondes > 0 && !suivi.Termine()) {
         if (!aCtx.Json)

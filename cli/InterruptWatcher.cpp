@@ -1,84 +1,301 @@
 #include "cli/InterruptWatcher.h"
 
-#include <QSocketNotifier>
+#include "db/DbConnection.h"
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
-// Written once before the handler is installed, read only by the handler.
-volatile sig_atomic_t gWriteEnd = -1;
+constexpr int KExitCode = 130;
+// How long a command whose work went through already is given to report it.
+constexpr auto KReportDelay = std::chrono::seconds(10);
 
-struct sigaction gPrevious[2];
-const int KSignals[2] = {SIGINT, SIGTERM};
+struct TScope
+{
+    std::string Line;
+    std::function<bool()> Stop;
+    TScope *Previous = nullptr;
+};
 
-extern "C" void OnSignal(int aSignal)
+// Plain data only: a signal may be handled while static objects are being
+// destroyed at exit.
+std::atomic<int> gSignals{0};
+std::atomic<bool> gHandling{false};
+std::atomic<bool> gLeft{false};
+std::atomic<bool> gLinePrinted{false};
+std::mutex gScopeLock;
+TScope *gScope = nullptr;
+
+const char KDefaultLine[] = "Commande interrompue.";
+
+void writeError(const std::string &aText)
+{
+#ifdef Q_OS_WIN
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), aText.data(), DWORD(aText.size()), &written, nullptr);
+#else
+    const char *p = aText.data();
+    size_t left = aText.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        p += n;
+        left -= size_t(n);
+    }
+#endif
+}
+
+void printLine(const std::string &aLine)
+{
+    if (gLinePrinted.exchange(true))
+        return;
+    std::fflush(stdout);
+    writeError(aLine + "\n");
+}
+
+[[noreturn]] void endProcess(int aCode)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(aCode);
+}
+
+bool anotherSignal();
+
+// On the watching thread, once per signal.
+void handle()
+{
+    // The command has returned and said how it ended: the process is ending
+    // with that. Only a second signal cuts its shutdown short.
+    if (gLeft) {
+        if (gSignals.fetch_add(1) > 0)
+            endProcess(KExitCode);
+        return;
+    }
+    gHandling = true;
+    // Seen by Leave() or seeing what it did: one of the two.
+    if (gLeft) {
+        gHandling = false;
+        gSignals.fetch_add(1);
+        return;
+    }
+    std::string line = KDefaultLine;
+    if (gSignals.fetch_add(1) > 0) {
+        // A second interruption while the first waits for a report.
+        printLine(line);
+        endProcess(KExitCode);
+    }
+    bool endNow = true;
+    {
+        const std::lock_guard lock(gScopeLock);
+        if (gScope) {
+            line = gScope->Line;
+            endNow = gScope->Stop();
+        } else {
+            TDbConnection::AbandonAll();
+        }
+    }
+    if (endNow) {
+        printLine(line);
+        endProcess(KExitCode);
+    }
+    // The work went through: the command reports it, and Leave() ends the
+    // process.
+    const auto deadline = std::chrono::steady_clock::now() + KReportDelay;
+    while (std::chrono::steady_clock::now() < deadline && !anotherSignal())
+        ;
+    printLine(KDefaultLine);
+    endProcess(KExitCode);
+}
+
+#ifdef Q_OS_WIN
+
+BOOL WINAPI onConsoleEvent(DWORD aEvent)
+{
+    switch (aEvent) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        handle();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void install()
+{
+    // The handler registered last is called first: registered again, ours
+    // comes before any the database client added.
+    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+void startWatching()
+{
+    install();
+}
+
+// Each console event comes on a thread of its own: a second one ends the
+// process from there.
+bool anotherSignal()
+{
+    ::Sleep(10);
+    return false;
+}
+
+#else
+
+int gPipe[2] = {-1, -1};
+const int KSignals[] = {SIGINT, SIGTERM};
+
+extern "C" void onSignal(int aSignal)
 {
     const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(aSignal);
-    [[maybe_unused]] const ssize_t written = ::write(gWriteEnd, &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(gPipe[1], &byte, 1);
     errno = saved;
 }
 
+// A signal ignored when the program started (a job run in the background
+// by a script) stays ignored, as the one who started it asked.
+bool gIgnored[2] = {false, false};
+
+void install()
+{
+    for (int i = 0; i < 2; ++i) {
+        const int signal = KSignals[i];
+        struct sigaction current = {};
+        ::sigaction(signal, nullptr, &current);
+        const auto wanted = gIgnored[i] ? SIG_IGN : onSignal;
+        if (current.sa_handler == wanted)
+            continue;
+        struct sigaction action = {};
+        action.sa_handler = wanted;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+bool anotherSignal()
+{
+    pollfd pfd{gPipe[0], POLLIN, 0};
+    return ::poll(&pfd, 1, 10) == 1;
+}
+
+void startWatching()
+{
+    for (int i = 0; i < 2; ++i) {
+        struct sigaction current = {};
+        ::sigaction(KSignals[i], nullptr, &current);
+        gIgnored[i] = current.sa_handler == SIG_IGN;
+    }
+    if (::pipe(gPipe) != 0)
+        return; // the signals keep their default action: they end the process
+    for (int fd : gPipe)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(gPipe[1], F_SETFL, ::fcntl(gPipe[1], F_GETFL) | O_NONBLOCK);
+    std::thread([] {
+        for (;;) {
+            unsigned char byte = 0;
+            const ssize_t n = ::read(gPipe[0], &byte, 1);
+            if (n == 1)
+                handle();
+            else if (n < 0 && errno != EINTR)
+                return;
+        }
+    }).detach();
+    install();
+}
+
+#endif
+
 } // namespace
 
-TInterruptWatcher::TInterruptWatcher(std::function<void(int)> aOnSignal) : FOnSignal(std::move(aOnSignal))
+namespace Interruption {
+
+void Start()
 {
-    if (::pipe(FPipe) != 0)
-        return;
-    for (int fd : FPipe) {
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    startWatching();
+    SetAfterAttachHook(Reclaim);
+}
+
+void Reclaim()
+{
+    install();
+}
+
+bool Requested()
+{
+    return gSignals > 0;
+}
+
+int Interrupted()
+{
+    std::string line = KDefaultLine;
+    {
+        const std::lock_guard lock(gScopeLock);
+        if (gScope)
+            line = gScope->Line;
     }
-    gWriteEnd = FPipe[1];
-    FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
-    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(), [this] { Drain(); });
-    for (int i = 0; i < 2; ++i)
-        ::sigaction(KSignals[i], nullptr, &gPrevious[i]);
-    Install();
+    printLine(line);
+    return KExitCode;
 }
 
-TInterruptWatcher::~TInterruptWatcher()
+int Leave(int aCode)
 {
-    if (FPipe[0] < 0)
-        return;
-    for (int i = 0; i < 2; ++i)
-        ::sigaction(KSignals[i], &gPrevious[i], nullptr);
-    FNotifier.reset();
-    gWriteEnd = -1;
-    ::close(FPipe[0]);
-    ::close(FPipe[1]);
+    gLeft = true;
+    // Either the watching thread sees gLeft, or this sees it at work.
+    if (!gHandling && gSignals == 0)
+        return aCode;
+    if (aCode != 0)
+        aCode = Interrupted();
+    endProcess(aCode);
 }
 
-void TInterruptWatcher::Install()
+} // namespace Interruption
+
+TInterruptScope::TInterruptScope(const QString &aLine, std::function<bool()> aStop)
 {
-    if (FPipe[0] < 0)
-        return;
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : KSignals)
-        ::sigaction(signal, &action, nullptr);
+    auto *scope = new TScope{aLine.toStdString(), std::move(aStop)};
+    const std::lock_guard lock(gScopeLock);
+    scope->Previous = gScope;
+    FScope = scope;
+    gScope = scope;
 }
 
-bool TInterruptWatcher::Received()
+TInterruptScope::~TInterruptScope()
 {
-    Drain();
-    return FCount > 0;
-}
-
-void TInterruptWatcher::Drain()
-{
-    if (FPipe[0] < 0)
-        return;
-    unsigned char byte = 0;
-    while (::read(FPipe[0], &byte, 1) == 1) {
-        ++FCount;
-        if (FOnSignal)
-            FOnSignal(byte);
+    auto *scope = static_cast<TScope *>(FScope);
+    {
+        const std::lock_guard lock(gScopeLock);
+        gScope = scope->Previous;
     }
+    delete scope;
 }

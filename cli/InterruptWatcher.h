@@ -1,37 +1,53 @@
 #pragma once
 
-// SIGINT and SIGTERM owned by the command line while a write runs: the
-// handler only writes the signal's number into a pipe, and the main thread
-// learns of it through its event loop (or by asking), never inside the
-// handler. Installing again after the database client has set its own
-// handlers takes them back: the client's would shut itself down under a
-// statement still running.
+// Ctrl-C and SIGTERM (on Windows: the console's control events), owned by
+// the command line from its first instruction to its last.
+//
+// The handler itself only wakes a thread of ours (POSIX: a byte in a pipe;
+// Windows runs console handlers on a thread of their own). That thread stops
+// what runs and ends the process with exit code 130 and one French line on
+// standard error, at once: the server rolls back whatever the process left
+// uncommitted, and no transaction can commit after an interruption (see
+// TDbConnection::Abandon). The command's own code is never unwound under a
+// statement still running, and the database client's own shutdown never
+// runs: the client's handlers, set on its first attachment, are taken back
+// right after it.
+
+#include <QString>
 
 #include <functional>
-#include <memory>
 
-class QSocketNotifier;
+namespace Interruption {
 
-class TInterruptWatcher
+// The first instruction of the program.
+void Start();
+// Takes the signals back from whoever set handlers since Start().
+void Reclaim();
+// True once an interruption has come.
+bool Requested();
+// The command failed after an interruption: prints the interruption's line
+// (once for the process) and gives the exit code, 130.
+int Interrupted();
+// The command has returned aCode: gives the process's exit code. After an
+// interruption the process ends here, without any library's shutdown.
+int Leave(int aCode);
+
+} // namespace Interruption
+
+// While it lives, an interruption runs aStop, on the watching thread, instead
+// of abandoning every connection of the process. aStop stops the command's
+// work and answers true when the process may end now with aLine, false when
+// the work had already gone through (its commit was under way or done): the
+// command then ends by itself and reports it. aStop must be quick and must
+// not throw; it runs while the scope's creator waits to destroy it.
+class TInterruptScope
 {
 public:
-    // aOnSignal runs on the main thread, once per signal: from its event
-    // loop, or from Received().
-    explicit TInterruptWatcher(std::function<void(int aSignal)> aOnSignal = {});
-    ~TInterruptWatcher(); // restores the dispositions found
-    TInterruptWatcher(const TInterruptWatcher &) = delete;
-    TInterruptWatcher &operator=(const TInterruptWatcher &) = delete;
-
-    // Installs the handler again, over whatever was installed meanwhile.
-    void Install();
-    // True once a signal has come, whether the event loop ran or not.
-    bool Received();
+    TInterruptScope(const QString &aLine, std::function<bool()> aStop);
+    ~TInterruptScope();
+    TInterruptScope(const TInterruptScope &) = delete;
+    TInterruptScope &operator=(const TInterruptScope &) = delete;
 
 private:
-    void Drain();
-
-    std::function<void(int)> FOnSignal;
-    std::unique_ptr<QSocketNotifier> FNotifier;
-    int FPipe[2] = {-1, -1};
-    int FCount = 0;
+    void *FScope;
 };

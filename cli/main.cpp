@@ -1,5 +1,6 @@
 // ivromvt-cli: every operation of the data module from a terminal.
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatcher.h"
 #include "data/uDataMod.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before anything else: an interruption is answered from the start.
+    Interruption::Start();
     QCoreApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     TDataMod dataMod;
@@ -18,6 +21,8 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     QTextStream in(stdin);
     const int code = RunCli(app.arguments().mid(1), out, err, in, ::isatty(STDIN_FILENO) != 0);
+    out.flush();
+    err.flush();
     DataMod = nullptr;
-    return code;
+    return Interruption::Leave(code);
 }

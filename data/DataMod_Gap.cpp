@@ -14,8 +14,9 @@ const QStringList SqlKitGap = {
 };
 
 // The repair procedures do their work while their rows are read, so every
-// row is fetched inside one explicit transaction. When the procedure fails
-// no rollback is issued: releasing the connection commits what it did.
+// row is fetched inside one explicit transaction. When the procedure fails,
+// the gaps it repaired before the failure are kept: committed here, before
+// the failure goes on to the caller.
 void JoueReparation(TDataMod &aDataMod, const QString &ABaseDonnees, const QString &aSql)
 {
     if (ABaseDonnees.isEmpty())
@@ -24,7 +25,16 @@ void JoueReparation(TDataMod &aDataMod, const QString &ABaseDonnees, const QStri
     std::unique_ptr<TDbQuery> query = aDataMod.getNewQuery(cnx.get());
     cnx->StartTransaction();
     query->SQL() = QStringList{aSql};
-    query->Open();
+    try {
+        query->Open();
+    } catch (const EDbError &) {
+        try {
+            cnx->Commit();
+        } catch (const EDbError &) {
+            // The procedure's own failure is the one to report.
+        }
+        throw;
+    }
     cnx->Commit();
     query->Close();
 }

@@ -182,6 +182,15 @@ bool TEnvoi::Cancel()
     return FCnx->CancelOperation();
 }
 
+bool TEnvoi::Abandonner()
+{
+    FCancel = true;
+    TDbConnection *cnx = FCnxEnvoi.load();
+    if (!cnx)
+        return true;
+    return cnx->Abandon() && cnx->Commits() == FCommitsAvant.load();
+}
+
 void TEnvoi::Terminer(TIssueEnvoi aIssue, const QString &aMessage)
 {
     FResultat.Issue = aIssue;
@@ -256,6 +265,8 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
         // sending and none that others commit meanwhile.
         FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
         FQuery = DataMod->NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
+        FCommitsAvant = FCnx->Commits();
+        FCnxEnvoi = FCnx.get();
     } catch (const std::exception &e) {
         Terminer(TIssueEnvoi::Echec, MessageDe(e));
         return false;

@@ -97,6 +97,10 @@ public:
     // created. False when the client can't be asked to cancel.
     bool Cancel();
     bool Cancelled() const { return FCancel.load(); }
+    // For an interruption that ends the process at once (thread-safe): stops
+    // the sending and answers true when nothing of it is or will be
+    // committed, false when its commit was already under way or done.
+    bool Abandonner();
 
     bool EnCours() const { return FResultat.Issue == TIssueEnvoi::EnCours && FThread; }
     // The progress is read: Avancement will tell.
@@ -138,6 +142,10 @@ private:
     std::unique_ptr<TMvtProgression> FProgression;
     QThread *FThread = nullptr;
     std::atomic<bool> FCancel{false};
+    // The range procedure's connection once it is set to run, and its commits
+    // until then: one more is the sending's own.
+    std::atomic<TDbConnection *> FCnxEnvoi{nullptr};
+    std::atomic<quint64> FCommitsAvant{0};
     std::atomic<bool> FExecution{false}; // the range procedure may be running
     QString FMessageExecution;            // set on the sending's thread
     bool FEchecExecution = false;

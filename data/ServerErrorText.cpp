@@ -14,6 +14,7 @@ constexpr qint64 isc_lock_conflict = 335544345;
 constexpr qint64 isc_unavailable = 335544375;
 constexpr qint64 isc_wrong_ods = 335544379;
 constexpr qint64 isc_update_conflict = 335544451;
+constexpr qint64 isc_connect_reject = 335544421;
 constexpr qint64 isc_login = 335544472;
 constexpr qint64 isc_lock_timeout = 335544510;
 constexpr qint64 isc_shutdown = 335544528;
@@ -38,6 +39,11 @@ const TPhrase Phrases[] = {
     {{isc_network_error, isc_net_connect_err, isc_net_connect_listen_err, isc_net_lookup_err},
      u"Le serveur de bases de données est injoignable : vérifiez son nom, qu'il est démarré et que le port 3050 est "
      u"ouvert."},
+    // What the client says of a server that accepted the connection and then
+    // did not answer within the connect time-out.
+    {{isc_connect_reject},
+     u"Le serveur n'a pas répondu à la connexion dans le délai imparti : vérifiez que c'est bien un serveur de "
+     u"bases de données qui écoute à cette adresse et sur ce port, et qu'il n'est pas surchargé."},
     {{isc_shutdown}, u"La base est arrêtée sur le serveur : remettez-la en ligne avant de vous en servir."},
     {{isc_io_error, isc_bad_db_format, isc_wrong_ods, isc_unavailable},
      u"Base introuvable, ou ce fichier n'est pas une base InterBase ou Firebird que ce serveur sait ouvrir : vérifiez le chemin "

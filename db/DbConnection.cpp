@@ -8,9 +8,30 @@
 #include <QDebug>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 using namespace Isc;
 
 namespace {
+
+std::atomic<void (*)()> gAfterAttach{nullptr};
+
+// Every connection of the process, for AbandonAll, which runs on another
+// thread. Never destroyed: a signal may come while the process exits.
+struct TRegistry
+{
+    // Recursive: on InterBase, abandoning a connection opens another one
+    // (to end the first's attachment), which registers itself.
+    std::recursive_mutex Lock;
+    std::vector<TDbConnection *> Connections;
+};
+TRegistry &registry()
+{
+    static TRegistry *r = new TRegistry;
+    return *r;
+}
 
 QByteArray transactionParameters(const TDbTransactionOptions &aOptions = {})
 {
@@ -131,20 +152,40 @@ void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet,
     TStatusVector status;
     THandle db = 0;
     api.create_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData(), 0);
+    RunAfterAttachHook();
     Check(status);
     api.detach_database(&status, &db);
     Check(status);
 }
 
+void SetAfterAttachHook(void (*aHook)())
+{
+    gAfterAttach = aHook;
+}
+
+void RunAfterAttachHook()
+{
+    if (const auto hook = gAfterAttach.load())
+        hook();
+}
+
 TDbConnection::TDbConnection(TDbConnectionParams aParams)
     : FParams(std::move(aParams))
 {
+    TRegistry &r = registry();
+    const std::lock_guard lock(r.Lock);
+    r.Connections.push_back(this);
 }
 
 TDbConnection::~TDbConnection()
 {
+    {
+        TRegistry &r = registry();
+        const std::lock_guard lock(r.Lock);
+        r.Connections.erase(std::find(r.Connections.begin(), r.Connections.end(), this));
+    }
     try {
-        delete FDefaultTransaction; // commits when still active
+        delete FDefaultTransaction; // rolls back when still active
         FDefaultTransaction = nullptr;
         Close();
     } catch (const EDbError &e) {
@@ -162,6 +203,7 @@ void TDbConnection::Open()
     TStatusVector status;
     THandle db = 0;
     api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+    RunAfterAttachHook();
     if (status.Failed()) {
         // Which client answered tells a wrong library from a wrong server.
         try {
@@ -173,6 +215,7 @@ void TDbConnection::Open()
     FAttachment = db;
     FCancelHandle = db;
     FEnded = false;
+    FLife = std::make_shared<int>(0);
     FAttachmentId = 0;
     if (!Client().Flavour->CanCancelCall) {
         // Kept for ending the attachment from another one: on InterBase the
@@ -190,10 +233,12 @@ void TDbConnection::Open()
 
 void TDbConnection::Close()
 {
+    // Closing is no decision to keep the work: only Commit() is.
     if (FDefaultTransaction && FDefaultTransaction->Active())
-        FDefaultTransaction->Commit();
+        FDefaultTransaction->Rollback();
     if (!FAttachment)
         return;
+    FLife.reset();
     FCancelHandle = 0;
     TStatusVector status;
     Client().Api.detach_database(&status, &FAttachment);
@@ -241,6 +286,44 @@ bool TDbConnection::EndAttachment()
     }
     FEnded = true;
     return true;
+}
+
+bool TDbConnection::Abandon()
+{
+    const int before = FCommitState.fetch_or(KAbandoned);
+    CancelOperation();
+    return (before & KCommitting) == 0;
+}
+
+int TDbConnection::AbandonAll()
+{
+    TRegistry &r = registry();
+    const std::lock_guard lock(r.Lock);
+    int attached = 0;
+    // By index over the connections there were: one opened meanwhile comes
+    // after them and is gone again before the next turn.
+    for (std::size_t i = 0, n = r.Connections.size(); i < n; ++i) {
+        TDbConnection *c = r.Connections[i];
+        if (c->FCancelHandle != 0)
+            ++attached;
+        c->Abandon();
+    }
+    return attached;
+}
+
+void TDbConnection::BeginCommit()
+{
+    int expected = 0;
+    while (!FCommitState.compare_exchange_weak(expected, KCommitting))
+        if (expected & KAbandoned)
+            throw EDbError(QStringLiteral("Opération interrompue : rien n'a été validé."));
+}
+
+void TDbConnection::EndCommit(bool aCommitted)
+{
+    if (aCommitted)
+        ++FCommits;
+    FCommitState.fetch_and(~KCommitting);
 }
 
 QString TDbConnection::ServerVersion()
@@ -331,9 +414,9 @@ TDbTransaction::~TDbTransaction()
     if (!FTransaction)
         return;
     try {
-        Commit();
+        Rollback();
     } catch (const EDbError &e) {
-        qWarning().noquote() << "Validation de la transaction :" << e.Message();
+        qWarning().noquote() << "Annulation de la transaction :" << e.Message();
         FTransaction = 0;
     }
 }
@@ -349,8 +432,10 @@ void TDbTransaction::Commit()
 {
     if (!FTransaction)
         return;
+    FConnection->BeginCommit();
     TStatusVector status;
     Client().Api.commit_transaction(&status, &FTransaction);
+    FConnection->EndCommit(!status.Failed());
     Check(status);
     FTransaction = 0;
 }

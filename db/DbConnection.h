@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <memory>
 
 class TDbTransaction;
 
@@ -40,7 +41,9 @@ class TDbConnection
 {
 public:
     explicit TDbConnection(TDbConnectionParams aParams);
-    ~TDbConnection(); // commits an open explicit transaction, then detaches
+    // Rolls back an open explicit transaction, then detaches: work is kept
+    // only by an explicit Commit, never by an error path that unwinds.
+    ~TDbConnection();
     TDbConnection(const TDbConnection &) = delete;
     TDbConnection &operator=(const TDbConnection &) = delete;
 
@@ -57,6 +60,17 @@ public:
     // client has no cancel call: there the attachment is ended instead, and
     // the connection is of no further use.
     bool CancelOperation();
+
+    // From any thread: no transaction of this connection commits from now on
+    // (a commit asked later fails and rolls back), and the running statement
+    // is cancelled. False when a commit was already under way: it may go
+    // through.
+    bool Abandon();
+    // Commits that went through on this connection, explicit or automatic.
+    quint64 Commits() const { return FCommits; }
+    // Abandons every connection of the process; the number of them that were
+    // attached.
+    static int AbandonAll();
 
     // The server's version text, as the server gives it.
     QString ServerVersion();
@@ -78,6 +92,13 @@ public:
     // The explicit transaction in force for a statement bound to aTransaction
     // (or to none): null means autocommit.
     quint64 *ActiveTransaction(TDbTransaction *aTransaction) const;
+    // Lives as long as the current attachment: what was prepared on it is
+    // void once this has expired.
+    std::weak_ptr<const void> AttachmentLife() const { return FLife; }
+    // Around every commit: BeginCommit raises EDbError when the connection
+    // was abandoned; EndCommit counts a commit that went through.
+    void BeginCommit();
+    void EndCommit(bool aCommitted);
 
 private:
     friend class TDbTransaction;
@@ -91,9 +112,21 @@ private:
     std::atomic<bool> FEnded{false};
     bool EndAttachment();
     TDbTransaction *FDefaultTransaction = nullptr;
+    std::shared_ptr<const void> FLife;
+    enum : int { KCommitting = 1, KAbandoned = 2 };
+    std::atomic<int> FCommitState{0};
+    std::atomic<quint64> FCommits{0};
 };
 
-// An explicit transaction on a connection. Freeing it while active commits.
+// Run after every attempt to attach (database or service manager): the
+// client library sets up process-wide things of its own on its first one,
+// among them handlers for SIGINT and SIGTERM, which a program that handles
+// those signals itself takes back here.
+void SetAfterAttachHook(void (*aHook)());
+void RunAfterAttachHook();
+
+// An explicit transaction on a connection. Freeing it while active rolls it
+// back.
 class TDbTransaction
 {
 public:

@@ -8,6 +8,7 @@
 #include "db/TextCodec.h"
 
 #include <QDebug>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
@@ -23,7 +24,8 @@ class TStatementTransaction
 {
 public:
     TStatementTransaction(TDbConnection *aConnection, TDbTransaction *aTransaction)
-        : FAttachment(aConnection->Attachment()), FTransaction(aConnection->ActiveTransaction(aTransaction))
+        : FConnection(aConnection), FAttachment(aConnection->Attachment()),
+          FTransaction(aConnection->ActiveTransaction(aTransaction))
     {
         if (!FTransaction) {
             FOwn = StartDbTransaction(FAttachment);
@@ -51,13 +53,16 @@ public:
     {
         if (FOwn == 0)
             return;
+        FConnection->BeginCommit();
         TStatusVector status;
         Client().Api.commit_transaction(&status, &FOwn);
+        FConnection->EndCommit(!status.Failed());
         Check(status);
         FOwn = 0;
     }
 
 private:
+    TDbConnection *FConnection;
     THandle *FAttachment;
     THandle *FTransaction;
     THandle FOwn = 0;
@@ -78,6 +83,9 @@ bool isCursorStatement(int aType)
 struct TDbQuery::TPrepared
 {
     QString Text;
+    // The attachment the statement was prepared on: a statement handle means
+    // nothing on the next one.
+    std::weak_ptr<const void> Life;
     THandle Statement = 0;
     Sqlda::TArea In;
     Sqlda::TArea Out;
@@ -87,9 +95,9 @@ struct TDbQuery::TPrepared
 
     ~TPrepared()
     {
-        if (!Statement)
+        // A closed attachment took its statements with it.
+        if (!Statement || Life.expired())
             return;
-        // Fails harmlessly when the connection is gone: the server freed it.
         TStatusVector status;
         Client().Api.dsql_free_statement(&status, &Statement, DsqlDrop);
     }
@@ -242,7 +250,7 @@ TDbParam &TDbQuery::ParamByName(const QString &aName)
 
 bool TDbQuery::Prepared() const
 {
-    return FPrepared && FPrepared->Text == SQLText();
+    return FPrepared && !FPrepared->Life.expired() && FPrepared->Text == SQLText();
 }
 
 void TDbQuery::EnsurePrepared(void *aTransaction)
@@ -263,6 +271,7 @@ void TDbQuery::EnsurePrepared(void *aTransaction)
     THandle *tx = static_cast<THandle *>(aTransaction);
     api.dsql_allocate_statement(&status, FConnection->Attachment(), &prepared->Statement);
     Check(status);
+    prepared->Life = FConnection->AttachmentLife();
     api.dsql_prepare(&status, tx, &prepared->Statement, 0, bytes.constData(), 3, prepared->Out.Get());
     Check(status);
     if (prepared->Out.Count() > prepared->Out.Capacity()) {
@@ -346,18 +355,24 @@ void TDbQuery::Run(bool aFetch)
     if (cursor) {
         api.dsql_execute2(&status, tx.Handle(), stmt, 1, input.Get(), nullptr);
         Check(status);
+        // Closed on every way out, a failed conversion of a row included: an
+        // open cursor makes the next opening fail.
+        bool open = true;
+        const auto closeCursor = qScopeGuard([&] {
+            if (!open)
+                return;
+            TStatusVector ignored;
+            api.dsql_free_statement(&ignored, stmt, DsqlClose);
+        });
         while (aFetch) {
             unsigned char *slot = nextSlot();
             const TStatus rc = api.dsql_fetch(&status, stmt, 1, FPrepared->Out.Get());
             if (rc == 100)
                 break;
-            if (status.Failed()) {
-                TStatusVector ignored;
-                api.dsql_free_statement(&ignored, stmt, DsqlClose);
-                Raise(status);
-            }
+            Check(status);
             keepRow(slot);
         }
+        open = false;
         api.dsql_free_statement(&status, stmt, DsqlClose);
         Check(status);
     } else {
@@ -564,9 +579,16 @@ void TDbQuery::Post()
             break;
         }
     QList<int> changed;
-    for (auto it = FEdits.cbegin(); it != FEdits.cend(); ++it)
-        if (columns[it.key()].Relation == table && !table.isEmpty())
-            changed << it.key();
+    for (auto it = FEdits.cbegin(); it != FEdits.cend(); ++it) {
+        const Sqlda::TColumn &c = columns[it.key()];
+        // Only the first table's own columns can be written back: anything
+        // else is refused whole rather than dropped without a word.
+        if (table.isEmpty() || c.Relation != table || c.Field.isEmpty())
+            throw EDbError(QStringLiteral("La colonne %1 n'est pas une colonne de la table %2 : cette modification "
+                                          "ne peut pas être enregistrée")
+                               .arg(c.Name, table.isEmpty() ? QStringLiteral("(aucune)") : table));
+        changed << it.key();
+    }
     std::sort(changed.begin(), changed.end());
     if (changed.isEmpty()) {
         Cancel();

@@ -1,5 +1,6 @@
 #include "db/DbServices.h"
 
+#include "db/DbConnection.h"
 #include "db/IscApi.h"
 #include "db/TextCodec.h"
 
@@ -57,6 +58,7 @@ QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
     TServiceHandle service;
     api.service_attach(&status, (unsigned short)manager.size(), manager.constData(), &service.Handle,
                        (unsigned short)spb.size(), spb.constData());
+    RunAfterAttachHook();
     Check(status);
 
     QByteArray start;

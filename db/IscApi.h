@@ -17,6 +17,21 @@
 #include <cstdint>
 #include <memory>
 
+// The client's entry points use the system's C calling convention for
+// exported APIs: __stdcall on Windows (it differs from the default only in a
+// 32-bit build, where a mismatch corrupts the stack), the default elsewhere.
+#if defined(_WIN32)
+#define ISC_CALL __stdcall
+#else
+#define ISC_CALL
+#endif
+
+// Handle slots, the transaction blocks and the status vector below are laid
+// out for a 64-bit little-endian process; any other build would hand the
+// client wrongly sized blocks.
+static_assert(sizeof(void *) == 8, "the database layer is built for 64-bit processes only");
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the database layer is built for little-endian machines only");
+
 namespace Isc {
 
 using TStatus = intptr_t;
@@ -178,40 +193,40 @@ struct TTeb
 // The entry points, as the client library exports them.
 struct TEntryPoints
 {
-    TStatus (*attach_database)(TStatus *, short, const char *, THandle *, short, const char *);
-    TStatus (*detach_database)(TStatus *, THandle *);
-    TStatus (*create_database)(TStatus *, short, const char *, THandle *, short, const char *, short);
-    TStatus (*start_multiple)(TStatus *, THandle *, short, TTeb *);
-    TStatus (*commit_transaction)(TStatus *, THandle *);
-    TStatus (*rollback_transaction)(TStatus *, THandle *);
-    TStatus (*dsql_allocate_statement)(TStatus *, THandle *, THandle *);
-    TStatus (*dsql_prepare)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short, TSqlda *);
-    TStatus (*dsql_describe)(TStatus *, THandle *, unsigned short, TSqlda *);
-    TStatus (*dsql_describe_bind)(TStatus *, THandle *, unsigned short, TSqlda *);
-    TStatus (*dsql_execute2)(TStatus *, THandle *, THandle *, unsigned short, const TSqlda *, const TSqlda *);
-    TStatus (*dsql_fetch)(TStatus *, THandle *, unsigned short, const TSqlda *);
-    TStatus (*dsql_free_statement)(TStatus *, THandle *, unsigned short);
-    TStatus (*dsql_sql_info)(TStatus *, THandle *, short, const char *, short, char *);
-    TStatus (*dsql_execute_immediate)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short,
+    TStatus(ISC_CALL *attach_database)(TStatus *, short, const char *, THandle *, short, const char *);
+    TStatus(ISC_CALL *detach_database)(TStatus *, THandle *);
+    TStatus(ISC_CALL *create_database)(TStatus *, short, const char *, THandle *, short, const char *, short);
+    TStatus(ISC_CALL *start_multiple)(TStatus *, THandle *, short, TTeb *);
+    TStatus(ISC_CALL *commit_transaction)(TStatus *, THandle *);
+    TStatus(ISC_CALL *rollback_transaction)(TStatus *, THandle *);
+    TStatus(ISC_CALL *dsql_allocate_statement)(TStatus *, THandle *, THandle *);
+    TStatus(ISC_CALL *dsql_prepare)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short, TSqlda *);
+    TStatus(ISC_CALL *dsql_describe)(TStatus *, THandle *, unsigned short, TSqlda *);
+    TStatus(ISC_CALL *dsql_describe_bind)(TStatus *, THandle *, unsigned short, TSqlda *);
+    TStatus(ISC_CALL *dsql_execute2)(TStatus *, THandle *, THandle *, unsigned short, const TSqlda *, const TSqlda *);
+    TStatus(ISC_CALL *dsql_fetch)(TStatus *, THandle *, unsigned short, const TSqlda *);
+    TStatus(ISC_CALL *dsql_free_statement)(TStatus *, THandle *, unsigned short);
+    TStatus(ISC_CALL *dsql_sql_info)(TStatus *, THandle *, short, const char *, short, char *);
+    TStatus(ISC_CALL *dsql_execute_immediate)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short,
                                       const TSqlda *);
-    TStatus (*create_blob2)(TStatus *, THandle *, THandle *, THandle *, TQuad *, short, const char *);
-    TStatus (*open_blob2)(TStatus *, THandle *, THandle *, THandle *, TQuad *, unsigned short, const unsigned char *);
-    TStatus (*get_segment)(TStatus *, THandle *, unsigned short *, unsigned short, char *);
-    TStatus (*put_segment)(TStatus *, THandle *, unsigned short, const char *);
-    TStatus (*close_blob)(TStatus *, THandle *);
-    TStatus (*cancel_blob)(TStatus *, THandle *);
-    TStatus (*drop_database)(TStatus *, THandle *);
-    TStatus (*database_info)(TStatus *, THandle *, short, const char *, short, char *);
-    TStatus (*service_attach)(TStatus *, unsigned short, const char *, THandle *, unsigned short, const char *);
-    TStatus (*service_detach)(TStatus *, THandle *);
-    TStatus (*service_start)(TStatus *, THandle *, THandle *, unsigned short, const char *);
-    TStatus (*service_query)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short,
+    TStatus(ISC_CALL *create_blob2)(TStatus *, THandle *, THandle *, THandle *, TQuad *, short, const char *);
+    TStatus(ISC_CALL *open_blob2)(TStatus *, THandle *, THandle *, THandle *, TQuad *, unsigned short, const unsigned char *);
+    TStatus(ISC_CALL *get_segment)(TStatus *, THandle *, unsigned short *, unsigned short, char *);
+    TStatus(ISC_CALL *put_segment)(TStatus *, THandle *, unsigned short, const char *);
+    TStatus(ISC_CALL *close_blob)(TStatus *, THandle *);
+    TStatus(ISC_CALL *cancel_blob)(TStatus *, THandle *);
+    TStatus(ISC_CALL *drop_database)(TStatus *, THandle *);
+    TStatus(ISC_CALL *database_info)(TStatus *, THandle *, short, const char *, short, char *);
+    TStatus(ISC_CALL *service_attach)(TStatus *, unsigned short, const char *, THandle *, unsigned short, const char *);
+    TStatus(ISC_CALL *service_detach)(TStatus *, THandle *);
+    TStatus(ISC_CALL *service_start)(TStatus *, THandle *, THandle *, unsigned short, const char *);
+    TStatus(ISC_CALL *service_query)(TStatus *, THandle *, THandle *, unsigned short, const char *, unsigned short,
                              const char *, unsigned short, char *);
     // Error text: Firebird's bounded fb_interpret, or InterBase's isc_interprete.
-    int (*fb_interpret)(char *, unsigned, const TStatus **);
-    TStatus (*isc_interprete)(char *, const TStatus **);
+    int(ISC_CALL *fb_interpret)(char *, unsigned, const TStatus **);
+    TStatus(ISC_CALL *isc_interprete)(char *, const TStatus **);
     // Firebird only: null with InterBase's client.
-    TStatus (*fb_cancel_operation)(TStatus *, THandle *, unsigned short);
+    TStatus(ISC_CALL *fb_cancel_operation)(TStatus *, THandle *, unsigned short);
 };
 
 // The loaded client: its entry points, its flavour and the file it came

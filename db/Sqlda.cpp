@@ -203,7 +203,12 @@ TInput::TInput(THandle *aDatabase, THandle *aTransaction, const TArea &aDescribe
         } else {
             const int type = v.userType();
             var.sqlscale = 0;
-            if (type == qMetaTypeId<TDateTime>() || type == QMetaType::QDateTime || type == QMetaType::QDate) {
+            if (described == f.SqlBoolean && (type == QMetaType::Bool || type == QMetaType::Int
+                                              || type == QMetaType::LongLong)) {
+                // The server converts no number to BOOLEAN: sent as its own type.
+                var.sqltype = short(f.SqlBoolean | 1);
+                var.sqllen = f.BooleanWidth;
+            } else if (type == qMetaTypeId<TDateTime>() || type == QMetaType::QDateTime || type == QMetaType::QDate) {
                 var.sqltype = SqlTimestamp | 1;
                 var.sqllen = short(sizeof(TTimestamp));
             } else if (type == QMetaType::Int || type == QMetaType::Bool || type == QMetaType::Short
@@ -267,6 +272,13 @@ TInput::TInput(THandle *aDatabase, THandle *aTransaction, const TArea &aDescribe
         }
         *var.sqlind = 0;
         const int type = v.userType();
+        if (t == f.SqlBoolean) {
+            if (f.BooleanWidth == 1)
+                *data = v.toLongLong() != 0 ? 1 : 0;
+            else
+                writeAs<qint16>(data, v.toLongLong() != 0 ? 1 : 0);
+            continue;
+        }
         switch (t) {
         case SqlTimestamp: {
             const TDateTime dt = type == qMetaTypeId<TDateTime>() ? v.value<TDateTime>()
@@ -401,6 +413,11 @@ QString TextOfValue(const QVariant &aValue)
         return QString::number(aValue.toDouble(), 'g', 15);
     if (type == QMetaType::Bool)
         return aValue.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    if (type == QMetaType::QByteArray) {
+        // Bytes without a set of their own (a binary blob) read as NONE text.
+        const QByteArray bytes = aValue.toByteArray();
+        return FromWindows1252(bytes.constData(), bytes.size());
+    }
     return aValue.toString();
 }
 

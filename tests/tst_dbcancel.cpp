@@ -17,6 +17,7 @@ class TestDbCancel : public QObject
 private slots:
     void cancelRunningStatement();
     void cancelWhileIdle();
+    void abandonedConnectionNeverCommits();
 };
 
 namespace {
@@ -88,6 +89,35 @@ void TestDbCancel::cancelWhileIdle()
     q.SQL() << QStringLiteral("SELECT 1 FROM RDB$DATABASE");
     q.Open();
     QCOMPARE(q.Fields(0).AsInteger(), 1);
+}
+
+// What an interruption relies on: once a connection is abandoned, nothing
+// it did or does is ever committed, automatically or explicitly; the other
+// connections of the process are not touched.
+void TestDbCancel::abandonedConnectionNeverCommits()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE MARK (N INTEGER)"));
+    auto cnx = db.Connect();
+    auto other = db.Connect();
+    TDbQuery ins(cnx.get());
+    ins.SQL() << QStringLiteral("INSERT INTO MARK VALUES (1)");
+    ins.ExecSQL();
+    QCOMPARE(cnx->Commits(), quint64(1));
+
+    cnx->StartTransaction();
+    ins.ExecSQL();
+    QVERIFY(cnx->Abandon()); // no commit under way
+    QVERIFY_THROWS_EXCEPTION(EDbError, cnx->Commit());
+    cnx->Rollback();
+    QVERIFY_THROWS_EXCEPTION(EDbError, ins.ExecSQL()); // autocommit: refused at its commit
+    QCOMPARE(cnx->Commits(), quint64(1));
+    QCOMPARE(db.Count(QStringLiteral("MARK")), 1);
+
+    TDbQuery ok(other.get());
+    ok.SQL() << QStringLiteral("INSERT INTO MARK VALUES (2)");
+    ok.ExecSQL();
+    QCOMPARE(db.Count(QStringLiteral("MARK")), 2);
 }
 
 QTEST_GUILESS_MAIN(TestDbCancel)

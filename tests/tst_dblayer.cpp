@@ -1,4 +1,5 @@
 // The Firebird client layer against a real server.
+#include "data/ServerErrorText.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/DbQuery.h"
@@ -40,7 +41,12 @@ private slots:
     void parametersByName();
     void finalSemicolon();
     void autocommitVisibleAtOnce();
-    void openTransactionCommittedOnRelease();
+    void openTransactionRolledBackOnRelease();
+    void rowErrorClosesCursor();
+    void preparedQueryAcrossReconnect();
+    void binaryBlobReadAsText();
+    void booleanParameter_data();
+    void booleanParameter();
     void writeBackOnJoinTouchesFirstTableOnly();
     void writeBackWithoutKeyColumnFails();
     void storedProcParamsByName();
@@ -378,7 +384,9 @@ void TestDbLayer::autocommitVisibleAtOnce()
     QCOMPARE(count.Fields(0).AsInteger(), 1);
 }
 
-void TestDbLayer::openTransactionCommittedOnRelease()
+// Only an explicit Commit keeps the work of an explicit transaction: not
+// the release of its connection, and least of all one that an error unwinds.
+void TestDbLayer::openTransactionRolledBackOnRelease()
 {
     TTestDatabase db(TTestDatabase::TSchema::Empty);
     db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)"));
@@ -389,17 +397,125 @@ void TestDbLayer::openTransactionCommittedOnRelease()
         ins.SQL() << "INSERT INTO T VALUES (1)";
         ins.ExecSQL();
         QVERIFY(cnx->InTransaction());
-        QCOMPARE(db.Count(QStringLiteral("T")), 0); // not visible before the commit
     }
-    QCOMPARE(db.Count(QStringLiteral("T")), 1);
+    QCOMPARE(db.Count(QStringLiteral("T")), 0);
+
+    try {
+        auto cnx = db.Connect();
+        TDbTransaction tx(cnx.get());
+        tx.StartTransaction();
+        TDbQuery ins(cnx.get(), &tx);
+        ins.SQL() << "INSERT INTO T VALUES (:ID)";
+        ins.ParamByName(QStringLiteral("ID")).SetAsInteger(2);
+        ins.ExecSQL();
+        ins.ExecSQL(); // duplicate key: unwinds past the transaction and the connection
+        QFAIL("a duplicate key must fail");
+    } catch (const EDbError &) {
+    }
+    QCOMPARE(db.Count(QStringLiteral("T")), 0);
 
     auto cnx = db.Connect();
     cnx->StartTransaction();
     TDbQuery ins(cnx.get());
-    ins.SQL() << "INSERT INTO T VALUES (2)";
+    ins.SQL() << "INSERT INTO T VALUES (3)";
     ins.ExecSQL();
-    cnx->Rollback();
+    cnx->Commit();
     QCOMPARE(db.Count(QStringLiteral("T")), 1);
+}
+
+// A row that can't be read (a text blob in a set the layer refuses) fails
+// with its own error every time, also inside one explicit transaction, where
+// a cursor left open would make the next opening fail otherwise.
+void TestDbLayer::rowErrorClosesCursor()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, V BLOB SUB_TYPE TEXT CHARACTER SET KOI8R)"));
+    db.Exec(QStringLiteral("INSERT INTO T VALUES (1, 'abc')"));
+    auto cnx = db.Connect();
+    cnx->StartTransaction();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT ID, V FROM T";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            q.Open();
+            QFAIL("a text blob in KOI8R must be refused");
+        } catch (const EDbError &e) {
+            QVERIFY2(e.Message().contains(QStringLiteral("Jeu de caractères non géré")), qPrintable(e.Message()));
+        }
+    }
+    TDbQuery other(cnx.get());
+    other.SQL() << "SELECT COUNT(*) FROM T";
+    other.Open();
+    QCOMPARE(other.Fields(0).AsInteger(), 1);
+    cnx->Commit();
+}
+
+// A prepared statement belongs to the attachment it was prepared on.
+void TestDbLayer::preparedQueryAcrossReconnect()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)"));
+    db.Exec(QStringLiteral("INSERT INTO T VALUES (7)"));
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT ID FROM T WHERE ID = :ID";
+    q.ParamByName(QStringLiteral("ID")).SetAsInteger(7);
+    q.Prepare();
+    QVERIFY(q.Prepared());
+    cnx->Close();
+    QVERIFY(!q.Prepared());
+    cnx->Open();
+    q.Open();
+    QCOMPARE(q.Fields(0).AsInteger(), 7);
+    QVERIFY(q.Prepared());
+}
+
+// A binary blob is bytes; asked for as text, they are NONE text, that is
+// Windows-1252, as everywhere else in the layer.
+void TestDbLayer::binaryBlobReadAsText()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, B BLOB SUB_TYPE BINARY)"));
+    const QByteArray bytes("Cr\xE9teil \x80");
+    auto cnx = db.Connect();
+    TDbQuery ins(cnx.get());
+    ins.SQL() << "INSERT INTO T VALUES (1, :B)";
+    ins.ParamByName(QStringLiteral("B")).SetValue(bytes);
+    ins.ExecSQL();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT B FROM T";
+    q.Open();
+    QCOMPARE(q.Fields(0).AsVariant().toByteArray(), bytes);
+    QCOMPARE(q.Fields(0).AsString(), QStringLiteral("Créteil €"));
+}
+
+void TestDbLayer::booleanParameter_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("true") << QVariant(true) << "True";
+    QTest::newRow("false") << QVariant(false) << "False";
+    QTest::newRow("integer 1") << QVariant(1) << "True";
+    QTest::newRow("null") << QVariant() << "";
+}
+
+void TestDbLayer::booleanParameter()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, stored);
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY, B BOOLEAN)"));
+    auto cnx = db.Connect();
+    TDbQuery ins(cnx.get());
+    ins.SQL() << "INSERT INTO T VALUES (1, :B)";
+    ins.ParamByName(QStringLiteral("B")).SetValue(value);
+    ins.ExecSQL();
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT B FROM T WHERE B IS NOT DISTINCT FROM :B";
+    q.ParamByName(QStringLiteral("B")).SetValue(value);
+    q.Open();
+    QCOMPARE(q.RecordCount(), 1);
+    QCOMPARE(q.Fields(0).AsString(), stored);
 }
 
 void TestDbLayer::writeBackOnJoinTouchesFirstTableOnly()
@@ -418,11 +534,24 @@ void TestDbLayer::writeBackOnJoinTouchesFirstTableOnly()
     q.Edit();
     q.FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(QStringLiteral("NOUVEAU"));
     q.FieldByName(QStringLiteral("BAS_GUID")).SetAsString(QStringLiteral("{G}"));
-    q.FieldByName(QStringLiteral("K_ENABLED")).SetAsInteger(0); // second table: not written
     q.Post();
     QCOMPARE(q.FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).AsString(), QStringLiteral("NOUVEAU"));
     QCOMPARE(db.Rows(QStringLiteral("SELECT BAS_NOM, BAS_NOMPOURNOUS, BAS_GUID, BAS_IDENT FROM GENBASES")),
              QStringList{"Concurrent|NOUVEAU|{G}|3"});
+
+    // An edit of the second table can't be written: refused whole, not
+    // dropped without a word while the rest goes through.
+    q.Edit();
+    q.FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(QStringLiteral("AUTRE"));
+    q.FieldByName(QStringLiteral("K_ENABLED")).SetAsInteger(0);
+    try {
+        q.Post();
+        QFAIL("an edit of the joined table must be refused");
+    } catch (const EDbError &e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("K_ENABLED")), qPrintable(e.Message()));
+    }
+    q.Cancel();
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT BAS_NOMPOURNOUS FROM GENBASES")).toString(), QStringLiteral("NOUVEAU"));
     QCOMPARE(db.Scalar(QStringLiteral("SELECT K_ENABLED FROM K WHERE K_ID = 10")).toInt(), 1);
 }
 
@@ -598,10 +727,11 @@ void TestDbLayer::connectionFailures_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("wrong password") << "localhost" << 3050 << "wrong" << "password";
-    QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect";
+    QTest::addColumn<QString>("phrase"); // the operator's sentence for it
+    QTest::newRow("wrong password") << "localhost" << 3050 << "wrong" << "password" << "mot de passe";
+    QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect" << "injoignable";
     // A listener that accepts the connection and never answers.
-    QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << "";
+    QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << "" << "n'a pas répondu";
 }
 
 void TestDbLayer::connectionFailures()
@@ -610,6 +740,7 @@ void TestDbLayer::connectionFailures()
     QFETCH(int, port);
     QFETCH(QString, password);
     QFETCH(QString, expected);
+    QFETCH(QString, phrase);
     TTestDatabase db(TTestDatabase::TSchema::Empty);
     TDbConnectionParams p;
     p.Server = server;
@@ -644,6 +775,9 @@ void TestDbLayer::connectionFailures()
         QFAIL("the connection must fail");
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(expected, Qt::CaseInsensitive), qPrintable(e.Message()));
+        const QString text = TexteErreurServeur(e);
+        QVERIFY2(text.startsWith(PhraseErreurServeur(e.Codes())) && text.contains(phrase), qPrintable(text));
+        QVERIFY2(text.endsWith(e.Message()), qPrintable(text));
     }
     // A silent server is given up after the connect time-out, not minutes.
     if (silent >= 0)
