@@ -4,9 +4,11 @@
 #include "app/MvtDetails.h"
 #include "app/NodeTableModel.h"
 #include "app/StatusPanel.h"
+#include "app/SuiviPanel.h"
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/JournalEnvois.h"
 #include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/ServerErrorText.h"
@@ -46,6 +48,23 @@ const QString KBaseManquante = QStringLiteral("Veuillez choisir une base.");
 const QString KSensInconnu = QStringLiteral("Aucun sens de mouvement pour cette base.\r\n"
                                             "Veuillez choisir une base dont le noeud local est du groupe lame ou mags.");
 const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpossible de fermer le programme.");
+
+// The sending in the journal of sendings, so that it can be followed later.
+void ConsigneEnvoi(const QString &aBase, const QString &aNoeud, TSensMvt aSens, const QDate &aDu, const QDate &aAu,
+                   quint32 aDureeMs, const TMvtEvenements &aCrees, bool aEchec, const QString &aMessage)
+{
+    const QDateTime fin = QDateTime::currentDateTimeUtc();
+    TEnvoiJournal e = JournalEnvois::Nouveau(aBase, aNoeud, aSens, aDu, aAu, fin.addMSecs(-qint64(aDureeMs)));
+    e.Fin = fin;
+    e.Evenements = aCrees.Nombre;
+    e.PremierDataId = aCrees.PremierDataId;
+    e.DernierDataId = aCrees.DernierDataId;
+    e.Issue = aEchec ? TIssueEnvoi::Echec : TIssueEnvoi::Termine;
+    e.Message = aEchec ? aMessage : QString();
+    const QString erreur = JournalEnvois::Consigner(e);
+    if (!erreur.isEmpty())
+        qWarning("Envoi non consigné au journal : %s", qUtf8Printable(erreur));
+}
 
 constexpr int KLargeurNoeud = 197;
 constexpr int KLargeurHeartbeat = 141;
@@ -188,6 +207,8 @@ void TFrm_IvroMVT::BuildLayout()
     BMVT = new QPushButton(QStringLiteral("Envoyer les données "), GroupBox3);
     BMVT->setGeometry(456, 34, 141, 25);
     BMVT->setEnabled(false);
+    BSUIVI = new QPushButton(QStringLiteral("Suivre les envois"), GroupBox3);
+    BSUIVI->setGeometry(456, 66, 141, 25);
 
     sb = new QStatusBar(this);
     sb->setFixedHeight(19);
@@ -211,7 +232,7 @@ void TFrm_IvroMVT::BuildLayout()
 
     // Boxes in the order GroupBox1, GroupBox2, GroupBox3, GroupBox4; inside
     // each, the controls' own order.
-    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT};
+    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -224,6 +245,7 @@ void TFrm_IvroMVT::BuildLayout()
     connect(BIBFile, &QPushButton::clicked, this, &TFrm_IvroMVT::BIBFileClick);
     connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
     connect(BMVT, &QPushButton::clicked, this, &TFrm_IvroMVT::BMVTClick);
+    connect(BSUIVI, &QPushButton::clicked, this, &TFrm_IvroMVT::BSUIVIClick);
     dtDEB->installEventFilter(this);
     dtFIN->installEventFilter(this);
 
@@ -609,10 +631,24 @@ void TFrm_IvroMVT::CallBackMvt(TQueryThread *Sender)
             message = QStringLiteral("le nombre d'événements créés n'a pu être lu : ") + messageOf(e);
         }
     }
+    ConsigneEnvoi(teIBFile->text(), node, FSensEnvoi, dtDEB->date(), dtFIN->date(), GetTickCount() - FStart, crees,
+                  echec, message);
     SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, message) : fin);
     FinProgression(echec ? nullptr : &crees, node);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
     if (echec)
         MessageErreur(this, QStringLiteral("L'envoi des données vers le noeud %1 a échoué :\r\n%2").arg(node, message));
+}
+
+// The follow-up runs beside the window, which stays usable meanwhile.
+void TFrm_IvroMVT::BSUIVIClick()
+{
+    if (teIBFile->text().isEmpty()) {
+        MessageErreur(this, KBaseManquante);
+        return;
+    }
+    auto *panel = new TSuiviPanel(teIBFile->text(), this);
+    panel->setWindowFlag(Qt::Window);
+    panel->show();
 }

@@ -6,6 +6,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/JournalEnvois.h"
 #include "data/MvtProgression.h"
 #include "data/QueryThread.h"
 #include "data/uDataMod.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 #include <unistd.h>
 
@@ -359,6 +361,35 @@ TEnvoiResultat RunSending(TDbConnection *aCnx, TDbQuery *aQuery, bool aShowTime,
     return result;
 }
 
+// Runs a confirmed sending and records it in the journal however it ends:
+// done (0), interrupted (130) or failed with the message the operator sees.
+int ConsigneEnvoi(const TCliContext &aCtx, TEnvoiJournal &aJournal, const std::function<int()> &aEnvoi)
+{
+    const auto consigne = [&aCtx, &aJournal](TIssueEnvoi aIssue, const QString &aMessage) {
+        aJournal.Issue = aIssue;
+        aJournal.Message = aMessage;
+        aJournal.Fin = QDateTime::currentDateTimeUtc();
+        const QString erreur = JournalEnvois::Consigner(aJournal);
+        if (!erreur.isEmpty())
+            aCtx.PrintError(QStringLiteral("Envoi non consigné au journal : ") + erreur);
+    };
+    try {
+        const int code = aEnvoi();
+        consigne(code == 0 ? TIssueEnvoi::Termine : TIssueEnvoi::Interrompu,
+                 code == 0 ? QString() : KEnvoiInterrompu);
+        return code;
+    } catch (const ECliFailure &e) {
+        consigne(TIssueEnvoi::Echec, e.Message());
+        throw;
+    } catch (const EDbError &e) {
+        consigne(TIssueEnvoi::Echec, e.Message());
+        throw;
+    } catch (const std::exception &e) {
+        consigne(TIssueEnvoi::Echec, QString::fromLocal8Bit(e.what()));
+        throw;
+    }
+}
+
 int CmdEnvoyer(TCliContext &aCtx)
 {
     const TPlage plage = PlageOf(aCtx);
@@ -389,84 +420,90 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmation(eval.NbRec, noeud, eval.EvalTime).replace(QStringLiteral("\r\n"),
                                                                                  QStringLiteral("\n")));
 
-    // From here a signal stops the sending, not the process.
-    TEnvoiEnCours envoi;
-    TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
-    const QString installation = Install(base);
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
-    if (!aCtx.Json)
-        aCtx.Print(installation);
+    TEnvoiJournal journal = JournalEnvois::Nouveau(base, noeud, sens, plage.Du, plage.Au);
+    return ConsigneEnvoi(aCtx, journal, [&]() -> int {
+        // From here a signal stops the sending, not the process.
+        TEnvoiEnCours envoi;
+        TInterruptWatcher signaux([&envoi](int) { SurSignal(envoi); });
+        const QString installation = Install(base);
+        if (signaux.Received()) {
+            aCtx.PrintError(KEnvoiInterrompu);
+            return 130;
+        }
+        if (!aCtx.Json)
+            aCtx.Print(installation);
 
-    const qint64 repere = DataMod->MvtRepereSymData(base);
-    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
-    std::unique_ptr<TDbQuery> query =
-        DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
-    // Attached here, so that a signal always finds a statement to cancel.
-    cnx->Open();
-    signaux.Install();
-    if (signaux.Received()) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
-    const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
-    // On a terminal, the events inserted out of those the tables promise
-    // (the evaluation's figure when they can't be read), read on a
-    // connection of its own while the statement runs.
-    std::unique_ptr<TMvtProgression> progression;
-    qint64 attendus = eval.NbRec;
-    if (terminal) {
-        const TDetails details = LitDetails(base, plage);
-        if (details.Lu)
-            attendus = details.Contenu.Evenements(sens);
-        progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
-    }
-    const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
-    progression.reset();
-    query.reset();
-    cnx.reset();
-    const bool interrompu = signaux.Received();
-    const QString duree = FormatDuree(double(r.MSecs / 1000));
-    if (r.Resultat == -1 && interrompu) {
-        aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
-    }
-    if (r.Resultat == -1)
-        throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
+        const qint64 repere = DataMod->MvtRepereSymData(base);
+        std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(base));
+        std::unique_ptr<TDbQuery> query =
+            DataMod->NewMvtSendQuery(cnx.get(), sens, plage.Debut, plage.Fin, noeud);
+        // Attached here, so that a signal always finds a statement to cancel.
+        cnx->Open();
+        signaux.Install();
+        if (signaux.Received()) {
+            aCtx.PrintError(KEnvoiInterrompu);
+            return 130;
+        }
+        const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
+        // On a terminal, the events inserted out of those the tables promise
+        // (the evaluation's figure when they can't be read), read on a
+        // connection of its own while the statement runs.
+        std::unique_ptr<TMvtProgression> progression;
+        qint64 attendus = eval.NbRec;
+        if (terminal) {
+            const TDetails details = LitDetails(base, plage);
+            if (details.Lu)
+                attendus = details.Contenu.Evenements(sens);
+            progression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(base)));
+        }
+        const TEnvoiResultat r = RunSending(cnx.get(), query.get(), terminal, envoi, progression.get(), attendus);
+        progression.reset();
+        query.reset();
+        cnx.reset();
+        const bool interrompu = signaux.Received();
+        const QString duree = FormatDuree(double(r.MSecs / 1000));
+        if (r.Resultat == -1 && interrompu) {
+            aCtx.PrintError(KEnvoiInterrompu);
+            return 130;
+        }
+        if (r.Resultat == -1)
+            throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
 
-    TMvtEvenements crees;
-    try {
-        crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
-    } catch (const EDbError &e) {
-        throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
-                                         "être lu : %2")
-                              .arg(duree, e.Message()));
-    }
-    if (crees.Nombre == 0)
-        throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
+        TMvtEvenements crees;
+        try {
+            crees = DataMod->MvtEvenementsCrees(base, repere, noeud);
+        } catch (const EDbError &e) {
+            throw ECliFailure(QStringLiteral("L'envoi s'est terminé après %1, mais le nombre d'événements créés n'a pu "
+                                             "être lu : %2")
+                                  .arg(duree, e.Message()));
+        }
+        journal.Evenements = crees.Nombre;
+        journal.PremierDataId = crees.PremierDataId;
+        journal.DernierDataId = crees.DernierDataId;
+        if (crees.Nombre == 0)
+            throw ECliFailure(MvtTexteAucunEvenement(eval.Count, sens, noeud));
 
-    if (aCtx.Json) {
-        QJsonObject o = EvaluationJson(plage, eval);
-        o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
-        o.insert(QStringLiteral("evenements"), double(crees.Nombre));
-        o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
-        o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
-        o.insert(QStringLiteral("noeud"), noeud);
-        o.insert(QStringLiteral("sens"), TexteSens(sens));
-        o.insert(QStringLiteral("duree"), duree);
-        o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
-        aCtx.PrintJson(o);
+        if (aCtx.Json) {
+            QJsonObject o = EvaluationJson(plage, eval);
+            o.insert(QStringLiteral("evenements_prevus"), eval.NbRec);
+            o.insert(QStringLiteral("evenements"), double(crees.Nombre));
+            o.insert(QStringLiteral("premier_data_id"), double(crees.PremierDataId));
+            o.insert(QStringLiteral("dernier_data_id"), double(crees.DernierDataId));
+            o.insert(QStringLiteral("noeud"), noeud);
+            o.insert(QStringLiteral("sens"), TexteSens(sens));
+            o.insert(QStringLiteral("duree"), duree);
+            o.insert(QStringLiteral("duree_ms"), double(r.MSecs));
+            aCtx.PrintJson(o);
+            return 0;
+        }
+        aCtx.Print(MvtTexteFin(noeud));
+        aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
+                       .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
+        aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
+        aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
+                       .arg(base, noeud, QString::number(crees.PremierDataId), QString::number(crees.DernierDataId)));
         return 0;
-    }
-    aCtx.Print(MvtTexteFin(noeud));
-    aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
-                   .arg(crees.Nombre).arg(crees.PremierDataId).arg(crees.DernierDataId));
-    aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
-    aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
-                   .arg(base, noeud, QString::number(crees.PremierDataId), QString::number(crees.DernierDataId)));
-    return 0;
+    });
 }
 
 const TCliRegistrar RegNoeuds({QStringLiteral("noeuds"), QStringLiteral("BASE [--json]"),
