@@ -42,6 +42,8 @@ QTableWidget *Tableau(QWidget *aParent, const QStringList &aEntetes)
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionMode(QAbstractItemView::NoSelection);
     t->horizontalHeader()->setStretchLastSection(true);
+    // Nine statuses at most: one line each, all in view.
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     return t;
 }
 
@@ -83,7 +85,7 @@ TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aPare
     root->addWidget(lblEtat);
     tvStatuts = Tableau(this, {QStringLiteral("Statut"), QStringLiteral("État"), QStringLiteral("Événements"),
                                QStringLiteral("Lots")});
-    root->addWidget(tvStatuts, 1);
+    root->addWidget(tvStatuts, 3);
     root->addWidget(new QLabel(QStringLiteral("Lots en erreur :"), this));
     tvErreurs = Tableau(this, {QStringLiteral("Lot"), QStringLiteral("Statut"), QStringLiteral("Message")});
     root->addWidget(tvErreurs, 1);
@@ -96,10 +98,11 @@ TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aPare
     bas->addStretch(1);
     BARRET = new QPushButton(QStringLiteral("Arrêter le suivi"), this);
     BFERMER = new QPushButton(QStringLiteral("Fermer"), this);
+    BARRET->setMinimumWidth(BARRET->fontMetrics().horizontalAdvance(QStringLiteral("Reprendre le suivi")) + 24);
     bas->addWidget(BARRET);
     bas->addWidget(BFERMER);
     root->addLayout(bas);
-    resize(620, 460);
+    resize(640, 520);
 
     FTimer = new QTimer(this);
     FTimer->setInterval(KPeriodeMs);
