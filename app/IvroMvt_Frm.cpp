@@ -4,6 +4,7 @@
 #include "app/MvtDetails.h"
 #include "app/NodeTableModel.h"
 #include "app/StatusPanel.h"
+#include "app/SuiviPanel.h"
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -192,6 +193,8 @@ void TFrm_IvroMVT::BuildLayout()
     lblRaisonEnvoi->setWordWrap(true);
     lblRaisonEnvoi->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblRaisonEnvoi->setStyleSheet(QStringLiteral("color: #a00000;"));
+    BSUIVI = new QPushButton(QStringLiteral("Suivre les envois"), GroupBox3);
+    BSUIVI->setGeometry(456, 66, 141, 25);
 
     sb = new QStatusBar(this);
     sb->setFixedHeight(KHauteurBarreEtat);
@@ -216,7 +219,7 @@ void TFrm_IvroMVT::BuildLayout()
 
     // Boxes in the order GroupBox1, GroupBox2, GroupBox3, GroupBox4; inside
     // each, the controls' own order.
-    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT};
+    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -229,6 +232,7 @@ void TFrm_IvroMVT::BuildLayout()
     connect(BIBFile, &QPushButton::clicked, this, &TFrm_IvroMVT::BIBFileClick);
     connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
     connect(BMVT, &QPushButton::clicked, this, &TFrm_IvroMVT::BMVTClick);
+    connect(BSUIVI, &QPushButton::clicked, this, &TFrm_IvroMVT::BSUIVIClick);
     dtDEB->installEventFilter(this);
     dtFIN->installEventFilter(this);
 
@@ -621,4 +625,16 @@ void TFrm_IvroMVT::CallBackMvt(const TEnvoiResultat &aResultat)
     RetourAuRepos(true, true);
     if (echec)
         MessageErreur(this, QStringLiteral("L'envoi des données vers le noeud %1 a échoué :\r\n%2").arg(node, message));
+}
+
+// The follow-up runs beside the window, which stays usable meanwhile.
+void TFrm_IvroMVT::BSUIVIClick()
+{
+    if (teIBFile->text().isEmpty()) {
+        MessageErreur(this, KBaseManquante);
+        return;
+    }
+    auto *panel = new TSuiviPanel(teIBFile->text(), this);
+    panel->setWindowFlag(Qt::Window);
+    panel->show();
 }

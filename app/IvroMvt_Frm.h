@@ -43,6 +43,7 @@ public:
     QLabel *Label1, *Label2, *Label3, *Label4, *Label7;
     QLineEdit *teIBFile, *edtLOCAL_NODE_ID;
     QPushButton *BIBFile, *BEVAL, *BMVT;
+    QPushButton *BSUIVI; // opens the follow-up of the database's sendings
     QDateEdit *dtDEB, *dtFIN;
     QLabel *lblSens;
     QTableView *DBGrid1;
@@ -87,6 +88,7 @@ public:
     void CallBackEval(const TEvaluationResultat &aResultat);
     void BMVTClick();
     void CallBackMvt(const TEnvoiResultat &aResultat);
+    void BSUIVIClick();
 
 protected:
     void closeEvent(QCloseEvent *aEvent) override;

@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 #include <unistd.h>
 

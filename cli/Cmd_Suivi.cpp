@@ -4,6 +4,7 @@
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatcher.h"
 
+#include "data/JournalEnvois.h"
 #include "data/uDataMod.h"
 #include "db/DbConnection.h"
 
@@ -156,31 +157,59 @@ int CmdSuivi(TCliContext &aCtx)
     if (!known)
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
 
-    if (!plageDonnee && !DataMod->PlageEnvoisDuJour(base, noeud, de, a)) {
-        if (aCtx.Json) {
-            aCtx.PrintJson(QJsonObject{{QStringLiteral("noeud"), noeud},
-                                       {QStringLiteral("de"), QJsonValue()},
-                                       {QStringLiteral("a"), QJsonValue()},
-                                       {QStringLiteral("evenements"), 0},
-                                       {QStringLiteral("en_cours"), 0},
-                                       {QStringLiteral("termine"), true}});
-            return 0;
+    // Without a range: the day's sendings that this machine's journal holds,
+    // each read by its key range; SYM_DATA is read whole only when the
+    // sending was made elsewhere.
+    QList<TEnvoiJournal> envois;
+    if (!plageDonnee) {
+        QStringList avertissements;
+        envois = JournalEnvois::EnvoisDuJour(base, noeud, QDate::currentDate(), &avertissements);
+        for (const QString &w : std::as_const(avertissements))
+            aCtx.PrintError(w);
+        if (envois.isEmpty()) {
+            aCtx.PrintError(QStringLiteral("Aucun envoi du jour vers %1 dans le journal de cette machine : recherche "
+                                           "dans tout SYM_DATA, plus longue.")
+                                .arg(noeud));
+            if (!DataMod->PlageEnvoisDuJour(base, noeud, de, a)) {
+                if (aCtx.Json) {
+                    aCtx.PrintJson(QJsonObject{{QStringLiteral("noeud"), noeud},
+                                               {QStringLiteral("de"), QJsonValue()},
+                                               {QStringLiteral("a"), QJsonValue()},
+                                               {QStringLiteral("evenements"), 0},
+                                               {QStringLiteral("en_cours"), 0},
+                                               {QStringLiteral("termine"), true}});
+                    return 0;
+                }
+                aCtx.Print(QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.")
+                               .arg(noeud));
+                return 0;
+            }
+        } else if (!aCtx.Json) {
+            aCtx.Print(QStringLiteral("Envois du jour d'après le journal : %1.").arg(envois.size()));
         }
-        aCtx.Print(QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.").arg(noeud));
-        return 0;
     }
+    const auto lis = [&]() {
+        if (envois.isEmpty())
+            return DataMod->SuiviEnvoi(base, noeud, de, a);
+        TSuiviEnvoi total;
+        total.Noeud = noeud;
+        total.De = envois.constFirst().PremierDataId;
+        for (const TEnvoiJournal &e : std::as_const(envois))
+            total.Ajoute(DataMod->SuiviEnvoi(base, noeud, e.PremierDataId, e.DernierDataId));
+        return total;
+    };
 
     // Following is ended by an interruption: an ordinary end, said as such.
     const TInterruptScope interruption(QStringLiteral("Suivi interrompu."), [] {
         TDbConnection::AbandonAll();
         return true;
     });
-    TSuiviEnvoi suivi = DataMod->SuiviEnvoi(base, noeud, de, a);
+    TSuiviEnvoi suivi = lis();
     while (secondes > 0 && !suivi.Termine()) {
         if (!aCtx.Json)
             aCtx.Print(Resume(suivi));
         QThread::sleep(static_cast<unsigned long>(secondes));
-        suivi = DataMod->SuiviEnvoi(base, noeud, de, a);
+        suivi = lis();
     }
     if (aCtx.Json)
         aCtx.PrintJson(SuiviJson(suivi));

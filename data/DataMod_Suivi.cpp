@@ -51,16 +51,21 @@ bool TDataMod::PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNo
 
 TSuiviEnvoi TDataMod::SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA)
 {
+    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    return SuiviEnvoiSur(cnx.get(), aNode, aDe, aA);
+}
+
+TSuiviEnvoi TDataMod::SuiviEnvoiSur(TDbConnection *aCnx, const QString &aNode, qint64 aDe, qint64 aA)
+{
     TSuiviEnvoi suivi;
     suivi.Noeud = aNode;
     suivi.De = aDe;
     suivi.A = aA;
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
 
     // Every event once, in the bucket its routing puts it in. Each probe is
     // an index lookup: SYM_DATA by its key range, SYM_DATA_EVENT by its
     // key's DATA_ID, the node's batch by its key.
-    std::unique_ptr<TDbQuery> etat = getNewQuery(cnx.get());
+    std::unique_ptr<TDbQuery> etat = std::make_unique<TDbQuery>(aCnx);
     etat->SQL() << QStringLiteral("SELECT COUNT(*),")
                 << QStringLiteral(" SUM(CASE WHEN %1 THEN 1 ELSE 0 END),").arg(DansUnLotDuNoeud())
                 << QStringLiteral(" SUM(CASE WHEN %1 THEN 1 ELSE 0 END),")
@@ -77,7 +82,7 @@ TSuiviEnvoi TDataMod::SuiviEnvoi(const QString &ABaseDonnees, const QString &aNo
     suivi.HorsTrous = etat->Fields(4).AsLargeInt();
 
     // An event routed twice to the node (two routers) counts once per status.
-    std::unique_ptr<TDbQuery> statuts = getNewQuery(cnx.get());
+    std::unique_ptr<TDbQuery> statuts = std::make_unique<TDbQuery>(aCnx);
     statuts->SQL() << QStringLiteral("SELECT B.STATUS, COUNT(DISTINCT E.DATA_ID), COUNT(DISTINCT B.BATCH_ID)")
                    << QStringLiteral(" FROM SYM_DATA D JOIN SYM_DATA_EVENT E ON E.DATA_ID = D.DATA_ID")
                    << QStringLiteral(" JOIN SYM_OUTGOING_BATCH B ON B.BATCH_ID = E.BATCH_ID AND B.NODE_ID = :NODE")
@@ -97,7 +102,7 @@ TSuiviEnvoi TDataMod::SuiviEnvoi(const QString &ABaseDonnees, const QString &aNo
         if (!StatutsDeLot().contains(l.STATUS))
             suivi.Statuts << l;
 
-    std::unique_ptr<TDbQuery> erreurs = getNewQuery(cnx.get());
+    std::unique_ptr<TDbQuery> erreurs = std::make_unique<TDbQuery>(aCnx);
     erreurs->SQL() << QStringLiteral("SELECT B.BATCH_ID, B.STATUS, B.SENT_COUNT, B.SQL_CODE, B.SQL_STATE,")
                    << QStringLiteral(" B.FAILED_DATA_ID, B.LAST_UPDATE_TIME, B.SQL_MESSAGE")
                    << QStringLiteral(" FROM SYM_OUTGOING_BATCH B")

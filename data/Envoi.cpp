@@ -1,5 +1,7 @@
 #include "data/Envoi.h"
 
+#include "data/JournalEnvois.h"
+
 #include "data/MvtProgression.h"
 #include "data/ServerErrorText.h"
 #include "data/uDataMod.h"
@@ -186,9 +188,31 @@ bool TEnvoi::Abandonner()
 {
     FCancel = true;
     TDbConnection *cnx = FCnxEnvoi.load();
-    if (!cnx)
-        return true;
-    return cnx->Abandon() && cnx->Commits() == FCommitsAvant.load();
+    const bool rienDeCommis = !cnx || (cnx->Abandon() && cnx->Commits() == FCommitsAvant.load());
+    // The process ends at once: the journal hears of it now or never.
+    if (rienDeCommis && FResultat.Issue == TIssueEnvoi::EnCours)
+        Consigner(TIssueEnvoi::Interrompu, KInterrompu, {});
+    return rienDeCommis;
+}
+
+void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees)
+{
+    // A refusal is no sending: nothing was written.
+    if (aIssue == TIssueEnvoi::Refuse || FConsigne.exchange(true))
+        return;
+    const TEnvoiDemande &d = FResultat.Demande;
+    // The range ends at 00:00 of the day after its last day.
+    TEnvoiJournal e = JournalEnvois::Nouveau(d.Base, d.Noeud, d.Sens, d.Debut.ToQDate(), d.Fin.ToQDate().addDays(-1),
+                                             FResultat.Debut.toUTC());
+    e.Fin = QDateTime::currentDateTimeUtc();
+    e.Evenements = aCrees.Nombre;
+    e.PremierDataId = aCrees.PremierDataId;
+    e.DernierDataId = aCrees.DernierDataId;
+    e.Issue = aIssue;
+    e.Message = aIssue == TIssueEnvoi::Termine ? QString() : aMessage;
+    const QString erreur = JournalEnvois::Consigner(e);
+    if (!erreur.isEmpty())
+        qWarning("Envoi non consigné au journal : %s", qUtf8Printable(erreur));
 }
 
 void TEnvoi::Terminer(TIssueEnvoi aIssue, const QString &aMessage)
@@ -196,6 +220,7 @@ void TEnvoi::Terminer(TIssueEnvoi aIssue, const QString &aMessage)
     FResultat.Issue = aIssue;
     FResultat.Message = aMessage;
     FResultat.Fin = QDateTime::currentDateTime();
+    Consigner(aIssue, aMessage, FResultat.Crees);
     FProgression.reset();
     FQuery.reset();
     FTransaction.reset();

@@ -131,6 +131,8 @@ signals:
 
 private:
     void Terminer(TIssueEnvoi aIssue, const QString &aMessage);
+    // The sending in the journal of sendings, once.
+    void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees);
     void Execute(); // on the sending's thread
     void Fin();     // back on this object's thread
 
@@ -142,6 +144,7 @@ private:
     std::unique_ptr<TMvtProgression> FProgression;
     QThread *FThread = nullptr;
     std::atomic<bool> FCancel{false};
+    std::atomic<bool> FConsigne{false};
     // The range procedure's connection once it is set to run, and its commits
     // until then: one more is the sending's own.
     std::atomic<TDbConnection *> FCnxEnvoi{nullptr};

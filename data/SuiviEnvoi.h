@@ -55,6 +55,9 @@ struct TSuiviEnvoi
     // neither loaded nor in error.
     qint64 EnCours() const;
     bool Termine() const { return EnCours() == 0; }
+    // Adds another range of the same node (another sending of the day); the
+    // range shown becomes the span of both.
+    void Ajoute(const TSuiviEnvoi &aAutre);
 };
 
 // The statuses of a batch's life, in order, and their French names.

@@ -117,6 +117,9 @@ public:
 
     // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
     TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);
+    // The same on a connection the caller made: it may run on a worker's
+    // thread, touching nothing of the data module.
+    static TSuiviEnvoi SuiviEnvoiSur(TDbConnection *aCnx, const QString &aNode, qint64 aDe, qint64 aA);
     // The DATA_ID range of today's reload events for the node; false when
     // there is none.
     bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);

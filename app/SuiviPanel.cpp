@@ -1,0 +1,288 @@
+#include "app/SuiviPanel.h"
+
+#include "common/uCommun.h"
+#include "data/uDataMod.h"
+#include "db/DbConnection.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int KPeriodeMs = 5000;
+
+QString TexteEnvoi(const TEnvoiJournal &aEnvoi)
+{
+    QString t = QStringLiteral("%1 - %2 - ").arg(aEnvoi.Debut.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")),
+                                                 aEnvoi.Noeud);
+    if (aEnvoi.AvecPlage())
+        t += QStringLiteral("%1 événements (DATA_ID %2 à %3)")
+                 .arg(aEnvoi.Evenements)
+                 .arg(aEnvoi.PremierDataId)
+                 .arg(aEnvoi.DernierDataId);
+    else
+        t += QStringLiteral("aucun événement");
+    return t + QStringLiteral(" - ") + aEnvoi.TexteIssue();
+}
+
+QTableWidget *Tableau(QWidget *aParent, const QStringList &aEntetes)
+{
+    auto *t = new QTableWidget(0, int(aEntetes.size()), aParent);
+    t->setHorizontalHeaderLabels(aEntetes);
+    t->verticalHeader()->hide();
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionMode(QAbstractItemView::NoSelection);
+    t->horizontalHeader()->setStretchLastSection(true);
+    // Nine statuses at most: one line each, all in view.
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
+    return t;
+}
+
+void Ligne(QTableWidget *aTable, int aLigne, const QStringList &aValeurs)
+{
+    for (int c = 0; c < aValeurs.size(); ++c) {
+        auto *item = new QTableWidgetItem(aValeurs[c]);
+        item->setToolTip(aValeurs[c]);
+        aTable->setItem(aLigne, c, item);
+    }
+}
+
+} // namespace
+
+// What the worker hands back; shared so that a panel closed meanwhile
+// leaves the worker something to write to.
+struct TSuiviPanel::TLecture
+{
+    QString Noeud; // what was asked
+    qint64 De = 0;
+    TSuiviEnvoi Suivi;
+    QString Erreur;
+};
+
+TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aParent), FBase(aBase)
+{
+    setWindowTitle(QStringLiteral("Suivi des envois"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto *root = new QVBoxLayout(this);
+
+    auto *haut = new QHBoxLayout;
+    haut->addWidget(new QLabel(QStringLiteral("Envoi :"), this));
+    cbEnvoi = new QComboBox(this);
+    haut->addWidget(cbEnvoi, 1);
+    root->addLayout(haut);
+
+    lblEtat = new QLabel(this);
+    lblEtat->setTextFormat(Qt::PlainText);
+    root->addWidget(lblEtat);
+    tvStatuts = Tableau(this, {QStringLiteral("Statut"), QStringLiteral("État"), QStringLiteral("Événements"),
+                               QStringLiteral("Lots")});
+    root->addWidget(tvStatuts, 3);
+    root->addWidget(new QLabel(QStringLiteral("Lots en erreur :"), this));
+    tvErreurs = Tableau(this, {QStringLiteral("Lot"), QStringLiteral("Statut"), QStringLiteral("Message")});
+    root->addWidget(tvErreurs, 1);
+    lblAvancement = new QLabel(this);
+    lblAvancement->setTextFormat(Qt::PlainText);
+    lblAvancement->setWordWrap(true);
+    root->addWidget(lblAvancement);
+
+    auto *bas = new QHBoxLayout;
+    bas->addStretch(1);
+    BARRET = new QPushButton(QStringLiteral("Arrêter le suivi"), this);
+    BFERMER = new QPushButton(QStringLiteral("Fermer"), this);
+    BARRET->setMinimumWidth(BARRET->fontMetrics().horizontalAdvance(QStringLiteral("Reprendre le suivi")) + 24);
+    bas->addWidget(BARRET);
+    bas->addWidget(BFERMER);
+    root->addLayout(bas);
+    resize(640, 520);
+
+    FTimer = new QTimer(this);
+    FTimer->setInterval(KPeriodeMs);
+    connect(FTimer, &QTimer::timeout, this, &TSuiviPanel::Rafraichir);
+    connect(BARRET, &QPushButton::clicked, this, &TSuiviPanel::BARRETClick);
+    connect(BFERMER, &QPushButton::clicked, this, &QDialog::close);
+
+    QStringList avertissements;
+    FEnvois = JournalEnvois::Lire(&avertissements);
+    const QString base = JournalEnvois::CleBase(aBase);
+    FEnvois.removeIf([&base](const TEnvoiJournal &e) { return e.Base != base; });
+    std::stable_sort(FEnvois.begin(), FEnvois.end(),
+                     [](const TEnvoiJournal &a, const TEnvoiJournal &b) { return a.Debut > b.Debut; });
+    for (const TEnvoiJournal &e : std::as_const(FEnvois))
+        cbEnvoi->addItem(TexteEnvoi(e));
+    connect(cbEnvoi, &QComboBox::currentIndexChanged, this, &TSuiviPanel::ChoisitEnvoi);
+    if (FEnvois.isEmpty()) {
+        BARRET->setEnabled(false);
+        lblAvancement->setText(QStringLiteral("Aucun envoi de cette base dans le journal de cette machine."));
+        return;
+    }
+    ChoisitEnvoi(0);
+}
+
+TSuiviPanel::~TSuiviPanel()
+{
+    // The reading runs on our connection: stop it, then let it end.
+    if (FWorker) {
+        FCnx->CancelOperation();
+        FWorker->wait();
+        delete FWorker;
+    }
+}
+
+void TSuiviPanel::SetPeriode(int aMs)
+{
+    FTimer->setInterval(aMs);
+}
+
+bool TSuiviPanel::Suit() const
+{
+    return FTimer->isActive();
+}
+
+void TSuiviPanel::ChoisitEnvoi(int aIndex)
+{
+    if (aIndex < 0 || aIndex >= FEnvois.size())
+        return;
+    FEnvoi = FEnvois[aIndex];
+    FSuivi = TSuiviEnvoi();
+    FLu = false;
+    FErreur.clear();
+    Affiche();
+    if (!FEnvoi.AvecPlage()) {
+        Arrete(QStringLiteral("Cet envoi n'a créé aucun événement : rien à suivre."));
+        BARRET->setEnabled(false);
+        return;
+    }
+    BARRET->setEnabled(true);
+    BARRET->setText(QStringLiteral("Arrêter le suivi"));
+    FTimer->start();
+    Rafraichir();
+}
+
+void TSuiviPanel::Rafraichir()
+{
+    if (FWorker || !FEnvoi.AvecPlage())
+        return;
+    // The connection is made here, the data module belonging to this
+    // thread; the worker only attaches it and reads.
+    try {
+        FCnx = DataMod->getNewConnexion(SysdbaRef(FBase));
+    } catch (const std::exception &e) {
+        FErreur = QString::fromUtf8(e.what());
+        Affiche();
+        return;
+    }
+    auto lecture = std::make_shared<TLecture>();
+    lecture->Noeud = FEnvoi.Noeud;
+    lecture->De = FEnvoi.PremierDataId;
+    FLecture = lecture;
+    TDbConnection *cnx = FCnx.get();
+    const QString noeud = FEnvoi.Noeud;
+    const qint64 de = FEnvoi.PremierDataId;
+    const qint64 a = FEnvoi.DernierDataId;
+    FWorker = QThread::create([lecture, cnx, noeud, de, a] {
+        try {
+            lecture->Suivi = TDataMod::SuiviEnvoiSur(cnx, noeud, de, a);
+        } catch (const std::exception &e) {
+            lecture->Erreur = QString::fromUtf8(e.what());
+        }
+    });
+    connect(FWorker, &QThread::finished, this, &TSuiviPanel::Recu);
+    FWorker->start();
+}
+
+void TSuiviPanel::Recu()
+{
+    FWorker->wait();
+    delete FWorker;
+    FWorker = nullptr;
+    FCnx.reset();
+    // A reading of a sending no longer chosen is no news.
+    if (FLecture->De == FEnvoi.PremierDataId && FLecture->Noeud == FEnvoi.Noeud) {
+        FErreur = FLecture->Erreur;
+        if (FErreur.isEmpty()) {
+            FSuivi = FLecture->Suivi;
+            FLu = true;
+        }
+    }
+    FLecture.reset();
+    Affiche();
+    emit Rafraichi();
+    if (FLu && FSuivi.Termine() && FTimer->isActive()) {
+        Arrete(QString());
+        emit Fini();
+    }
+}
+
+void TSuiviPanel::Affiche()
+{
+    const TSuiviEnvoi &s = FSuivi;
+    tvStatuts->setRowCount(int(s.Statuts.size()));
+    for (int i = 0; i < s.Statuts.size(); ++i)
+        Ligne(tvStatuts, i,
+              {s.Statuts[i].STATUS, LibelleStatut(s.Statuts[i].STATUS), QString::number(s.Statuts[i].Evenements),
+               QString::number(s.Statuts[i].Lots)});
+    tvErreurs->setRowCount(int(s.LotsEnErreur.size()));
+    for (int i = 0; i < s.LotsEnErreur.size(); ++i)
+        Ligne(tvErreurs, i,
+              {QString::number(s.LotsEnErreur[i].BATCH_ID), s.LotsEnErreur[i].STATUS,
+               s.LotsEnErreur[i].SQL_MESSAGE.simplified()});
+    if (!FLu) {
+        lblEtat->setText(FEnvoi.AvecPlage() ? QStringLiteral("Lecture en cours...") : QString());
+    } else {
+        lblEtat->setText(QStringLiteral("Événements encore dans SYM_DATA : %1\n"
+                                        "Non routés (en attente du routage) : %2\n"
+                                        "Hors de tout trou (ne seront jamais routés) : %3\n"
+                                        "Routés sans lot pour ce noeud : %4\n"
+                                        "Dans un lot du noeud : %5")
+                             .arg(s.Total)
+                             .arg(s.NonRoutes)
+                             .arg(s.HorsTrous)
+                             .arg(s.RoutesAilleurs())
+                             .arg(s.AvecLot));
+    }
+    const QDateTime depuis = FEnvoi.Fin.isValid() ? FEnvoi.Fin : FEnvoi.Debut;
+    const QString ecoule = FormatDuree(double(std::max<qint64>(0, depuis.secsTo(QDateTime::currentDateTimeUtc()))));
+    QString avancement;
+    if (!FErreur.isEmpty())
+        avancement = QStringLiteral("Lecture impossible : %1").arg(FErreur);
+    else if (FLu && s.Termine())
+        avancement = QStringLiteral("Suivi terminé après %1 : plus rien en route (%2 chargés, %3 en erreur).")
+                         .arg(ecoule)
+                         .arg(s.Statut(QStringLiteral("OK")))
+                         .arg(s.Statut(QStringLiteral("ER")));
+    else if (FLu)
+        avancement = QStringLiteral("Temps écoulé depuis l'envoi : %1. Encore en route : %2 événements sur %3.")
+                         .arg(ecoule)
+                         .arg(s.EnCours())
+                         .arg(s.Total);
+    if (!avancement.isEmpty())
+        lblAvancement->setText(avancement);
+}
+
+void TSuiviPanel::BARRETClick()
+{
+    if (FTimer->isActive()) {
+        Arrete(QStringLiteral("Suivi arrêté."));
+        return;
+    }
+    BARRET->setText(QStringLiteral("Arrêter le suivi"));
+    FTimer->start();
+    Rafraichir();
+}
+
+void TSuiviPanel::Arrete(const QString &aTexte)
+{
+    FTimer->stop();
+    BARRET->setText(QStringLiteral("Reprendre le suivi"));
+    if (!aTexte.isEmpty())
+        lblAvancement->setText(aTexte);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+// The follow-up of a sending in the window: where the events of a sending
+// of the journal stand (not routed, per batch status, in error), refreshed
+// every few seconds on a worker thread so that the window never waits for
+// the database, until every event is loaded or in error or the operator
+// stops it.
+
+#include "data/JournalEnvois.h"
+#include "data/SuiviEnvoi.h"
+
+#include <QDialog>
+#include <QList>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QThread;
+class QTimer;
+class TDbConnection;
+
+class TSuiviPanel : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The sendings of aBase in the journal, the newest chosen.
+    explicit TSuiviPanel(const QString &aBase, QWidget *aParent = nullptr);
+    ~TSuiviPanel() override;
+
+    QComboBox *cbEnvoi;
+    QLabel *lblEtat;        // counts outside the node's batches
+    QTableWidget *tvStatuts; // events and batches per status
+    QTableWidget *tvErreurs; // batches in error, with their message
+    QLabel *lblAvancement;  // elapsed time and what is left
+    QPushButton *BARRET;    // stops or resumes the follow-up
+    QPushButton *BFERMER;
+
+    void SetPeriode(int aMs);
+    bool Suit() const; // the follow-up refreshes on its own
+    // Reads again now, unless a reading is already on its way.
+    void Rafraichir();
+    const TSuiviEnvoi &Dernier() const { return FSuivi; }
+    const QList<TEnvoiJournal> &Envois() const { return FEnvois; }
+
+signals:
+    void Rafraichi(); // a reading has been shown
+    void Fini();      // nothing is on its way any more
+
+private:
+    void ChoisitEnvoi(int aIndex);
+    void Recu();
+    void Affiche();
+    void BARRETClick();
+    void Arrete(const QString &aTexte);
+
+    QString FBase;
+    QList<TEnvoiJournal> FEnvois;
+    TEnvoiJournal FEnvoi;
+    TSuiviEnvoi FSuivi;
+    bool FLu = false;
+    QString FErreur;
+    QTimer *FTimer = nullptr;
+    QThread *FWorker = nullptr;
+    std::unique_ptr<TDbConnection> FCnx; // the reading's, while it runs
+    struct TLecture;
+    std::shared_ptr<TLecture> FLecture;
+};

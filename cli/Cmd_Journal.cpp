@@ -1,0 +1,106 @@
+// The journal of the sendings made on this machine, newest first.
+#include "cli/CliCommand.h"
+
+#include "common/uCommun.h"
+#include "data/JournalEnvois.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+QString Duree(const TEnvoiJournal &aEnvoi)
+{
+    if (!aEnvoi.Fin.isValid())
+        return QString();
+    return FormatDuree(double(std::max<qint64>(0, aEnvoi.Debut.secsTo(aEnvoi.Fin))));
+}
+
+QString Heure(const QDateTime &aMoment)
+{
+    return aMoment.isValid() ? aMoment.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+}
+
+QJsonObject EnvoiJson(const TEnvoiJournal &aEnvoi)
+{
+    return QJsonObject{{QStringLiteral("base"), aEnvoi.Base},
+                       {QStringLiteral("noeud"), aEnvoi.Noeud},
+                       {QStringLiteral("sens"), TexteSens(aEnvoi.Sens)},
+                       {QStringLiteral("du"), aEnvoi.Du.toString(QStringLiteral("dd/MM/yyyy"))},
+                       {QStringLiteral("au"), aEnvoi.Au.toString(QStringLiteral("dd/MM/yyyy"))},
+                       {QStringLiteral("premier_data_id"), double(aEnvoi.PremierDataId)},
+                       {QStringLiteral("dernier_data_id"), double(aEnvoi.DernierDataId)},
+                       {QStringLiteral("evenements"), double(aEnvoi.Evenements)},
+                       {QStringLiteral("debut"), aEnvoi.Debut.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("fin"), aEnvoi.Fin.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("duree"), Duree(aEnvoi)},
+                       {QStringLiteral("machine"), aEnvoi.Machine},
+                       {QStringLiteral("compte"), aEnvoi.Compte},
+                       {QStringLiteral("issue"), aEnvoi.TexteIssue()},
+                       {QStringLiteral("message"), aEnvoi.Message}};
+}
+
+int CmdJournal(TCliContext &aCtx)
+{
+    // No connection: the journal is read on this machine, the database
+    // named only to choose its sendings.
+    const QString base = aCtx.Args.isEmpty() ? QString() : JournalEnvois::CleBase(aCtx.Args.constFirst());
+    const QString noeud = aCtx.Option(QStringLiteral("noeud"));
+    const QDate depuis = aCtx.HasOption(QStringLiteral("depuis")) ? aCtx.DateOption(QStringLiteral("depuis")) : QDate();
+
+    QStringList avertissements;
+    QList<TEnvoiJournal> envois;
+    for (const TEnvoiJournal &e : JournalEnvois::Lire(&avertissements))
+        if ((base.isEmpty() || e.Base == base) && (noeud.isEmpty() || e.Noeud == noeud)
+            && (!depuis.isValid() || e.Debut.toLocalTime().date() >= depuis))
+            envois << e;
+    for (const QString &a : std::as_const(avertissements))
+        aCtx.PrintError(a);
+    // Appended in the order they ended; shown by their start, newest first.
+    std::stable_sort(envois.begin(), envois.end(),
+                     [](const TEnvoiJournal &a, const TEnvoiJournal &b) { return a.Debut > b.Debut; });
+
+    if (aCtx.Json) {
+        QJsonArray a;
+        for (const TEnvoiJournal &e : std::as_const(envois))
+            a.append(EnvoiJson(e));
+        aCtx.PrintJson(a);
+        return 0;
+    }
+    if (envois.isEmpty()) {
+        aCtx.Print(QStringLiteral("Aucun envoi dans le journal (%1).").arg(JournalEnvois::Chemin()));
+        return 0;
+    }
+    QList<QStringList> rows;
+    for (const TEnvoiJournal &e : std::as_const(envois)) {
+        QStringList row{Heure(e.Debut), Duree(e)};
+        if (base.isEmpty())
+            row << e.Base;
+        row << e.Noeud << TexteSens(e.Sens)
+            << QStringLiteral("%1 - %2").arg(e.Du.toString(QStringLiteral("dd/MM/yyyy")),
+                                             e.Au.toString(QStringLiteral("dd/MM/yyyy")))
+            << QString::number(e.Evenements)
+            << (e.AvecPlage() ? QStringLiteral("%1 à %2").arg(e.PremierDataId).arg(e.DernierDataId) : QString())
+            << (e.Message.isEmpty() ? e.TexteIssue() : e.TexteIssue() + QStringLiteral(" : ") + e.Message.simplified())
+            << e.Machine + QLatin1Char('/') + e.Compte;
+        rows << row;
+    }
+    QStringList entetes{QStringLiteral("DEBUT"), QStringLiteral("DUREE")};
+    if (base.isEmpty())
+        entetes << QStringLiteral("BASE");
+    entetes << QStringLiteral("NOEUD") << QStringLiteral("SENS") << QStringLiteral("JOURS")
+            << QStringLiteral("EVENEMENTS") << QStringLiteral("DATA_ID") << QStringLiteral("ISSUE")
+            << QStringLiteral("MACHINE/COMPTE");
+    aCtx.PrintTable(entetes, rows);
+    return 0;
+}
+
+const TCliRegistrar RegJournal({QStringLiteral("journal"),
+                                QStringLiteral("[BASE] [--noeud NOEUD] [--depuis JJ/MM/AAAA] [--json]"),
+                                QStringLiteral("les envois faits depuis cette machine (fenêtre ou envoyer), du plus "
+                                               "récent au plus ancien : base, noeud, plage, DATA_ID, issue"),
+                                CmdJournal});
+
+} // namespace
