@@ -231,9 +231,9 @@ void TestCliAdmin::clientCharge()
     QVERIFY2(r.Out.contains(ligne + QLatin1Char('\n')), qPrintable(r.Out));
 
     r = RunCli({QStringLiteral("environnement"), QStringLiteral("--json")});
-    const QJsonObject bd = json(r).object().value(QStringLiteral("ClientBD")).toObject();
-    QCOMPARE(bd.value(QStringLiteral("Bibliotheque")).toString(), client.Library);
-    QCOMPARE(bd.value(QStringLiteral("Type")).toString(), client.Flavour);
+    const QJsonObject bd = json(r).object().value(QStringLiteral("client_bd")).toObject();
+    QCOMPARE(bd.value(QStringLiteral("bibliotheque")).toString(), client.Library);
+    QCOMPARE(bd.value(QStringLiteral("type")).toString(), client.Flavour);
 
     r = RunCli({QStringLiteral("noeuds"), TTestDatabase::Folder() + QStringLiteral("absente.fdb")});
     QCOMPARE(r.Code, 1);
@@ -255,11 +255,13 @@ void TestCliAdmin::cheminRelatif()
     QFETCH(QString, base);
     TTestDatabase db;
     const QFileInfo fichier(db.Path());
-    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('mag-007', 'x')"));
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_IDENTITY (NODE_ID) VALUES ('mag-007')"));
     QProcess p;
     p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
     p.setArguments({QStringLiteral("get-local-node"),
-                    base.arg(fichier.fileName(), fichier.absoluteDir().dirName())});
+                    QString(base)
+                        .replace(QLatin1String("%1"), fichier.fileName())
+                        .replace(QLatin1String("%2"), fichier.absoluteDir().dirName())});
     p.setWorkingDirectory(fichier.absolutePath());
     p.setStandardInputFile(QProcess::nullDevice());
     p.start();

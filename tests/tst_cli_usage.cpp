@@ -193,7 +193,9 @@ void TestCliUsage::chaqueCommande()
                 args << mot
                      << (valeur == QLatin1String("JJ/MM/AAAA")                           ? QStringLiteral("10/03/2026")
                          : QStringList{"PORT", "ID", "MO", "SECONDES"}.contains(valeur) ? QStringLiteral("30000")
-                                                                                          : QStringLiteral("x"));
+                         // A folder is checked before the database: one that exists.
+                         : valeur == QLatin1String("DOSSIER") ? TTestDatabase::Folder()
+                                                              : QStringLiteral("x"));
             }
             else
                 args << QStringLiteral("1");
