@@ -109,7 +109,13 @@ void TestDbCancel::abandonedConnectionNeverCommits()
     ins.ExecSQL();
     QVERIFY(cnx->Abandon()); // no commit under way
     QVERIFY_THROWS_EXCEPTION(EDbError, cnx->Commit());
-    cnx->Rollback();
+    try {
+        cnx->Rollback();
+    } catch (const EDbError &) {
+        // InterBase's client: abandoning ended the attachment, and its
+        // transaction went with it.
+        QVERIFY(InterBaseClient());
+    }
     QVERIFY_THROWS_EXCEPTION(EDbError, ins.ExecSQL()); // autocommit: refused at its commit
     QCOMPARE(cnx->Commits(), quint64(1));
     QCOMPARE(db.Count(QStringLiteral("MARK")), 1);

@@ -501,6 +501,9 @@ void TestDbLayer::booleanParameter_data()
 
 void TestDbLayer::booleanParameter()
 {
+    if (InterBaseClient())
+        QSKIP("The InterBase stand-in forwards to a Firebird server, whose BOOLEAN (type 32764, one byte) it "
+              "does not turn into InterBase's (type 590, two bytes)");
     QFETCH(QVariant, value);
     QFETCH(QString, stored);
     TTestDatabase db(TTestDatabase::TSchema::Empty);
