@@ -6,25 +6,25 @@
 
 TDataMod *DataMod = nullptr;
 
-TEmplacementBase EmplacementBase(const QString &aSpecification)
+TEmplacementBase EmplacementBase(const QString &aBase)
 {
     TEmplacementBase lieu;
-    lieu.Chemin = aSpecification;
+    lieu.Chemin = aBase;
     // The server's own form "server/port:path": the path may then hold "/".
     static const QRegularExpression avecPort(QStringLiteral("^([^/:]+)/([0-9]+):(.+)$"));
-    if (const QRegularExpressionMatch m = avecPort.match(aSpecification); m.hasMatch()) {
+    if (const QRegularExpressionMatch m = avecPort.match(aBase); m.hasMatch()) {
         bool ok = false;
         const int port = m.captured(2).toInt(&ok);
         if (!ok || port < 1 || port > 65535)
             throw EDbError(QStringLiteral("Port invalide dans \"%1\" : %2 (de 1 à 65535).")
-                               .arg(aSpecification, m.captured(2)));
+                               .arg(aBase, m.captured(2)));
         lieu.Serveur = m.captured(1);
         lieu.Port = port;
         lieu.Chemin = m.captured(3);
         return lieu;
     }
     // "server/path" names a server; a path with no "/" or with several is local.
-    QStringList pieces = aSpecification.split(QLatin1Char('/'));
+    QStringList pieces = aBase.split(QLatin1Char('/'));
     if (pieces.size() > 1 && pieces.last().isEmpty())
         pieces.removeLast();
     if (pieces.size() == 2) {
@@ -34,7 +34,7 @@ TEmplacementBase EmplacementBase(const QString &aSpecification)
         static const QRegularExpression portAvant(QStringLiteral("^([^:]+):([0-9]+)$"));
         if (const QRegularExpressionMatch m = portAvant.match(lieu.Serveur); m.hasMatch())
             throw EDbError(QStringLiteral("\"%1\" : le port s'écrit après la barre, SERVEUR/PORT:CHEMIN (ici %2/%3:%4).")
-                               .arg(aSpecification, m.captured(1), m.captured(2), lieu.Chemin));
+                               .arg(aBase, m.captured(1), m.captured(2), lieu.Chemin));
     }
     return lieu;
 }

@@ -33,7 +33,7 @@ struct TConnectionDef
     QString Param(const QString &aKey) const; // the value of "aKey=…", or ""
 };
 
-// Where a database specification points: "path" on the local server,
+// Where a database as the operator names it points: "path" on the local server,
 // "server/path" (a path without "/"), or "server/port:path".
 struct TEmplacementBase
 {
@@ -42,7 +42,7 @@ struct TEmplacementBase
     QString Chemin;
 };
 // EDbError for a port out of range, or one written before the "/".
-TEmplacementBase EmplacementBase(const QString &aSpecification);
+TEmplacementBase EmplacementBase(const QString &aBase);
 
 // A node's latest heartbeat, and the server's time when it was read.
 struct TSilenceNoeud
