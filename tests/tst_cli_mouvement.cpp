@@ -302,6 +302,9 @@ void TestCliMouvement::envoyerInterrompu()
         "MON$STATEMENTS WHERE MON$STATE = 1 AND MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
         "AND MON$SQL_TEXT CONTAINING 'IVRO_MVT_LAME2MAG_NODE'");
     for (int delai : {0, 150, 600}) {
+        // The previous run's statement may still be ending on the server
+        // after its process has gone: it must not pass for this run's.
+        QTRY_VERIFY_WITH_TIMEOUT(db.Count(enCours) == 0, 30000);
         QProcess p;
         p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
         p.setArguments({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
