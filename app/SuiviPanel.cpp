@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -62,6 +63,11 @@ void Ligne(QTableWidget *aTable, int aLigne, const QStringList &aValeurs)
 // leaves the worker something to write to.
 struct TSuiviPanel::TLecture
 {
+    // The reading's connection, made here and freed by the worker: its
+    // detach waits for the server, which the window must not. The lock
+    // lets the panel cancel it while it exists.
+    std::mutex Verrou;
+    std::unique_ptr<TDbConnection> Cnx;
     QString Noeud; // what was asked
     qint64 De = 0;
     TSuiviEnvoi Suivi;
@@ -131,7 +137,11 @@ TSuiviPanel::~TSuiviPanel()
 {
     // The reading runs on our connection: stop it, then let it end.
     if (FWorker) {
-        FCnx->CancelOperation();
+        {
+            const std::lock_guard<std::mutex> verrou(FLecture->Verrou);
+            if (FLecture->Cnx)
+                FLecture->Cnx->CancelOperation();
+        }
         FWorker->wait();
         delete FWorker;
     }
@@ -172,28 +182,33 @@ void TSuiviPanel::Rafraichir()
     if (FWorker || !FEnvoi.AvecPlage())
         return;
     // The connection is made here, the data module belonging to this
-    // thread; the worker only attaches it and reads.
+    // thread; the worker attaches it, reads and frees it.
+    auto lecture = std::make_shared<TLecture>();
     try {
-        FCnx = DataMod->getNewConnexion(SysdbaRef(FBase));
+        lecture->Cnx = DataMod->getNewConnexion(SysdbaRef(FBase));
     } catch (const std::exception &e) {
         FErreur = QString::fromUtf8(e.what());
         Affiche();
         return;
     }
-    auto lecture = std::make_shared<TLecture>();
     lecture->Noeud = FEnvoi.Noeud;
     lecture->De = FEnvoi.PremierDataId;
     FLecture = lecture;
-    TDbConnection *cnx = FCnx.get();
     const QString noeud = FEnvoi.Noeud;
     const qint64 de = FEnvoi.PremierDataId;
     const qint64 a = FEnvoi.DernierDataId;
-    FWorker = QThread::create([lecture, cnx, noeud, de, a] {
+    FWorker = QThread::create([lecture, noeud, de, a] {
         try {
-            lecture->Suivi = TDataMod::SuiviEnvoiSur(cnx, noeud, de, a);
+            lecture->Suivi = TDataMod::SuiviEnvoiSur(lecture->Cnx.get(), noeud, de, a);
         } catch (const std::exception &e) {
             lecture->Erreur = QString::fromUtf8(e.what());
         }
+        std::unique_ptr<TDbConnection> fin;
+        {
+            const std::lock_guard<std::mutex> verrou(lecture->Verrou);
+            fin = std::move(lecture->Cnx);
+        }
+        fin.reset();
     });
     connect(FWorker, &QThread::finished, this, &TSuiviPanel::Recu);
     FWorker->start();
@@ -204,7 +219,6 @@ void TSuiviPanel::Recu()
     FWorker->wait();
     delete FWorker;
     FWorker = nullptr;
-    FCnx.reset();
     // A reading of a sending no longer chosen is no news.
     if (FLecture->De == FEnvoi.PremierDataId && FLecture->Noeud == FEnvoi.Noeud) {
         FErreur = FLecture->Erreur;

@@ -65,7 +65,6 @@ private:
     QString FErreur;
     QTimer *FTimer = nullptr;
     QThread *FWorker = nullptr;
-    std::unique_ptr<TDbConnection> FCnx; // the reading's, while it runs
     struct TLecture;
     std::shared_ptr<TLecture> FLecture;
 };

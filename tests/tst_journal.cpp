@@ -64,6 +64,7 @@ private slots:
     void oneLinePerSending();
     void twoProgramsAppendAtOnce();
     void damagedLinesSkipped();
+    void linkNotFollowed();
     void listing_data();
     void listing();
     void suiviFollowsTheJournal();
@@ -218,6 +219,30 @@ void TestJournal::damagedLinesSkipped()
         QVERIFY2(r.Err.contains(QStringLiteral("Ligne %1 du journal des envois illisible, ignorée.").arg(ligne)),
                  qPrintable(r.Err));
     QCOMPARE(r.Err.count(QLatin1Char('\n')), 3);
+}
+
+// A link planted in the journal's place is neither written through nor
+// read: the sending is told it was not recorded.
+void TestJournal::linkNotFollowed()
+{
+    QTemporaryDir ailleurs;
+    const QString cible = ailleurs.filePath(QStringLiteral("cible"));
+    {
+        QFile f(cible);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("intact\n");
+    }
+    QVERIFY(QDir().mkpath(QFileInfo(JournalEnvois::Chemin()).absolutePath()));
+    QVERIFY(QFile::link(cible, JournalEnvois::Chemin()));
+    const QString erreur =
+        JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, QDateTime::currentDateTimeUtc()));
+    QVERIFY(!erreur.isEmpty());
+    QFile f(cible);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("intact\n"));
+    QStringList avertissements;
+    QVERIFY(JournalEnvois::Lire(&avertissements).isEmpty());
+    QCOMPARE(avertissements.size(), 1);
 }
 
 void TestJournal::listing_data()
