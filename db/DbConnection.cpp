@@ -197,6 +197,10 @@ void TDbConnection::Open()
 {
     if (FAttachment)
         return;
+    // An empty name would have the client look for a database of its own
+    // making (and load its embedded engine): it names no database.
+    if (FParams.Database.trimmed().isEmpty())
+        throw EDbError(QStringLiteral("Aucune base indiquée : le chemin de la base est vide."));
     const TEntryPoints &api = Client().Api;
     QByteArray path;
     const QByteArray dpb = attachParameters(FParams, path);

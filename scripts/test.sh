@@ -7,4 +7,4 @@ build=${1:-build}
 shift || true
 cmake -S . -B "$build" -DIVROMVT_WERROR=ON "$@" >/dev/null
 cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j1 ${IVROMVT_CTEST_OPTIONS:-}
+ctest --test-dir "$build" --output-on-failure -j1
