@@ -82,8 +82,31 @@ QDateTime TDateTime::ToQDateTime() const
 
 QString TDateTime::ToString() const
 {
-    return ToQDate().toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ')
-         + ToQTime().toString(QStringLiteral("HH:mm:ss"));
+    // Written digit by digit: results of many rows go through here, and the
+    // locale's formatter costs more than fetching the row.
+    int year = 0, month = 0, day = 0;
+    ToQDate().getDate(&year, &month, &day);
+    if (year < 1 || year > 9999)
+        return ToQDate().toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ')
+             + ToQTime().toString(QStringLiteral("HH:mm:ss"));
+    const int seconds = int((FMSecs - DayNumber() * MSecsPerDay) / 1000);
+    char16_t text[19];
+    const auto put = [&text](int aAt, int aValue, int aDigits) {
+        for (int i = aDigits - 1; i >= 0; --i, aValue /= 10)
+            text[aAt + i] = char16_t(u'0' + aValue % 10);
+    };
+    put(0, day, 2);
+    text[2] = u'/';
+    put(3, month, 2);
+    text[5] = u'/';
+    put(6, year, 4);
+    text[10] = u' ';
+    put(11, seconds / 3600, 2);
+    text[13] = u':';
+    put(14, seconds / 60 % 60, 2);
+    text[16] = u':';
+    put(17, seconds % 60, 2);
+    return QString(reinterpret_cast<const QChar *>(text), 19);
 }
 
 QString TDateTime::ToDateString() const
@@ -93,7 +116,7 @@ QString TDateTime::ToDateString() const
 
 char *toString(const TDateTime &aValue)
 {
-    const QByteArray text = (aValue.ToString() + QStringLiteral(".%1").arg(aValue.MSecs() % 1000, 3, 10, QLatin1Char('0'))).toUtf8();
+    const QByteArray text = (aValue.ToString() + QStringLiteral(".%1").arg((aValue.MSecs() % 1000 + 1000) % 1000, 3, 10, QLatin1Char('0'))).toUtf8();
     char *result = new char[size_t(text.size()) + 1];
     std::memcpy(result, text.constData(), size_t(text.size()) + 1);
     return result;

@@ -3,6 +3,7 @@
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/IscApi.h"
+#include "db/RowBlocks.h"
 #include "db/Sqlda.h"
 #include "db/SqlText.h"
 #include "db/TextCodec.h"
@@ -219,7 +220,10 @@ TDbQuery::TDbQuery(TDbConnection *aConnection, TDbTransaction *aTransaction)
 {
 }
 
-TDbQuery::~TDbQuery() = default;
+TDbQuery::~TDbQuery()
+{
+    RowBlocks::Give(FBlocks);
+}
 
 QString TDbQuery::SQLText() const
 {
@@ -329,14 +333,16 @@ void TDbQuery::Run(bool aFetch)
     const bool hasOutput = !columns.isEmpty();
     const unsigned length = FPrepared->RowLength;
     const bool cursor = isCursorStatement(FPrepared->Type);
-    // Rows go into blocks of about 1 MiB: no copying as the result grows.
-    const int perBlock = cursor ? std::max(1, int((1 << 20) / std::max(1u, length))) : 1;
+    // Rows go into blocks: no copying as the result grows.
+    const int perBlock = cursor ? std::max(1, int(RowBlocks::BlockBytes / std::max(1u, length))) : 1;
     QList<QByteArray> blocks;
+    // Handed back if the fetch fails; moved to the query otherwise.
+    const auto giveBack = qScopeGuard([&] { RowBlocks::Give(blocks); });
     int count = 0;
     QList<QVariantList> blobs;
     auto nextSlot = [&]() -> unsigned char * {
         if (count / perBlock >= blocks.size())
-            blocks.append(QByteArray(qsizetype(perBlock) * length, '\0'));
+            blocks.append(RowBlocks::Take(qsizetype(perBlock) * length));
         unsigned char *slot = reinterpret_cast<unsigned char *>(blocks[count / perBlock].data())
                             + qsizetype(count % perBlock) * length;
         Sqlda::PointAt(FPrepared->Out, columns, slot);
@@ -430,7 +436,7 @@ void TDbQuery::Close()
     FActive = false;
     FEditing = false;
     FEdits.clear();
-    FBlocks.clear();
+    RowBlocks::Give(FBlocks);
     FRowCount = 0;
     FBlobs.clear();
     FPosted.clear();

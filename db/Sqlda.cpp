@@ -110,6 +110,13 @@ QString columnLabel(const TColumn &c)
     return c.Relation.isEmpty() ? c.Name : c.Relation + QLatin1Char('.') + c.Field;
 }
 
+// The label only serves the error of a set the layer does not know: built
+// then, not for every value read.
+QString decodeColumn(const TColumn &c, const char *aData, qsizetype aSize)
+{
+    return DecodeText(aData, aSize, c.CharSet, c.CharSet == TCharSet::Unknown ? columnLabel(c) : QString());
+}
+
 unsigned valueSize(short aType, short aLength)
 {
     return unsigned(aLength) + (aType == SqlVarying ? 2u : 0u);
@@ -172,6 +179,9 @@ void PointAt(TArea &aArea, const QList<TColumn> &aColumns, unsigned char *aRow)
         Isc::TSqlVar &v = aArea.Var(i);
         v.sqldata = reinterpret_cast<char *>(aRow + aColumns[i].Offset);
         v.sqlind = reinterpret_cast<short *>(aRow + aColumns[i].NullOffset);
+        // The client sets the indicator of nullable columns only: a column
+        // declared NOT NULL would read whatever the row's memory held.
+        *v.sqlind = 0;
     }
 }
 
@@ -343,11 +353,10 @@ QString TextOf(const TColumn &c, const unsigned char *aRow)
         unsigned len = c.Length;
         while (len > 0 && p[len - 1] == ' ')
             --len;
-        return DecodeText(reinterpret_cast<const char *>(p), len, c.CharSet, columnLabel(c));
+        return decodeColumn(c, reinterpret_cast<const char *>(p), len);
     }
     case SqlVarying:
-        return DecodeText(reinterpret_cast<const char *>(p + 2), std::min<unsigned>(readAs<quint16>(p), c.Length),
-                          c.CharSet, columnLabel(c));
+        return decodeColumn(c, reinterpret_cast<const char *>(p + 2), std::min<unsigned>(readAs<quint16>(p), c.Length));
     case SqlShort:
     case SqlLong:
     case SqlInt64:
@@ -449,7 +458,7 @@ QVariant ReadBlob(THandle *aDatabase, THandle *aTransaction, const TColumn &c, c
     api.close_blob(&status, &blob);
     Check(status);
     if (c.SubType == 1)
-        return DecodeText(bytes.constData(), bytes.size(), c.CharSet, columnLabel(c));
+        return decodeColumn(c, bytes.constData(), bytes.size());
     return bytes;
 }
 
