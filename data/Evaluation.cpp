@@ -105,6 +105,19 @@ void TEvaluation::Compte()
     TEvaluationResultat &r = FResultat;
     if (r.Echec)
         return;
+    // The rows per table add up to the count: one reading of the range, not
+    // two. The count alone serves when the tables cannot be read.
+    if (FContenu) {
+        try {
+            FContenu->Open();
+            r.Contenu = TDataMod::MvtContenuDe(*FContenu);
+            r.ContenuLu = true;
+            r.Evaluation = MvtEvalue(r.Contenu.Quantite());
+            return;
+        } catch (const std::exception &e) {
+            r.MessageContenu = MessageDe(e);
+        }
+    }
     try {
         FComptage->Open();
         r.Evaluation = MvtEvalue(FComptage->IsEmpty() ? 0 : FComptage->Fields(0).AsInteger());
@@ -112,16 +125,6 @@ void TEvaluation::Compte()
         r.Echec = true;
         r.Message = MessageDe(e);
         r.Evaluation = MvtEvalue(-1);
-        return;
-    }
-    if (!FContenu)
-        return;
-    try {
-        FContenu->Open();
-        r.Contenu = TDataMod::MvtContenuDe(*FContenu);
-        r.ContenuLu = true;
-    } catch (const std::exception &e) {
-        r.MessageContenu = MessageDe(e);
     }
 }
 
