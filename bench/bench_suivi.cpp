@@ -11,13 +11,14 @@
 // - ivromvt-cli suivi with the DATA_ID range of a sending, without it when
 //   the journal holds that sending, and without it when the journal does
 //   not (the whole of SYM_DATA read);
-// - what ivromvt-cli evaluer asks of the server (the count of the range,
-//   the local node, the per-table counts) against the bare COUNT(*) over the
+// - the evaluation that ivromvt-cli evaluer and the window run (the local
+//   node, the range's rows per table) against the bare COUNT(*) over the
 //   same three months;
 // - the follow-up panel refreshing every 200 ms on the offscreen platform:
 //   the longest gap between two paints of a widget the window repaints
 //   every 10 ms, and how many refreshes ran meanwhile.
 #include "app/SuiviPanel.h"
+#include "data/Evaluation.h"
 #include "data/JournalEnvois.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
@@ -202,11 +203,11 @@ int main(int argc, char *argv[])
                 const double nu = double(t.nsecsElapsed()) / 1e6;
                 t.restart();
                 {
-                    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(db.Path()));
-                    std::unique_ptr<TDbQuery> q = DataMod->NewMvtCountQuery(cnx.get(), debut, fin);
-                    q->Open();
-                    DataMod->IvroMvtLocalNode(db.Path());
-                    DataMod->MvtContenu(db.Path(), debut, fin);
+                    TEvaluation evaluation(db.Path(), debut, fin);
+                    if (evaluation.Executer().Echec) {
+                        std::fprintf(stderr, "évaluation en échec : %s\n", qPrintable(evaluation.Resultat().Message));
+                        return 1;
+                    }
                 }
                 const double ev = double(t.nsecsElapsed()) / 1e6;
                 if (i > 0) { // the first warms the cache

@@ -86,6 +86,7 @@ private slots:
     void perTableAndEvents_data();
     void perTableAndEvents();
     void emptyRange();
+    void manyTables();
     void cliEvaluer();
     void cliEvaluerWithoutReplication();
 
@@ -142,6 +143,28 @@ void TestContenu::emptyRange()
     const TMvtContenu c = FDataMod.MvtContenu(db.Path(), MvtDebutPlage(day), MvtFinPlage(day));
     QVERIFY(c.Tables.isEmpty());
     QCOMPARE(c.Evenements(TSensMvt::LameVersMag), qint64(0));
+}
+
+// Names are looked up by lots of numbers: every table of a range that
+// touches more of them than a lot holds keeps its name.
+void TestContenu::manyTables()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, KDay);
+    db.Exec(QStringLiteral("EXECUTE BLOCK AS DECLARE I INTEGER = 1000; BEGIN WHILE (I < 1250) DO BEGIN "
+                           "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (:I, 'T' || :I); I = I + 1; END END"));
+    for (int ktb = 1000; ktb < 1250; ++ktb)
+        SiteFixture::AddKRows(db, 10 * ktb, 1 + ktb % 3, Noon(KDay), ktb);
+    const TMvtContenu c = FDataMod.MvtContenu(db.Path(), MvtDebutPlage(TDateTime::FromQDate(KDay)),
+                                              MvtFinPlage(TDateTime::FromQDate(KDay)));
+    QCOMPARE(c.Tables.size(), 250);
+    qint32 total = 0;
+    for (const TMvtTableContenu &t : c.Tables) {
+        QCOMPARE(t.KTB_NAME, QStringLiteral("T%1").arg(t.KTB_ID));
+        QCOMPARE(t.Quantite, 1 + t.KTB_ID % 3);
+        total += 1 + t.KTB_ID % 3;
+    }
+    QCOMPARE(c.Quantite(), total);
 }
 
 void TestContenu::cliEvaluer()
