@@ -148,6 +148,9 @@ QStringList SuppressionsDuCatalogue(TDbQuery &aQuery)
             statements << aStatement(aQuery);
         aQuery.Close();
     };
+    // The movement's lock table, when a sending made it.
+    each({QStringLiteral("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou)},
+         [](TDbQuery &q) { return QStringLiteral("DROP TABLE ") + Quote(q.Fields(0).AsString()); });
     each({QStringLiteral("SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS"),
           QStringLiteral(" WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_ON_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
          [](TDbQuery &q) { return QStringLiteral("DROP TRIGGER ") + Quote(q.Fields(0).AsString()); });
@@ -346,6 +349,8 @@ QStringList TDataMod::ListeObjetsSymmetricDS(const QString &ABaseDonnees)
         QStringLiteral("UNION ALL"),
         QStringLiteral("SELECT 'PROCEDURE', RDB$PROCEDURE_NAME FROM RDB$PROCEDURES"),
         QStringLiteral(" WHERE RDB$PROCEDURE_NAME IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '"))),
+        QStringLiteral("UNION ALL"),
+        QStringLiteral("SELECT 'TABLE', RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou),
     };
     query->Open();
     QStringList objets;

@@ -17,7 +17,7 @@ namespace {
 // its node's row by an update it never commits. The server drops that lock
 // with the transaction, whatever ends it: release, the end of the
 // attachment, the death of the process.
-const QString KTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
+const QString &KTableVerrou = MvtTableVerrou;
 
 // What the server says when another transaction holds the row: a lock
 // conflict, a deadlock, an update conflict.

@@ -9,6 +9,8 @@ const QString MvtInstructionComptage =
 const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"), QStringLiteral("IVRO_MVT_MAG2LAME_NODE"),
                                    QStringLiteral("IVRO_MVT_LAME2MAG"), QStringLiteral("IVRO_MVT_MAG2LAME")};
 
+const QString MvtTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
+
 QStringList MvtNettoyageExact(const QStringList &aLignes)
 {
     // The script's clean-up creates, runs and drops a procedure that drops

@@ -26,6 +26,9 @@ extern const QString MvtInstructionComptage;
 
 // The four movement procedures, callers before the procedures they call.
 extern const QStringList MvtProcedures;
+// The table whose rows keep two sendings to one node apart (made by the
+// first sending, removed with the procedures).
+extern const QString MvtTableVerrou;
 
 // The movement script's lines with its clean-up narrowed to the four
 // movement procedures, one DROP each: as shipped it drops, through a

@@ -77,12 +77,18 @@ void TestDropSeed::dropSymds()
     if (afterSending) {
         QTemporaryDir dir;
         QVERIFY(DataMod->InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+        // The lock table a sending leaves, with its node's row.
+        db.Exec(QStringLiteral("CREATE TABLE %1 (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)")
+                    .arg(MvtTableVerrou));
+        db.Exec(QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES ('mag-001')").arg(MvtTableVerrou));
+        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableVerrou));
     }
 
     const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
     QVERIFY2(rapport.Erreurs.isEmpty(), qPrintable(rapport.Erreurs.join(QLatin1Char('\n'))));
     QCOMPARE(rapport.Dependances, QStringList());
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'")), 0);
+    QCOMPARE(db.Count(QStringLiteral("RDB$RELATIONS WHERE RDB$RELATION_NAME STARTING WITH 'IVRO_MVT_'")), 0);
     // Every connection definition of the removal is gone.
     for (const TConnectionDef &def : DataMod->Definitions())
         QVERIFY(def.Name != SysdbaRef(db.Path()));
