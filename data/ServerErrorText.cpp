@@ -37,8 +37,8 @@ const TPhrase Phrases[] = {
     {{isc_login},
      u"Le serveur a refusé la connexion : le compte SYSDBA ou son mot de passe n'est pas celui de ce serveur."},
     {{isc_network_error, isc_net_connect_err, isc_net_connect_listen_err, isc_net_lookup_err},
-     u"Le serveur de bases de données est injoignable : vérifiez son nom, qu'il est démarré et que le port 3050 est "
-     u"ouvert."},
+     u"Le serveur de bases de données est injoignable : vérifiez son nom, qu'il est démarré et que son port (3050 "
+     u"sauf indication contraire dans le chemin) est ouvert."},
     // What the client says of a server that accepted the connection and then
     // did not answer within the connect time-out.
     {{isc_connect_reject},
