@@ -191,11 +191,12 @@ int CmdSuivi(TCliContext &aCtx)
     const auto lis = [&]() {
         if (envois.isEmpty())
             return DataMod->SuiviEnvoi(base, noeud, de, a);
+        const QList<QPair<qint64, qint64>> plages = JournalEnvois::PlagesDisjointes(envois);
         TSuiviEnvoi total;
         total.Noeud = noeud;
-        total.De = envois.constFirst().PremierDataId;
-        for (const TEnvoiJournal &e : std::as_const(envois))
-            total.Ajoute(DataMod->SuiviEnvoi(base, noeud, e.PremierDataId, e.DernierDataId));
+        total.De = plages.constFirst().first;
+        for (const auto &[premier, dernier] : plages)
+            total.Ajoute(DataMod->SuiviEnvoi(base, noeud, premier, dernier));
         return total;
     };
 

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -234,6 +235,23 @@ QList<TEnvoiJournal> EnvoisDuJour(const QString &aBase, const QString &aNoeud, c
         if (e.Base == base && e.Noeud == aNoeud && e.AvecPlage() && e.Debut.toLocalTime().date() == aJour)
             envois << e;
     return envois;
+}
+
+QList<QPair<qint64, qint64>> PlagesDisjointes(const QList<TEnvoiJournal> &aEnvois)
+{
+    QList<QPair<qint64, qint64>> plages;
+    for (const TEnvoiJournal &e : aEnvois)
+        if (e.AvecPlage())
+            plages.append({e.PremierDataId, e.DernierDataId});
+    std::sort(plages.begin(), plages.end());
+    QList<QPair<qint64, qint64>> disjointes;
+    for (const auto &p : std::as_const(plages)) {
+        if (!disjointes.isEmpty() && p.first <= disjointes.last().second + 1)
+            disjointes.last().second = std::max(disjointes.last().second, p.second);
+        else
+            disjointes.append(p);
+    }
+    return disjointes;
 }
 
 } // namespace JournalEnvois

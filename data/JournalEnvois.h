@@ -12,6 +12,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -66,6 +67,11 @@ QList<TEnvoiJournal> Lire(QStringList *aAvertissements = nullptr);
 // The sendings of aJour to aNoeud of aBase that created events, oldest first.
 QList<TEnvoiJournal> EnvoisDuJour(const QString &aBase, const QString &aNoeud, const QDate &aJour,
                                   QStringList *aAvertissements = nullptr);
+
+// The DATA_ID ranges of aEnvois in order, those that overlap or touch made
+// one: events are counted once even when two entries hold them (the same
+// sending journaled again, a database made again under the same name).
+QList<QPair<qint64, qint64>> PlagesDisjointes(const QList<TEnvoiJournal> &aEnvois);
 
 // The line and back; a line that is not a sending gives false.
 QByteArray VersLigne(const TEnvoiJournal &aEnvoi);
