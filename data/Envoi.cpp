@@ -13,12 +13,6 @@
 
 namespace {
 
-// The guard's table: one row per node ever sent to, kept; a sending holds
-// its node's row by an update it never commits. The server drops that lock
-// with the transaction, whatever ends it: release, the end of the
-// attachment, the death of the process.
-const QString &KTableVerrou = MvtTableVerrou;
-
 // What the server says when another transaction holds the row: a lock
 // conflict, a deadlock, an update conflict.
 constexpr qint64 KLockConflict = 335544345;
@@ -35,7 +29,7 @@ QString MessageDe(const std::exception &e)
 bool TableVerrouExiste(TDbConnection *aCnx)
 {
     TDbQuery query(aCnx);
-    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(KTableVerrou);
+    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou);
     query.Open();
     return query.Fields(0).AsInteger() > 0;
 }
@@ -43,7 +37,7 @@ bool TableVerrouExiste(TDbConnection *aCnx)
 bool LigneVerrouExiste(TDbConnection *aCnx, const QString &aNoeud)
 {
     TDbQuery query(aCnx);
-    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM %1 WHERE NODE_ID = :NODE").arg(KTableVerrou);
+    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM %1 WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
     query.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
     query.Open();
     return query.Fields(0).AsInteger() > 0;
@@ -59,7 +53,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
             TDbQuery create(aCnx);
             create.SQL() << QStringLiteral("CREATE TABLE %1 (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, "
                                            "DEBUT TIMESTAMP)")
-                                .arg(KTableVerrou);
+                                .arg(MvtTableVerrou);
             create.ExecSQL();
         } catch (const EDbError &) {
             if (!TableVerrouExiste(aCnx))
@@ -70,7 +64,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
         return;
     try {
         TDbQuery insert(aCnx);
-        insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(KTableVerrou);
+        insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(MvtTableVerrou);
         insert.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         insert.ExecSQL();
     } catch (const EDbError &) {
@@ -129,7 +123,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
     FTransaction->StartTransaction();
     try {
         TDbQuery update(aCnx, FTransaction.get());
-        update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(KTableVerrou);
+        update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
         update.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         update.ExecSQL();
     } catch (const EDbError &e) {

@@ -27,7 +27,10 @@ extern const QString MvtInstructionComptage;
 // The four movement procedures, callers before the procedures they call.
 extern const QStringList MvtProcedures;
 // The table whose rows keep two sendings to one node apart (made by the
-// first sending, removed with the procedures).
+// first sending, removed with the procedures): one row per node ever sent
+// to, kept; a sending holds its node's row by an update it never commits.
+// The server drops that lock with the transaction, whatever ends it:
+// release, the end of the attachment, the death of the process.
 extern const QString MvtTableVerrou;
 
 // The movement script's lines with its clean-up narrowed to the four

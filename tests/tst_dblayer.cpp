@@ -427,9 +427,6 @@ void TestDbLayer::openTransactionRolledBackOnRelease()
     QCOMPARE(db.Count(QStringLiteral("T")), 1);
 }
 
-// A row that can't be read (a text blob in a set the layer refuses) fails
-// with its own error every time, also inside one explicit transaction, where
-// a cursor left open would make the next opening fail otherwise.
 // Rows are read into memory that earlier results used: the indicator of a
 // NOT NULL column, which the client leaves alone, must not keep an earlier
 // row's NULL.
@@ -459,6 +456,9 @@ void TestDbLayer::notNullColumnAfterNullRows()
     QCOMPARE(expected, 3001);
 }
 
+// A row that can't be read (a text blob in a set the layer refuses) fails
+// with its own error every time, also inside one explicit transaction, where
+// a cursor left open would make the next opening fail otherwise.
 void TestDbLayer::rowErrorClosesCursor()
 {
     TTestDatabase db(TTestDatabase::TSchema::Empty);
