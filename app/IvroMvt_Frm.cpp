@@ -468,6 +468,7 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
 {
     // The details are read for the direction shown.
     FEvalThread = new TEvaluation(ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
+    connect(FEvalThread, &TEvaluation::Comptee, this, &TFrm_IvroMVT::CompteEval);
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
@@ -487,6 +488,14 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
         RetourAuRepos(false, false);
         MessageErreur(this, messageOf(e));
     }
+}
+
+// The count is shown as soon as it is known; the window stays busy until
+// the details, which the sending's checks need, have been read.
+void TFrm_IvroMVT::CompteEval(const TEvaluationResultat &aResultat)
+{
+    SetPanelText(1, aResultat.Evaluation.Texte());
+    FPanels[1]->SetDetails(QStringLiteral("<p>Lecture du détail par table en cours...</p>"));
 }
 
 void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)

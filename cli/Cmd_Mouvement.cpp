@@ -59,10 +59,11 @@ TPlage PlageOf(const TCliContext &aCtx)
 
 // Made on this thread: nobody waits on a screen, and a failed count must
 // stop the command with its message rather than read as -1 rows.
-TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage)
+TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage,
+                             const std::function<void(const TEvaluationResultat &)> &aCompte = {})
 {
     TEvaluation evaluation(aBase, aPlage.Debut, aPlage.Fin);
-    const TEvaluationResultat r = evaluation.Executer();
+    const TEvaluationResultat r = evaluation.Executer(aCompte);
     if (r.Echec)
         throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(r.Message));
     return r;
@@ -181,15 +182,18 @@ int CmdNoeuds(TCliContext &aCtx)
 int CmdEvaluer(TCliContext &aCtx)
 {
     const TPlage plage = PlageOf(aCtx);
-    const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage);
     if (aCtx.Json) {
+        const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage);
         QJsonObject o = EvaluationJson(plage, eval);
         AjouteDetailsJson(o, eval);
         aCtx.PrintJson(o);
         return 0;
     }
-    aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
-    aCtx.Print(eval.Evaluation.Texte());
+    // The count is printed as soon as it is known: the details take longer.
+    const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage, [&aCtx, &plage](const TEvaluationResultat &aCompte) {
+        aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
+        aCtx.Print(aCompte.Evaluation.Texte());
+    });
     aCtx.Print(eval.Envoyable() ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + eval.Refus());
     PrintDetails(aCtx, eval);
     return 0;

@@ -78,53 +78,63 @@ void TEvaluation::Prepare()
     r.MessageContenu.clear();
     r.Contenu = {};
     r.Evaluation = MvtEvalue(0);
+    r.Sens = FSensDemande.value_or(TSensMvt::Aucun);
     r.Message = MvtRefusPlage(r.Debut, r.Fin);
     if (!r.Message.isEmpty()) {
         r.Echec = true;
         return;
     }
-    r.Sens = FSensDemande.value_or(TSensMvt::Aucun);
-    bool details = true;
-    if (!FSensDemande) {
-        try {
-            r.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(r.Base).NODE_GROUP_ID);
-        } catch (const EDbError &e) {
-            // No SymmetricDS tables: the count stands alone.
-            r.MessageContenu = e.Message();
-            details = false;
-        }
-    }
     FCnx = DataMod->getNewConnexion(SysdbaRef(r.Base));
     FComptage = DataMod->NewMvtCountQuery(FCnx.get(), r.Debut, r.Fin);
-    if (details)
-        FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin);
 }
 
-void TEvaluation::Compte()
+void TEvaluation::PrepareDetails()
 {
     TEvaluationResultat &r = FResultat;
     if (r.Echec)
         return;
-    // The rows per table add up to the count: one reading of the range, not
-    // two. The count alone serves when the tables cannot be read.
-    if (FContenu) {
-        try {
-            FContenu->Open();
-            r.Contenu = TDataMod::MvtContenuDe(*FContenu);
-            r.ContenuLu = true;
-            r.Evaluation = MvtEvalue(r.Contenu.Quantite());
-            return;
-        } catch (const std::exception &e) {
-            r.MessageContenu = MessageDe(e);
-        }
+    // No SymmetricDS tables: the count stands alone.
+    try {
+        if (!FSensDemande)
+            r.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(r.Base).NODE_GROUP_ID);
+        FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin);
+    } catch (const std::exception &e) {
+        r.MessageContenu = MessageDe(e);
     }
+}
+
+bool TEvaluation::Compte()
+{
+    TEvaluationResultat &r = FResultat;
+    if (r.Echec)
+        return false;
     try {
         FComptage->Open();
         r.Evaluation = MvtEvalue(FComptage->IsEmpty() ? 0 : FComptage->Fields(0).AsInteger());
+        FComptage->Close();
+        return true;
     } catch (const std::exception &e) {
         r.Echec = true;
         r.Message = MessageDe(e);
         r.Evaluation = MvtEvalue(-1);
+        return false;
+    }
+}
+
+void TEvaluation::LitDetails()
+{
+    TEvaluationResultat &r = FResultat;
+    if (r.Echec || !FContenu)
+        return;
+    // The details are read in a transaction of their own: rows written in
+    // between make their sum differ from the count, which stays the figure
+    // the operator was shown.
+    try {
+        FContenu->Open();
+        r.Contenu = TDataMod::MvtContenuDe(*FContenu);
+        r.ContenuLu = true;
+    } catch (const std::exception &e) {
+        r.MessageContenu = MessageDe(e);
     }
 }
 
@@ -135,11 +145,16 @@ void TEvaluation::Libere()
     FCnx.reset();
 }
 
-const TEvaluationResultat &TEvaluation::Executer()
+const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const TEvaluationResultat &)> &aCompte)
 {
     try {
         Prepare();
-        Compte();
+        if (Compte()) {
+            if (aCompte)
+                aCompte(FResultat);
+            PrepareDetails();
+            LitDetails();
+        }
     } catch (const std::exception &e) {
         FResultat.Echec = true;
         FResultat.Message = MessageDe(e);
@@ -150,13 +165,22 @@ const TEvaluationResultat &TEvaluation::Executer()
 
 void TEvaluation::Demarrer()
 {
+    // The direction is looked up here, before the thread: the data module
+    // is the owner thread's.
     try {
         Prepare();
+        PrepareDetails();
     } catch (...) {
         Libere();
         throw;
     }
-    FThread = QThread::create([this] { Compte(); });
+    FThread = QThread::create([this] {
+        if (!Compte())
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, compte = FResultat] { emit Comptee(compte); }, Qt::QueuedConnection);
+        LitDetails();
+    });
     connect(FThread, &QThread::finished, this, [this] {
         FThread->wait();
         delete FThread;

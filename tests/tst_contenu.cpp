@@ -2,6 +2,7 @@
 // direction captures each table, and the reload events that a sending will
 // create, checked against the events the movement procedures really insert.
 #include "CliRun.h"
+#include "data/Evaluation.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
@@ -82,11 +83,16 @@ class TestContenu : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(resources); }
+    void initTestCase()
+    {
+        Q_INIT_RESOURCE(resources);
+        DataMod = &FDataMod;
+    }
     void perTableAndEvents_data();
     void perTableAndEvents();
     void emptyRange();
     void manyTables();
+    void countBeforeDetails();
     void cliEvaluer();
     void cliEvaluerWithoutReplication();
 
@@ -165,6 +171,51 @@ void TestContenu::manyTables()
         total += 1 + t.KTB_ID % 3;
     }
     QCOMPARE(c.Quantite(), total);
+}
+
+// The count is handed over before the details are read, both on the
+// caller's thread and on the evaluation's own; a failed count hands
+// nothing over.
+void TestContenu::countBeforeDetails()
+{
+    TTestDatabase db;
+    MakeRange(db);
+    const TDateTime deb = MvtDebutPlage(TDateTime::FromQDate(KDay));
+    const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(KDay));
+    QList<TEvaluationResultat> comptes;
+    const auto compte = [&comptes](const TEvaluationResultat &aCompte) { comptes << aCompte; };
+
+    TEvaluation ici(db.Path(), deb, fin);
+    const TEvaluationResultat fini = ici.Executer(compte);
+    QVERIFY(fini.ContenuLu);
+    QCOMPARE(fini.EvenementsPrevus(), qint64(29));
+
+    TEvaluation fil(db.Path(), deb, fin, TSensMvt::LameVersMag);
+    QStringList ordre;
+    QEventLoop loop;
+    connect(&fil, &TEvaluation::Comptee, this, [&](const TEvaluationResultat &aCompte) {
+        compte(aCompte);
+        ordre << QStringLiteral("compte");
+    });
+    connect(&fil, &TEvaluation::Terminee, this, [&](const TEvaluationResultat &aFin) {
+        ordre << QStringLiteral("fin");
+        QCOMPARE(aFin.Contenu.Quantite(), 14);
+        loop.quit();
+    });
+    fil.Demarrer();
+    loop.exec();
+    QCOMPARE(ordre, (QStringList{QStringLiteral("compte"), QStringLiteral("fin")}));
+
+    QCOMPARE(comptes.size(), 2);
+    for (const TEvaluationResultat &c : std::as_const(comptes)) {
+        QCOMPARE(c.Evaluation.Count, 14);
+        QVERIFY(!c.ContenuLu);
+    }
+
+    comptes.clear();
+    TEvaluation absente(db.Path() + QStringLiteral(".absente"), deb, fin);
+    QVERIFY(absente.Executer(compte).Echec);
+    QVERIFY(comptes.isEmpty());
 }
 
 void TestContenu::cliEvaluer()
