@@ -188,10 +188,11 @@ int CmdSuivi(TCliContext &aCtx)
             aCtx.Print(QStringLiteral("Envois du jour d'après le journal : %1.").arg(envois.size()));
         }
     }
+    // The journal's ranges do not change between two readings.
+    const QList<QPair<qint64, qint64>> plages = JournalEnvois::PlagesDisjointes(envois);
     const auto lis = [&]() {
-        if (envois.isEmpty())
+        if (plages.isEmpty())
             return DataMod->SuiviEnvoi(base, noeud, de, a);
-        const QList<QPair<qint64, qint64>> plages = JournalEnvois::PlagesDisjointes(envois);
         TSuiviEnvoi total;
         total.Noeud = noeud;
         total.De = plages.constFirst().first;
