@@ -1,8 +1,8 @@
 #include "db/DbConnection.h"
 
+#include "db/AttachmentQueries.h"
 #include "db/DbError.h"
 #include "db/IscApi.h"
-#include "db/DbQuery.h"
 #include "db/TextCodec.h"
 
 #include <QDebug>
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 using namespace Isc;
@@ -31,31 +32,6 @@ TRegistry &registry()
 {
     static TRegistry *r = new TRegistry;
     return *r;
-}
-
-QByteArray transactionParameters(const TDbTransactionOptions &aOptions = {})
-{
-    QByteArray tpb;
-    tpb.append(char(TpbVersion3));
-    tpb.append(char(TpbWrite));
-    if (aOptions.Snapshot) {
-        tpb.append(char(TpbConcurrency));
-    } else {
-        tpb.append(char(TpbReadCommitted));
-        tpb.append(char(TpbRecVersion));
-    }
-    if (aOptions.NoWait) {
-        tpb.append(char(TpbNowait));
-        return tpb;
-    }
-    tpb.append(char(TpbWait));
-    if (const auto item = Client().Flavour->TpbLockTimeout) {
-        tpb.append(char(*item));
-        tpb.append(char(4));
-        const qint32 seconds = 10;
-        tpb.append(reinterpret_cast<const char *>(&seconds), 4);
-    }
-    return tpb;
 }
 
 void appendString(QByteArray &aBlock, unsigned char aItem, const QByteArray &aValue)
@@ -119,20 +95,6 @@ TDbClientInfo DbClientInfo()
     return info;
 }
 
-quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions)
-{
-    // Built once: every statement in autocommit starts a transaction.
-    static const QByteArray usual = transactionParameters();
-    const bool other = aOptions.Snapshot || aOptions.NoWait;
-    const QByteArray tpb = other ? transactionParameters(aOptions) : usual;
-    TStatusVector status;
-    THandle tx = 0;
-    TTeb teb{aAttachment, intptr_t(tpb.size()), tpb.constData()};
-    Client().Api.start_multiple(&status, &tx, 1, &teb);
-    Check(status);
-    return tx;
-}
-
 void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet, bool aForcedWrites)
 {
     static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_]+$"));
@@ -191,6 +153,14 @@ TDbConnection::~TDbConnection()
     } catch (const EDbError &e) {
         qWarning().noquote() << "Fermeture de la connexion :" << e.Message();
     }
+    ForgetStatements(); // a failed rollback left the attachment: they outlive us
+}
+
+void TDbConnection::ForgetStatements()
+{
+    // Their handles go with the attachment.
+    for (TDbAttachedStatement *statement : std::exchange(FStatements, {}))
+        statement->AttachmentGone();
 }
 
 void TDbConnection::Open()
@@ -219,7 +189,6 @@ void TDbConnection::Open()
     FAttachment = db;
     FCancelHandle = db;
     FEnded = false;
-    FLife = std::make_shared<int>(0);
     FAttachmentId = 0;
     if (!Client().Flavour->CanCancelCall) {
         // Kept for ending the attachment from another one: on InterBase the
@@ -242,7 +211,7 @@ void TDbConnection::Close()
         FDefaultTransaction->Rollback();
     if (!FAttachment)
         return;
-    FLife.reset();
+    ForgetStatements();
     FCancelHandle = 0;
     TStatusVector status;
     Client().Api.detach_database(&status, &FAttachment);
@@ -280,10 +249,9 @@ bool TDbConnection::EndAttachment()
     // transaction, and the call returns with an error.
     try {
         TDbConnection other(FParams);
-        TDbQuery query(&other);
-        query.SQL() << QStringLiteral("UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = :ID");
-        query.ParamByName(QStringLiteral("ID")).SetAsLargeInt(id);
-        query.ExecSQL();
+        AttachmentQueries::Execute(
+            other.Attachment(),
+            QByteArray("UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ") + QByteArray::number(id));
     } catch (const EDbError &e) {
         qWarning().noquote() << "Arrêt de la connexion :" << e.Message();
         return false;
@@ -358,15 +326,22 @@ QByteArray TDbConnection::EncodeStatement(const QString &aSql)
     if (ascii)
         return aSql.toLatin1();
     if (FDefaultCharSet < 0) {
-        // Plain ASCII itself: this query doesn't come back here.
-        TDbQuery query(this);
-        query.SQL() << QStringLiteral("SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D")
-                    << QStringLiteral(" JOIN RDB$CHARACTER_SETS CS ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME");
-        query.Open();
         // A database created without a default set has NONE.
-        FDefaultCharSet = query.IsEmpty() ? 0 : query.Fields(0).AsInteger();
+        FDefaultCharSet = int(AttachmentQueries::Integer(Attachment(), QByteArrayLiteral(
+                                  "SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D JOIN RDB$CHARACTER_SETS CS"
+                                  " ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME")).value_or(0));
     }
     return EncodeText(aSql, Client().Flavour->CharSetOf(FDefaultCharSet), QStringLiteral("texte de la requête"));
+}
+
+void TDbConnection::Register(TDbAttachedStatement *aStatement)
+{
+    FStatements.push_back(aStatement);
+}
+
+void TDbConnection::Unregister(TDbAttachedStatement *aStatement)
+{
+    std::erase(FStatements, aStatement);
 }
 
 quint64 *TDbConnection::Attachment()

@@ -1,22 +1,26 @@
 #pragma once
 
+#include "db/TransactionStart.h"
+
 #include <QString>
 
 #include <QtGlobal>
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class TDbTransaction;
 
-// How an explicit transaction isolates and waits. The default is the one
-// every statement of this layer gets.
-struct TDbTransactionOptions
+// A statement prepared on a connection. Its handle lives as long as the
+// attachment it was prepared on: closing the connection tells it so.
+class TDbAttachedStatement
 {
-    // Sees the database as it was when it started, plus its own changes.
-    bool Snapshot = false;
-    // A row locked by another transaction fails at once instead of waiting.
-    bool NoWait = false;
+public:
+    virtual void AttachmentGone() = 0;
+
+protected:
+    ~TDbAttachedStatement() = default;
 };
 
 // Where and as whom a connection attaches.
@@ -92,9 +96,10 @@ public:
     // The explicit transaction in force for a statement bound to aTransaction
     // (or to none): null means autocommit.
     quint64 *ActiveTransaction(TDbTransaction *aTransaction) const;
-    // Lives as long as the current attachment: what was prepared on it is
-    // void once this has expired.
-    std::weak_ptr<const void> AttachmentLife() const { return FLife; }
+    // Each statement prepared on the attachment registers until it is freed;
+    // closing tells those left that their handle went with it.
+    void Register(TDbAttachedStatement *aStatement);
+    void Unregister(TDbAttachedStatement *aStatement);
     // Around every commit: BeginCommit raises EDbError when the connection
     // was abandoned; EndCommit counts a commit that went through.
     void BeginCommit();
@@ -112,7 +117,8 @@ private:
     std::atomic<bool> FEnded{false};
     bool EndAttachment();
     TDbTransaction *FDefaultTransaction = nullptr;
-    std::shared_ptr<const void> FLife;
+    std::vector<TDbAttachedStatement *> FStatements;
+    void ForgetStatements();
     enum : int { KCommitting = 1, KAbandoned = 2 };
     std::atomic<int> FCommitState{0};
     std::atomic<quint64> FCommits{0};
@@ -148,11 +154,6 @@ private:
     TDbTransactionOptions FOptions;
     quint64 FTransaction = 0;
 };
-
-// Starts a transaction with the parameters of every transaction this layer
-// starts: read committed, record versions, waiting at most 10 s for a locked
-// row where the client can bound the wait.
-quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions = {});
 
 // The client library this process talks to the servers through.
 struct TDbClientInfo

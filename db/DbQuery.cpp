@@ -81,12 +81,12 @@ bool isCursorStatement(int aType)
 
 } // namespace
 
-struct TDbQuery::TPrepared
+struct TDbQuery::TPrepared final : TDbAttachedStatement
 {
     QString Text;
-    // The attachment the statement was prepared on: a statement handle means
-    // nothing on the next one.
-    std::weak_ptr<const void> Life;
+    // The connection the statement was prepared on, until its attachment
+    // goes: a statement handle means nothing on the next one.
+    TDbConnection *Connection = nullptr;
     THandle Statement = 0;
     Sqlda::TArea In;
     Sqlda::TArea Out;
@@ -94,10 +94,19 @@ struct TDbQuery::TPrepared
     int Type = 0;
     unsigned RowLength = 0;
 
+    void AttachmentGone() override
+    {
+        Connection = nullptr;
+        Statement = 0;
+    }
+
     ~TPrepared()
     {
         // A closed attachment took its statements with it.
-        if (!Statement || Life.expired())
+        if (!Connection)
+            return;
+        Connection->Unregister(this);
+        if (!Statement)
             return;
         TStatusVector status;
         Client().Api.dsql_free_statement(&status, &Statement, DsqlDrop);
@@ -254,7 +263,7 @@ TDbParam &TDbQuery::ParamByName(const QString &aName)
 
 bool TDbQuery::Prepared() const
 {
-    return FPrepared && !FPrepared->Life.expired() && FPrepared->Text == SQLText();
+    return FPrepared && FPrepared->Connection && FPrepared->Text == SQLText();
 }
 
 void TDbQuery::EnsurePrepared(void *aTransaction)
@@ -275,7 +284,8 @@ void TDbQuery::EnsurePrepared(void *aTransaction)
     THandle *tx = static_cast<THandle *>(aTransaction);
     api.dsql_allocate_statement(&status, FConnection->Attachment(), &prepared->Statement);
     Check(status);
-    prepared->Life = FConnection->AttachmentLife();
+    prepared->Connection = FConnection;
+    FConnection->Register(prepared.get());
     api.dsql_prepare(&status, tx, &prepared->Statement, 0, bytes.constData(), 3, prepared->Out.Get());
     Check(status);
     if (prepared->Out.Count() > prepared->Out.Capacity()) {
