@@ -8,7 +8,7 @@
 #include "app/TickCount.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/ServerErrorText.h"
+#include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 

@@ -2,10 +2,10 @@
 
 #include "common/DateTime.h"
 #include "common/MemTable.h"
-#include "data/Envoi.h"
-#include "data/Evaluation.h"
-#include "data/Movement.h"
-#include "data/MvtContenu.h"
+#include "data/mouvement/Envoi.h"
+#include "data/mouvement/Evaluation.h"
+#include "data/mouvement/Movement.h"
+#include "data/mouvement/MvtContenu.h"
 
 #include <QString>
 #include <QWidget>

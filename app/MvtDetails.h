@@ -3,8 +3,8 @@
 // The details behind the status bar's short texts, shown in its tooltip:
 // what an evaluated range holds per table, and the events a sending created.
 
-#include "data/Movement.h"
-#include "data/MvtContenu.h"
+#include "data/mouvement/Movement.h"
+#include "data/mouvement/MvtContenu.h"
 
 #include <QString>
 

@@ -6,8 +6,8 @@
 // the database, until every event is loaded or in error or the operator
 // stops it.
 
-#include "data/JournalEnvois.h"
-#include "data/SuiviEnvoi.h"
+#include "data/mouvement/JournalEnvois.h"
+#include "data/mouvement/SuiviEnvoi.h"
 
 #include <QDialog>
 #include <QList>

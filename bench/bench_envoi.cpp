@@ -18,8 +18,8 @@
 // read on a second connection every --intervalle ms, 500 as in the tool):
 // the tool's path with and without it, --tours times each (3), in
 // alternating order on the same database.
-#include "data/MvtProgression.h"
-#include "data/QueryThread.h"
+#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/QueryThread.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"

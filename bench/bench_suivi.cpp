@@ -18,8 +18,8 @@
 //   the longest gap between two paints of a widget the window repaints
 //   every 10 ms, and how many refreshes ran meanwhile.
 #include "app/SuiviPanel.h"
-#include "data/Evaluation.h"
-#include "data/JournalEnvois.h"
+#include "data/mouvement/Evaluation.h"
+#include "data/mouvement/JournalEnvois.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"

@@ -2,7 +2,7 @@
 
 #include "cli/InterruptWatcher.h"
 
-#include "data/ServerErrorText.h"
+#include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"

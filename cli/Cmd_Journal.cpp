@@ -2,7 +2,7 @@
 #include "cli/CliCommand.h"
 
 #include "common/uCommun.h"
-#include "data/JournalEnvois.h"
+#include "data/mouvement/JournalEnvois.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

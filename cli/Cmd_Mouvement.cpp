@@ -1,14 +1,14 @@
 // The movement tool from a terminal: the node directory of a database, the
 // evaluation of a day range and the sending of its movements to one node.
-// The evaluation and the sending are the window's own (data/Evaluation.h,
-// data/Envoi.h): this face only prints, asks and gives the exit code.
+// The evaluation and the sending are the window's own (data/mouvement/Evaluation.h,
+// data/mouvement/Envoi.h): this face only prints, asks and gives the exit code.
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatcher.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/Envoi.h"
-#include "data/Evaluation.h"
+#include "data/mouvement/Envoi.h"
+#include "data/mouvement/Evaluation.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 

@@ -5,7 +5,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/NomNoeud.h"
+#include "data/moteur/NomNoeud.h"
 #include "data/uDataMod.h"
 
 #include <QJsonArray>

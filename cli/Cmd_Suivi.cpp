@@ -4,7 +4,7 @@
 #include "cli/CliCommand.h"
 #include "cli/InterruptWatcher.h"
 
-#include "data/JournalEnvois.h"
+#include "data/mouvement/JournalEnvois.h"
 #include "data/uDataMod.h"
 #include "db/DbConnection.h"
 

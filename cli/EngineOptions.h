@@ -5,7 +5,7 @@
 // before anything is written or run.
 
 #include "cli/CliCommand.h"
-#include "data/EngineValues.h"
+#include "data/moteur/EngineValues.h"
 
 #include <QDir>
 

@@ -5,7 +5,7 @@
 // copies files as the shell would, and lays out an installed engine's
 // folder when the engine's installer "runs".
 
-#include "data/EngineSystem.h"
+#include "data/moteur/EngineSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // direction captures each table, and the reload events that a sending will
 // create, checked against the events the movement procedures really insert.
 #include "CliRun.h"
-#include "data/Evaluation.h"
+#include "data/mouvement/Evaluation.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"

@@ -1,5 +1,5 @@
 // The data module's connection factory and script executor.
-#include "data/ServerErrorText.h"
+#include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/TestDatabase.h"

@@ -1,5 +1,5 @@
 // The Firebird client layer against a real server.
-#include "data/ServerErrorText.h"
+#include "data/acces/ServerErrorText.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/DbQuery.h"

@@ -1,4 +1,4 @@
-#include "data/SeedLine.h"
+#include "data/replication/SeedLine.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"

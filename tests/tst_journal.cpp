@@ -3,7 +3,7 @@
 // listing of ivromvt-cli journal, and suivi without a range following the
 // day's sendings of the journal instead of reading all of SYM_DATA.
 #include "CliRun.h"
-#include "data/JournalEnvois.h"
+#include "data/mouvement/JournalEnvois.h"
 #include "testdb/RoutingFixture.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"

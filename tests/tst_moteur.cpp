@@ -1,7 +1,7 @@
 #include "EngineRecorder.h"
 
 #include "common/UWMI.h"
-#include "data/EngineValues.h"
+#include "data/moteur/EngineValues.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 

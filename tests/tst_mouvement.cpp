@@ -2,9 +2,9 @@
 // the rules, the node directory, the worker, the installation and a sending
 // from end to end against real site databases.
 #include "common/TextFile.h"
-#include "data/Envoi.h"
-#include "data/Evaluation.h"
-#include "data/QueryThread.h"
+#include "data/mouvement/Envoi.h"
+#include "data/mouvement/Evaluation.h"
+#include "data/mouvement/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"

@@ -1,7 +1,7 @@
 // How far a sending got: the SYM_DATA generator read on a second
 // connection while the range procedure inserts, on a real sending.
-#include "data/MvtProgression.h"
-#include "data/QueryThread.h"
+#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/QueryThread.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/SiteFixture.h"

@@ -5,7 +5,7 @@
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
 #include "app/SuiviPanel.h"
-#include "data/JournalEnvois.h"
+#include "data/mouvement/JournalEnvois.h"
 #include "data/uDataMod.h"
 #include "testdb/RoutingFixture.h"
 #include "testdb/SiteFixture.h"

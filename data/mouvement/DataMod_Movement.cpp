@@ -1,0 +1,112 @@
+#include "data/mouvement/OperationsMouvement.h"
+
+#include "common/AtomicFile.h"
+#include "common/TextFile.h"
+#include "data/mouvement/Movement.h"
+#include "db/DbError.h"
+
+#include <QFile>
+
+#include <stdexcept>
+
+std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
+{
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    query->Close();
+    query->SQL().clear();
+    query->SQL() << MvtInstructionComptage;
+    query->ParamByName(QStringLiteral("DEB")).SetAsDateTime(aDEB);
+    query->ParamByName(QStringLiteral("FIN")).SetAsDateTime(aFIN);
+    return query;
+}
+
+std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
+                                                    const TDateTime &aFIN, const QString &aNode,
+                                                    TDbTransaction *aTrans)
+{
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx, aTrans);
+    query->Close();
+    query->SQL().clear();
+    query->SQL() << InstructionEnvoi(aSens);
+    query->ParamByName(QStringLiteral("DEB")).SetAsDateTime(aDEB);
+    query->ParamByName(QStringLiteral("FIN")).SetAsDateTime(aFIN);
+    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
+    return query;
+}
+
+QByteArray TOperationsMouvement::MvtScriptResource()
+{
+    QFile resource(QStringLiteral(":/ivro_mvt"));
+    if (!resource.open(QIODevice::ReadOnly))
+        throw EDbError(QStringLiteral("Ressource ivro_mvt introuvable"));
+    return resource.readAll();
+}
+
+// Installs from the script held in memory: the copy written beside the
+// program is for the operator to read, never read back, since a file that
+// another user could replace would be run as SYSDBA. The copy replaces the
+// old one in one rename; a folder that refuses it (a read-only program
+// folder) gets nothing, and no other folder is used instead.
+bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport)
+{
+    TMvtInstallation rapport;
+    bool installe = false;
+    try {
+        const QByteArray script = MvtScriptResource();
+        if (aProgramDir.isEmpty()) {
+            rapport.NonEcrit = QStringLiteral("dossier du programme inconnu");
+        } else {
+            const QString path = aProgramDir + QStringLiteral("ivro_mvt.sql");
+            try {
+                WriteFileAtomically(path, script);
+                rapport.Fichier = path;
+            } catch (const std::runtime_error &e) {
+                rapport.NonEcrit = QString::fromUtf8(e.what());
+            }
+        }
+        installe = ExecuteScript(aIBFile, MvtScriptPourBase(aIBFile, SplitTextLines(DecodeWindowsText(script))),
+                                 &rapport.Erreurs);
+    } catch (const EDbError &e) {
+        installe = false;
+        rapport.Erreurs << e.Message();
+    }
+    if (aRapport)
+        *aRapport = rapport;
+    return installe;
+}
+
+bool TOperationsMouvement::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
+{
+    constexpr int blobFieldType = 261;
+    return ValeurEntiere(ABaseDonnees,
+                         {QStringLiteral("SELECT F.RDB$FIELD_TYPE FROM RDB$RELATION_FIELDS RF"),
+                          QStringLiteral(" JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"),
+                          QStringLiteral(" WHERE RF.RDB$RELATION_NAME = 'SYM_TRIGGER' AND RF.RDB$FIELD_NAME = 'SYNC_KEY_NAMES'")})
+           == blobFieldType;
+}
+
+// SymmetricDS makes SYM_TRIGGER.SYNC_KEY_NAMES a BLOB on Firebird (VARCHAR on
+// InterBase). Concatenated as a BLOB, every row leaves temporary blobs that
+// pile up in the range procedure's one transaction, and the sending slows
+// with the square of the rows: minutes at the limit, long enough for
+// SymmetricDS to give up routing the events. Read as VARCHAR(4096) the text
+// is the same and the cost linear; a longer key list fails the procedure
+// instead of being cut. The file written beside the program stays as
+// shipped: only the lines handed to the database change.
+QStringList TOperationsMouvement::MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes)
+{
+    QStringList lignes = MvtNettoyageExact(aLignes);
+    bool blob = false;
+    try {
+        blob = SyncKeyNamesEstBlob(ABaseDonnees);
+    } catch (const EDbError &) {
+        // A database that can't be read fails every chunk anyway; the
+        // installation reports it.
+        return lignes;
+    }
+    if (!blob)
+        return lignes;
+    for (QString &ligne : lignes)
+        ligne.replace(QStringLiteral("SYNC_KEY_NAMES ||"), QStringLiteral("CAST(SYNC_KEY_NAMES AS VARCHAR(4096)) ||"));
+    return lignes;
+}

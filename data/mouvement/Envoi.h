@@ -1,0 +1,171 @@
+#pragma once
+
+// One sending of a day range's movements to one node, from start to end,
+// the same for the window and the command line: the checks, the guard that
+// keeps a second sending off the node, the installation of the movement
+// procedures, the range procedure in a transaction of its own, the progress
+// read on a second connection, cancellation, the count of the events
+// created and the outcome. It knows no widget and no terminal: it reports
+// through its signals and its result.
+
+#include "common/DateTime.h"
+#include "data/mouvement/Evaluation.h"
+#include "data/mouvement/Movement.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+
+class QThread;
+class TDbConnection;
+class TDbQuery;
+class TDbTransaction;
+class TMvtProgression;
+
+// What a sending is asked to do.
+struct TEnvoiDemande
+{
+    QString Base;
+    TSensMvt Sens = TSensMvt::Aucun;
+    TDateTime Debut; // both bounds inclusive, as the evaluation's
+    TDateTime Fin;
+    QString Noeud;
+    QString DossierProgramme; // where "ivro_mvt.sql" is written; ends with a separator
+};
+
+enum class TIssueEnvoi {
+    EnCours,
+    Termine,    // the events were created and committed
+    Refuse,     // stopped before anything was installed
+    Interrompu, // cancelled: nothing remains of it
+    Echec       // installation, procedure, count or commit failed: nothing remains of it
+};
+
+// The sending's whole story, complete once it has ended.
+struct TEnvoiResultat
+{
+    TEnvoiDemande Demande;
+    TIssueEnvoi Issue = TIssueEnvoi::EnCours;
+    // Failure or refusal in the server's or our words; empty otherwise.
+    QString Message;
+    // The range procedure was started: what follows is the sending's end,
+    // not a refusal.
+    bool Lance = false;
+    // The installation failed: Message lists the steps that did.
+    bool EchecInstallation = false;
+    QString Installation;  // "ivro_mvt.sql" as written, empty when not written
+    QString NonEcrit;      // why it was not written
+    TMvtEvenements Crees;  // the events this sending created (0 unless Termine)
+    qint32 Lignes = 0;     // K rows the evaluation counted
+    qint64 Prevus = 0;     // events expected, for the progress
+    QDateTime Debut;       // when it started and ended
+    QDateTime Fin;
+    qint64 DureeMs = 0;    // of the range procedure and its count
+};
+
+class TEnvoi : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TEnvoi(TEnvoiDemande aDemande, QObject *aParent = nullptr);
+    ~TEnvoi() override; // cancels and waits for a sending still running
+
+    // Checks the request against the evaluation it follows (range, 0 < n <
+    // 200000, events forecast), takes the guard of the node, installs the
+    // procedures; on the caller's thread. Returns false when it stops
+    // here (Refuse, Echec or Interrompu, Termine already emitted).
+    bool Preparer(const TEvaluationResultat &aEvaluation);
+    // After Preparer: the range procedure runs on a thread of its own,
+    // Termine following on this object's thread.
+    void Lancer();
+    // Both.
+    bool Demarrer(const TEvaluationResultat &aEvaluation)
+    {
+        if (!Preparer(aEvaluation))
+            return false;
+        Lancer();
+        return true;
+    }
+
+    // Callable from any thread: the running statement is cancelled (asked
+    // again until it is), and the sending ends Interrompu with nothing
+    // created. False when the client can't be asked to cancel.
+    bool Cancel();
+    bool Cancelled() const { return FCancel.load(); }
+    // For an interruption that ends the process at once (thread-safe): stops
+    // the sending and answers true when nothing of it is or will be
+    // committed, false when its commit was already under way or done.
+    bool Abandonner();
+
+    bool EnCours() const { return FResultat.Issue == TIssueEnvoi::EnCours && FThread; }
+    // The progress is read: Avancement will tell.
+    bool Progression() const { return FProgression != nullptr; }
+    const TEnvoiResultat &Resultat() const { return FResultat; }
+
+    // The guard of a node on a database, held by a transaction of its own
+    // until released or until its connection ends (the process with it).
+    // Raises EEnvoiRefuse when another sending holds it, EDbError when it
+    // can't be taken.
+    class TVerrou
+    {
+    public:
+        TVerrou(TDbConnection *aCnx, const QString &aNoeud);
+        ~TVerrou(); // releases
+        TVerrou(const TVerrou &) = delete;
+        TVerrou &operator=(const TVerrou &) = delete;
+
+    private:
+        std::unique_ptr<TDbTransaction> FTransaction;
+    };
+
+signals:
+    // Events inserted so far (from the SYM_DATA generator) out of Prevus.
+    void Avancement(qint64 aInseres, qint64 aPrevus);
+    // The one place where a sending's outcome is known, whatever it is.
+    void Termine(const TEnvoiResultat &aResultat);
+
+private:
+    void Terminer(TIssueEnvoi aIssue, const QString &aMessage);
+    // The sending in the journal of sendings, once.
+    void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees);
+    void Execute(); // on the sending's thread
+    void Fin();     // back on this object's thread
+
+    TEnvoiResultat FResultat;
+    std::unique_ptr<TDbConnection> FCnx;
+    std::unique_ptr<TVerrou> FVerrou;
+    std::unique_ptr<TDbTransaction> FTransaction;
+    std::unique_ptr<TDbQuery> FQuery;
+    std::unique_ptr<TMvtProgression> FProgression;
+    QThread *FThread = nullptr;
+    std::atomic<bool> FCancel{false};
+    std::atomic<bool> FConsigne{false};
+    // The range procedure's connection once it is set to run, and its commits
+    // until then: one more is the sending's own.
+    std::atomic<TDbConnection *> FCnxEnvoi{nullptr};
+    std::atomic<quint64> FCommitsAvant{0};
+    std::atomic<bool> FExecution{false}; // the range procedure may be running
+    QString FMessageExecution;            // set on the sending's thread
+    bool FEchecExecution = false;
+    bool FCommis = false;
+    qint64 FMs = 0;
+};
+
+// A second sending to a node that one is already sending to.
+class EEnvoiRefuse : public std::runtime_error
+{
+public:
+    explicit EEnvoiRefuse(const QString &aMessage) : std::runtime_error(aMessage.toStdString()), FMessage(aMessage) {}
+    const QString &Message() const { return FMessage; }
+
+private:
+    QString FMessage;
+};
+
+// The text a guard refusal carries.
+QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud);

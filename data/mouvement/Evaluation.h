@@ -1,0 +1,105 @@
+#pragma once
+
+// The evaluation of a day range, the same for the window and the command
+// line: the K rows of the range, what that means for a sending (events,
+// estimate, the 0 < n < 200000 rule) and, per table, the events the
+// movement procedures would really create in the direction. Made on the
+// caller's thread (Executer) or on a thread of its own (Demarrer, then
+// Comptee and Terminee on the owner's thread).
+//
+// The count comes first and is handed over at once: it costs what a bare
+// COUNT(*) costs, while the details need the server to sort the range's
+// rows by table, two to three times longer on a large range.
+
+#include "common/DateTime.h"
+#include "data/mouvement/Movement.h"
+#include "data/mouvement/MvtContenu.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QThread;
+class TDbConnection;
+class TDbQuery;
+
+// The day range as the server holds it, or why it can't: the server's
+// timestamps go from 01/01/0001 to 31/12/9999, and the range runs up to
+// 00:00:00 of the day after its last day. Empty text when it fits.
+QString MvtRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN);
+
+struct TEvaluationResultat
+{
+    QString Base;
+    TDateTime Debut; // both bounds inclusive
+    TDateTime Fin;
+
+    // The count failed (or the range was refused): Message says why and
+    // nothing else holds.
+    bool Echec = false;
+    QString Message;
+    TMvtEvaluation Evaluation; // the count and its figures
+
+    // The per-table details; when they could not be read, the count stands
+    // alone and MessageContenu says why.
+    bool ContenuLu = false;
+    QString MessageContenu;
+    TMvtContenu Contenu;
+    TSensMvt Sens = TSensMvt::Aucun; // the direction the details were read for
+
+    // Events the procedures would create in Sens; none without the details
+    // or a direction.
+    std::optional<qint64> EvenementsPrevus() const;
+    // Why a sending of this range is refused; empty when it may go.
+    QString Refus() const;
+    bool Envoyable() const { return Refus().isEmpty(); }
+};
+
+class TEvaluation : public QObject
+{
+    Q_OBJECT
+
+public:
+    // aSens: the direction to read the details for; none given, it is
+    // that of the database's local node (read with the details).
+    TEvaluation(const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
+                std::optional<TSensMvt> aSens = std::nullopt, QObject *aParent = nullptr);
+    ~TEvaluation() override; // waits for a running thread
+
+    // On the caller's thread; never raises: a failure is in the result.
+    // aCompte, when given, is called with the count alone (no details yet)
+    // as soon as it is known; not when the count fails.
+    const TEvaluationResultat &Executer(const std::function<void(const TEvaluationResultat &)> &aCompte = {});
+    // The connection is made here, on the caller's thread; the queries run
+    // on a thread of the evaluation's own. Terminee follows on this
+    // object's thread. Raises only when it can't start; nothing runs then.
+    void Demarrer();
+    bool EnCours() const { return FThread != nullptr; }
+
+    const TEvaluationResultat &Resultat() const { return FResultat; }
+
+signals:
+    // The count alone, before the details; not sent when the count fails.
+    void Comptee(const TEvaluationResultat &aResultat);
+    void Terminee(const TEvaluationResultat &aResultat);
+
+private:
+    // On the caller's thread: the connection and the count's query; then the
+    // direction (its own connection) and the details' query.
+    void Prepare();
+    void PrepareDetails();
+    // The queries, on whichever thread.
+    bool Compte();
+    void LitDetails();
+    void Libere();
+
+    TEvaluationResultat FResultat;
+    std::optional<TSensMvt> FSensDemande;
+    std::unique_ptr<TDbConnection> FCnx;
+    std::unique_ptr<TDbQuery> FComptage;
+    std::unique_ptr<TDbQuery> FContenu;
+    QThread *FThread = nullptr;
+};

@@ -1,0 +1,139 @@
+#include "data/mouvement/Movement.h"
+
+#include "common/uCommun.h"
+#include "db/DbError.h"
+
+const QString MvtInstructionComptage =
+    QStringLiteral("SELECT Count(*) AS QTE FROM K WHERE K_UPDATED>=:DEB AND K_UPDATED<=:FIN");
+
+QStringList MvtNettoyageExact(const QStringList &aLignes)
+{
+    // The script's clean-up creates, runs and drops a procedure that drops
+    // every procedure named like '%IVRO_MVT_%' through EXECUTE STATEMENT:
+    // the gap-repair kit goes with it, and InterBase can't run it. It becomes
+    // one DROP per movement procedure (a missing one counts as done).
+    const auto trouve = [&](const QString &aDebut, qsizetype aDepuis) {
+        for (qsizetype i = aDepuis; i < aLignes.size(); ++i)
+            if (aLignes[i].trimmed().startsWith(aDebut, Qt::CaseInsensitive))
+                return i;
+        return qsizetype(-1);
+    };
+    const qsizetype debut = trouve(QStringLiteral("CREATE PROCEDURE TMP_DROP_PROC"), 0);
+    const qsizetype suppression = debut < 0 ? -1 : trouve(QStringLiteral("DROP PROCEDURE TMP_DROP_PROC"), debut);
+    const qsizetype fin = suppression < 0 ? -1 : trouve(QStringLiteral("^"), suppression);
+    if (fin < 0 || !aLignes.mid(debut, suppression - debut).join(QLatin1Char('\n')).contains(QLatin1String("LIKE '%IVRO_MVT_%'")))
+        throw EDbError(QStringLiteral("Script de mouvement inattendu : son nettoyage des anciennes procédures est "
+                                      "introuvable."));
+    QStringList lignes = aLignes.mid(0, debut);
+    for (const QString &procedure : MvtProcedures)
+        lignes << QStringLiteral("DROP PROCEDURE %1;").arg(procedure) << QStringLiteral("^");
+    lignes << aLignes.mid(fin + 1);
+    return lignes;
+}
+
+QString MvtRouteur(TSensMvt aSens)
+{
+    switch (aSens) {
+    case TSensMvt::LameVersMag: return QStringLiteral("lame_vers_mags");
+    case TSensMvt::MagVersLame: return QStringLiteral("mags_vers_lame");
+    case TSensMvt::Aucun: break;
+    }
+    return {};
+}
+
+TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID)
+{
+    if (aNODE_GROUP_ID == QLatin1String("lame"))
+        return TSensMvt::LameVersMag;
+    if (aNODE_GROUP_ID == QLatin1String("mags"))
+        return TSensMvt::MagVersLame;
+    return TSensMvt::Aucun;
+}
+
+QString TexteSens(TSensMvt aSens)
+{
+    switch (aSens) {
+    case TSensMvt::LameVersMag: return QStringLiteral("Lame vers Magasin");
+    case TSensMvt::MagVersLame: return QStringLiteral("Magasin vers Lame");
+    case TSensMvt::Aucun: break;
+    }
+    return {};
+}
+
+TSensMvt SensDuTexte(const QString &aTexte)
+{
+    if (aTexte == TexteSens(TSensMvt::LameVersMag))
+        return TSensMvt::LameVersMag;
+    if (aTexte == TexteSens(TSensMvt::MagVersLame))
+        return TSensMvt::MagVersLame;
+    return TSensMvt::Aucun;
+}
+
+QString InstructionEnvoi(TSensMvt aSens)
+{
+    switch (aSens) {
+    case TSensMvt::LameVersMag: return QStringLiteral("EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(:DEB,:FIN,:NODE)");
+    case TSensMvt::MagVersLame: return QStringLiteral("EXECUTE PROCEDURE IVRO_MVT_MAG2LAME_NODE(:DEB,:FIN,:NODE)");
+    case TSensMvt::Aucun: break;
+    }
+    return {};
+}
+
+TDateTime MvtDebutPlage(const TDateTime &aDEB)
+{
+    return aDEB.TruncDay();
+}
+
+TDateTime MvtFinPlage(const TDateTime &aFIN)
+{
+    return aFIN.AddDays(1).TruncDay();
+}
+
+TMvtEvaluation MvtEvalue(qint32 aCount)
+{
+    TMvtEvaluation e;
+    e.Count = aCount;
+    e.NbRec = aCount * MvtEvenementsParLigne;
+    e.EvalTime = FormatDuree(double(e.NbRec / MvtLignesParSeconde));
+    e.Envoyable = aCount > 0 && aCount < MvtLimiteLignes;
+    return e;
+}
+
+QString TMvtEvaluation::Texte() const
+{
+    return QStringLiteral("%1 Enregistrements \"K\" à repousser donc %2 au total. A la vitesse moyenne de %3 lignes/s, "
+                          "cela va prendre %4.")
+        .arg(Count).arg(NbRec).arg(MvtLignesParSeconde).arg(EvalTime);
+}
+
+QString MvtTexteRefus(const TMvtEvaluation &aEval)
+{
+    if (aEval.Envoyable)
+        return {};
+    if (aEval.Count <= 0)
+        return QStringLiteral("Aucun enregistrement \"K\" dans cette plage : rien à envoyer.");
+    return QStringLiteral("%1 enregistrements \"K\" : l'envoi est limité à moins de %2 enregistrements. "
+                          "Choisissez une plage plus courte.")
+        .arg(aEval.Count).arg(MvtLimiteLignes);
+}
+
+QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime)
+{
+    return QStringLiteral("Vous êtes sur le point d'envoyer %1 enregsitrements \r\nau noeud %2. Cela devrait prendre "
+                          "environ %3. \r\nVoulez-vous continuer ?")
+        .arg(aNbRec).arg(aNoeud, aEvalTime);
+}
+
+QString MvtTexteFin(const QString &aNoeud)
+{
+    return QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud ") + aNoeud;
+}
+
+// Rows were counted and none gave an event: their tables have no capture
+// definition on the direction's router.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud)
+{
+    return QStringLiteral("Aucun événement créé pour le noeud %1 : les %2 enregistrements \"K\" de la plage n'ont "
+                          "donné aucun événement. Vérifiez que leurs tables sont capturées et routées par \"%3\".")
+        .arg(aNoeud).arg(aCount).arg(MvtRouteur(aSens));
+}

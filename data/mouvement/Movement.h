@@ -1,0 +1,80 @@
+#pragma once
+
+// The movement tool's rules, shared by the window and the command line:
+// directions, statements, day range, limits and estimate.
+
+#include "common/DateTime.h"
+
+#include <QString>
+#include <QStringList>
+
+constexpr qint32 MvtEvenementsParLigne = 2; // the K row and the business row it stands for
+constexpr qint32 MvtLignesParSeconde = 65;  // assumed sending speed, for the estimate
+constexpr qint32 MvtLimiteLignes = 200000;  // a sending needs 0 < count < this
+
+enum class TSensMvt { Aucun, LameVersMag, MagVersLame };
+
+// "lame" and "mags" (exact case) give a direction; anything else none.
+TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID);
+// "Lame vers Magasin", "Magasin vers Lame", or empty text.
+QString TexteSens(TSensMvt aSens);
+TSensMvt SensDuTexte(const QString &aTexte);
+// The range procedure's call, or empty text without a direction.
+QString InstructionEnvoi(TSensMvt aSens);
+
+extern const QString MvtInstructionComptage;
+
+// The four movement procedures, callers before the procedures they call.
+// Inline, like the table below: the removal of replication takes them away
+// too, and reads their names from here without linking the movement.
+inline const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"),
+                                          QStringLiteral("IVRO_MVT_MAG2LAME_NODE"), QStringLiteral("IVRO_MVT_LAME2MAG"),
+                                          QStringLiteral("IVRO_MVT_MAG2LAME")};
+// The table whose rows keep two sendings to one node apart (made by the
+// first sending, removed with the procedures): one row per node ever sent
+// to, kept; a sending holds its node's row by an update it never commits.
+// The server drops that lock with the transaction, whatever ends it:
+// release, the end of the attachment, the death of the process.
+inline const QString MvtTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
+
+// The movement script's lines with its clean-up narrowed to the four
+// movement procedures, one DROP each: as shipped it drops, through a
+// temporary procedure and EXECUTE STATEMENT, every procedure whose name is
+// LIKE '%IVRO_MVT_%', the gap-repair kit's IVRO_MVT_LAME2MAGS among them.
+// EDbError when the script doesn't hold that clean-up.
+QStringList MvtNettoyageExact(const QStringList &aLignes);
+
+// The router a direction's procedures read their capture definitions from.
+QString MvtRouteur(TSensMvt aSens);
+
+// Bounds of the day range, both inclusive: 00:00:00 of the first day and
+// 00:00:00 of the day after the last day.
+TDateTime MvtDebutPlage(const TDateTime &aDEB);
+TDateTime MvtFinPlage(const TDateTime &aFIN);
+
+// What a count of K rows means for a sending.
+struct TMvtEvaluation
+{
+    qint32 Count = 0;
+    qint32 NbRec = 0;      // reload events: count × 2
+    QString EvalTime;      // estimated sending time, "mm:ss" or "hh:mm:ss"
+    bool Envoyable = false; // 0 < count < 200000
+    QString Texte() const; // the status-bar sentence
+};
+TMvtEvaluation MvtEvalue(qint32 aCount);
+
+// The reload events one sending created in SYM_DATA for its node.
+struct TMvtEvenements
+{
+    qint64 Nombre = 0;
+    qint64 PremierDataId = 0; // 0 when none was created
+    qint64 DernierDataId = 0;
+};
+
+// Why an evaluation does not allow a sending; empty when it does.
+QString MvtTexteRefus(const TMvtEvaluation &aEval);
+
+QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
+QString MvtTexteFin(const QString &aNoeud);
+// K rows were counted and the sending created no event.
+QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud);

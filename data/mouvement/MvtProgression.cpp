@@ -1,0 +1,79 @@
+#include "data/mouvement/MvtProgression.h"
+
+#include "db/DbConnection.h"
+#include "db/DbError.h"
+#include "db/DbQuery.h"
+
+const QString KGenerateurSymData = QStringLiteral("GEN_SYM_DATA_DATA_ID");
+
+qint64 ValeurGenerateurSymData(TDbConnection &aCnx)
+{
+    TDbQuery query(&aCnx);
+    query.SQL() << QStringLiteral("SELECT GEN_ID(%1, 0) FROM RDB$DATABASE").arg(KGenerateurSymData);
+    query.Open();
+    return query.Fields(0).AsLargeInt();
+}
+
+TMvtProgression::TMvtProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs)
+    : FCnx(std::move(aCnx)), FIntervalleMs(aIntervalleMs)
+{
+}
+
+TMvtProgression::~TMvtProgression()
+{
+    {
+        QMutexLocker lock(&FMutex);
+        FStop = true;
+        FReveil.wakeAll();
+    }
+    wait();
+}
+
+qint64 TMvtProgression::Depart()
+{
+    FDepart = ValeurGenerateurSymData(*FCnx);
+    return FDepart;
+}
+
+void TMvtProgression::Demarrer()
+{
+    FStop = false;
+    start();
+}
+
+qint64 TMvtProgression::Arreter()
+{
+    {
+        QMutexLocker lock(&FMutex);
+        FStop = true;
+        FReveil.wakeAll();
+    }
+    wait();
+    return ValeurGenerateurSymData(*FCnx);
+}
+
+void TMvtProgression::run()
+{
+    qint64 dernier = -1;
+    try {
+        for (;;) {
+            {
+                QMutexLocker lock(&FMutex);
+                if (FStop)
+                    return;
+            }
+            const qint64 inseres = ValeurGenerateurSymData(*FCnx) - FDepart;
+            if (inseres != dernier) {
+                dernier = inseres;
+                emit Avancement(inseres);
+            }
+            QMutexLocker lock(&FMutex);
+            if (!FStop)
+                FReveil.wait(&FMutex, QDeadlineTimer(FIntervalleMs));
+        }
+    } catch (const EDbError &e) {
+        emit Echec(e.Message());
+    } catch (const std::exception &e) {
+        emit Echec(QString::fromLocal8Bit(e.what()));
+    }
+}

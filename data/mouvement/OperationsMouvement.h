@@ -1,0 +1,65 @@
+#pragma once
+
+// The operations of the movement tool: the node directory that the window
+// shows, the count and the sending of a day range, what a range holds, and
+// where the events of a sending stand.
+
+#include "common/DateTime.h"
+#include "common/uIvro.Types.h"
+#include "data/acces/DataModBase.h"
+#include "data/mouvement/Movement.h"
+#include "data/mouvement/MvtContenu.h"
+#include "data/mouvement/SuiviEnvoi.h"
+
+#include <QByteArray>
+
+class TOperationsMouvement : public virtual TDataModBase
+{
+public:
+    // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
+    TNode IvroMvtLocalNode(const QString &ABaseDonnees);
+    TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
+    // The count of K rows in a range, ready for the worker.
+    std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    // The range procedure's call of a direction, ready for the worker.
+    std::unique_ptr<TDbQuery> NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
+                                              const TDateTime &aFIN, const QString &aNode,
+                                              TDbTransaction *aTrans = nullptr);
+    // What an installation of the movement procedures did.
+    struct TMvtInstallation
+    {
+        QString Fichier;     // "ivro_mvt.sql" as written beside the program
+        QString NonEcrit;    // why it was not written, when it wasn't
+        QStringList Erreurs; // each step that failed, with the server's message
+    };
+    // Installs the movement procedures from the embedded script, and writes
+    // a copy of it to "ivro_mvt.sql" in aProgramDir (ending with a
+    // separator) when that folder takes it. True when every step ran.
+    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
+    static QByteArray MvtScriptResource();
+    // The movement script's lines as they are to be installed into that
+    // database: the clean-up drops the four movement procedures only, and
+    // where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB the per-row procedures read
+    // it as VARCHAR(4096).
+    QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
+    // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
+    bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
+
+    // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
+    TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
+    // The same as a query, ready for the worker, and its rows once opened.
+    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
+
+    // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
+    TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);
+    // The same on a connection the caller made: it may run on a worker's
+    // thread, touching nothing of the data module.
+    static TSuiviEnvoi SuiviEnvoiSur(TDbConnection *aCnx, const QString &aNode, qint64 aDe, qint64 aA);
+    // The DATA_ID range of today's reload events for the node; false when
+    // there is none.
+    bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
+
+protected:
+    ~TOperationsMouvement() = default;
+};

@@ -1,0 +1,119 @@
+#pragma once
+
+// The administration of replication: node state, site identity and
+// settings, the catalogue of replicated tables, trigger scripts, gaps,
+// removal and seeding.
+
+#include "common/DateTime.h"
+#include "common/MemTable.h"
+#include "common/ReplicationRecords.h"
+#include "common/UWMI.h"
+#include "common/uIvro.Types.h"
+#include "data/acces/DataModBase.h"
+
+// A node's latest heartbeat, and the server's time when it was read.
+struct TSilenceNoeud
+{
+    TDateTime DernierHeartbeat; // zero: the node never sent one
+    TDateTime Maintenant;
+    bool Jamais() const { return DernierHeartbeat.IsZero(); }
+    // Never heard from, or silent for more than a day: what is sent to it
+    // waits in the database until it comes back.
+    bool Inquietant() const
+    {
+        return Jamais() || Maintenant.MSecs() - DernierHeartbeat.MSecs() > TDateTime::MSecsPerDay;
+    }
+};
+
+class TOperationsReplication : public virtual TDataModBase
+{
+public:
+    // ---- Node state (DataMod_EtatNoeud.cpp)
+    TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
+    QString GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID);
+    // The node SYM_NODE_IDENTITY names; empty when there is none.
+    QString GetLocalNode(const QString &ABaseDonnees);
+    TSilenceNoeud SilenceNoeud(const QString &ABaseDonnees, const QString &aNode);
+    qint32 NbTriggersSymDS(const QString &ABaseDonnees);
+    qint32 NbTableTriggersSymDS(const QString &ABaseDonnees);
+
+    // ---- Site identity and naming (DataMod_Identite.cpp)
+    TBases ListeBases(const QString &ABaseDonnees);
+    TIvroBases IvroMvtListeBases(const QString &ABaseDonnees);
+    QString GetNomPourNous(const QString &ABaseDonnees);
+    // Returns the number of active sites renamed (0: nothing was written).
+    qint32 SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous);
+    TInfosTavenIVRO Get_Infos_Passage_TAVEN2IVRO(const QString &ABaseDonnees);
+    bool MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32 avalue);
+    QString GetKorvalaVersion(const QString &ABaseDonnees);
+    void CLEAN_MAGCODE(const QString &ABaseDonnees);
+
+    // ---- Replication settings and server restart (DataMod_Replication.cpp)
+    TInfosReplication InfosReplication(const QString &ABaseDonnees);
+    QString GetCheminBaseGENREPLICATION(const QString &ABaseDonnees);
+    // aEcrite, when given, gets the row written with its location before and after.
+    bool UpdateREP_PLACEBASE(const QString &ABaseDonnees, const QString &ABase0,
+                             TPlaceBaseReplication *aEcrite = nullptr);
+    // The row UpdateREP_PLACEBASE would write, with its current location
+    // (Avant) and aNouveau as it would be stored (Apres).
+    TPlaceBaseReplication PlaceBaseAEcrire(const QString &ABaseDonnees, const QString &aNouveau = QString());
+    bool SetGenParamURL(const QString &aIBFile, const QString &aURL);
+    // aSupprimes, when given, gets the number of parameters deleted.
+    bool DeleteGenParamURL(const QString &aIBFile, qint64 *aSupprimes = nullptr);
+    bool RestartDataBase(const QString &ABaseDonnees);
+
+    // ---- Table catalogue (DataMod_Catalogue.cpp)
+    // Listings fill the caller's dataset by column position, as text; a
+    // dataset with fewer columns than a listing writes is refused (EDbError).
+    void GetTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetAllTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetAllTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetCASHTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    void GetIVROTablesSuppReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
+    // The too-wide tables, blank-separated; "!!!ERREUR!!!" when querying failed.
+    QString Liste_Tables_Exclues(TDbConnection *aCnx);
+    // The same tables one by one (a name may hold a blank); failures raise.
+    QStringList ListeTablesTropLarges(TDbConnection *aCnx);
+    // The columns of a table in their order, names as stored (compared
+    // exactly); empty when there is no such table or view.
+    QStringList ColonnesTable(const QString &ABaseDonnees, const QString &aTable);
+    bool Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE);
+
+    // ---- Trigger scripts (DataMod_Triggers.cpp)
+    QStringList ScriptTriggersManquants(const QString &ABaseDonnees);
+    QStringList ScriptTriggersManquantsLCL(const QString &aLCLFile);
+    bool MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME, const QString &aKEYFIELD);
+    bool Grant_SYMTABLE_TO_KORVALA(const QString &ABaseDonnees);
+
+    // ---- Gap detection and repair (DataMod_Gap.cpp)
+    bool IsGAPDefined(const QString &ABaseDonnees);
+    bool IsPushMissingTAVENDefined(const QString &ABaseDonnees);
+    void DetectGAP(const QString &ABaseDonnees, TMemTable &aDataSet);
+    // The names of the columns IVRO_DETECT_GAP returns, in order, to shape a dataset for it.
+    QStringList ColonnesDetectGAP(const QString &ABaseDonnees);
+    void DoGAP(const QString &ABaseDonnees);
+    void DoPushMissingTAVEN(const QString &ABaseDonnees);
+
+    // ---- Replication removal and seed loading (DataMod_Drop.cpp)
+    // What a removal did not manage: each failing statement with the
+    // server's message; or, when objects outside SymmetricDS depend on it,
+    // those objects, and nothing was removed. Callers may ignore it.
+    struct TDropSymdsRapport
+    {
+        int ChunksExecutes = 0;
+        QStringList Erreurs;
+        QStringList Dependances;
+    };
+    TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
+    // Loads the seed file line by line, each line checked to be a list of
+    // plain values first; lines before a failure stay. aMotif, when given,
+    // gets why it failed ("ligne 3 : …"), or "" on success.
+    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif = nullptr);
+    // The SymmetricDS objects of a database, as "KIND NAME" (TABLE, TRIGGER,
+    // GENERATEUR, FONCTION), to tell what a removal took away.
+    QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
+
+protected:
+    ~TOperationsReplication() = default;
+};

@@ -1,0 +1,4 @@
+#include "data/uDataMod.h"
+
+TDataMod::TDataMod() = default;
+TDataMod::~TDataMod() = default;
