@@ -1,9 +1,9 @@
 // Backup registration: the section name, the INI writer's bytes, and the
 // operation end to end on a file.
+#include "DataModFixture.h"
 #include "common/IniProfile.h"
 #include "FileHelpers.h"
 #include "common/UWMI.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "platform/MachineInfo.h"
 
@@ -42,7 +42,7 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> FDir;
-    TDataMod FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestBackup::init()

@@ -1,5 +1,5 @@
+#include "DataModFixture.h"
 #include "common/MemTable.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/TestDatabase.h"
@@ -42,14 +42,12 @@ private slots:
     void datasetRules();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
     std::unique_ptr<TTestDatabase> FDb; // with the catalogue fixture; the listings only read it
 };
 
 void TestCatalogue::initTestCase()
 {
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
     FDb = std::make_unique<TTestDatabase>();
     AddCatalogueFixture(*FDb);
 }
@@ -57,7 +55,6 @@ void TestCatalogue::initTestCase()
 void TestCatalogue::cleanupTestCase()
 {
     FDb.reset();
-    DataMod = nullptr;
 }
 
 void TestCatalogue::widthTest_data()

@@ -2,8 +2,8 @@
 // direction captures each table, and the reload events that a sending will
 // create, checked against the events the movement procedures really insert.
 #include "CliRun.h"
+#include "DataModFixture.h"
 #include "data/mouvement/Evaluation.h"
-#include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -83,11 +83,6 @@ class TestContenu : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(resources);
-        DataMod = &FDataMod;
-    }
     void perTableAndEvents_data();
     void perTableAndEvents();
     void emptyRange();
@@ -97,7 +92,7 @@ private slots:
     void cliEvaluerWithoutReplication();
 
 private:
-    TDataMod FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestContenu::perTableAndEvents_data()

@@ -1,5 +1,5 @@
+#include "DataModFixture.h"
 #include "data/replication/SeedLine.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/TestDatabase.h"
@@ -27,9 +27,6 @@ class TestDropSeed : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void dropSymds_data();
     void dropSymds();
     void dropSymdsUnreachableDatabase();
@@ -40,15 +37,8 @@ private slots:
     void joueMiniSplit();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
-
-void TestDropSeed::initTestCase()
-{
-    Q_INIT_RESOURCE(resources);
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
-}
 
 void TestDropSeed::dropSymds_data()
 {

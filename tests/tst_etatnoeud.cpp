@@ -1,4 +1,4 @@
-#include "data/uDataMod.h"
+#include "DataModFixture.h"
 #include "db/DbError.h"
 #include "testdb/TestDatabase.h"
 
@@ -34,13 +34,6 @@ class TestEtatNoeud : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        FDataMod = std::make_unique<TDataMod>();
-        DataMod = FDataMod.get();
-    }
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void etatNoeud_data();
     void etatNoeud();
     void etatNoeudUnreachable();
@@ -49,7 +42,7 @@ private slots:
     void nbTableTriggersSymDS();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestEtatNoeud::etatNoeud_data()

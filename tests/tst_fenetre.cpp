@@ -1,10 +1,10 @@
+#include "DataModFixture.h"
 #include "app/QtFrancais.h"
 #include "app/IvroMvt_Frm.h"
 #include "app/StatusPanel.h"
 #include "app/TickCount.h"
 #include "data/mouvement/Envoi.h"
 #include "data/mouvement/QueryThread.h"
-#include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
@@ -184,6 +184,7 @@ private:
     void Evalue(TFrm_IvroMVT &aW, const QDate &aDeb, const QDate &aFin);
     QString ScriptEcrit() const { return FProgramDir->filePath(QStringLiteral("ivro_mvt.sql")); }
 
+    TDataModFixture FDataMod;
     QTranslator FQtFrancais;
     std::unique_ptr<TTestDatabase> FPlages; // shared by the evaluation table
     std::unique_ptr<QTemporaryDir> FProgramDir;
@@ -191,9 +192,7 @@ private:
 
 void TestFenetre::initTestCase()
 {
-    Q_INIT_RESOURCE(resources);
     QVERIFY(InstallQtFrancais(FQtFrancais));
-    DataMod = new TDataMod;
 
     // 199999 rows on the 10th, one on the 11th; 129 on the 17th with one at
     // 00:00:00 of the 20th (inside 15..19) and one at 23:59:59 of the 14th
@@ -210,8 +209,6 @@ void TestFenetre::initTestCase()
 void TestFenetre::cleanupTestCase()
 {
     FPlages.reset();
-    delete DataMod;
-    DataMod = nullptr;
 }
 
 void TestFenetre::cleanup()

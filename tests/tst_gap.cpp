@@ -1,5 +1,5 @@
+#include "DataModFixture.h"
 #include "common/MemTable.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/TestDatabase.h"
@@ -13,9 +13,6 @@ class TestGap : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void isGapDefined_data();
     void isGapDefined();
     void isPushMissingTavenDefined();
@@ -26,14 +23,8 @@ private slots:
     void doPushMissingTaven();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
-
-void TestGap::initTestCase()
-{
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
-}
 
 void TestGap::isGapDefined_data()
 {

@@ -1,4 +1,4 @@
-#include "data/uDataMod.h"
+#include "DataModFixture.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -33,13 +33,6 @@ class TestIdentite : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        FDataMod = std::make_unique<TDataMod>();
-        DataMod = FDataMod.get();
-    }
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void listeBases();
     void ivroMvtListeBases();
     void ivroMvtListeBasesWithoutEngine();
@@ -54,7 +47,7 @@ private slots:
     void cleanMagcode();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestIdentite::listeBases()

@@ -1,8 +1,8 @@
+#include "DataModFixture.h"
 #include "EngineRecorder.h"
 
 #include "common/UWMI.h"
 #include "data/moteur/EngineValues.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 
 #include <QTemporaryDir>
@@ -154,9 +154,6 @@ class TestMoteur : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void installation_data();
     void installation();
     void wrapperConf_data();
@@ -174,15 +171,8 @@ private slots:
     void desinstallation();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
-
-void TestMoteur::initTestCase()
-{
-    Q_INIT_RESOURCE(resources);
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
-}
 
 void TestMoteur::installation_data()
 {
@@ -310,8 +300,8 @@ void TestMoteur::installation()
     QFETCH(QString, commandes);
     QFETCH(int, etapesNonExecutees);
 
-    TInstallSite site(*FDataMod, windows, lame, setenv, conf);
-    QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, true));
+    TInstallSite site(FDataMod, windows, lame, setenv, conf);
+    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, true));
     QCOMPARE(site.Recorder->Log, site.Lines(commandes));
 
     if (lame && windows)
@@ -329,7 +319,7 @@ void TestMoteur::installation()
     QCOMPARE(site.Read(site.Engine(QStringLiteral("grants.sql"))), lame ? QByteArray("<absent>") : grants.readAll());
 
     // Firewall and service rights have no common tool off Windows: said, not silently skipped.
-    const QStringList notes = FDataMod->PrendEtapesNonExecutees();
+    const QStringList notes = FDataMod.PrendEtapesNonExecutees();
     QCOMPARE(notes.size(), etapesNonExecutees);
     if (etapesNonExecutees > 0)
         QVERIFY(notes.first().startsWith(QStringLiteral("Droits du service \"%1\"").arg(site.Sym.Nom)));
@@ -378,10 +368,10 @@ void TestMoteur::wrapperConf()
 {
     QFETCH(QByteArray, conf);
     QFETCH(QByteArray, attendue);
-    TInstallSite site(*FDataMod, false, false, Lf(SetenvSh), conf);
-    QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, false));
+    TInstallSite site(FDataMod, false, false, Lf(SetenvSh), conf);
+    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, false));
     QCOMPARE(site.Read(site.Engine(QStringLiteral("conf/sym_service.conf"))), attendue);
-    FDataMod->PrendEtapesNonExecutees();
+    FDataMod.PrendEtapesNonExecutees();
 }
 
 void TestMoteur::dossierInterBase_data()
@@ -399,7 +389,7 @@ void TestMoteur::dossierInterBase()
 {
     QFETCH(QString, ligneDeCommande);
     QFETCH(QString, dossier);
-    TInstallSite site(*FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
+    TInstallSite site(FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
     site.Recorder->Services[QStringLiteral("IBS_gds_db")].BinaryPathName = ligneDeCommande.replace("@B@", site.B);
     dossier.replace("@B@", site.B);
     QDir().mkpath(site.Recorder->Local(dossier));
@@ -410,7 +400,7 @@ void TestMoteur::dossierInterBase()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     // Where the library and the driver are taken from tells the folder found.
-    FDataMod->InstallationSymmetricDS(site.Sym, false);
+    FDataMod.InstallationSymmetricDS(site.Sym, false);
     QVERIFY(site.Recorder->Log.contains(QStringLiteral("CopyFile | %1 | %2\\..\\UDF\\sym_udf.dll")
                                             .arg(site.P(QStringLiteral("/Sym/Mag/databases/interbase/sym_udf.dll")),
                                                  dossier)));
@@ -449,7 +439,7 @@ void TestMoteur::echecs()
     QFETCH(QString, message);
     QFETCH(int, commandes);
     QFETCH(bool, dossierLaisse);
-    TInstallSite site(*FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
+    TInstallSite site(FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
     TEngineRecorder &rec = *site.Recorder;
     if (cas == QLatin1String("copie"))
         site.Write(QStringLiteral("Sym/Mag/symmetric-pro-3.7.36-setup.jar"), "earlier copy");
@@ -484,11 +474,11 @@ void TestMoteur::echecs()
 
     QString obtenu;
     try {
-        QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, true));
+        QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, true));
     } catch (const EDbError &e) {
         obtenu = e.Message();
     }
-    FDataMod->PrendEtapesNonExecutees();
+    FDataMod.PrendEtapesNonExecutees();
     QVERIFY2(message.isEmpty() ? obtenu.isEmpty() : obtenu.contains(message), qPrintable(obtenu));
     QCOMPARE(rec.Log.size(), commandes);
     QCOMPARE(QFileInfo::exists(site.Engine(QString())), dossierLaisse);
@@ -541,7 +531,7 @@ void TestMoteur::valeursRefusees()
 {
     QFETCH(QString, champ);
     QFETCH(QString, valeur);
-    TInstallSite site(*FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
+    TInstallSite site(FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
     if (champ == QLatin1String("nom"))
         site.Sym.Nom = valeur;
     if (champ == QLatin1String("repertoire"))
@@ -552,9 +542,9 @@ void TestMoteur::valeursRefusees()
         QString message;
         try {
             if (desinstalle)
-                FDataMod->DesInstallationSymmetricDS(site.Sym);
+                FDataMod.DesInstallationSymmetricDS(site.Sym);
             else
-                FDataMod->InstallationSymmetricDS(site.Sym, true);
+                FDataMod.InstallationSymmetricDS(site.Sym, true);
         } catch (const EDbError &e) {
             message = e.Message();
         }
@@ -563,17 +553,17 @@ void TestMoteur::valeursRefusees()
         QCOMPARE(site.Recorder->Log, QStringList());
         QVERIFY(!QFileInfo::exists(site.B + QStringLiteral("/Sym")));
     }
-    FDataMod->PrendEtapesNonExecutees();
+    FDataMod.PrendEtapesNonExecutees();
 }
 
 // The answer file is XML: a folder's "&" or "<" is escaped, and a "%" in it
 // does not pull in another answer.
 void TestMoteur::fichierReponses()
 {
-    TInstallSite site(*FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
+    TInstallSite site(FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
     site.Sym.Repertoire = site.P(QStringLiteral("/R&D <Sym> %servicename%"));
-    QVERIFY(FDataMod->InstallationSymmetricDS(site.Sym, false));
-    FDataMod->PrendEtapesNonExecutees();
+    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, false));
+    FDataMod.PrendEtapesNonExecutees();
     const QByteArray xml = site.Read(site.B + QStringLiteral("/R&D <Sym> %servicename%/master-autoinstall.xml"));
     QXmlStreamReader reader(xml);
     QString installPath;
@@ -673,7 +663,7 @@ void TestMoteur::desinstallation()
     QFETCH(QString, repertoire);
     QFETCH(QString, cas);
     QFETCH(QString, commandes);
-    TInstallSite site(*FDataMod, windows, false, QByteArray(), QByteArray());
+    TInstallSite site(FDataMod, windows, false, QByteArray(), QByteArray());
     site.Sym.Repertoire = site.P(repertoire);
     site.Write(repertoire.mid(1) + QStringLiteral("/Uninstaller/Uninstaller.jar"), "uninstaller stand-in");
     TInfoSurService service;
@@ -690,7 +680,7 @@ void TestMoteur::desinstallation()
     const QString avant = QDir::currentPath();
     QString message;
     try {
-        QVERIFY(FDataMod->DesInstallationSymmetricDS(site.Sym));
+        QVERIFY(FDataMod.DesInstallationSymmetricDS(site.Sym));
     } catch (const EDbError &e) {
         message = e.Message();
     }

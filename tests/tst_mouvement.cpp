@@ -1,11 +1,11 @@
 // The movement tool's data side, without the window: the embedded script,
 // the rules, the node directory, the worker, the installation and a sending
 // from end to end against real site databases.
+#include "DataModFixture.h"
 #include "common/TextFile.h"
 #include "data/mouvement/Envoi.h"
 #include "data/mouvement/Evaluation.h"
 #include "data/mouvement/QueryThread.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/FreinSymData.h"
@@ -129,12 +129,6 @@ class TestMouvement : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(resources);
-        DataMod = &FDataMod;
-    }
-
     void scriptResourceIsByteExact();
     void evaluation_data();
     void evaluation();
@@ -167,7 +161,7 @@ private slots:
     void keyNamesTooLongFailTheSending();
 
 private:
-    TDataMod FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestMouvement::scriptResourceIsByteExact()

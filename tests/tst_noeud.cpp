@@ -1,9 +1,9 @@
+#include "DataModFixture.h"
 #include "EngineRecorder.h"
 #include "PlantedLink.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -73,7 +73,6 @@ class TestNoeud : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { DataMod = nullptr; }
 
     void maitre_data();
     void maitre();
@@ -92,17 +91,14 @@ private slots:
     void liensPlantes();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
     std::unique_ptr<TTestDatabase> FCentrale;
 };
 
 void TestNoeud::initTestCase()
 {
-    Q_INIT_RESOURCE(resources);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
-    FDataMod->SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     FCentrale = std::make_unique<TTestDatabase>();
     AddCentralTables(*FCentrale);
     VGSE.IVRO_PORTS = 30000;
@@ -146,7 +142,7 @@ void TestNoeud::maitre()
     infos.HTTPPort = port;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = QStringLiteral("18.2.0.1500");
-    QVERIFY(FDataMod->Installation_Master(infos));
+    QVERIFY(FDataMod.Installation_Master(infos));
 
     const QString script = dir.path() + QStringLiteral("/master-lame-paris_1.sql");
     QByteArray attendu;
@@ -211,7 +207,7 @@ void TestNoeud::maitreVersions()
     infos.HTTPPort = 30421;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = version;
-    QVERIFY(FDataMod->Installation_Master(infos));
+    QVERIFY(FDataMod.Installation_Master(infos));
     const QByteArray script = ReadAll(dir.path() + QStringLiteral("/master-lame.sql"));
     QCOMPARE(script.contains("VALUES('caisse_ticket', 'caisse_ticket','default'"), listeCaisses);
     QVERIFY(script.contains("VALUES('GENPARAM', 'GENPARAM','default','PRM_ID'"));
@@ -230,7 +226,7 @@ void TestNoeud::maitreNomRefuse()
         infos.SymDir = dir.path();
         infos.HTTPPort = 30421;
         infos.DatabaseFile = db.Path();
-        QVERIFY(!FDataMod->Installation_Master(infos));
+        QVERIFY(!FDataMod.Installation_Master(infos));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
     }
@@ -250,7 +246,7 @@ void TestNoeud::scriptCentralSousIsql()
     infos.HTTPPort = 30421;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = QStringLiteral("18.2.0.1500");
-    QVERIFY(FDataMod->Installation_Master(infos));
+    QVERIFY(FDataMod.Installation_Master(infos));
 
     TTestDatabase fresh;
     QProcess isql;
@@ -352,7 +348,7 @@ void TestNoeud::ouverture()
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = cas == QLatin1String("injoignable") ? QStringLiteral("/nulle/part.fdb") : db.Path();
-    FDataMod->Ouverture_IBFile(infos);
+    FDataMod.Ouverture_IBFile(infos);
     QCOMPARE(Decrit(infos), attendu);
 }
 
@@ -384,7 +380,7 @@ void TestNoeud::ouvertureBaseNone()
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = db.Path();
-    FDataMod->Ouverture_IBFile(infos);
+    FDataMod.Ouverture_IBFile(infos);
     // No KTB here: the list of excluded tables says it failed, the rest was read.
     QCOMPARE(Decrit(infos), QStringLiteral("Version=\nUrl=\nIdent=3\nGeneral=0\nSite=G3|MAGASIN-\u00C9VRY|\n"
                                            "Nom=dossier \u00C9t\u00C9\nIsok=oui\nExclues=!!!ERREUR!!!\n"
@@ -438,7 +434,7 @@ void TestNoeud::installationBase()
         QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/Sym/engines")));
     auto recorder = std::make_unique<TEngineRecorder>(windows);
     TEngineRecorder &rec = *recorder;
-    FDataMod->SetEngineSystem(std::move(recorder));
+    FDataMod.SetEngineSystem(std::move(recorder));
     if (cas == QLatin1String("refus"))
         rec.Refused << QStringLiteral("systemctl");
     if (cas == QLatin1String("demarrage"))
@@ -462,13 +458,13 @@ void TestNoeud::installationBase()
     int obtenu = -1;
     QString message;
     try {
-        obtenu = FDataMod->Installation_BASE(infos) ? 1 : 0;
+        obtenu = FDataMod.Installation_BASE(infos) ? 1 : 0;
     } catch (const EDbError &e) {
         obtenu = 2;
         message = e.Message();
     }
     const QStringList log = rec.Log;
-    FDataMod->SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(obtenu, resultat);
     QCOMPARE(log, commandes.isEmpty() ? QStringList() : commandes.split(QLatin1Char('\n')));
     if (cas == QLatin1String("refus") || cas == QLatin1String("demarrage"))
@@ -531,7 +527,7 @@ void TestNoeud::maitreValeursRefusees()
     infos.SymDir = dir.path();
     infos.HTTPPort = 30421;
     infos.DatabaseFile = db.Path();
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_Master(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir(dir.path() + QStringLiteral("/engines")).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
@@ -550,7 +546,7 @@ void TestNoeud::maitreSansEngines()
     infos.SymDir = dir.path();
     infos.HTTPPort = 30421;
     infos.DatabaseFile = db.Path();
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_Master(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
 }
@@ -583,7 +579,7 @@ void TestNoeud::liensPlantes()
     if (!why.isEmpty())
         QSKIP(qPrintable(why));
     try {
-        FDataMod->Installation_Master(infos);
+        FDataMod.Installation_Master(infos);
         QFAIL("the link was written through");
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(QStringLiteral("appartient à un autre compte")), qPrintable(e.Message()));
@@ -600,12 +596,12 @@ void TestNoeud::liensPlantes()
     service.Exist = true;
     recorder->Services.insert(QStringLiteral("IVRO-MAG"), service);
     TEngineRecorder &rec = *recorder;
-    FDataMod->SetEngineSystem(std::move(recorder));
+    FDataMod.SetEngineSystem(std::move(recorder));
     infos.ServiceName = QStringLiteral("IVRO-MAG");
     infos.ExternalID = QStringLiteral("12");
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod->Installation_BASE(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_BASE(infos));
     QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
-    FDataMod->SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(ReadAll(victime), QByteArray("intact"));
 }
 

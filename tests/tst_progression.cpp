@@ -1,8 +1,8 @@
 // How far a sending got: the SYM_DATA generator read on a second
 // connection while the range procedure inserts, on a real sending.
+#include "DataModFixture.h"
 #include "data/mouvement/MvtProgression.h"
 #include "data/mouvement/QueryThread.h"
-#include "data/uDataMod.h"
 #include "db/DbError.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
@@ -24,12 +24,11 @@ class TestProgression : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(resources); }
     void readsWhileSending();
     void noGenerator();
 
 private:
-    TDataMod FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestProgression::readsWhileSending()

@@ -1,4 +1,4 @@
-#include "data/uDataMod.h"
+#include "DataModFixture.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -35,13 +35,6 @@ class TestReplication : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        FDataMod = std::make_unique<TDataMod>();
-        DataMod = FDataMod.get();
-    }
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void infosReplication_data();
     void infosReplication();
     void replicationRows();
@@ -53,7 +46,7 @@ private slots:
     void restartDataBase();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestReplication::infosReplication_data()

@@ -2,7 +2,7 @@
 // events of a DATA_ID range, through the data module and ivromvt-cli suivi,
 // on site databases where the test plays SymmetricDS's router and senders.
 #include "CliRun.h"
-#include "data/uDataMod.h"
+#include "DataModFixture.h"
 #include "testdb/RoutingFixture.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
@@ -94,7 +94,7 @@ private slots:
     void sendingShowsProgressOnATerminal();
 
 private:
-    TDataMod FDataMod;
+    TDataModFixture FDataMod;
 };
 
 void TestSuivi::eachEventInItsBucket()

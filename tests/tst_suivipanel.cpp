@@ -2,11 +2,11 @@
 // the window is recorded once, and its follow-up, opened beside "Envoyer les
 // données ", reads in the background until every event is loaded or in
 // error, the test playing the engine's senders between two readings.
+#include "DataModFixture.h"
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
 #include "app/SuiviPanel.h"
 #include "data/mouvement/JournalEnvois.h"
-#include "data/uDataMod.h"
 #include "testdb/RoutingFixture.h"
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
@@ -77,7 +77,6 @@ class TestSuiviPanel : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void envoiConsigne_data();
     void envoiConsigne();
@@ -88,6 +87,7 @@ private:
     // answered by a TRepondeur of the caller.
     std::unique_ptr<TFrm_IvroMVT> Envoie(const TTestDatabase &aDb);
 
+    TDataModFixture FDataMod;
     QTranslator FQtFrancais;
     std::unique_ptr<QTemporaryDir> FDonnees;
     std::unique_ptr<QTemporaryDir> FProgramDir;
@@ -95,15 +95,7 @@ private:
 
 void TestSuiviPanel::initTestCase()
 {
-    Q_INIT_RESOURCE(resources);
     QVERIFY(InstallQtFrancais(FQtFrancais));
-    DataMod = new TDataMod;
-}
-
-void TestSuiviPanel::cleanupTestCase()
-{
-    delete DataMod;
-    DataMod = nullptr;
 }
 
 void TestSuiviPanel::init()

@@ -1,4 +1,4 @@
-#include "data/uDataMod.h"
+#include "DataModFixture.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
 #include "testdb/TestDatabase.h"
@@ -51,9 +51,6 @@ class TestTriggers : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase() { DataMod = nullptr; }
-
     void scriptTriggersManquants();
     void scriptTableInKtbAndCash();
     void scriptWithoutEligibleTables();
@@ -64,14 +61,8 @@ private slots:
     void grants();
 
 private:
-    std::unique_ptr<TDataMod> FDataMod;
+    TDataModFixture FDataMod;
 };
-
-void TestTriggers::initTestCase()
-{
-    FDataMod = std::make_unique<TDataMod>();
-    DataMod = FDataMod.get();
-}
 
 void TestTriggers::scriptTriggersManquants()
 {
