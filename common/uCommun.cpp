@@ -19,18 +19,23 @@ QString FormatDuree(double aSecondes)
     return QString::asprintf("%.2d:%.2d", m, s);
 }
 
-namespace {
-
-// Only A to Z: accented capitals and the rest stay as they are.
-QString LowerAsciiLetters(const QString &aText)
+QString LowerAsciiLetters(QString aText)
 {
-    QString result = aText;
-    for (QChar &c : result) {
+    for (QChar &c : aText)
         if (c >= u'A' && c <= u'Z')
             c = QChar(c.unicode() + (u'a' - u'A'));
-    }
-    return result;
+    return aText;
 }
+
+QString UpperAsciiLetters(QString aText)
+{
+    for (QChar &c : aText)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - (u'a' - u'A'));
+    return aText;
+}
+
+namespace {
 
 void ReplaceFirst(QString &aText, QStringView aWhat, QStringView aBy)
 {

@@ -3,47 +3,13 @@
 #include "db/DbError.h"
 #include "db/IscApi.h"
 #include "db/Sqlda.h"
-#include "db/TransactionStart.h"
 
 #include <QScopeGuard>
 
 using namespace Isc;
 
-namespace {
-
-// Rolled back unless committed, on every way out.
-class TOwnTransaction
+std::optional<qint64> AttachmentQueries::Integer(quint64 *aAttachment, quint64 *aTransaction, const QByteArray &aSql)
 {
-public:
-    explicit TOwnTransaction(THandle *aAttachment) : FHandle(StartDbTransaction(aAttachment)) {}
-    ~TOwnTransaction()
-    {
-        if (!FHandle)
-            return;
-        TStatusVector ignored;
-        Client().Api.rollback_transaction(&ignored, &FHandle);
-    }
-    TOwnTransaction(const TOwnTransaction &) = delete;
-    TOwnTransaction &operator=(const TOwnTransaction &) = delete;
-
-    THandle *Handle() { return &FHandle; }
-    void Commit()
-    {
-        TStatusVector status;
-        Client().Api.commit_transaction(&status, &FHandle);
-        Check(status);
-        FHandle = 0;
-    }
-
-private:
-    THandle FHandle;
-};
-
-} // namespace
-
-std::optional<qint64> AttachmentQueries::Integer(quint64 *aAttachment, const QByteArray &aSql)
-{
-    TOwnTransaction tx(aAttachment);
     const TEntryPoints &api = Client().Api;
     TStatusVector status;
     THandle statement = 0;
@@ -54,7 +20,7 @@ std::optional<qint64> AttachmentQueries::Integer(quint64 *aAttachment, const QBy
         Client().Api.dsql_free_statement(&ignored, &statement, DsqlDrop);
     });
     Sqlda::TArea out(1);
-    api.dsql_prepare(&status, tx.Handle(), &statement, 0, aSql.constData(), 3, out.Get());
+    api.dsql_prepare(&status, aTransaction, &statement, 0, aSql.constData(), 3, out.Get());
     Check(status);
     if (out.Count() != 1)
         throw EDbError(QStringLiteral("Requête interne mal formée : une colonne attendue, %1 reçues.").arg(out.Count()));
@@ -62,7 +28,7 @@ std::optional<qint64> AttachmentQueries::Integer(quint64 *aAttachment, const QBy
     const QList<Sqlda::TColumn> columns = Sqlda::Describe(out, rowLength);
     QByteArray row(qsizetype(rowLength), '\0');
     Sqlda::PointAt(out, columns, reinterpret_cast<unsigned char *>(row.data()));
-    api.dsql_execute2(&status, tx.Handle(), &statement, 1, nullptr, nullptr);
+    api.dsql_execute2(&status, aTransaction, &statement, 1, nullptr, nullptr);
     Check(status);
     const TStatus rc = api.dsql_fetch(&status, &statement, 1, out.Get());
     if (rc == 100)
@@ -78,11 +44,9 @@ std::optional<qint64> AttachmentQueries::Integer(quint64 *aAttachment, const QBy
     return value;
 }
 
-void AttachmentQueries::Execute(quint64 *aAttachment, const QByteArray &aSql)
+void AttachmentQueries::Execute(quint64 *aAttachment, quint64 *aTransaction, const QByteArray &aSql)
 {
-    TOwnTransaction tx(aAttachment);
     TStatusVector status;
-    Client().Api.dsql_execute_immediate(&status, aAttachment, tx.Handle(), 0, aSql.constData(), 3, nullptr);
+    Client().Api.dsql_execute_immediate(&status, aAttachment, aTransaction, 0, aSql.constData(), 3, nullptr);
     Check(status);
-    tx.Commit();
 }

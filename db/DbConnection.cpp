@@ -249,9 +249,12 @@ bool TDbConnection::EndAttachment()
     // transaction, and the call returns with an error.
     try {
         TDbConnection other(FParams);
+        TDbTransaction tx(&other);
+        tx.StartTransaction();
         AttachmentQueries::Execute(
-            other.Attachment(),
+            other.Attachment(), tx.Handle(),
             QByteArray("UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ") + QByteArray::number(id));
+        tx.Commit();
     } catch (const EDbError &e) {
         qWarning().noquote() << "Arrêt de la connexion :" << e.Message();
         return false;
@@ -327,7 +330,9 @@ QByteArray TDbConnection::EncodeStatement(const QString &aSql)
         return aSql.toLatin1();
     if (FDefaultCharSet < 0) {
         // A database created without a default set has NONE.
-        FDefaultCharSet = int(AttachmentQueries::Integer(Attachment(), QByteArrayLiteral(
+        TDbTransaction tx(this);
+        tx.StartTransaction();
+        FDefaultCharSet = int(AttachmentQueries::Integer(Attachment(), tx.Handle(), QByteArrayLiteral(
                                   "SELECT CS.RDB$CHARACTER_SET_ID FROM RDB$DATABASE D JOIN RDB$CHARACTER_SETS CS"
                                   " ON CS.RDB$CHARACTER_SET_NAME = D.RDB$CHARACTER_SET_NAME")).value_or(0));
     }

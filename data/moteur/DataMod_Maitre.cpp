@@ -5,6 +5,7 @@
 
 #include "common/TextFile.h"
 #include "common/UWMI.h"
+#include "common/uCommun.h"
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineProperties.h"
@@ -24,14 +25,6 @@ QByteArray Resource(const QString &aName)
     if (!resource.open(QIODevice::ReadOnly))
         throw EDbError(QStringLiteral("Ressource %1 introuvable ; rien n'a été fait.").arg(aName));
     return resource.readAll();
-}
-
-QString AsciiLower(QString aText)
-{
-    for (QChar &c : aText)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 32);
-    return aText;
 }
 
 } // namespace
@@ -55,7 +48,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
         throw EDbError(QStringLiteral("Port HTTP refusé : %1 (de 1 à 65535) ; rien n'a été fait.")
                            .arg(ADossierInfos.HTTPPort));
 
-    const QString nom = AsciiLower(ADossierInfos.Nom);
+    const QString nom = LowerAsciiLetters(ADossierInfos.Nom);
     const QString templateFile = paths.WithSep(ADossierInfos.SymDir) + QStringLiteral("master-v15.sql");
     const QString engines = paths.Join(paths.WithoutSep(ADossierInfos.SymDir), {"engines"});
     const QString propertiesFile = engines + paths.Sep() + nom + QStringLiteral(".properties");

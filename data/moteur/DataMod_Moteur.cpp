@@ -239,6 +239,16 @@ void CheckPort(const QString &aName, qint32 aPort)
         throw EDbError(QStringLiteral("Port %1 refusé : %2 (de 1 à 65535) ; rien n'a été fait.").arg(aName).arg(aPort));
 }
 
+// The service's name and the engine's and Java's folders, which installing
+// and removing both act on.
+void ExigeEmplacements(const TSymmetricDS &ASym, const TEnginePaths &aPaths)
+{
+    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
+    ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
+                RefusDossier(aPaths.Local(ASym.Repertoire), false));
+    ExigeValeur(QStringLiteral("Dossier Java"), VGSE.JavaPath, RefusChemin(VGSE.JavaPath));
+}
+
 } // namespace
 
 TOperationsMoteur::TOperationsMoteur() = default;
@@ -273,10 +283,7 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
     const TEnginePaths paths(system.Windows());
 
     // The values, before anything is looked at on disk.
-    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
-    ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
-                RefusDossier(paths.Local(ASym.Repertoire), false));
-    ExigeValeur(QStringLiteral("Dossier Java"), VGSE.JavaPath, RefusChemin(VGSE.JavaPath));
+    ExigeEmplacements(ASym, paths);
     CheckPort(QStringLiteral("HTTP"), ASym.http);
     CheckPort(QStringLiteral("HTTPS"), ASym.https);
     CheckPort(QStringLiteral("JMX"), ASym.jmx);
@@ -502,10 +509,7 @@ bool TOperationsMoteur::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
 {
     TEngineSystem &system = EngineSystem();
     const TEnginePaths paths(system.Windows());
-    ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
-    ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
-                RefusDossier(paths.Local(ASym.Repertoire), false));
-    ExigeValeur(QStringLiteral("Dossier Java"), VGSE.JavaPath, RefusChemin(VGSE.JavaPath));
+    ExigeEmplacements(ASym, paths);
 
     const QString uninstaller = paths.Join(ASym.Repertoire, {"Uninstaller", "Uninstaller.jar"});
     if (!QFileInfo(paths.Local(uninstaller)).isFile())

@@ -16,14 +16,6 @@
 
 namespace {
 
-QString AsciiLower(QString aText)
-{
-    for (QChar &c : aText)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 32);
-    return aText;
-}
-
 // A whole number in decimal; blanks around it (a CHAR column's padding) do
 // not count.
 bool WholeNumber(const QString &aText, qint32 &aValue)
@@ -99,7 +91,7 @@ void TOperationsMoteur::Ouverture_IBFile(TDossierInfos &ADossierInfos)
         for (query->First(); !query->Eof(); query->Next()) {
             const QString ident = query->FieldByName(QStringLiteral("BAS_IDENT")).AsString();
             if (ident == QLatin1String("0")) {
-                ADossierInfos.Nom = AsciiLower(query->FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).AsString());
+                ADossierInfos.Nom = LowerAsciiLetters(query->FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).AsString());
                 ADossierInfos.Isok = true;
                 continue;
             }

@@ -9,24 +9,6 @@
 
 namespace {
 
-// Only the letters A to Z change case: the stored names are compared by
-// other programs that do the same.
-QString asciiUpper(QString aText)
-{
-    for (QChar &c : aText)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 32);
-    return aText;
-}
-
-QString asciiLower(QString aText)
-{
-    for (QChar &c : aText)
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 32);
-    return aText;
-}
-
 // The active sites that have a GUID, by identifier.
 void listeBasesSql(TDbQuery &aQuery)
 {
@@ -123,10 +105,10 @@ TIvroBases TOperationsReplication::IvroMvtListeBases(const QString &ABaseDonnees
 
 QString TOperationsReplication::GetNomPourNous(const QString &ABaseDonnees)
 {
-    return asciiLower(ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT BAS_NOMPOURNOUS"),
-                                                 QStringLiteral(" FROM   GENBASES"),
-                                                 QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1)"),
-                                                 QStringLiteral("  WHERE BAS_IDENT='0'")}));
+    return LowerAsciiLetters(ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT BAS_NOMPOURNOUS"),
+                                                        QStringLiteral(" FROM   GENBASES"),
+                                                        QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1)"),
+                                                        QStringLiteral("  WHERE BAS_IDENT='0'")}));
 }
 
 qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous)
@@ -138,7 +120,7 @@ qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const
                  << QStringLiteral(" FROM GENBASES")
                  << QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1) WHERE BAS_ID<>0");
     query->Open();
-    const QString nom = asciiUpper(aNomPourNous);
+    const QString nom = UpperAsciiLetters(aNomPourNous);
     // A renamed dossier is a new identity: every site gets a fresh GUID.
     for (query->First(); !query->Eof(); query->Next()) {
         query->Edit();

@@ -4,20 +4,13 @@
 
 #include "data/replication/GenParamWrite.h"
 
+#include "common/uCommun.h"
 #include "db/DbError.h"
 #include "db/DbServices.h"
 
 #include <QRegularExpression>
 
 namespace {
-
-QString asciiUpper(QString aText)
-{
-    for (QChar &c : aText)
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 32);
-    return aText;
-}
 
 // The local site's replication rows: its launches with an enabled key and
 // their ordered replication entries. Reading and writing the location
@@ -103,7 +96,7 @@ TPlaceBaseReplication TOperationsReplication::PlaceBaseAEcrire(const QString &AB
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
     TPlaceBaseReplication ligne = premiereLigne(*query);
-    ligne.Apres = asciiUpper(aNouveau);
+    ligne.Apres = UpperAsciiLetters(aNouveau);
     return ligne;
 }
 
@@ -120,7 +113,7 @@ bool TOperationsReplication::UpdateREP_PLACEBASE(const QString &ABaseDonnees, co
     // belongs to somebody else.
     if (ligne.REP_ID == 0)
         return false;
-    ligne.Apres = asciiUpper(ABase0);
+    ligne.Apres = UpperAsciiLetters(ABase0);
 
     query->SQL().clear();
     query->SQL() << QStringLiteral("UPDATE GENREPLICATION SET REP_PLACEBASE=:PLACEBASE WHERE REP_ID=:REPID");
