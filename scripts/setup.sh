@@ -15,7 +15,7 @@ DEADLINE=${IVROMVT_SETUP_DEADLINE:-60} # seconds given to the server to start or
 PACKAGES=(qt6-base-dev qt6-translations-l10n firebird3.0-server firebird3.0-utils
           libfbclient2 cmake g++ make xvfb xauth fonts-dejavu-core python3)
 if [ "${1:-}" = "--windows" ]; then
-    PACKAGES+=(mingw-w64 wine doctest-dev)
+    PACKAGES+=(mingw-w64 binutils-mingw-w64-x86-64 wine doctest-dev)
 fi
 
 log() { echo "[setup] $*"; }

@@ -5,7 +5,11 @@
 # no Qt for mingw-w64: the files are checked for syntax only, against the
 # Qt 6 headers of this system. The Qt-free part (platform/win32) is fully
 # built and tested under Wine by scripts/test-windows.sh.
-# Needs the package mingw-w64 and Qt 6's development headers.
+# The window's resource file, which embeds its manifest, goes through
+# mingw-w64's resource compiler, and the manifest is checked to be
+# well-formed XML.
+# Needs the packages mingw-w64 (binutils-mingw-w64-x86-64 for windres) and
+# Qt 6's development headers.
 # Usage: bash scripts/test-windows-compile.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +43,26 @@ check() {
 export -f check
 echo "[windows-compile] $CXX, ${#FILES[@]} fichiers, en-têtes Qt : $QT"
 printf '%s\n' "${FILES[@]}" | xargs -P "$(nproc)" -I{} bash -c 'check "$@"' _ {} "${FLAGS[@]}"
+
+# The manifest: read by Windows before the program runs, so a mistake there
+# shows as a program that does not start at all.
+WINDRES=${WINDRES:-x86_64-w64-mingw32-windres}
+command -v "$WINDRES" >/dev/null || { echo "$WINDRES est introuvable (paquet binutils-mingw-w64-x86-64)." >&2; exit 1; }
+manifest_err="$LOG/app%IvroMVT.manifest.err"
+rc_err="$LOG/app%IvroMVT.rc.err"
+if python3 -c 'import sys, xml.dom.minidom; xml.dom.minidom.parse(sys.argv[1])' app/IvroMVT.manifest >"$manifest_err" 2>&1; then
+    rm -f "$manifest_err"
+    echo "  ok      app/IvroMVT.manifest (XML)"
+else
+    echo "  ÉCHEC   app/IvroMVT.manifest"
+fi
+if (cd app && "$WINDRES" IvroMVT.rc -O coff -o "$LOG/IvroMVT.res.o") >"$rc_err" 2>&1 \
+        && x86_64-w64-mingw32-objdump -h "$LOG/IvroMVT.res.o" | grep -q '\.rsrc'; then
+    rm -f "$rc_err"
+    echo "  ok      app/IvroMVT.rc ($WINDRES)"
+else
+    echo "  ÉCHEC   app/IvroMVT.rc ($WINDRES)"
+fi
 
 failed=("$LOG"/*.err)
 if [ -e "${failed[0]}" ]; then
