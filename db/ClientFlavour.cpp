@@ -1,13 +1,17 @@
 #include "db/ClientFlavour.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 const TClientFlavour firebird{
     TFlavour::Firebird,
     "Firebird",
     /*DpbUtf8FileName*/ 77,
+    /*DpbSetDbCharset*/ 68,
     /*SpbUtf8FileName*/ 118,
-    /*TpbLockTimeout*/ 21,
+    /*TpbLockTimeout*/ 21, // isc_tpb_lock_timeout
+    /*TpbLockTimeoutSince*/ 2,
     /*SqlBoolean*/ 32764,
     /*BooleanWidth*/ 1,
     /*SqlNull*/ 32766,
@@ -25,8 +29,10 @@ const TClientFlavour interbase{
     TFlavour::InterBase,
     "InterBase",
     /*DpbUtf8FileName*/ std::nullopt,
+    /*DpbSetDbCharset*/ std::nullopt,
     /*SpbUtf8FileName*/ std::nullopt,
     /*TpbLockTimeout*/ 23, // isc_tpb_wait_time; its 21 means no savepoint
+    /*TpbLockTimeoutSince*/ 13, // InterBase 2017; XE7 (12) knows only wait / no wait
     /*SqlBoolean*/ 590,
     /*BooleanWidth*/ 2,
     /*SqlNull*/ std::nullopt,
@@ -56,6 +62,22 @@ TCharSet TClientFlavour::CharSetOf(int aId) const
     if ((aId & 0xFF) == CsUtf8)
         return TCharSet::Utf8;
     return TCharSet::Unknown;
+}
+
+std::optional<unsigned char> TClientFlavour::LockWaitItem(const QString &aServerVersion) const
+{
+    if (!TpbLockTimeout || ServerMajorVersion(aServerVersion) < TpbLockTimeoutSince)
+        return std::nullopt;
+    return TpbLockTimeout;
+}
+
+int ServerMajorVersion(const QString &aServerVersion)
+{
+    // Platform, "-", a letter for the kind of build (V, T, B...), then the
+    // numbers.
+    static const QRegularExpression form(QStringLiteral("^[A-Z0-9]{2}-[A-Z](\\d+)\\."));
+    const QRegularExpressionMatch m = form.match(aServerVersion.trimmed());
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 const TClientFlavour &FirebirdFlavour()

@@ -23,13 +23,20 @@ struct TClientFlavour
     // Firebird's "file name in UTF-8" item; InterBase has none (its 77 means
     // something else entirely, so it must never be sent there).
     std::optional<unsigned char> DpbUtf8FileName;
+    // Firebird's item for a new database's default character set; InterBase
+    // documents none (its 68 is another item): there the database is created
+    // by a CREATE DATABASE statement, which names the set.
+    std::optional<unsigned char> DpbSetDbCharset;
     // The same for the file names a service is given, flagged when attaching
     // to the service manager.
     std::optional<unsigned char> SpbUtf8FileName;
     // How long a transaction waits for a locked row (seconds, 4 bytes,
     // little-endian): each client has its own item, and the other's number
-    // means something else there.
+    // means something else there. Servers older than the given major
+    // version refuse the item as an invalid parameter (InterBase documents
+    // it from 2017, version 13, on; Firebird from 2.0).
     std::optional<unsigned char> TpbLockTimeout;
+    int TpbLockTimeoutSince;
 
     // BOOLEAN columns: type code and width of the value.
     short SqlBoolean;
@@ -60,7 +67,14 @@ struct TClientFlavour
     bool MessagesInUtf8;
 
     TCharSet CharSetOf(int aId) const;
+    // The lock-wait item for a server that gave this version text, none when
+    // that server does not know it (or the text can't be read).
+    std::optional<unsigned char> LockWaitItem(const QString &aServerVersion) const;
 };
+
+// The major number of a server's version text ("WI-V12.0.2.353",
+// "LI-V3.0.11.33637 Firebird 3.0"); -1 when it can't be read.
+int ServerMajorVersion(const QString &aServerVersion);
 
 const TClientFlavour &FirebirdFlavour();
 const TClientFlavour &InterBaseFlavour();

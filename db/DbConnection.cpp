@@ -2,6 +2,7 @@
 
 #include "db/AttachmentQueries.h"
 #include "db/DbError.h"
+#include "db/DbServices.h"
 #include "db/IscApi.h"
 #include "db/TextCodec.h"
 
@@ -75,6 +76,29 @@ QByteArray attachParameters(const TDbConnectionParams &aParams, QByteArray &aPat
     return dpb;
 }
 
+// The version of a server that refused an attachment, asked of its service
+// manager: only when the server answered (a wrong path, a database shut
+// down), never after a refused login or a server out of reach, which would
+// only be met a second time. Empty when it can't be known.
+QString ServerVersionAfterFailure(const TDbConnectionParams &aParams, const QList<qint64> &aCodes)
+{
+    static const qint64 unanswered[] = {335544472 /* login */,        335544721 /* network_error */,
+                                        335544722 /* net_connect */,  335544723 /* net_connect_listen */,
+                                        335544704 /* net_lookup */,   335544421 /* connect_reject */};
+    if (aCodes.isEmpty())
+        return {};
+    for (qint64 code : unanswered)
+        if (aCodes.contains(code))
+            return {};
+    try {
+        TDbServiceManager services(QStringLiteral("%1/%2").arg(aParams.Server).arg(aParams.Port), aParams.UserName,
+                                   aParams.Password);
+        return services.ServerVersion();
+    } catch (const EDbError &) {
+        return {};
+    }
+}
+
 } // namespace
 
 QString TDbConnectionParams::AttachString() const
@@ -100,22 +124,44 @@ void CreateDatabase(const TDbConnectionParams &aParams, const QString &aCharSet,
     static const QRegularExpression plainName(QStringLiteral("^[A-Za-z0-9_]+$"));
     if (!plainName.match(aCharSet).hasMatch())
         throw EDbError(QStringLiteral("Jeu de caractères incorrect : %1").arg(aCharSet));
-    // Created through the parameter block rather than a CREATE DATABASE
-    // statement, so that the file name travels as attaching sends it (in
-    // UTF-8 with its flag on Firebird, where the statement's text would be
-    // read in the system's code page).
-    QByteArray path;
-    QByteArray dpb = attachParameters(aParams, path);
-    appendInt(dpb, DpbPageSize, 8192);
-    appendString(dpb, DpbSetDbCharset, aCharSet.toLatin1());
-    if (!aForcedWrites)
-        appendInt(dpb, DpbForceWrite, 0);
+    const TClientFlavour &flavour = *Client().Flavour;
     const TEntryPoints &api = Client().Api;
     TStatusVector status;
     THandle db = 0;
-    api.create_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData(), 0);
-    RunAfterAttachHook();
-    Check(status);
+    QByteArray path;
+    QByteArray dpb = attachParameters(aParams, path);
+    if (flavour.DpbSetDbCharset) {
+        // Created through the parameter block rather than a CREATE DATABASE
+        // statement, so that the file name travels as attaching sends it (in
+        // UTF-8 with its flag on Firebird, where the statement's text would
+        // be read in the system's code page).
+        appendInt(dpb, DpbPageSize, 8192);
+        appendString(dpb, *flavour.DpbSetDbCharset, aCharSet.toLatin1());
+        if (!aForcedWrites)
+            appendInt(dpb, DpbForceWrite, 0);
+        api.create_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData(), 0);
+        RunAfterAttachHook();
+        Check(status);
+    } else {
+        // What InterBase documents for a new database's character set: the
+        // statement's DEFAULT CHARACTER SET. Its text goes in the client's
+        // code page, the file name's own.
+        const auto quoted = [](QByteArray aText) { return "'" + aText.replace('\'', "''") + "'"; };
+        const QByteArray sql = "CREATE DATABASE " + quoted(path) + " USER " + quoted(aParams.UserName.toUtf8())
+                             + " PASSWORD " + quoted(aParams.Password.toUtf8()) + " PAGE_SIZE 8192 DEFAULT CHARACTER SET "
+                             + aCharSet.toLatin1();
+        THandle tx = 0;
+        api.dsql_execute_immediate(&status, &db, &tx, 0, sql.constData(), 3, nullptr);
+        RunAfterAttachHook();
+        Check(status);
+        if (!aForcedWrites) {
+            api.detach_database(&status, &db);
+            Check(status);
+            appendInt(dpb, DpbForceWrite, 0);
+            api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
+            Check(status);
+        }
+    }
     api.detach_database(&status, &db);
     Check(status);
 }
@@ -179,29 +225,55 @@ void TDbConnection::Open()
     api.attach_database(&status, short(path.size()), path.constData(), &db, short(dpb.size()), dpb.constData());
     RunAfterAttachHook();
     if (status.Failed()) {
-        // Which client answered tells a wrong library from a wrong server.
+        // Which client answered, and which server, tell a wrong library from
+        // a wrong server.
         try {
             Raise(status);
         } catch (const EDbError &e) {
-            throw EDbError(e.Message() + QStringLiteral("\nClient : ") + ClientDescription(), e.Codes());
+            QString text = e.Message() + QStringLiteral("\nClient : ") + ClientDescription();
+            const QString server = ServerVersionAfterFailure(FParams, e.Codes());
+            if (!server.isEmpty())
+                text += QStringLiteral("\nServeur : ") + server;
+            throw EDbError(text, e.Codes());
         }
     }
     FAttachment = db;
     FCancelHandle = db;
     FEnded = false;
     FAttachmentId = 0;
-    if (!Client().Flavour->CanCancelCall) {
-        // Kept for ending the attachment from another one: on InterBase the
-        // only way to stop what runs on it.
-        const char item = char(InfoAttachmentId);
-        char buffer[32] = {};
-        Client().Api.database_info(&status, &FAttachment, 1, &item, sizeof buffer, buffer);
-        if (!status.Failed() && buffer[0] == item) {
-            const int length = int(VaxInteger(buffer + 1, 2));
-            if (length > 0 && length <= 8)
-                FAttachmentId = VaxInteger(buffer + 3, length);
+    AskServer();
+}
+
+void TDbConnection::AskServer()
+{
+    // One round trip: the server's version, which decides how transactions
+    // wait for a locked row, and the attachment's number, kept for ending
+    // it from another attachment (on InterBase the only way to stop what
+    // runs on it).
+    const TClientFlavour &flavour = *Client().Flavour;
+    const char items[] = {char(flavour.InfoVersion), char(InfoAttachmentId), char(InfoEnd)};
+    char buffer[512] = {};
+    TStatusVector status;
+    Client().Api.database_info(&status, &FAttachment, short(sizeof items), items, sizeof buffer, buffer);
+    FServerVersion.clear();
+    // Clusters of item, length (2 bytes), value.
+    for (int p = 0; !status.Failed() && p + 3 <= int(sizeof buffer) && buffer[p] != char(InfoEnd);) {
+        const char item = buffer[p];
+        const int length = int(VaxInteger(buffer + p + 1, 2));
+        const char *value = buffer + p + 3;
+        if (length < 0 || p + 3 + length > int(sizeof buffer))
+            break;
+        if (item == char(flavour.InfoVersion) && length >= 2) {
+            // A count, then counted strings: the first is the server's.
+            const int len = std::min(static_cast<unsigned char>(value[1]) + 0, length - 2);
+            FServerVersion = DecodeClientText(QByteArray(value + 2, len));
+        } else if (item == char(InfoAttachmentId) && length > 0 && length <= 8) {
+            FAttachmentId = VaxInteger(value, length);
         }
+        p += 3 + length;
     }
+    FLockWaitItem = flavour.LockWaitItem(FServerVersion).has_value();
+    FUsualTpb = TransactionParameters(flavour, FServerVersion);
 }
 
 void TDbConnection::Close()
@@ -303,19 +375,28 @@ void TDbConnection::EndCommit(bool aCommitted)
 
 QString TDbConnection::ServerVersion()
 {
-    const char item = char(Client().Flavour->InfoVersion);
-    char buffer[512] = {};
-    TStatusVector status;
-    Client().Api.database_info(&status, Attachment(), 1, &item, sizeof buffer, buffer);
-    Check(status);
-    // item, length (2 bytes), count, then counted strings: the first one.
-    if (buffer[0] != item)
-        return {};
-    const int count = static_cast<unsigned char>(buffer[3]);
-    if (count < 1)
-        return {};
-    const int len = static_cast<unsigned char>(buffer[4]);
-    return DecodeClientText(QByteArray(buffer + 5, std::min(len, int(sizeof buffer) - 5)));
+    Open();
+    return FServerVersion;
+}
+
+quint64 TDbConnection::StartTransactionHandle(const TDbTransactionOptions &aOptions)
+{
+    Open();
+    const bool usual = !aOptions.Snapshot && !aOptions.NoWait;
+    return StartDbTransaction(&FAttachment,
+                              usual ? FUsualTpb : TransactionParameters(*Client().Flavour, FServerVersion, aOptions));
+}
+
+bool TDbConnection::RetriesLocks(TDbTransaction *aTransaction)
+{
+    Open();
+    if (FLockWaitItem)
+        return false;
+    if (aTransaction && aTransaction->Active())
+        return !aTransaction->Options().NoWait;
+    if (InTransaction())
+        return !FDefaultTransaction->Options().NoWait;
+    return true;
 }
 
 QByteArray TDbConnection::EncodeStatement(const QString &aSql)
@@ -409,7 +490,7 @@ void TDbTransaction::StartTransaction()
 {
     if (FTransaction)
         throw EDbError(QStringLiteral("Une transaction est déjà active sur cette connexion."));
-    FTransaction = StartDbTransaction(FConnection->Attachment(), FOptions);
+    FTransaction = FConnection->StartTransactionHandle(FOptions);
 }
 
 void TDbTransaction::Commit()

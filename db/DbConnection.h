@@ -76,8 +76,18 @@ public:
     // attached.
     static int AbandonAll();
 
-    // The server's version text, as the server gives it.
+    // The server's version text, as the server gave it when the connection
+    // attached (attaching first if need be); empty when it gave none.
     QString ServerVersion();
+    // Starts a transaction on the attachment, with the parameters its server
+    // takes.
+    quint64 StartTransactionHandle(const TDbTransactionOptions &aOptions = {});
+    // Whether a statement in aTransaction (or in the transaction in force)
+    // is run again when it meets a locked row: on a server that can't bound
+    // a transaction's wait, for transactions that would wait.
+    bool RetriesLocks(TDbTransaction *aTransaction);
+    // Whether Abandon() was called.
+    bool Abandoned() const { return (FCommitState & KAbandoned) != 0; }
 
     // A statement's text as the server must get it: its literals are text of
     // the database's default character set, asked of the server the first
@@ -110,6 +120,12 @@ private:
     TDbConnectionParams FParams;
     quint64 FAttachment = 0;
     int FDefaultCharSet = -1; // not asked yet
+    // Learnt when attaching: the server's version, and what follows from it
+    // for the transactions.
+    QString FServerVersion;
+    QByteArray FUsualTpb;
+    bool FLockWaitItem = false;
+    void AskServer();
     // A copy of the handle for CancelOperation, which runs on another thread.
     std::atomic<quint64> FCancelHandle{0};
     // The server's number for the attachment, and whether we ended it.
@@ -148,6 +164,7 @@ public:
 
     TDbConnection *Connection() const { return FConnection; }
     quint64 *Handle() { return FTransaction ? &FTransaction : nullptr; }
+    const TDbTransactionOptions &Options() const { return FOptions; }
 
 private:
     TDbConnection *FConnection;

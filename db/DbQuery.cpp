@@ -3,6 +3,7 @@
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/IscApi.h"
+#include "db/LockRetry.h"
 #include "db/RowBlocks.h"
 #include "db/Sqlda.h"
 #include "db/SqlText.h"
@@ -29,7 +30,7 @@ public:
           FTransaction(aConnection->ActiveTransaction(aTransaction))
     {
         if (!FTransaction) {
-            FOwn = StartDbTransaction(FAttachment);
+            FOwn = aConnection->StartTransactionHandle();
             FTransaction = &FOwn;
         }
     }
@@ -328,6 +329,19 @@ void TDbQuery::Open()
 }
 
 void TDbQuery::Run(bool aFetch)
+{
+    for (TLockRetry retry(FConnection, FTransaction);;) {
+        try {
+            RunOnce(aFetch);
+            return;
+        } catch (const EDbError &e) {
+            if (!retry.Again(e))
+                throw;
+        }
+    }
+}
+
+void TDbQuery::RunOnce(bool aFetch)
 {
     Close();
     TStatementTransaction tx(FConnection, FTransaction);

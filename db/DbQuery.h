@@ -106,8 +106,10 @@ private:
     struct TPrepared;
 
     void EnsurePrepared(void *aTransaction);
-    // Executes the statement; with aFetch its rows are read and kept.
+    // Executes the statement; with aFetch its rows are read and kept. Run
+    // again while it meets a locked row on a server that can't wait for it.
     void Run(bool aFetch);
+    void RunOnce(bool aFetch);
     void CheckCurrentRow() const;
     const unsigned char *RowMessage(int aRow) const;
     // The value as read or as posted back, ignoring a pending edit.

@@ -3,6 +3,7 @@
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/IscApi.h"
+#include "db/LockRetry.h"
 #include "db/SqlText.h"
 #include "db/TextCodec.h"
 
@@ -62,29 +63,15 @@ bool TDbScript::ExecuteChunk(const QString &aChunk)
     if (IsBlankStatement(sql))
         return true;
     try {
-        const QByteArray bytes = FConnection->EncodeStatement(sql);
-        const TEntryPoints &api = Client().Api;
-        TStatusVector status;
-        THandle *attachment = FConnection->Attachment();
-        if (THandle *explicitTx = FConnection->ActiveTransaction(FTransaction)) {
-            api.dsql_execute_immediate(&status, attachment, explicitTx, 0, bytes.constData(), 3, nullptr);
-            Check(status);
-            return true;
+        for (TLockRetry retry(FConnection, FTransaction);;) {
+            try {
+                Execute(sql);
+                return true;
+            } catch (const EDbError &e) {
+                if (!retry.Again(e))
+                    throw;
+            }
         }
-        THandle tx = StartDbTransaction(attachment);
-        api.dsql_execute_immediate(&status, attachment, &tx, 0, bytes.constData(), 3, nullptr);
-        if (status.Failed()) {
-            TStatusVector ignored;
-            api.rollback_transaction(&ignored, &tx);
-            Raise(status);
-        }
-        api.commit_transaction(&status, &tx); // the server applies data definitions here
-        if (status.Failed()) {
-            TStatusVector ignored;
-            api.rollback_transaction(&ignored, &tx);
-            Raise(status);
-        }
-        return true;
     } catch (const EDbError &e) {
         if (IsDropOfMissingObject(sql, e))
             return true;
@@ -92,5 +79,31 @@ bool TDbScript::ExecuteChunk(const QString &aChunk)
             throw;
         FErrors.append({sql, e.Message()});
         return false;
+    }
+}
+
+void TDbScript::Execute(const QString &aSql)
+{
+    const QByteArray bytes = FConnection->EncodeStatement(aSql);
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
+    THandle *attachment = FConnection->Attachment();
+    if (THandle *explicitTx = FConnection->ActiveTransaction(FTransaction)) {
+        api.dsql_execute_immediate(&status, attachment, explicitTx, 0, bytes.constData(), 3, nullptr);
+        Check(status);
+        return;
+    }
+    THandle tx = FConnection->StartTransactionHandle();
+    api.dsql_execute_immediate(&status, attachment, &tx, 0, bytes.constData(), 3, nullptr);
+    if (status.Failed()) {
+        TStatusVector ignored;
+        api.rollback_transaction(&ignored, &tx);
+        Raise(status);
+    }
+    api.commit_transaction(&status, &tx); // the server applies data definitions here
+    if (status.Failed()) {
+        TStatusVector ignored;
+        api.rollback_transaction(&ignored, &tx);
+        Raise(status);
     }
 }

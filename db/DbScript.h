@@ -34,6 +34,8 @@ public:
     void ClearErrors() { FErrors.clear(); }
 
 private:
+    // Runs one statement once, in its own transaction unless one is in force.
+    void Execute(const QString &aSql);
     TDbConnection *FConnection;
     TDbTransaction *FTransaction;
     TErrorPolicy FPolicy = TErrorPolicy::StopAndRaise;

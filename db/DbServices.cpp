@@ -4,6 +4,8 @@
 #include "db/IscApi.h"
 #include "db/TextCodec.h"
 
+#include <algorithm>
+
 using namespace Isc;
 
 namespace {
@@ -37,17 +39,16 @@ TDbServiceManager::TDbServiceManager(QString aHost, QString aUserName, QString a
 {
 }
 
-QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
+void TDbServiceManager::Attach(quint64 *aHandle)
 {
     const TEntryPoints &api = Client().Api;
     TStatusVector status;
-
     QByteArray spb;
     spb.append(char(SpbVersion));
     spb.append(char(SpbCurrentVersion));
     appendString(spb, SpbUserName, FUserName.toUtf8(), 1);
     appendString(spb, SpbPassword, FPassword.toUtf8(), 1);
-    // The database's name below is sent as attaching sends it.
+    // The database's names given to it are sent as attaching sends them.
     const TClientFlavour &flavour = *Client().Flavour;
     if (flavour.SpbUtf8FileName) {
         spb.append(char(*flavour.SpbUtf8FileName));
@@ -55,11 +56,34 @@ QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
     }
     const QByteArray manager = EncodeClientPath(FHost.isEmpty() ? QStringLiteral("service_mgr")
                                                                 : FHost + QStringLiteral(":service_mgr"));
-    TServiceHandle service;
-    api.service_attach(&status, (unsigned short)manager.size(), manager.constData(), &service.Handle,
+    api.service_attach(&status, (unsigned short)manager.size(), manager.constData(), aHandle,
                        (unsigned short)spb.size(), spb.constData());
     RunAfterAttachHook();
     Check(status);
+}
+
+QString TDbServiceManager::ServerVersion()
+{
+    TServiceHandle service;
+    Attach(&service.Handle);
+    const char request[] = {char(InfoSvcServerVersion)};
+    char buffer[512] = {};
+    TStatusVector status;
+    Client().Api.service_query(&status, &service.Handle, nullptr, 0, nullptr, sizeof request, request, sizeof buffer,
+                               buffer);
+    Check(status);
+    if (buffer[0] != request[0])
+        return {};
+    const int length = int(VaxInteger(buffer + 1, 2));
+    return DecodeClientText(QByteArray(buffer + 3, std::clamp(length, 0, int(sizeof buffer) - 3)));
+}
+
+QStringList TDbServiceManager::DatabaseOnline(const QString &aDatabase)
+{
+    const TEntryPoints &api = Client().Api;
+    TStatusVector status;
+    TServiceHandle service;
+    Attach(&service.Handle);
 
     QByteArray start;
     start.append(char(ActionSvcProperties));

@@ -12,8 +12,12 @@ public:
     // Brings a shut-down database back online; returns what the service
     // printed. An online database is an error of the server's.
     QStringList DatabaseOnline(const QString &aDatabase);
+    // The server's version text, as the service manager gives it.
+    QString ServerVersion();
 
 private:
+    // Attaches to the service manager; the handle is detached by its owner.
+    void Attach(quint64 *aHandle);
     QString FHost;
     QString FUserName;
     QString FPassword;

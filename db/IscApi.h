@@ -122,7 +122,6 @@ enum : unsigned char {
     DpbLcCtype = 48,
     DpbConnectTimeout = 57,
     DpbSqlDialect = 63,
-    DpbSetDbCharset = 68,
 
     TpbConcurrency = 2,
     TpbVersion3 = 3,
@@ -141,6 +140,7 @@ enum : unsigned char {
     SpbOptions = 108,
     ActionSvcProperties = 8,
     InfoSvcLine = 62,
+    InfoSvcServerVersion = 55,
 
     InfoAttachmentId = 22,
 

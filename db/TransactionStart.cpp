@@ -1,15 +1,13 @@
 #include "db/TransactionStart.h"
 
+#include "db/ClientFlavour.h"
 #include "db/DbError.h"
 #include "db/IscApi.h"
 
-#include <QByteArray>
-
 using namespace Isc;
 
-namespace {
-
-QByteArray transactionParameters(const TDbTransactionOptions &aOptions = {})
+QByteArray TransactionParameters(const TClientFlavour &aFlavour, const QString &aServerVersion,
+                                 const TDbTransactionOptions &aOptions)
 {
     QByteArray tpb;
     tpb.append(char(TpbVersion3));
@@ -20,33 +18,25 @@ QByteArray transactionParameters(const TDbTransactionOptions &aOptions = {})
         tpb.append(char(TpbReadCommitted));
         tpb.append(char(TpbRecVersion));
     }
-    if (aOptions.NoWait) {
+    const auto item = aFlavour.LockWaitItem(aServerVersion);
+    if (aOptions.NoWait || !item) {
         tpb.append(char(TpbNowait));
         return tpb;
     }
     tpb.append(char(TpbWait));
-    if (const auto item = Client().Flavour->TpbLockTimeout) {
-        tpb.append(char(*item));
-        tpb.append(char(4));
-        const qint32 seconds = 10;
-        tpb.append(reinterpret_cast<const char *>(&seconds), 4);
-    }
+    tpb.append(char(*item));
+    tpb.append(char(4));
+    const qint32 seconds = DbLockWaitSeconds;
+    tpb.append(reinterpret_cast<const char *>(&seconds), 4);
     return tpb;
 }
 
-} // namespace
-
-quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions)
+quint64 StartDbTransaction(quint64 *aAttachment, const QByteArray &aTpb)
 {
-    // Built once: every statement in autocommit starts a transaction.
-    static const QByteArray usual = transactionParameters();
-    const bool other = aOptions.Snapshot || aOptions.NoWait;
-    const QByteArray tpb = other ? transactionParameters(aOptions) : usual;
     TStatusVector status;
     THandle tx = 0;
-    TTeb teb{aAttachment, intptr_t(tpb.size()), tpb.constData()};
+    TTeb teb{aAttachment, intptr_t(aTpb.size()), aTpb.constData()};
     Client().Api.start_multiple(&status, &tx, 1, &teb);
     Check(status);
     return tx;
 }
-

@@ -3,7 +3,11 @@
 // The transactions this layer starts, for the statements' own autocommit
 // transactions as for explicit ones: one parameter block, built in one place.
 
+#include <QByteArray>
+#include <QString>
 #include <QtGlobal>
+
+struct TClientFlavour;
 
 // How an explicit transaction isolates and waits. The default is the one
 // every statement of this layer gets.
@@ -15,8 +19,16 @@ struct TDbTransactionOptions
     bool NoWait = false;
 };
 
-// Starts a transaction with the parameters of every transaction this layer
-// starts: read committed, record versions, waiting at most 10 s for a locked
-// row where the client can bound the wait.
-quint64 StartDbTransaction(quint64 *aAttachment, const TDbTransactionOptions &aOptions = {});
+// Seconds a transaction waits for a locked row before it fails.
+constexpr int DbLockWaitSeconds = 10;
 
+// The parameters of every transaction this layer starts: read committed,
+// record versions, waiting at most DbLockWaitSeconds for a locked row. A
+// server that can't bound the wait (it does not know the item) gets no wait
+// instead, and its statements are run again until the time is over (see
+// TDbConnection::RetriesLocks): never an endless wait.
+QByteArray TransactionParameters(const TClientFlavour &aFlavour, const QString &aServerVersion,
+                                 const TDbTransactionOptions &aOptions = {});
+
+// Starts a transaction with the given parameter block.
+quint64 StartDbTransaction(quint64 *aAttachment, const QByteArray &aTpb);

@@ -37,6 +37,11 @@ private slots:
     void accentedDatabasePath();
     void clientFlavours_data();
     void clientFlavours();
+    void transactionParametersByServer_data();
+    void transactionParametersByServer();
+    void standInParsesLikeInterBase_data();
+    void standInParsesLikeInterBase();
+    void olderServerRefusesWaitItem();
     void standInExportsNoFirebirdSymbol();
     void parametersByName();
     void finalSemicolon();
@@ -257,7 +262,10 @@ void TestDbLayer::accentedDatabasePath()
     TDbConnection cnx(p);
     TDbQuery q(&cnx);
     q.SQL() << "SELECT MON$DATABASE_NAME FROM MON$DATABASE";
-    q.Open();
+    {
+        const TFixtureSql firebirdTable; // the name as Firebird's server holds it
+        q.Open();
+    }
     QCOMPARE(q.Fields(0).AsString(), path);
 }
 
@@ -306,6 +314,106 @@ void TestDbLayer::clientFlavours()
     // The Firebird server answers both items; InterBase's client asks for
     // the older one.
     QVERIFY(!db.Connect()->ServerVersion().isEmpty());
+}
+
+void TestDbLayer::transactionParametersByServer_data()
+{
+    QTest::addColumn<bool>("firebird");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("snapshot");
+    QTest::addColumn<bool>("noWait");
+    QTest::addColumn<QByteArray>("tpb"); // hex
+    // version 3, write, read committed + record versions (or concurrency),
+    // then wait + the bounded wait (10 s), or no wait.
+    const QByteArray waitFb = "03090f110615040a000000", waitIb = "03090f110617040a000000";
+    QTest::newRow("Firebird 3") << true << "LI-V3.0.11.33637 Firebird 3.0" << false << false << waitFb;
+    QTest::newRow("Firebird 1.5, no bound known") << true << "WI-V1.5.6.5026 Firebird 1.5" << false << false
+                                                  << QByteArray("03090f1107");
+    QTest::newRow("InterBase 2020") << false << "WI-V14.1.0.319" << false << false << waitIb;
+    QTest::newRow("InterBase 2017") << false << "WI-V13.0.0.129" << false << false << waitIb;
+    QTest::newRow("InterBase XE7: no wait item") << false << "WI-V12.0.2.353" << false << false
+                                                 << QByteArray("03090f1107");
+    QTest::newRow("InterBase XE3") << false << "LI-V11.0.1.484" << false << false << QByteArray("03090f1107");
+    QTest::newRow("version not given") << false << "" << false << false << QByteArray("03090f1107");
+    QTest::newRow("no wait asked, InterBase 2020") << false << "WI-V14.1.0.319" << false << true
+                                                   << QByteArray("03090f1107");
+    QTest::newRow("snapshot, InterBase 2020") << false << "WI-V14.1.0.319" << true << false
+                                              << QByteArray("0309020617040a000000");
+    QTest::newRow("snapshot, InterBase XE7") << false << "WI-V12.0.2.353" << true << false << QByteArray("03090207");
+}
+
+void TestDbLayer::transactionParametersByServer()
+{
+    QFETCH(bool, firebird);
+    QFETCH(QString, version);
+    QFETCH(bool, snapshot);
+    QFETCH(bool, noWait);
+    const TClientFlavour &f = firebird ? FirebirdFlavour() : InterBaseFlavour();
+    QTEST(TransactionParameters(f, version, TDbTransactionOptions{snapshot, noWait}).toHex(), "tpb");
+}
+
+// Under the stand-in for InterBase's client, what InterBase's parser does
+// not know is refused before Firebird's server sees it, as InterBase would
+// refuse it; what InterBase documents goes through.
+void TestDbLayer::standInParsesLikeInterBase_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("refusal"); // empty: accepted
+    QTest::newRow("IIF") << "SELECT IIF(1 = 1, 1, 0) FROM RDB$DATABASE" << "Function unknown\nIIF";
+    QTest::newRow("TRIM") << "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS" << "Function unknown\nTRIM";
+    QTest::newRow("FIRST") << "SELECT FIRST 1 RDB$RELATION_NAME FROM RDB$RELATIONS" << "Token unknown - line 1, column 8\nFIRST";
+    QTest::newRow("EXECUTE BLOCK") << "EXECUTE BLOCK AS BEGIN END" << "Token unknown - line 1, column 9\nBLOCK";
+    QTest::newRow("monitoring table") << "SELECT COUNT(*) FROM MON$ATTACHMENTS" << "Table unknown\nMON$ATTACHMENTS";
+    QTest::newRow("relation type") << "SELECT RDB$RELATION_TYPE FROM RDB$RELATIONS" << "Column unknown\nRDB$RELATION_TYPE";
+    QTest::newRow("in a literal") << "SELECT 'IIF(' FROM RDB$DATABASE" << "";
+    QTest::newRow("qualified name") << "SELECT R.RDB$RELATION_NAME FROM RDB$RELATIONS R LEFT JOIN RDB$DATABASE D ON 1 = 1" << "";
+    QTest::newRow("documented forms")
+        << "SELECT COALESCE(NULL, 1), CASE WHEN 1 = 1 THEN 2 END, GEN_ID(G, 0), UPPER('a') "
+           "FROM RDB$RELATIONS WHERE RDB$RELATION_NAME STARTING WITH 'RDB$' ROWS 1"
+        << "";
+}
+
+void TestDbLayer::standInParsesLikeInterBase()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, refusal);
+    if (!InterBaseClient())
+        QSKIP("Firebird's client sends the statement to Firebird's parser as it is.");
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE GENERATOR G"));
+    auto cnx = db.Connect();
+    TDbQuery q(cnx.get());
+    q.SQL() << sql;
+    try {
+        q.Open();
+        QVERIFY2(refusal.isEmpty(), "accepted");
+    } catch (const EDbError &e) {
+        QVERIFY2(!refusal.isEmpty(), qPrintable(e.Message()));
+        QVERIFY2(e.Message().startsWith(QStringLiteral("Dynamic SQL Error\nSQL error code = ")), qPrintable(e.Message()));
+        QVERIFY2(e.Message().contains(refusal), qPrintable(e.Message()));
+    }
+}
+
+// A server older than InterBase 2017 refuses the bounded wait as a whole
+// transaction: the layer never sends it there.
+void TestDbLayer::olderServerRefusesWaitItem()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    auto cnx = db.Connect();
+    if (!InterBaseClient() || ServerMajorVersion(cnx->ServerVersion()) >= 13)
+        QSKIP("Only a server older than InterBase 2017 refuses the item.");
+    const QByteArray withWait = TransactionParameters(InterBaseFlavour(), QStringLiteral("WI-V14.1.0.319"));
+    try {
+        StartDbTransaction(cnx->Attachment(), withWait);
+        QFAIL("the older server took the wait item");
+    } catch (const EDbError &e) {
+        QCOMPARE(e.Message(), QStringLiteral("invalid parameter in transaction parameter block"));
+    }
+    // What the layer sends there is taken.
+    TDbQuery q(cnx.get());
+    q.SQL() << "SELECT 1 FROM RDB$DATABASE";
+    q.Open();
+    QCOMPARE(q.Fields(0).AsInteger(), 1);
 }
 
 // The tests' stand-in for InterBase's client shows only InterBase's entry
@@ -765,6 +873,8 @@ void TestDbLayer::connectionFailures_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("phrase"); // the operator's sentence for it
     QTest::newRow("wrong password") << "localhost" << 3050 << "wrong" << "password" << "mot de passe";
+    // The server answered: its version is given beside the client's.
+    QTest::newRow("missing database") << "localhost" << 3050 << "tidestone" << "\nServeur : " << "introuvable";
     QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect" << "injoignable";
     // A listener that accepts the connection and never answers.
     QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << "" << "n'a pas répondu";
@@ -799,7 +909,8 @@ void TestDbLayer::connectionFailures()
     const auto closeSilent = qScopeGuard([&] { if (silent >= 0) ::close(silent); });
     QElapsedTimer clock;
     clock.start();
-    p.Database = db.Path();
+    p.Database = QString(QTest::currentDataTag()) == QLatin1String("missing database") ? db.Path() + QStringLiteral(".absente")
+                                                                                        : db.Path();
     p.UserName = TTestDatabase::User;
     p.Password = password;
     TDbConnection cnx(p);

@@ -12,13 +12,26 @@
 //     (RDB$CHARACTER_SET_ID columns);
 //   - ending another attachment (InterBase's TMP$ATTACHMENTS update,
 //     Firebird's MON$ATTACHMENTS delete).
+// It also answers as an InterBase server of the version in
+// IVROMVT_IBCLIENT_VERSION would ("WI-V14.1.0.319", InterBase 2020, when
+// unset): that version text for the server's version, and, below version 13
+// (InterBase 2017), a refusal of the transaction's lock-wait item as an
+// invalid parameter, as XE7 and older do. And it refuses, when preparing or
+// running a statement, the SQL forms and catalogue names that InterBase does
+// not have (see SqlCheck.h), with InterBase's kind of error, so that every
+// statement the program sends is checked for both servers. The tests' own
+// fixtures, built with Firebird's PSQL, are let through while the
+// environment variable IVROMVT_IBCLIENT_FIXTURE is "1".
 // Firebird's client is opened with dlopen, never linked: a lookup of fb_*
 // through this library's handle must find nothing.
 //
 // Plain C++ without Qt: this is a client library, loaded by the layer.
 
+#include "SqlCheck.h"
+
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +85,73 @@ constexpr unsigned char DpbVersion1 = 1, FbDpbUtf8FileName = 77;
 constexpr unsigned char IbTpbNoSavepoint = 21, IbTpbWaitTime = 23, FbTpbLockTimeout = 21;
 constexpr unsigned char TpbLockRead = 10, TpbLockWrite = 11;
 constexpr unsigned char SpbDbName = 106, FbSpbUtf8FileName = 118;
+constexpr unsigned char DpbSetDbCharset = 68; // Firebird's; something else to InterBase
+constexpr unsigned char InfoEnd = 1, InfoTruncated = 2, InfoIscVersion = 12, SvcServerVersion = 55;
+constexpr Status ArgGds = 1, ArgString = 2, ArgNumber = 4;
+constexpr Status isc_bad_dpb_form = 335544326, isc_bad_tpb_content = 335544330;
+
+// The version of the InterBase server played.
+const std::string &serverVersion()
+{
+    static const std::string version = [] {
+        const char *v = std::getenv("IVROMVT_IBCLIENT_VERSION");
+        return std::string(v && *v ? v : "WI-V14.1.0.319");
+    }();
+    return version;
+}
+
+// Its major number: "WI-V12.0.2.353" gives 12.
+int serverMajor()
+{
+    const std::string &v = serverVersion();
+    const size_t dash = v.find('-');
+    return dash == std::string::npos ? 0 : std::atoi(v.c_str() + dash + 2);
+}
+
+Status fail(Status *aStatus, Status aCode)
+{
+    aStatus[0] = ArgGds;
+    aStatus[1] = aCode;
+    aStatus[2] = 0;
+    return aCode;
+}
+
+// An error the way InterBase's parser reports it: "Dynamic SQL Error", the
+// SQL code, the kind of error and the name it stumbled on.
+Status failSql(Status *aStatus, const sqlcheck::Refusal &aRefusal)
+{
+    static thread_local std::string name;
+    name = aRefusal.Name;
+    constexpr Status isc_dsql_error = 335544569, isc_sqlerr = 335544436, isc_random = 335544382;
+    int i = 0;
+    aStatus[i++] = ArgGds;
+    aStatus[i++] = isc_dsql_error;
+    aStatus[i++] = ArgGds;
+    aStatus[i++] = isc_sqlerr;
+    aStatus[i++] = ArgNumber;
+    aStatus[i++] = aRefusal.SqlCode;
+    aStatus[i++] = ArgGds;
+    aStatus[i++] = aRefusal.Code;
+    if (aRefusal.Line > 0) { // "Token unknown - line, column"
+        aStatus[i++] = ArgNumber;
+        aStatus[i++] = aRefusal.Line;
+        aStatus[i++] = ArgNumber;
+        aStatus[i++] = aRefusal.Column;
+    }
+    aStatus[i++] = ArgGds;
+    aStatus[i++] = isc_random;
+    aStatus[i++] = ArgString;
+    aStatus[i++] = reinterpret_cast<Status>(name.c_str());
+    aStatus[i] = 0;
+    return isc_dsql_error;
+}
+
+// The tests' fixtures may use Firebird's own SQL.
+bool fixture()
+{
+    const char *v = std::getenv("IVROMVT_IBCLIENT_FIXTURE");
+    return v && v[0] == '1';
+}
 
 void *firebird()
 {
@@ -175,6 +255,18 @@ std::string withUtf8FileName(const char *aDpb, short aLength)
     dpb += char(FbDpbUtf8FileName);
     dpb += char(0);
     return dpb;
+}
+
+// Firebird's item for a new database's character set: InterBase numbers
+// another item 68, so creating a database there must not send it.
+bool hasFirebirdCharset(const char *aDpb, short aLength)
+{
+    for (short i = 1; aDpb && i + 1 < aLength;) {
+        if (static_cast<unsigned char>(aDpb[i]) == DpbSetDbCharset)
+            return true;
+        i += short(2 + static_cast<unsigned char>(aDpb[i + 1]));
+    }
+    return false;
 }
 
 // InterBase's transaction parameters in Firebird's numbering.
@@ -289,6 +381,8 @@ EXPORT Status isc_create_database(Status *st, short len, const char *path, Handl
                                   short type)
 {
     FORWARD("isc_create_database", Status (*)(Status *, short, const char *, Handle *, short, const char *, short));
+    if (hasFirebirdCharset(dpb, dpbLen))
+        return fail(st, isc_bad_dpb_form);
     const std::string name = ansiToUtf8(path, len ? size_t(len) : std::strlen(path));
     const std::string params = withUtf8FileName(dpb, dpbLen);
     return fb(st, short(name.size()), name.c_str(), db, short(params.size()), params.data(), type);
@@ -306,9 +400,29 @@ EXPORT Status isc_drop_database(Status *st, Handle *db)
     return fb(st, db);
 }
 
+// Whether a transaction's parameters hold the lock-wait item.
+bool hasWaitTime(const char *aTpb, intptr_t aLength)
+{
+    for (intptr_t i = 1; i < aLength;) {
+        const unsigned char item = static_cast<unsigned char>(aTpb[i]);
+        if (item == IbTpbWaitTime)
+            return true;
+        if (item == TpbLockRead || item == TpbLockWrite)
+            i += 2 + (i + 1 < aLength ? static_cast<unsigned char>(aTpb[i + 1]) : 0);
+        else
+            ++i;
+    }
+    return false;
+}
+
 EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
 {
     FORWARD("isc_start_multiple", Status (*)(Status *, Handle *, short, Teb *));
+    // Before InterBase 2017 the server knows only wait and no wait.
+    if (serverMajor() < 13)
+        for (short k = 0; k < count; ++k)
+            if (hasWaitTime(teb[k].Tpb, teb[k].TpbLength))
+                return fail(st, isc_bad_tpb_content);
     std::vector<std::string> tpbs;
     std::vector<Teb> tebs(teb, teb + count);
     tpbs.reserve(size_t(count));
@@ -342,6 +456,9 @@ EXPORT Status isc_dsql_prepare(Status *st, Handle *tr, Handle *stmt, unsigned sh
                                unsigned short dialect, Sqlda *out)
 {
     FORWARD("isc_dsql_prepare", Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, Sqlda *));
+    if (!fixture())
+        if (const auto refusal = sqlcheck::Check(std::string(sql, lengthOf(sql, len))))
+            return failSql(st, *refusal);
     const std::string text = translateStatement(sql, len);
     const Status r = fb(st, tr, stmt, (unsigned short)text.size(), text.c_str(), dialect, out);
     translateCharSets(out, FbUtf8, IbUtf8);
@@ -408,6 +525,9 @@ EXPORT Status isc_dsql_execute_immediate(Status *st, Handle *db, Handle *tr, uns
 {
     FORWARD("isc_dsql_execute_immediate",
             Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, const Sqlda *));
+    if (!fixture())
+        if (const auto refusal = sqlcheck::Check(std::string(sql, lengthOf(sql, len))))
+            return failSql(st, *refusal);
     std::string text = translateStatement(sql, len);
     // A new database's file name arrives in the ANSI code page.
     if (isCreateDatabase(text))
@@ -455,10 +575,54 @@ EXPORT Status isc_cancel_blob(Status *st, Handle *blob)
     return fb(st, blob);
 }
 
+// The answer to the server-version item: a count, then counted strings
+// (the server's, then the remote interface's, as a server answers).
+std::string versionClump()
+{
+    const std::string &v = serverVersion();
+    const std::string remote = v + "," + v + "/tcp/P13";
+    std::string data(1, char(2));
+    data += char(v.size());
+    data += v;
+    data += char(remote.size());
+    data += remote;
+    std::string clump(1, char(InfoIscVersion));
+    clump += char(data.size() & 0xFF);
+    clump += char(data.size() >> 8);
+    return clump + data;
+}
+
 EXPORT Status isc_database_info(Status *st, Handle *db, short itemsLen, const char *items, short bufLen, char *buf)
 {
     FORWARD("isc_database_info", Status (*)(Status *, Handle *, short, const char *, short, char *));
-    return fb(st, db, itemsLen, items, bufLen, buf);
+    // The server's version is the one played; the rest is Firebird's answer.
+    const std::string asked(items, size_t(std::max<short>(itemsLen, 0)));
+    if (asked.find(char(InfoIscVersion)) == std::string::npos)
+        return fb(st, db, itemsLen, items, bufLen, buf);
+    std::string others;
+    for (char c : asked)
+        if (c != char(InfoIscVersion))
+            others += c;
+    std::vector<char> answer(size_t(std::max<short>(bufLen, 1)));
+    const Status r = fb(st, db, short(others.size()), others.data(), short(answer.size()), answer.data());
+    if (r)
+        return r;
+    std::string out = versionClump();
+    // Firebird's clusters up to its end marker.
+    for (size_t p = 0; p + 3 <= answer.size() && answer[p] != char(InfoEnd) && answer[p] != char(InfoTruncated);) {
+        const size_t n = static_cast<unsigned char>(answer[p + 1]) | (static_cast<unsigned char>(answer[p + 2]) << 8);
+        out.append(answer.data() + p, std::min(3 + n, answer.size() - p));
+        p += 3 + n;
+    }
+    out += char(InfoEnd);
+    if (out.size() > size_t(bufLen)) {
+        std::memset(buf, 0, size_t(bufLen));
+        if (bufLen > 0)
+            buf[0] = char(InfoTruncated);
+        return 0;
+    }
+    std::memcpy(buf, out.data(), out.size());
+    return 0;
 }
 
 EXPORT Status isc_service_attach(Status *st, unsigned short len, const char *name, Handle *svc, unsigned short spbLen,
@@ -505,6 +669,21 @@ EXPORT Status isc_service_query(Status *st, Handle *svc, Handle *reserved, unsig
 {
     FORWARD("isc_service_query", Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short,
                                             const char *, unsigned short, char *));
+    // The server's version, asked alone, is the one played.
+    if (reqLen == 1 && static_cast<unsigned char>(req[0]) == SvcServerVersion) {
+        const std::string &v = serverVersion();
+        if (size_t(bufLen) < v.size() + 4)
+            return fb(st, svc, reserved, sendLen, send, reqLen, req, bufLen, buf);
+        st[0] = ArgGds;
+        st[1] = 0;
+        st[2] = 0;
+        buf[0] = char(SvcServerVersion);
+        buf[1] = char(v.size() & 0xFF);
+        buf[2] = char(v.size() >> 8);
+        std::memcpy(buf + 3, v.data(), v.size());
+        buf[3 + v.size()] = char(InfoEnd);
+        return 0;
+    }
     return fb(st, svc, reserved, sendLen, send, reqLen, req, bufLen, buf);
 }
 

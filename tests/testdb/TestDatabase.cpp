@@ -60,6 +60,7 @@ QString templateFor(TTestDatabase::TSchema aSchema, const QString &aCharSet)
     const QString path = TTestDatabase::Folder() + QStringLiteral("template-%1-%2.fdb")
                                                        .arg(QCoreApplication::applicationPid()).arg(key);
     QFile::remove(path);
+    const TFixtureSql fixture;
     createEmptyDatabase(path, aCharSet);
     {
         TDbConnection cnx(paramsFor(path));
@@ -83,8 +84,30 @@ QString templateFor(TTestDatabase::TSchema aSchema, const QString &aCharSet)
 
 } // namespace
 
+namespace {
+QMutex fixtureMutex;
+int fixtureDepth = 0;
+} // namespace
+
+TFixtureSql::TFixtureSql()
+{
+    QMutexLocker lock(&fixtureMutex);
+    if (fixtureDepth++ == 0)
+        qputenv("IVROMVT_IBCLIENT_FIXTURE", "1");
+}
+
+TFixtureSql::~TFixtureSql()
+{
+    QMutexLocker lock(&fixtureMutex);
+    // Set to 0 rather than removed: the environment keeps its size while a
+    // worker thread may read it.
+    if (--fixtureDepth == 0)
+        qputenv("IVROMVT_IBCLIENT_FIXTURE", "0");
+}
+
 void RunChunks(TDbConnection &aConnection, const QString &aScript)
 {
+    const TFixtureSql fixture;
     TDbScript runner(&aConnection);
     QString chunk;
     for (const QString &line : aScript.split(QLatin1Char('\n'))) {
@@ -130,6 +153,7 @@ std::unique_ptr<TDbConnection> TTestDatabase::Connect() const
 
 void TTestDatabase::Exec(const QString &aSql) const
 {
+    const TFixtureSql fixture;
     auto cnx = Connect();
     if (aSql.contains(QLatin1String("\n^"))) {
         RunChunks(*cnx, aSql);
@@ -143,6 +167,7 @@ void TTestDatabase::Exec(const QString &aSql) const
 
 QVariant TTestDatabase::Scalar(const QString &aSql) const
 {
+    const TFixtureSql fixture;
     auto cnx = Connect();
     TDbQuery q(cnx.get());
     q.SQL() << aSql;
@@ -172,6 +197,7 @@ QByteArray TTestDatabase::StoredHex(const QString &aColumn, const QString &aFrom
 
 QStringList TTestDatabase::Rows(const QString &aSql) const
 {
+    const TFixtureSql fixture;
     auto cnx = Connect();
     TDbQuery q(cnx.get());
     q.SQL() << aSql;

@@ -62,3 +62,16 @@ bool InterBaseClient();
 
 // Runs a script in the "^" chunk convention through the given connection.
 void RunChunks(TDbConnection &aConnection, const QString &aScript);
+
+// While one lives, the stand-in for InterBase's client lets through the
+// Firebird-only SQL of the tests' own fixtures (Firebird's PSQL functions,
+// EXECUTE BLOCK...): the program's statements are checked, not the tests'.
+// TTestDatabase's own statements and RunChunks make one themselves.
+class TFixtureSql
+{
+public:
+    TFixtureSql();
+    ~TFixtureSql();
+    TFixtureSql(const TFixtureSql &) = delete;
+    TFixtureSql &operator=(const TFixtureSql &) = delete;
+};
