@@ -143,7 +143,9 @@ void TestCatalogue::allTablesExcluesListsOnlyTablesOutsideKtb()
     const QStringList rows = RowsOf(t);
     QVERIFY(rows.contains(QStringLiteral("ZCLE2|0")));
     QVERIFY(rows.contains(QStringLiteral("SYM_NODE|0")));
-    QVERIFY(rows.contains(QStringLiteral("SYM_CONTEXT|4"))); // a global temporary table
+    // A global temporary table: InterBase's catalogue has no relation type,
+    // the code there comes from the external file (none: an ordinary table).
+    QVERIFY(rows.contains(InterBaseClient() ? QStringLiteral("SYM_CONTEXT|0") : QStringLiteral("SYM_CONTEXT|4")));
     QVERIFY(!rows.contains(QStringLiteral("GENPARAM|0")));
     QVERIFY(!rows.contains(QStringLiteral("CASHV|1"))); // views are left out
     QVERIFY(!rows.join(QLatin1Char(' ')).contains(QLatin1String("RDB$")));

@@ -10,8 +10,8 @@ QStringList MvtNettoyageExact(const QStringList &aLignes)
 {
     // The script's clean-up creates, runs and drops a procedure that drops
     // every procedure named like '%IVRO_MVT_%' through EXECUTE STATEMENT:
-    // the gap-repair kit goes with it, and InterBase can't run it. It becomes
-    // one DROP per movement procedure (a missing one counts as done).
+    // the gap-repair kit's IVRO_MVT_LAME2MAGS goes with it. It becomes one
+    // DROP per movement procedure (a missing one counts as done).
     const auto trouve = [&](const QString &aDebut, qsizetype aDepuis) {
         for (qsizetype i = aDepuis; i < aLignes.size(); ++i)
             if (aLignes[i].trimmed().startsWith(aDebut, Qt::CaseInsensitive))

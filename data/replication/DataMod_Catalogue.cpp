@@ -137,15 +137,21 @@ void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable
     }
 
     // InterBase's catalogue has no relation type: there the code of a table
-    // (0) or of an external one (2) is told from its external file.
+    // (0) or of an external one (2) is told from its external file. Whether
+    // the column exists is asked of the server's parser, as InterBase would
+    // answer a statement that names it: "Column unknown".
     bool typeConnu = true;
     if (aTypeDeTable) {
         std::unique_ptr<TDbQuery> colonne = aDataMod.getNewQuery(cnx.get());
-        colonne->SQL() = QStringList{
-            QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS"),
-            QStringLiteral(" WHERE RDB$RELATION_NAME = 'RDB$RELATIONS' AND RDB$FIELD_NAME = 'RDB$RELATION_TYPE'")};
-        colonne->Open();
-        typeConnu = colonne->Fields(0).AsInteger() > 0;
+        colonne->SQL() = QStringList{QStringLiteral("SELECT RDB$RELATION_TYPE FROM RDB$RELATIONS")};
+        try {
+            colonne->Prepare();
+        } catch (const EDbError &e) {
+            constexpr qint64 isc_dsql_field_err = 335544578;
+            if (!e.HasCode(isc_dsql_field_err))
+                throw;
+            typeConnu = false;
+        }
     }
     query->SQL() = aSql;
     if (!typeConnu)
@@ -156,8 +162,8 @@ void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable
         const QString table = TexteSansBlancsFinaux(query->Fields(0));
         aDataSet.Append();
         aDataSet.SetValue(0, table);
-        if (aTypeDeTable && !typeConnu)
-            aDataSet.SetValue(1, query->Fields(1).IsNull() ? QStringLiteral("0") : QStringLiteral("2"));
+        if (aTypeDeTable && !typeConnu) // InterBase leaves the file blank for an ordinary table
+            aDataSet.SetValue(1, query->Fields(1).AsString().trimmed().isEmpty() ? QStringLiteral("0") : QStringLiteral("2"));
         else
             aDataSet.SetValue(1, TexteSansBlancsFinaux(query->Fields(1)));
         if (aCompleteCles) {
