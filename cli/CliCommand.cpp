@@ -87,7 +87,8 @@ void printHelp(QTextStream &aOut)
          << "           caisse1/3051:D:\\Bases\\SITE.IB).\n"
          << "--json   sortie lisible par un programme (un échec donne aussi un objet JSON)\n"
          << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n"
-         << "--version  version du programme et bibliothèque cliente chargée (InterBase ou Firebird)\n\n"
+         << "--version [BASE]  version du programme et bibliothèque cliente chargée (InterBase ou Firebird) ;\n"
+         << "         avec BASE, version du serveur qui la tient\n\n"
          << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"
          << "Commandes (\"écrit :\" : modifie la base ou le système ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
     int width = 0;
@@ -134,6 +135,12 @@ QString TexteClientBD()
     if (!client.Error.isEmpty())
         return QStringLiteral("Client : %1").arg(client.Error);
     return QStringLiteral("Client %1 : %2").arg(client.Flavour, client.Library);
+}
+
+QString VersionServeurBD(const QString &aBase)
+{
+    const QString version = DataMod->getNewConnexion(SysdbaRef(CheminAbsolu(aBase)))->ServerVersion();
+    return version.isEmpty() ? QStringLiteral("(version non donnée)") : version;
 }
 
 QString TCliContext::BaseArg(int aIndex) const
@@ -433,7 +440,20 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
         return aArguments.isEmpty() ? 2 : 0;
     }
     if (aArguments[0] == QLatin1String("--version")) {
+        if (aArguments.size() > 2) {
+            aErr << "Usage : ivromvt-cli --version [BASE]\n";
+            return 2;
+        }
         aOut << "ivromvt-cli " << IVROMVT_VERSION << "\n" << TexteClientBD() << "\n";
+        aOut.flush();
+        if (aArguments.size() == 2) {
+            try {
+                aOut << "Serveur : " << VersionServeurBD(aArguments[1]) << "\n";
+            } catch (const EDbError &e) {
+                aErr << "Erreur : " << TexteErreurServeur(e) << "\n";
+                return 1;
+            }
+        }
         aOut.flush();
         return 0;
     }

@@ -127,5 +127,8 @@ struct TCliRegistrar
 // Runs the command line; returns the process exit code.
 // "Client Firebird : /chemin/libfbclient.so.2", or why no client loads.
 QString TexteClientBD();
+// The version of the server that holds a base, e.g. "WI-V12.0.2.353"
+// (connecting to it); EDbError when it can't be reached.
+QString VersionServeurBD(const QString &aBase);
 
 int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, QTextStream &aIn, bool aInteractive);

@@ -46,6 +46,8 @@ QList<QPair<QString, QString>> ChampsClient(const TDbClientInfo &aClient)
 int CmdEnvironnement(TCliContext &aCtx)
 {
     const TDbClientInfo client = DbClientInfo();
+    // With a base: the version of the server that holds it.
+    const QString serveur = aCtx.Args.isEmpty() ? QString() : VersionServeurBD(aCtx.Args.constFirst());
     if (aCtx.Json) {
         const QJsonObject clientJson = client.Error.isEmpty()
                                            ? QJsonObject{{QStringLiteral("Bibliotheque"), client.Library},
@@ -63,7 +65,7 @@ int CmdEnvironnement(TCliContext &aCtx)
                                  {QStringLiteral("LocalDateTime"), JsonDateCim(os.LocalDateTime)},
                                  {QStringLiteral("OSArchitecture"), os.OSArchitecture},
                                  {QStringLiteral("Version"), os.Version}};
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("OSInfos"), osJson},
+        QJsonObject environnement{{QStringLiteral("OSInfos"), osJson},
                                    {QStringLiteral("PublicIP"), VGSE.PublicIP},
                                    {QStringLiteral("HostName"), VGSE.HostName},
                                    {QStringLiteral("ExePath"), VGSE.ExePath},
@@ -74,19 +76,25 @@ int CmdEnvironnement(TCliContext &aCtx)
                                    {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
                                    {QStringLiteral("IVRO_PORTS"), VGSE.IVRO_PORTS},
                                    {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini},
-                                   {QStringLiteral("ClientBD"), clientJson}});
+                                   {QStringLiteral("ClientBD"), clientJson}};
+        if (!serveur.isEmpty())
+            environnement.insert(QStringLiteral("ServeurBD"), serveur);
+        aCtx.PrintJson(environnement);
         return 0;
     }
     QList<QStringList> rows;
     for (const auto &champ : Champs() + ChampsClient(client))
         rows << QStringList{champ.first, champ.second};
+    if (!serveur.isEmpty())
+        rows << QStringList{QStringLiteral("ServeurBD"), serveur};
     aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")}, rows);
     return 0;
 }
 
-const TCliRegistrar RegEnvironnement({QStringLiteral("environnement"), QStringLiteral("[--json]"),
+const TCliRegistrar RegEnvironnement({QStringLiteral("environnement"), QStringLiteral("[BASE] [--json]"),
                                       QStringLiteral("environnement du programme lu au démarrage (système, "
-                                                     "dossiers, port de base)"),
+                                                     "dossiers, port de base, client de la base ; avec BASE, "
+                                                     "version de son serveur)"),
                                       CmdEnvironnement});
 
 } // namespace

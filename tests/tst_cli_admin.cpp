@@ -238,6 +238,23 @@ void TestCliAdmin::clientCharge()
     r = RunCli({QStringLiteral("noeuds"), TTestDatabase::Folder() + QStringLiteral("absente.fdb")});
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QStringLiteral("Client : %1 (%2)").arg(client.Library, client.Flavour)), qPrintable(r.Err));
+
+    // And, with a base, the version of the server that holds it: the one the
+    // stand-in for InterBase's client plays, Firebird's own otherwise.
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    const QString version = db.Connect()->ServerVersion();
+    if (InterBaseClient())
+        QCOMPARE(version, qEnvironmentVariable("IVROMVT_IBCLIENT_VERSION", QStringLiteral("WI-V14.1.0.319")));
+    else
+        QVERIFY2(version.contains(QLatin1String("Firebird")), qPrintable(version));
+    const QString serveur = QStringLiteral("Serveur : ") + version + QLatin1Char('\n');
+    r = RunCli({QStringLiteral("--version"), db.Path()});
+    QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.contains(ligne + QLatin1Char('\n') + serveur), qPrintable(r.Out));
+    r = RunCli({QStringLiteral("environnement"), db.Path(), QStringLiteral("--json")});
+    QCOMPARE(json(r).object().value(QStringLiteral("serveur_bd")).toString(), version);
+    r = RunCli({QStringLiteral("noeuds"), TTestDatabase::Folder() + QStringLiteral("absente.fdb")});
+    QVERIFY2(r.Err.contains(serveur), qPrintable(r.Err));
 }
 
 void TestCliAdmin::cheminRelatif_data()
