@@ -39,6 +39,7 @@ void TestDbCancel::cancelRunningStatement()
     std::atomic<bool> done = false;
     QString message;
     QThread *worker = QThread::create([&] {
+        const TFixtureSql longRun; // a test's own long statement, in Firebird's PSQL
         TDbQuery q(cnx.get());
         q.SetParamCheck(false);
         q.SQL() << KLongue;
