@@ -627,12 +627,19 @@ void TFrm_IvroMVT::CallBackMvt(const TEnvoiResultat &aResultat)
         return;
     }
     const bool echec = aResultat.Issue != TIssueEnvoi::Termine;
-    SetPanelText(1, echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, aResultat.Message)
-                          : MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
+    // An unknown outcome is no failure: events may exist, and sending again
+    // would double them.
+    const bool inconnue = aResultat.Issue == TIssueEnvoi::Inconnue;
+    SetPanelText(1, inconnue ? QStringLiteral("Issue inconnue de l'envoi vers le noeud %1 : vérifiez avant de le "
+                                              "relancer.").arg(node)
+                    : echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, aResultat.Message)
+                            : MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
     FinProgression(echec ? nullptr : &aResultat.Crees, node);
     cbNode->setCurrentIndex(-1);
     RetourAuRepos(true, true);
-    if (echec)
+    if (inconnue)
+        MessageErreur(this, message);
+    else if (echec)
         MessageErreur(this, QStringLiteral("L'envoi des données vers le noeud %1 a échoué :\r\n%2").arg(node, message));
 }
 

@@ -18,6 +18,20 @@ QString Duree(const TEnvoiJournal &aEnvoi)
     return FormatDuree(double(std::max<qint64>(0, aEnvoi.Debut.secsTo(aEnvoi.Fin))));
 }
 
+// The journal is a file any program of the account can write: what it holds
+// is shown, never obeyed by the terminal (escape sequences, carriage
+// returns and other control characters are shown as "?").
+QString Affichable(const QString &aTexte)
+{
+    QString t = aTexte;
+    for (QChar &c : t) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || c.category() == QChar::Other_Format)
+            c = QLatin1Char('?');
+    }
+    return t;
+}
+
 QString Heure(const QDateTime &aMoment)
 {
     return aMoment.isValid() ? aMoment.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
@@ -51,13 +65,17 @@ int CmdJournal(TCliContext &aCtx)
     const QDate depuis = aCtx.HasOption(QStringLiteral("depuis")) ? aCtx.DateOption(QStringLiteral("depuis")) : QDate();
 
     QStringList avertissements;
+    bool illisible = false;
     QList<TEnvoiJournal> envois;
-    for (const TEnvoiJournal &e : JournalEnvois::Lire(&avertissements))
+    for (const TEnvoiJournal &e : JournalEnvois::Lire(&avertissements, &illisible))
         if ((base.isEmpty() || e.Base == base) && (noeud.isEmpty() || e.Noeud == noeud)
             && (!depuis.isValid() || e.Debut.toLocalTime().date() >= depuis))
             envois << e;
     for (const QString &a : std::as_const(avertissements))
-        aCtx.PrintError(a);
+        aCtx.PrintError(Affichable(a));
+    // A journal that can't be read says nothing of the sendings it holds.
+    if (illisible)
+        return 1;
     // Appended in the order they ended; shown by their start, newest first.
     std::stable_sort(envois.begin(), envois.end(),
                      [](const TEnvoiJournal &a, const TEnvoiJournal &b) { return a.Debut > b.Debut; });
@@ -77,14 +95,15 @@ int CmdJournal(TCliContext &aCtx)
     for (const TEnvoiJournal &e : std::as_const(envois)) {
         QStringList row{Heure(e.Debut), Duree(e)};
         if (base.isEmpty())
-            row << e.Base;
-        row << e.Noeud << TexteSens(e.Sens)
+            row << Affichable(e.Base);
+        row << Affichable(e.Noeud) << TexteSens(e.Sens)
             << QStringLiteral("%1 - %2").arg(e.Du.toString(QStringLiteral("dd/MM/yyyy")),
                                              e.Au.toString(QStringLiteral("dd/MM/yyyy")))
             << QString::number(e.Evenements)
             << (e.AvecPlage() ? QStringLiteral("%1 à %2").arg(e.PremierDataId).arg(e.DernierDataId) : QString())
-            << (e.Message.isEmpty() ? e.TexteIssue() : e.TexteIssue() + QStringLiteral(" : ") + e.Message.simplified())
-            << e.Machine + QLatin1Char('/') + e.Compte;
+            << Affichable(e.Message.isEmpty() ? e.TexteIssue()
+                                              : e.TexteIssue() + QStringLiteral(" : ") + e.Message.simplified())
+            << Affichable(e.Machine + QLatin1Char('/') + e.Compte);
         rows << row;
     }
     QStringList entetes{QStringLiteral("DEBUT"), QStringLiteral("DUREE")};

@@ -201,6 +201,43 @@ int CmdEvaluer(TCliContext &aCtx)
 
 const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
 
+// A sending's end as one JSON object: its range, its outcome, the events it
+// created or may have created, and how to follow them.
+QJsonObject EnvoiJson(const TPlage &aPlage, const TEvaluationResultat &aEval, const TEnvoiResultat &aResultat,
+                      const QString &aIssue, const QString &aMessage = QString())
+{
+    QJsonObject o = EvaluationJson(aPlage, aEval);
+    const TEnvoiDemande &d = aResultat.Demande;
+    const bool plage = aIssue == QLatin1String("termine") || aIssue == QLatin1String("inconnue");
+    o.insert(QStringLiteral("issue"), aIssue);
+    o.insert(QStringLiteral("evenements_prevus"), aEval.Evaluation.NbRec);
+    o.insert(QStringLiteral("evenements"), aIssue == QLatin1String("termine") ? double(aResultat.Crees.Nombre) : 0.0);
+    o.insert(QStringLiteral("premier_data_id"), plage ? QJsonValue(double(aResultat.Crees.PremierDataId)) : QJsonValue());
+    o.insert(QStringLiteral("dernier_data_id"), plage ? QJsonValue(double(aResultat.Crees.DernierDataId)) : QJsonValue());
+    o.insert(QStringLiteral("noeud"), d.Noeud);
+    o.insert(QStringLiteral("sens"), TexteSens(d.Sens));
+    o.insert(QStringLiteral("duree"), FormatDuree(double(aResultat.DureeMs / 1000)));
+    o.insert(QStringLiteral("duree_ms"), double(aResultat.DureeMs));
+    if (plage)
+        o.insert(QStringLiteral("suivi"), MvtCommandeSuivi(d.Base, d.Noeud, aResultat.Crees.PremierDataId,
+                                                           aResultat.Crees.DernierDataId));
+    if (aIssue == QLatin1String("inconnue"))
+        o.insert(QStringLiteral("evenements_possibles"), double(aResultat.Crees.Nombre));
+    if (aResultat.CommitVerifie)
+        o.insert(QStringLiteral("validation_verifiee"), true);
+    if (!aMessage.isEmpty())
+        o.insert(QStringLiteral("message"), aMessage);
+    return o;
+}
+
+// An unknown outcome is neither a success nor a failure: a script must not
+// send again before checking.
+constexpr int KCodeIssueInconnue = 3;
+// How long the server may leave the progress readings unanswered before
+// the sending is given up: it works on its own attachment meanwhile, and a
+// second of silence is already long.
+constexpr qint64 KSilenceMaxMs = 60000;
+
 // On a terminal, the elapsed time and the events inserted out of those
 // expected, rewritten every second while the sending runs.
 class TAffichageEnvoi
@@ -277,14 +314,28 @@ int CmdEnvoyer(TCliContext &aCtx)
     TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
     // From here an interruption stops the sending: the process ends at once
     // with the line when nothing of the sending can be committed any more
-    // (the server rolls back what the attachment leaves), and carries on to
-    // report it when its commit was already under way.
-    const TInterruptScope interruption(KEnvoiInterrompu, [&envoi] {
-        if (!envoi.Abandonner())
-            return false;
-        TDbConnection::AbandonAll();
-        return true;
-    });
+    // (the server rolls back what the attachment leaves), and waits for the
+    // commit's answer to report it when its commit was already under way; a
+    // second interruption then ends it without the answer.
+    const TInterruptScope interruption(
+        KEnvoiInterrompu,
+        [&] {
+            if (!envoi.Abandonner()) {
+                aCtx.PrintError(QStringLiteral("Validation de l'envoi en cours : attente de la réponse du serveur "
+                                               "(Ctrl-C de nouveau pour quitter sans l'attendre)."));
+                return false;
+            }
+            TDbConnection::AbandonAll();
+            if (aCtx.Json)
+                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("interrompu"), KEnvoiInterrompu));
+            return true;
+        },
+        [&] {
+            const QString texte = envoi.Forcer();
+            if (aCtx.Json)
+                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
+            return texte;
+        });
     const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
     TAffichageEnvoi affichage(terminal);
     QObject::connect(&envoi, &TEnvoi::Avancement, &envoi,
@@ -299,7 +350,29 @@ int CmdEnvoyer(TCliContext &aCtx)
                            : QStringLiteral("Procédures de mouvement installées (%1).").arg(envoi.Resultat().Installation));
         QTimer horloge;
         horloge.setInterval(1000);
-        QObject::connect(&horloge, &QTimer::timeout, &loop, [&affichage] { affichage.Montre(); });
+        QObject::connect(&horloge, &QTimer::timeout, &loop, [&] {
+            affichage.Montre();
+            // Once connected, no answer is waited for without end.
+            if (envoi.SilenceServeur() < KSilenceMaxMs)
+                return;
+            const QString silence = QStringLiteral("Le serveur ne répond plus depuis %1 s (réseau coupé ou serveur "
+                                                   "bloqué)").arg(KSilenceMaxMs / 1000);
+            affichage.Fin(envoi.Resultat());
+            if (envoi.Abandonner(TIssueEnvoi::Echec, silence + QStringLiteral(" : envoi abandonné, rien n'a été validé."))) {
+                const QString texte = silence + QStringLiteral(" : envoi abandonné, rien n'a été validé ; le serveur "
+                                                               "annulera le travail en cours quand il constatera la "
+                                                               "coupure.");
+                if (aCtx.Json)
+                    aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("echec"), texte));
+                aCtx.PrintError(QStringLiteral("Erreur : ") + texte);
+                Interruption::Quit(1);
+            }
+            const QString texte = envoi.Forcer(silence);
+            if (aCtx.Json)
+                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
+            aCtx.PrintError(texte);
+            Interruption::Quit(KCodeIssueInconnue);
+        });
         affichage.Montre();
         horloge.start();
         loop.exec();
@@ -311,10 +384,17 @@ int CmdEnvoyer(TCliContext &aCtx)
     case TIssueEnvoi::Termine:
         break;
     case TIssueEnvoi::Interrompu:
+        if (aCtx.Json)
+            aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("interrompu"), KEnvoiInterrompu));
         if (Interruption::Requested())
             return Interruption::Interrupted();
         aCtx.PrintError(KEnvoiInterrompu);
         return 130;
+    case TIssueEnvoi::Inconnue:
+        aCtx.PrintError(r.Message);
+        if (aCtx.Json)
+            aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("inconnue"), r.Message));
+        return KCodeIssueInconnue;
     case TIssueEnvoi::Refuse:
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + r.Message);
     case TIssueEnvoi::EnCours:
@@ -328,24 +408,17 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
 
     if (aCtx.Json) {
-        QJsonObject o = EvaluationJson(plage, eval);
-        o.insert(QStringLiteral("evenements_prevus"), eval.Evaluation.NbRec);
-        o.insert(QStringLiteral("evenements"), double(r.Crees.Nombre));
-        o.insert(QStringLiteral("premier_data_id"), double(r.Crees.PremierDataId));
-        o.insert(QStringLiteral("dernier_data_id"), double(r.Crees.DernierDataId));
-        o.insert(QStringLiteral("noeud"), noeud);
-        o.insert(QStringLiteral("sens"), TexteSens(sens));
-        o.insert(QStringLiteral("duree"), duree);
-        o.insert(QStringLiteral("duree_ms"), double(r.DureeMs));
-        aCtx.PrintJson(o);
+        aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("termine")));
         return 0;
     }
+    if (r.CommitVerifie)
+        aCtx.Print(QStringLiteral("La réponse du serveur à la validation a été perdue ; vérifié sur une nouvelle "
+                                  "connexion : l'envoi est bien validé."));
     aCtx.Print(MvtTexteFin(noeud));
     aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
                    .arg(r.Crees.Nombre).arg(r.Crees.PremierDataId).arg(r.Crees.DernierDataId));
     aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
-    aCtx.Print(QStringLiteral("Suivi : ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
-                   .arg(base, noeud, QString::number(r.Crees.PremierDataId), QString::number(r.Crees.DernierDataId)));
+    aCtx.Print(QStringLiteral("Suivi : ") + MvtCommandeSuivi(base, noeud, r.Crees.PremierDataId, r.Crees.DernierDataId));
     return 0;
 }
 

@@ -30,12 +30,18 @@ TDossierInfos Lit(TCliContext &aCtx)
     return infos;
 }
 
-void RefuseNom(const QString &aNom)
+// A name given by --nom and refused is a misuse (2); one read from the
+// database, a failure (1).
+void RefuseNom(const TCliContext &aCtx, const QString &aNom)
 {
-    if (!NomNoeudValide(aNom))
-        throw ECliFailure(QStringLiteral("Nom de noeud refusé : \"%1\" (lettres sans accent, chiffres, - et _ "
-                                         "seulement) ; donnez-en un autre avec --nom.")
-                              .arg(aNom));
+    if (NomNoeudValide(aNom))
+        return;
+    const QString message = QStringLiteral("Nom de noeud refusé : \"%1\" (lettres sans accent, chiffres, - et _ "
+                                           "seulement) ; donnez-en un autre avec --nom.")
+                                .arg(aNom);
+    if (aCtx.HasOption(QStringLiteral("nom")))
+        throw ECliUsage(message);
+    throw ECliFailure(message);
 }
 
 int CmdOuvertureBase(TCliContext &aCtx)
@@ -113,7 +119,7 @@ int CmdInstalleMaitre(TCliContext &aCtx)
         infos.Version = version;
     if (infos.Nom.isEmpty())
         throw ECliUsage(QStringLiteral("Nom du noeud inconnu : la base n'a pas de site d'identifiant 0 ; donnez --nom."));
-    RefuseNom(infos.Nom);
+    RefuseNom(aCtx, infos.Nom);
     VGSE.HostName = hote;
     VGSE.PublicIP = ipPublique;
 
@@ -121,7 +127,7 @@ int CmdInstalleMaitre(TCliContext &aCtx)
                                 "synchronisation dans %3 ?")
                      .arg(infos.Nom, infos.SymDir, infos.DatabaseFile));
     if (!DataMod->Installation_Master(infos))
-        RefuseNom(infos.Nom);
+        RefuseNom(aCtx, infos.Nom);
     const QString nom = infos.Nom.toLower();
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true}, {QStringLiteral("noeud"), nom}});
@@ -152,14 +158,14 @@ int CmdInstalleBase(TCliContext &aCtx)
     infos.ExternalID = idExterne;
     if (aCtx.HasOption(QStringLiteral("url-enregistrement")))
         infos.RegistrationUrl = url;
-    RefuseNom(infos.Nom);
+    RefuseNom(aCtx, infos.Nom);
 
     aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud magasin mags-%1 dans %2/engines, puis arrêter, "
                                 "régler et redémarrer le service \"%3\" ?")
                      .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
     // A failure raises, naming the step: never "redémarré" after it.
     if (!DataMod->Installation_BASE(infos))
-        RefuseNom(infos.Nom);
+        RefuseNom(aCtx, infos.Nom);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
                                    {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}});

@@ -3,7 +3,6 @@
 #include "db/DbConnection.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -29,13 +28,12 @@
 namespace {
 
 constexpr int KExitCode = 130;
-// How long a command whose work went through already is given to report it.
-constexpr auto KReportDelay = std::chrono::seconds(10);
 
 struct TScope
 {
     std::string Line;
     std::function<bool()> Stop;
+    std::function<QString()> Force;
     TScope *Previous = nullptr;
 };
 
@@ -87,6 +85,16 @@ void printLine(const std::string &aLine)
 
 bool anotherSignal();
 
+// The line for an interruption that ends the process before the work it
+// waited for has reported.
+std::string forcedLine()
+{
+    const std::lock_guard lock(gScopeLock);
+    if (gScope && gScope->Force)
+        return gScope->Force().toStdString();
+    return KDefaultLine;
+}
+
 // On the watching thread, once per signal.
 void handle()
 {
@@ -107,7 +115,7 @@ void handle()
     std::string line = KDefaultLine;
     if (gSignals.fetch_add(1) > 0) {
         // A second interruption while the first waits for a report.
-        printLine(line);
+        printLine(forcedLine());
         endProcess(KExitCode);
     }
     bool endNow = true;
@@ -124,12 +132,13 @@ void handle()
         printLine(line);
         endProcess(KExitCode);
     }
-    // The work went through: the command reports it, and Leave() ends the
-    // process.
-    const auto deadline = std::chrono::steady_clock::now() + KReportDelay;
-    while (std::chrono::steady_clock::now() < deadline && !anotherSignal())
+    // The work went through, or is going through: the command reports it,
+    // and Leave() ends the process. Only a second interruption ends it
+    // sooner, saying what is then left unknown.
+    while (!anotherSignal())
         ;
-    printLine(KDefaultLine);
+    gSignals.fetch_add(1);
+    printLine(forcedLine());
     endProcess(KExitCode);
 }
 
@@ -279,11 +288,16 @@ int Leave(int aCode)
     endProcess(aCode);
 }
 
+void Quit(int aCode)
+{
+    endProcess(aCode);
+}
+
 } // namespace Interruption
 
-TInterruptScope::TInterruptScope(const QString &aLine, std::function<bool()> aStop)
+TInterruptScope::TInterruptScope(const QString &aLine, std::function<bool()> aStop, std::function<QString()> aForce)
 {
-    auto *scope = new TScope{aLine.toStdString(), std::move(aStop)};
+    auto *scope = new TScope{aLine.toStdString(), std::move(aStop), std::move(aForce)};
     const std::lock_guard lock(gScopeLock);
     scope->Previous = gScope;
     FScope = scope;

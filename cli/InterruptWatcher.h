@@ -31,6 +31,9 @@ int Interrupted();
 // The command has returned aCode: gives the process's exit code. After an
 // interruption the process ends here, without any library's shutdown.
 int Leave(int aCode);
+// Ends the process now with aCode, without waiting for what still runs (a
+// call the server no longer answers) nor any library's shutdown.
+[[noreturn]] void Quit(int aCode);
 
 } // namespace Interruption
 
@@ -38,12 +41,15 @@ int Leave(int aCode);
 // of abandoning every connection of the process. aStop stops the command's
 // work and answers true when the process may end now with aLine, false when
 // the work had already gone through (its commit was under way or done): the
-// command then ends by itself and reports it. aStop must be quick and must
-// not throw; it runs while the scope's creator waits to destroy it.
+// command then ends by itself and reports it, however long that takes. A
+// second interruption meanwhile ends the process at once: aForce, when
+// given, says what is left unknown (its text goes to standard error instead
+// of the usual line). aStop and aForce must be quick and must not throw;
+// they run while the scope's creator waits to destroy it.
 class TInterruptScope
 {
 public:
-    TInterruptScope(const QString &aLine, std::function<bool()> aStop);
+    TInterruptScope(const QString &aLine, std::function<bool()> aStop, std::function<QString()> aForce = {});
     ~TInterruptScope();
     TInterruptScope(const TInterruptScope &) = delete;
     TInterruptScope &operator=(const TInterruptScope &) = delete;

@@ -2,6 +2,8 @@
 // sure that the name we create is ours and no link is followed.
 #include "common/AtomicFile.h"
 
+#include "common/ErreurSysteme.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -17,7 +19,7 @@ namespace {
 
 QString SystemText(int aError)
 {
-    return QString::fromLocal8Bit(std::strerror(aError));
+    return TexteErreurSysteme(aError);
 }
 
 QByteArray Native(const QString &aPath)

@@ -23,6 +23,12 @@ const TClientFlavour firebird{
     /*CanCancelCall*/ true,
     /*PathsInUtf8*/ true,
     /*MessagesInUtf8*/ true,
+    /*EndAttachmentSql*/ "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ",
+    /*AttachmentCountSql*/ "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = ",
+    /*TransactionHolderSql*/
+    "SELECT A.MON$ATTACHMENT_ID, A.MON$REMOTE_ADDRESS, A.MON$REMOTE_PID, A.MON$REMOTE_PROCESS, A.MON$TIMESTAMP "
+    "FROM MON$ATTACHMENTS A JOIN MON$TRANSACTIONS T ON T.MON$ATTACHMENT_ID = A.MON$ATTACHMENT_ID "
+    "WHERE T.MON$TRANSACTION_ID = ",
 };
 
 const TClientFlavour interbase{
@@ -44,6 +50,12 @@ const TClientFlavour interbase{
     /*CanCancelCall*/ false,
     /*PathsInUtf8*/ false,
     /*MessagesInUtf8*/ false,
+    /*EndAttachmentSql*/ "UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ",
+    /*AttachmentCountSql*/ "SELECT COUNT(*) FROM TMP$ATTACHMENTS WHERE TMP$ATTACHMENT_ID = ",
+    /*TransactionHolderSql*/
+    "SELECT A.TMP$ATTACHMENT_ID, A.TMP$USER_IP_ADDR, A.TMP$USER_PROCESS, A.TMP$USER_HOST, A.TMP$TIMESTAMP "
+    "FROM TMP$ATTACHMENTS A JOIN TMP$TRANSACTIONS T ON T.TMP$ATTACHMENT_ID = A.TMP$ATTACHMENT_ID "
+    "WHERE T.TMP$TRANSACTION_ID = ",
 };
 
 } // namespace

@@ -66,6 +66,16 @@ struct TClientFlavour
     bool PathsInUtf8;
     bool MessagesInUtf8;
 
+    // The server's table of attachments, each statement followed by an
+    // attachment's or a transaction's number: ending an attachment (the
+    // server rolls back its work), whether one is still there, and who
+    // holds a transaction (number, address, process number, program or
+    // host, since when). Firebird's monitoring tables, InterBase's
+    // temporary tables.
+    const char *EndAttachmentSql;
+    const char *AttachmentCountSql;
+    const char *TransactionHolderSql;
+
     TCharSet CharSetOf(int aId) const;
     // The lock-wait item for a server that gave this version text, none when
     // that server does not know it (or the text can't be read).

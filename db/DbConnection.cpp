@@ -1,5 +1,6 @@
 #include "db/DbConnection.h"
 
+#include "db/AttachmentMonitor.h"
 #include "db/AttachmentQueries.h"
 #include "db/DbError.h"
 #include "db/DbServices.h"
@@ -276,6 +277,27 @@ void TDbConnection::AskServer()
     FUsualTpb = TransactionParameters(flavour, FServerVersion);
 }
 
+qint64 TDbConnection::AskAttachmentId()
+{
+    const char item = char(InfoAttachmentId);
+    char buffer[32] = {};
+    TStatusVector status;
+    Client().Api.database_info(&status, &FAttachment, 1, &item, sizeof buffer, buffer);
+    if (!status.Failed() && buffer[0] == item) {
+        const int length = int(VaxInteger(buffer + 1, 2));
+        if (length > 0 && length <= 8)
+            return VaxInteger(buffer + 3, length);
+    }
+    return 0;
+}
+
+qint64 TDbConnection::AttachmentId()
+{
+    if (FAttachmentId == 0 && FAttachment != 0)
+        FAttachmentId = AskAttachmentId();
+    return FAttachmentId;
+}
+
 void TDbConnection::Close()
 {
     // Closing is no decision to keep the work: only Commit() is.
@@ -321,12 +343,7 @@ bool TDbConnection::EndAttachment()
     // transaction, and the call returns with an error.
     try {
         TDbConnection other(FParams);
-        TDbTransaction tx(&other);
-        tx.StartTransaction();
-        AttachmentQueries::Execute(
-            other.Attachment(), tx.Handle(),
-            QByteArray("UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ") + QByteArray::number(id));
-        tx.Commit();
+        AttachmentMonitor::End(&other, id);
     } catch (const EDbError &e) {
         qWarning().noquote() << "Arrêt de la connexion :" << e.Message();
         return false;

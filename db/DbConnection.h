@@ -76,6 +76,10 @@ public:
     // attached.
     static int AbandonAll();
 
+    // The server's number for this attachment (asked once); 0 when not
+    // attached or when the server does not say.
+    qint64 AttachmentId();
+
     // The server's version text, as the server gave it when the connection
     // attached (attaching first if need be); empty when it gave none.
     QString ServerVersion();
@@ -132,6 +136,7 @@ private:
     std::atomic<qint64> FAttachmentId{0};
     std::atomic<bool> FEnded{false};
     bool EndAttachment();
+    qint64 AskAttachmentId();
     TDbTransaction *FDefaultTransaction = nullptr;
     std::vector<TDbAttachedStatement *> FStatements;
     void ForgetStatements();

@@ -11,13 +11,18 @@
 class EDbError : public std::runtime_error
 {
 public:
-    explicit EDbError(const QString &aMessage, QList<qint64> aCodes = {});
+    explicit EDbError(const QString &aMessage, QList<qint64> aCodes = {}, QList<qint64> aNumbers = {});
 
     QString Message() const { return FMessage; }
     const QList<qint64> &Codes() const { return FCodes; }
     bool HasCode(qint64 aCode) const { return FCodes.contains(aCode); }
+    // The numbers the server gave with its codes (a concurrent transaction's
+    // number, for instance), in their order, whether sent as numbers or as
+    // digits.
+    const QList<qint64> &Numbers() const { return FNumbers; }
 
 private:
     QString FMessage;
     QList<qint64> FCodes;
+    QList<qint64> FNumbers;
 };

@@ -199,14 +199,25 @@ QString StatusText(const TStatusVector &aStatus)
 void Raise(const TStatusVector &aStatus)
 {
     QList<qint64> codes;
+    QList<qint64> numbers;
     const TStatus *v = aStatus.V;
     for (int i = 0; i < StatusLength - 1 && v[i] != ArgEnd;) {
         const TStatus kind = v[i];
         if (kind == ArgGds)
             codes << qint64(v[i + 1]);
+        else if (kind == ArgNumber)
+            numbers << qint64(v[i + 1]);
+        // Numbers too wide for a status word (transaction numbers, on
+        // Firebird) come as text.
+        else if (kind == ArgString && v[i + 1] != 0) {
+            bool ok = false;
+            const qint64 n = QByteArray(reinterpret_cast<const char *>(v[i + 1])).toLongLong(&ok);
+            if (ok)
+                numbers << n;
+        }
         i += (kind == ArgCstring) ? 3 : 2;
     }
-    throw EDbError(StatusText(aStatus), codes);
+    throw EDbError(StatusText(aStatus), codes, numbers);
 }
 
 void Check(const TStatusVector &aStatus)

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -34,6 +35,7 @@ class TestCliMouvement : public QObject
 private slots:
     void noeuds();
     void noeudsWithoutReplicationTables();
+    void evaluerWithoutReplicationTables();
     void evaluer_data();
     void evaluer();
     void evaluerBadDate();
@@ -46,6 +48,7 @@ private slots:
     void envoyerInterrompu_data();
     void envoyerInterrompu();
     void envoyerUnSeulParNoeud();
+    void envoyerDeuxNoeudsEnsemble();
 };
 
 void TestCliMouvement::noeuds()
@@ -84,6 +87,17 @@ void TestCliMouvement::noeudsWithoutReplicationTables()
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.startsWith(QLatin1String("Erreur : ")), qPrintable(r.Err));
     QVERIFY(r.Err.contains(QLatin1String("SYM_NODE")));
+}
+
+// The replication's tables missing: said in French before the server's
+// own words.
+void TestCliMouvement::evaluerWithoutReplicationTables()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    const TRun r = RunCli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026")});
+    QVERIFY2((r.Out + r.Err).contains(QStringLiteral("Table ou procédure inconnue dans cette base")),
+             qPrintable(r.Out + r.Err));
 }
 
 void TestCliMouvement::evaluer_data()
@@ -363,6 +377,8 @@ void TestCliMouvement::envoyerUnSeulParNoeud()
         QCOMPARE(second.Code, 1);
         QVERIFY2(second.Err.contains(QStringLiteral("Un envoi vers le noeud mag-001 est déjà en cours sur cette base.")),
                  qPrintable(second.Err));
+        // Who holds it, as the server knows it.
+        QVERIFY2(second.Err.contains(QStringLiteral("processus %1").arg(premier.processId())), qPrintable(second.Err));
         frein.Release();
         QVERIFY(premier.waitForFinished(60000));
         const QString out = QString::fromUtf8(premier.readAllStandardOutput());
@@ -383,6 +399,35 @@ void TestCliMouvement::envoyerUnSeulParNoeud()
     QVERIFY2(apres.Code == 0, qPrintable(apres.Err));
     QVERIFY2(apres.Out.contains(QStringLiteral("Événements créés : 6 (DATA_ID ")), qPrintable(apres.Out));
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 12);
+}
+
+// Sendings to two nodes started together install the procedures one after
+// the other: each creates its events, none fails its installation.
+void TestCliMouvement::envoyerDeuxNoeudsEnsemble()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    constexpr int KTours = 4;
+    for (int tour = 0; tour < KTours; ++tour) {
+        QList<std::shared_ptr<QProcess>> envois;
+        for (const char *noeud : {"mag-001", "mag-002"}) {
+            auto p = std::make_shared<QProcess>();
+            p->setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+            p->setArguments({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                             QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                             QLatin1String(noeud), QStringLiteral("--oui")});
+            p->setStandardInputFile(QProcess::nullDevice());
+            envois << p;
+        }
+        for (const auto &p : envois)
+            p->start();
+        for (const auto &p : envois) {
+            QVERIFY(p->waitForFinished(120000));
+            const QString err = QString::fromUtf8(p->readAllStandardError());
+            QVERIFY2(p->exitCode() == 0, qPrintable(QStringLiteral("tour %1 : %2").arg(tour).arg(err)));
+        }
+    }
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), KTours * 12);
 }
 
 QTEST_GUILESS_MAIN(TestCliMouvement)

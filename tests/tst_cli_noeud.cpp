@@ -89,6 +89,12 @@ void TestCliNoeud::installeMaitre()
     QVERIFY2(r.Err.contains(QStringLiteral("Nom de noeud refusé : \"dossier test\"")), qPrintable(r.Err));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
 
+    // The same refusal for a name given by --nom is a misuse.
+    r = RunCli(args + QStringList{QStringLiteral("--nom"), QStringLiteral("la me"), QStringLiteral("--oui")});
+    QCOMPARE(r.Code, 2);
+    QVERIFY2(r.Err.contains(QStringLiteral("Nom de noeud refusé : \"la me\"")), qPrintable(r.Err));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+
     r = RunCli(args + QStringList{QStringLiteral("--nom"), QStringLiteral("Lame"), QStringLiteral("--oui"),
                                   QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);

@@ -5,7 +5,10 @@
 #include "testdb/TestDatabase.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class TestDataMod : public QObject
 {
@@ -230,18 +233,23 @@ void TestDataMod::serverErrorSentence_data()
     QTest::addColumn<QString>("ref");       // connection reference; %1 stands for a fresh database
     QTest::addColumn<QString>("sql");       // run on it
     QTest::addColumn<QString>("sentence");  // the start of the sentence, "" for none
+    QTest::addColumn<int>("droits");        // of the fresh database's file; -1 as made
     QTest::newRow("no such file") << "SYSDBA@" + TTestDatabase::Folder() + "absente.fdb"
-                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
+                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable" << -1;
+    QTest::newRow("file the server may only read") << "SYSDBA@%1" << "SELECT 1 FROM RDB$DATABASE"
+                                                   << "Accès refusé par le serveur" << 0444;
+    QTest::newRow("file the server can't open") << "SYSDBA@%1" << "SELECT 1 FROM RDB$DATABASE"
+                                                << "Base introuvable ou illisible" << 0;
     QTest::newRow("not a database") << "SYSDBA@" + TTestDatabase::Folder() + "pas-une-base.txt"
-                                    << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
+                                    << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable" << -1;
     QTest::newRow("unknown server") << "SYSDBA@serveur.invalid/D:\\BASES\\SITE.IB" << "SELECT 1 FROM RDB$DATABASE"
-                                    << "Le serveur de bases de données est injoignable";
+                                    << "Le serveur de bases de données est injoignable" << -1;
     QTest::newRow("login refused") << "INCONNU@%1" << "SELECT 1 FROM RDB$DATABASE"
-                                   << "Le serveur a refusé la connexion";
-    QTest::newRow("unknown table") << "SYSDBA@%1" << "SELECT * FROM PAS_DE_TABLE" << "Table ou procédure inconnue";
+                                   << "Le serveur a refusé la connexion" << -1;
+    QTest::newRow("unknown table") << "SYSDBA@%1" << "SELECT * FROM PAS_DE_TABLE" << "Table ou procédure inconnue" << -1;
     QTest::newRow("unknown procedure") << "SYSDBA@%1" << "EXECUTE PROCEDURE PAS_DE_PROC"
-                                       << "Table ou procédure inconnue";
-    QTest::newRow("other error: the server's text alone") << "SYSDBA@%1" << "SELECT 1/0 FROM RDB$DATABASE" << "";
+                                       << "Table ou procédure inconnue" << -1;
+    QTest::newRow("other error: the server's text alone") << "SYSDBA@%1" << "SELECT 1/0 FROM RDB$DATABASE" << "" << -1;
 }
 
 void TestDataMod::serverErrorSentence()
@@ -249,7 +257,17 @@ void TestDataMod::serverErrorSentence()
     QFETCH(QString, ref);
     QFETCH(QString, sql);
     QFETCH(QString, sentence);
+    QFETCH(int, droits);
     TTestDatabase db(TTestDatabase::TSchema::Empty);
+    const QByteArray fichier = QFile::encodeName(db.Path());
+    struct stat avant {};
+    QVERIFY(droits < 0 || ::stat(fichier.constData(), &avant) == 0);
+    if (droits >= 0)
+        QCOMPARE(::chmod(fichier.constData(), mode_t(droits)), 0);
+    const auto remets = qScopeGuard([&] {
+        if (droits >= 0)
+            ::chmod(fichier.constData(), avant.st_mode & 07777);
+    });
     QFile texte(TTestDatabase::Folder() + QStringLiteral("pas-une-base.txt"));
     QVERIFY(texte.open(QIODevice::WriteOnly));
     texte.write(QByteArray(8192, 'x'));

@@ -8,17 +8,25 @@
 #include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <memory>
 #include <tuple>
+
+#include <pwd.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace RoutingFixture;
 
@@ -65,6 +73,10 @@ private slots:
     void twoProgramsAppendAtOnce();
     void damagedLinesSkipped();
     void linkNotFollowed();
+    void fullDisk();
+    void notAPlainFile_data();
+    void notAPlainFile();
+    void shownNeverObeyed();
     void listing_data();
     void listing();
     void suiviFollowsTheJournal();
@@ -243,6 +255,135 @@ void TestJournal::linkNotFollowed()
     QStringList avertissements;
     QVERIFY(JournalEnvois::Lire(&avertissements).isEmpty());
     QCOMPARE(avertissements.size(), 1);
+}
+
+// On a file system that fills up, a line that does not fit is taken back
+// whole: the next sending's line, once there is room, is read, and no
+// damaged line is left between them.
+void TestJournal::fullDisk()
+{
+    QTemporaryDir point;
+    const QByteArray cible = QFile::encodeName(point.path());
+    if (::mount("tmpfs", cible.constData(), "tmpfs", 0, "size=16k,mode=0700") != 0)
+        QSKIP("un petit tmpfs ne peut pas être monté ici (il faut être root)");
+    const auto demonte = qScopeGuard([&cible] { ::umount(cible.constData()); });
+    qputenv("XDG_DATA_HOME", cible);
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, t)).isEmpty());
+    {
+        // Every page but the journal's first.
+        QFile rempli(point.filePath(QStringLiteral("rempli")));
+        QVERIFY(rempli.open(QIODevice::WriteOnly));
+        rempli.write(QByteArray(3 * 4096, 'x'));
+    }
+    int ecrits = 1;
+    QString erreur;
+    for (int i = 0; i < 40 && erreur.isEmpty(); ++i) {
+        erreur = JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 10 + i, 11 + i, t));
+        ecrits += erreur.isEmpty() ? 1 : 0;
+    }
+    QVERIFY2(erreur.contains(QStringLiteral("incomplète : plus de place sur le disque")), qPrintable(erreur));
+    QVERIFY(QFile::remove(point.filePath(QStringLiteral("rempli"))));
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 100, 101, t)).isEmpty());
+
+    QStringList avertissements;
+    const QList<TEnvoiJournal> envois = JournalEnvois::Lire(&avertissements);
+    QCOMPARE(avertissements, QStringList());
+    QCOMPARE(envois.size(), ecrits + 1);
+    QCOMPARE(envois.constLast().PremierDataId, 100);
+
+    // A line left cut by another program: ours still starts a line.
+    {
+        QFile f(JournalEnvois::Chemin());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(JournalEnvois::VersLigne(Envoi(QStringLiteral("/a.fdb"), KNode, 200, 201, t)).left(40));
+    }
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 300, 301, t)).isEmpty());
+    avertissements.clear();
+    QCOMPARE(JournalEnvois::Lire(&avertissements).constLast().PremierDataId, 300);
+    QCOMPARE(avertissements.size(), 1);
+}
+
+void TestJournal::notAPlainFile_data()
+{
+    QTest::addColumn<QString>("sorte");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("lien") << "lien";
+    QTest::newRow("dossier") << "dossier";
+}
+
+// Something else in the journal's place: a sending is told it was not
+// recorded, at once (a FIFO without a reader must not hang it), and
+// journal says why it can't read it instead of "no sending".
+void TestJournal::notAPlainFile()
+{
+    QFETCH(QString, sorte);
+    const QString chemin = JournalEnvois::Chemin();
+    QVERIFY(QDir().mkpath(QFileInfo(chemin).absolutePath()));
+    QTemporaryDir ailleurs;
+    if (sorte == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(chemin).constData(), 0600), 0);
+    else if (sorte == QLatin1String("lien"))
+        QVERIFY(QFile::link(ailleurs.path(), chemin));
+    else
+        QVERIFY(QDir().mkdir(chemin));
+
+    QElapsedTimer horloge;
+    horloge.start();
+    QVERIFY(!JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, QDateTime::currentDateTimeUtc()))
+                 .isEmpty());
+    QStringList avertissements;
+    bool illisible = false;
+    QVERIFY(JournalEnvois::Lire(&avertissements, &illisible).isEmpty());
+    QVERIFY(illisible);
+    QVERIFY(horloge.elapsed() < 5000);
+
+    const TCliRun r = RunCli({QStringLiteral("journal")}, 20000);
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.startsWith(QStringLiteral("Journal des envois illisible : ") + chemin), qPrintable(r.Err));
+    QVERIFY2(!r.Out.contains(QStringLiteral("Aucun envoi")), qPrintable(r.Out));
+}
+
+// What the journal holds is any program's writing: shown, never obeyed by
+// the terminal; a line of any length is not read whole; the account is
+// known without USER or USERNAME.
+void TestJournal::shownNeverObeyed()
+{
+    const QDateTime t = QDateTime::currentDateTimeUtc();
+    TEnvoiJournal piege = Envoi(QStringLiteral("/a\x1b[2J.fdb"), QStringLiteral("mag\x1b]0;titre\x07"), 1, 2, t);
+    piege.Issue = TIssueEnvoi::Echec;
+    piege.Message = QStringLiteral("refusé\r\x1b[31mrouge\u009b") + QString(200000, QLatin1Char('m'));
+    QVERIFY(JournalEnvois::Consigner(piege).isEmpty());
+    {
+        QFile f(JournalEnvois::Chemin());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QByteArray(3 * JournalEnvois::KLigneMax, 'z') + '\n');
+    }
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 5, 6, t)).isEmpty());
+    QFile f(JournalEnvois::Chemin());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readLine().size() <= JournalEnvois::KLigneMax);
+
+    const TCliRun r = RunCli({QStringLiteral("journal")});
+    QCOMPARE(r.Code, 0);
+    for (const QChar c : r.Out + r.Err)
+        QVERIFY2(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c.unicode() != 0x7F && !(c.unicode() >= 0x80 && c.unicode() < 0xA0)),
+                 qPrintable(QStringLiteral("caractère de contrôle %1").arg(int(c.unicode()))));
+    QVERIFY2(r.Out.contains(QStringLiteral("mag?]0;titre?")), qPrintable(r.Out.left(2000)));
+    QVERIFY2(r.Err.contains(QStringLiteral("Ligne 2 du journal des envois trop longue, ignorée.")), qPrintable(r.Err));
+
+    const QByteArray user = qgetenv("USER");
+    const QByteArray username = qgetenv("USERNAME");
+    qunsetenv("USER");
+    qunsetenv("USERNAME");
+    const TEnvoiJournal e = JournalEnvois::Nouveau(QStringLiteral("/a.fdb"), KNode, TSensMvt::LameVersMag, QDate(), QDate());
+    if (!user.isNull())
+        qputenv("USER", user);
+    if (!username.isNull())
+        qputenv("USERNAME", username);
+    const passwd *pw = ::getpwuid(::geteuid());
+    QVERIFY(pw);
+    QCOMPARE(e.Compte, QString::fromLocal8Bit(pw->pw_name));
 }
 
 void TestJournal::listing_data()

@@ -102,7 +102,12 @@ void TestSqlPortable::programSqlAvoidsFirebirdOnlyForms()
         add("Firebird monitoring tables", "\\bMON\\$\\w+");
         return list;
     }();
+    // The flavour table holds each server's own statements, the one sent
+    // chosen by the client loaded.
+    const bool flavourTable = origin.endsWith(QLatin1String("db/ClientFlavour.cpp"));
     for (const auto &[name, pattern] : forbidden) {
+        if (flavourTable && QLatin1String(name) == QLatin1String("Firebird monitoring tables"))
+            continue;
         const QRegularExpressionMatch m = pattern.match(text);
         if (m.hasMatch()) {
             const int line = int(text.left(m.capturedStart()).count(QLatin1Char('\n'))) + 1;

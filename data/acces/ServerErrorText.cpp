@@ -24,6 +24,11 @@ constexpr qint64 isc_net_lookup_err = 335544704;
 constexpr qint64 isc_network_error = 335544721;
 constexpr qint64 isc_net_connect_err = 335544722;
 constexpr qint64 isc_net_connect_listen_err = 335544723;
+constexpr qint64 isc_net_read_err = 335544726;
+constexpr qint64 isc_net_write_err = 335544727;
+constexpr qint64 isc_read_only_database = 335544765;
+constexpr qint64 isc_io_open_err = 335544734;
+constexpr qint64 isc_no_priv = 335544352;
 
 struct TPhrase
 {
@@ -36,15 +41,26 @@ struct TPhrase
 const TPhrase Phrases[] = {
     {{isc_login},
      u"Le serveur a refusé la connexion : le compte SYSDBA ou son mot de passe n'est pas celui de ce serveur."},
+    // Once connected: the same network error, with how it ended.
+    {{isc_net_read_err, isc_net_write_err},
+     u"La connexion au serveur de bases de données a été coupée (réseau interrompu, ou serveur arrêté)."},
     {{isc_network_error, isc_net_connect_err, isc_net_connect_listen_err, isc_net_lookup_err},
      u"Le serveur de bases de données est injoignable : vérifiez son nom, qu'il est démarré et que son port (3050 "
      u"sauf indication contraire dans le chemin) est ouvert."},
-    // What the client says of a server that accepted the connection and then
-    // did not answer within the connect time-out.
+    // What the client says of a server that turned the connection down, at
+    // once or after its connect time-out: no time-out is assumed.
     {{isc_connect_reject},
-     u"Le serveur n'a pas répondu à la connexion dans le délai imparti : vérifiez que c'est bien un serveur de "
-     u"bases de données qui écoute à cette adresse et sur ce port, et qu'il n'est pas surchargé."},
+     u"Le serveur a refusé la connexion : vérifiez que c'est bien un serveur de bases de données qui écoute à "
+     u"cette adresse et sur ce port, et qu'il n'est pas surchargé."},
     {{isc_shutdown}, u"La base est arrêtée sur le serveur : remettez-la en ligne avant de vous en servir."},
+    {{isc_no_priv},
+     u"Accès refusé par le serveur : droits insuffisants sur la base ou sur l'un de ses objets (un fichier de base "
+     u"que le compte du serveur ne peut qu'ouvrir en lecture est refusé ainsi)."},
+    {{isc_read_only_database},
+     u"La base est en lecture seule : le serveur ne peut pas y écrire (fichier ou base marqués en lecture seule)."},
+    {{isc_io_open_err},
+     u"Base introuvable ou illisible : le serveur ne peut pas ouvrir son fichier. Vérifiez le chemin tel que le "
+     u"serveur le voit, et que le compte du serveur a le droit de lire et d'écrire ce fichier."},
     {{isc_io_error, isc_bad_db_format, isc_wrong_ods, isc_unavailable},
      u"Base introuvable, ou ce fichier n'est pas une base InterBase ou Firebird que ce serveur sait ouvrir : vérifiez le chemin "
      u"tel que le serveur le voit."},

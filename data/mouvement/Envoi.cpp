@@ -5,6 +5,7 @@
 #include "data/mouvement/MvtProgression.h"
 #include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
+#include "db/AttachmentMonitor.h"
 #include "db/DbError.h"
 
 #include <QElapsedTimer>
@@ -18,11 +19,14 @@ namespace {
 constexpr qint64 KLockConflict = 335544345;
 constexpr qint64 KDeadlock = 335544336;
 constexpr qint64 KUpdateConflict = 335544451;
+constexpr qint64 KLockTimeout = 335544510;
+// Given with them by Firebird: the number of the transaction that holds it.
+constexpr qint64 KConcurrentTransaction = 335544878;
 
 QString MessageDe(const std::exception &e)
 {
     if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return db->Message();
+        return TexteErreurServeur(*db);
     return QString::fromUtf8(e.what());
 }
 
@@ -73,6 +77,41 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
     }
 }
 
+// The guard table's row that keeps installations apart: no node is named so.
+const QString KLigneInstallation = QStringLiteral("*INSTALLATION*");
+// How long a sending waits for another one's installation.
+constexpr qint64 KAttenteInstallationMs = 300000;
+
+// Two sendings to different nodes that start together install the same
+// procedures: the second waits until the first has installed them, held by
+// an update of the installation row that the holder never commits.
+std::unique_ptr<TDbTransaction> PrendInstallation(TDbConnection *aCnx, const std::atomic<bool> &aCancel)
+{
+    PrepareVerrou(aCnx, KLigneInstallation);
+    QElapsedTimer attente;
+    attente.start();
+    for (;;) {
+        auto transaction = std::make_unique<TDbTransaction>(aCnx);
+        transaction->StartTransaction();
+        try {
+            TDbQuery update(aCnx, transaction.get());
+            update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
+            update.ParamByName(QStringLiteral("NODE")).SetAsString(KLigneInstallation);
+            update.ExecSQL();
+            return transaction;
+        } catch (const EDbError &e) {
+            try {
+                transaction->Rollback();
+            } catch (const EDbError &) {
+            }
+            const bool occupe = e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict)
+                                || e.HasCode(KLockTimeout);
+            if (!occupe || aCancel || attente.elapsed() > KAttenteInstallationMs)
+                throw;
+        }
+    }
+}
+
 // The last DATA_ID handed out, read inside the sending's own snapshot: rows
 // it sees above it can only be its own.
 qint64 Repere(TDbConnection *aCnx, TDbTransaction *aTransaction)
@@ -105,15 +144,85 @@ TMvtEvenements Comptage(TDbConnection *aCnx, TDbTransaction *aTransaction, qint6
     return e;
 }
 
+// The events of a node within a DATA_ID range, as any attachment sees them.
+qint64 ComptagePlage(TDbConnection *aCnx, const TMvtEvenements &aPlage, const QString &aNoeud)
+{
+    TDbQuery query(aCnx);
+    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM SYM_DATA WHERE DATA_ID >= :DE AND DATA_ID <= :A")
+                << QStringLiteral(" AND EVENT_TYPE = 'R' AND NODE_LIST = :NODE");
+    query.ParamByName(QStringLiteral("DE")).SetAsLargeInt(aPlage.PremierDataId);
+    query.ParamByName(QStringLiteral("A")).SetAsLargeInt(aPlage.DernierDataId);
+    query.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
+    query.Open();
+    return query.Fields(0).AsLargeInt();
+}
+
 const QString KInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
 
+// How long a lost commit answer is checked for before the outcome is said
+// unknown: the server may need a moment to let the old attachment go.
+constexpr qint64 KDelaiVerificationMs = 20000;
+
 } // namespace
+
+QString MvtCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA)
+{
+    return QStringLiteral("ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
+        .arg(aBase, aNoeud, QString::number(aDe), QString::number(aA));
+}
+
+QString MvtTexteIssueInconnue(const TEnvoiResultat &aResultat)
+{
+    const TMvtEvenements &e = aResultat.Crees;
+    return QStringLiteral("Issue inconnue de l'envoi vers le noeud %1 : %2 événements ont peut-être été créés "
+                          "(DATA_ID %3 à %4). Ne relancez pas l'envoi avant d'avoir vérifié avec :\n  %5\n"
+                          "(%2 événements trouvés : l'envoi est fait ; aucun : il ne l'est pas et peut être relancé.)")
+        .arg(aResultat.Demande.Noeud)
+        .arg(e.Nombre)
+        .arg(e.PremierDataId)
+        .arg(e.DernierDataId)
+        .arg(MvtCommandeSuivi(aResultat.Demande.Base, aResultat.Demande.Noeud, e.PremierDataId, e.DernierDataId));
+}
 
 QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud)
 {
     return QStringLiteral("Un envoi vers le noeud %1 est déjà en cours sur cette base. Attendez qu'il se termine "
                           "avant d'en lancer un autre.")
         .arg(aNoeud);
+}
+
+// Who holds the guard, from the server's table of attachments, and how to
+// free it; what the server does not say is not guessed.
+QString MvtTexteDetenteur(TDbConnection *aCnx, const EDbError &aConflit)
+{
+    std::optional<TDbAttachmentInfo> detenteur;
+    if (aConflit.HasCode(KConcurrentTransaction) && !aConflit.Numbers().isEmpty()) {
+        try {
+            detenteur = AttachmentMonitor::TransactionHolder(aCnx, aConflit.Numbers().constLast());
+        } catch (const EDbError &) {
+        }
+    }
+    if (!detenteur)
+        return QStringLiteral("Le serveur ne dit pas quelle connexion le tient. Si aucun envoi ne tourne plus "
+                              "(programme arrêté, réseau coupé), le serveur libère la place quand il constate la fin "
+                              "de la connexion.");
+    const TDbAttachmentInfo &d = *detenteur;
+    QString qui = QStringLiteral("Tenu par la connexion %1 au serveur").arg(d.Id);
+    QStringList details;
+    if (!d.Address.isEmpty())
+        details << QStringLiteral("adresse %1").arg(d.Address);
+    if (!d.Process.isEmpty())
+        details << (d.Program.isEmpty() ? QStringLiteral("processus %1").arg(d.Process)
+                                        : QStringLiteral("processus %1 (%2)").arg(d.Process, d.Program));
+    if (!d.Since.IsZero())
+        details << QStringLiteral("depuis le %1").arg(d.Since.ToString());
+    if (!details.isEmpty())
+        qui += QStringLiteral(" : ") + details.join(QStringLiteral(", "));
+    return qui + QStringLiteral(".\nPour libérer la place : laissez cet envoi finir, ou arrêtez ce programme. S'il ne "
+                                "tourne plus (programme arrêté, réseau coupé), le serveur libère la place quand il "
+                                "constate la fin de la connexion ; pour la libérer tout de suite, en SYSDBA sur cette "
+                                "base : %1")
+                     .arg(AttachmentMonitor::EndStatement(d.Id));
 }
 
 TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
@@ -132,7 +241,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
         } catch (const EDbError &) {
         }
         if (e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict))
-            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
+            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud) + QLatin1Char('\n') + MvtTexteDetenteur(aCnx, e));
         throw;
     }
 }
@@ -178,15 +287,37 @@ bool TEnvoi::Cancel()
     return FCnx->CancelOperation();
 }
 
-bool TEnvoi::Abandonner()
+qint64 TEnvoi::SilenceServeur() const
+{
+    // Set before the thread starts, reset only after it has ended.
+    return FThread && FProgression ? FProgression->Silence() : -1;
+}
+
+bool TEnvoi::Abandonner(TIssueEnvoi aIssue, const QString &aMessage)
 {
     FCancel = true;
-    TDbConnection *cnx = FCnxEnvoi.load();
-    const bool rienDeCommis = !cnx || (cnx->Abandon() && cnx->Commits() == FCommitsAvant.load());
+    // Decided once: either the sending's thread has engaged its commit, or
+    // it never will.
+    int phase = KAvantCommit;
+    if (!FPhase.compare_exchange_strong(phase, KAbandonne) && phase == KCommitEngage)
+        return false;
+    if (TDbConnection *cnx = FCnxEnvoi.load())
+        cnx->Abandon();
     // The process ends at once: the journal hears of it now or never.
-    if (rienDeCommis && FResultat.Issue == TIssueEnvoi::EnCours)
-        Consigner(TIssueEnvoi::Interrompu, KInterrompu, {});
-    return rienDeCommis;
+    if (FResultat.Issue == TIssueEnvoi::EnCours)
+        Consigner(aIssue, aMessage.isEmpty() ? KInterrompu : aMessage, {});
+    return true;
+}
+
+QString TEnvoi::Forcer(const QString &aCause)
+{
+    // The commit is engaged: the range and the marker were set before.
+    TEnvoiResultat r = FResultat;
+    r.Issue = TIssueEnvoi::Inconnue;
+    const QString texte = MvtTexteIssueInconnue(r);
+    Consigner(TIssueEnvoi::Inconnue, texte, r.Crees);
+    return (aCause.isEmpty() ? QStringLiteral("Sortie forcée pendant la validation de l'envoi") : aCause)
+           + QStringLiteral(" : des événements ont peut-être été créés.\n") + texte;
 }
 
 void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees)
@@ -199,9 +330,11 @@ void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEv
     TEnvoiJournal e = JournalEnvois::Nouveau(d.Base, d.Noeud, d.Sens, d.Debut.ToQDate(), d.Fin.ToQDate().addDays(-1),
                                              FResultat.Debut.toUTC());
     e.Fin = QDateTime::currentDateTimeUtc();
-    e.Evenements = aCrees.Nombre;
+    // An unknown outcome keeps the range to check, but counts nothing.
+    e.Evenements = aIssue == TIssueEnvoi::Inconnue ? 0 : aCrees.Nombre;
     e.PremierDataId = aCrees.PremierDataId;
     e.DernierDataId = aCrees.DernierDataId;
+    e.Repere = FResultat.Repere;
     e.Issue = aIssue;
     e.Message = aIssue == TIssueEnvoi::Termine ? QString() : aMessage;
     const QString erreur = JournalEnvois::Consigner(e);
@@ -248,6 +381,9 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     try {
         FCnx = DataMod->getNewConnexion(SysdbaRef(d.Base));
         FVerrou = std::make_unique<TVerrou>(FCnx.get(), d.Noeud);
+        // Kept to end it from another attachment if its commit's answer is
+        // lost.
+        FIdAttachement = FCnx->AttachmentId();
     } catch (const EEnvoiRefuse &e) {
         Terminer(TIssueEnvoi::Refuse, e.Message());
         return false;
@@ -266,7 +402,13 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     }
 
     TDataMod::TMvtInstallation rapport;
-    const bool installe = DataMod->InstallMvtProcedures(d.Base, d.DossierProgramme, &rapport);
+    bool installe = false;
+    try {
+        const std::unique_ptr<TDbTransaction> installation = PrendInstallation(FCnx.get(), FCancel);
+        installe = DataMod->InstallMvtProcedures(d.Base, d.DossierProgramme, &rapport);
+    } catch (const EDbError &e) {
+        rapport.Erreurs << TexteErreurServeur(e);
+    }
     FResultat.Installation = rapport.Fichier;
     FResultat.NonEcrit = rapport.NonEcrit;
     if (!installe) {
@@ -284,7 +426,6 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
         // sending and none that others commit meanwhile.
         FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
         FQuery = DataMod->NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
-        FCommitsAvant = FCnx->Commits();
         FCnxEnvoi = FCnx.get();
     } catch (const std::exception &e) {
         Terminer(TIssueEnvoi::Echec, MessageDe(e));
@@ -333,17 +474,23 @@ void TEnvoi::Execute()
     clock.start();
     try {
         FTransaction->StartTransaction();
-        const qint64 repere = Repere(FCnx.get(), FTransaction.get());
+        FResultat.Repere = Repere(FCnx.get(), FTransaction.get());
         FExecution = true;
         if (!FCancel)
             FQuery->ExecSQL();
         FExecution = false;
         if (!FCancel) {
-            FResultat.Crees = Comptage(FCnx.get(), FTransaction.get(), repere, d.Noeud);
+            FResultat.Crees = Comptage(FCnx.get(), FTransaction.get(), FResultat.Repere, d.Noeud);
             // Nothing created is no success: nothing is kept either.
-            if (FResultat.Crees.Nombre > 0 && !FCancel) {
-                FTransaction->Commit();
-                FCommis = true;
+            int phase = KAvantCommit;
+            if (FResultat.Crees.Nombre > 0 && !FCancel && FPhase.compare_exchange_strong(phase, KCommitEngage)) {
+                try {
+                    FTransaction->Commit();
+                    FCommis = true;
+                } catch (const EDbError &e) {
+                    // Sent or not, applied or not: only the server knows.
+                    Verifier(TexteErreurServeur(e));
+                }
             }
         }
     } catch (const std::exception &e) {
@@ -357,6 +504,60 @@ void TEnvoi::Execute()
         // The server has already rolled it back with the attachment.
     }
     FMs = clock.elapsed();
+}
+
+void TEnvoi::Verifier(const QString &aErreur)
+{
+    FResultat.CommitVerifie = true;
+    const QString noeud = FResultat.Demande.Noeud;
+    const TMvtEvenements attendus = FResultat.Crees;
+    const TDbConnectionParams params = FCnx->Params();
+    // Given up: on the server, its transactions end with it, the commit
+    // with them if it had not been applied.
+    try {
+        FCnx->Close();
+    } catch (const EDbError &) {
+    }
+    QString derniere = aErreur;
+    QElapsedTimer horloge;
+    horloge.start();
+    for (;;) {
+        try {
+            TDbConnection cnx(params);
+            // Until the server has let the old attachment go, its commit may
+            // still be on its way.
+            bool partie = false;
+            if (FIdAttachement > 0) {
+                if (AttachmentMonitor::Exists(&cnx, FIdAttachement))
+                    AttachmentMonitor::End(&cnx, FIdAttachement);
+                partie = !AttachmentMonitor::Exists(&cnx, FIdAttachement);
+            }
+            const qint64 trouves = ComptagePlage(&cnx, attendus, noeud);
+            if (trouves == attendus.Nombre) {
+                FCommis = true;
+                return;
+            }
+            if (trouves == 0 && partie) {
+                FResultat.Crees = {};
+                FEchecExecution = true;
+                FMessageExecution = QStringLiteral("La connexion au serveur a été perdue pendant la validation de "
+                                                   "l'envoi. Vérifié sur une nouvelle connexion : rien n'a été "
+                                                   "validé, aucun événement n'a été créé ; l'envoi peut être "
+                                                   "relancé.\n")
+                                    + aErreur;
+                return;
+            }
+            if (trouves != 0)
+                break; // a part of one commit: nothing this check can explain
+        } catch (const std::exception &e) {
+            derniere = MessageDe(e);
+        }
+        if (horloge.elapsed() >= KDelaiVerificationMs)
+            break;
+        QThread::msleep(1000);
+    }
+    FInconnue = true;
+    FMessageExecution = derniere;
 }
 
 void TEnvoi::Fin()
@@ -375,6 +576,13 @@ void TEnvoi::Fin()
     if (FCommis) {
         // Once committed, a late cancellation changes nothing.
         Terminer(TIssueEnvoi::Termine, QString());
+    } else if (FInconnue) {
+        Terminer(TIssueEnvoi::Inconnue,
+                 QStringLiteral("La connexion au serveur a été perdue pendant la validation de l'envoi, et le "
+                                "résultat n'a pas pu être vérifié.\n")
+                     + MvtTexteIssueInconnue(FResultat) + QLatin1Char('\n') + FMessageExecution);
+    } else if (FResultat.CommitVerifie) {
+        Terminer(TIssueEnvoi::Echec, FMessageExecution);
     } else if (FCancel) {
         FResultat.Crees = {};
         Terminer(TIssueEnvoi::Interrompu, KInterrompu);

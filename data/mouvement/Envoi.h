@@ -42,7 +42,8 @@ enum class TIssueEnvoi {
     Termine,    // the events were created and committed
     Refuse,     // stopped before anything was installed
     Interrompu, // cancelled: nothing remains of it
-    Echec       // installation, procedure, count or commit failed: nothing remains of it
+    Echec,      // installation, procedure, count or commit failed: nothing remains of it
+    Inconnue    // the commit's answer was lost and could not be checked: its events may exist
 };
 
 // The sending's whole story, complete once it has ended.
@@ -59,7 +60,12 @@ struct TEnvoiResultat
     bool EchecInstallation = false;
     QString Installation;  // "ivro_mvt.sql" as written, empty when not written
     QString NonEcrit;      // why it was not written
-    TMvtEvenements Crees;  // the events this sending created (0 unless Termine)
+    TMvtEvenements Crees;  // the events this sending created (0 unless Termine; those it
+                           // would have created when Inconnue)
+    qint64 Repere = 0;     // the last DATA_ID before the sending's own
+    // The connection failed during the commit: the outcome was checked
+    // again on a new attachment (Termine, Echec) or could not be (Inconnue).
+    bool CommitVerifie = false;
     qint32 Lignes = 0;     // K rows the evaluation counted
     qint64 Prevus = 0;     // events expected, for the progress
     QDateTime Debut;       // when it started and ended
@@ -100,11 +106,21 @@ public:
     // For an interruption that ends the process at once (thread-safe): stops
     // the sending and answers true when nothing of it is or will be
     // committed, false when its commit was already under way or done.
-    bool Abandonner();
+    bool Abandonner(TIssueEnvoi aIssue = TIssueEnvoi::Interrompu, const QString &aMessage = QString());
+    // After Abandonner answered false, for a process that ends without the
+    // commit's answer (thread-safe): the journal hears of an unknown outcome,
+    // and the text to print says so and how to check.
+    QString Forcer(const QString &aCause = QString());
 
     bool EnCours() const { return FResultat.Issue == TIssueEnvoi::EnCours && FThread; }
     // The progress is read: Avancement will tell.
     bool Progression() const { return FProgression != nullptr; }
+    // Milliseconds since the server last answered the progress readings,
+    // while they go on; -1 when nothing tells (thread-safe). A server that
+    // answers nothing for long is out of reach: the caller gives up.
+    qint64 SilenceServeur() const;
+    // Whether the sending's commit is under way or past (thread-safe).
+    bool CommitEngage() const { return FPhase == KCommitEngage; }
     const TEnvoiResultat &Resultat() const { return FResultat; }
 
     // The guard of a node on a database, held by a transaction of its own
@@ -134,6 +150,9 @@ private:
     // The sending in the journal of sendings, once.
     void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees);
     void Execute(); // on the sending's thread
+    // The commit failed on the way: whether it went through, asked on a new
+    // attachment once the server has let the old one go.
+    void Verifier(const QString &aErreur);
     void Fin();     // back on this object's thread
 
     TEnvoiResultat FResultat;
@@ -145,11 +164,15 @@ private:
     QThread *FThread = nullptr;
     std::atomic<bool> FCancel{false};
     std::atomic<bool> FConsigne{false};
-    // The range procedure's connection once it is set to run, and its commits
-    // until then: one more is the sending's own.
+    // The range procedure's connection once it is set to run.
     std::atomic<TDbConnection *> FCnxEnvoi{nullptr};
-    std::atomic<quint64> FCommitsAvant{0};
     std::atomic<bool> FExecution{false}; // the range procedure may be running
+    // Before the commit, the commit under way or past, abandoned: decided
+    // once between the sending's thread and an interruption.
+    enum : int { KAvantCommit, KCommitEngage, KAbandonne };
+    std::atomic<int> FPhase{KAvantCommit};
+    qint64 FIdAttachement = 0; // the server's number for the sending's attachment
+    bool FInconnue = false;
     QString FMessageExecution;            // set on the sending's thread
     bool FEchecExecution = false;
     bool FCommis = false;
@@ -167,5 +190,12 @@ private:
     QString FMessage;
 };
 
-// The text a guard refusal carries.
+// The text a guard refusal carries, then who holds the guard and how to
+// free it, as the server tells from aConflit.
 QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud);
+QString MvtTexteDetenteur(TDbConnection *aCnx, const class EDbError &aConflit);
+
+// The command that follows a sending's events.
+QString MvtCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA);
+// What an unknown outcome means and how to check it.
+QString MvtTexteIssueInconnue(const TEnvoiResultat &aResultat);

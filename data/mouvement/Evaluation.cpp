@@ -1,5 +1,7 @@
 #include "data/mouvement/Evaluation.h"
 
+#include "data/acces/ServerErrorText.h"
+
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -10,7 +12,7 @@ namespace {
 QString MessageDe(const std::exception &e)
 {
     if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return db->Message();
+        return TexteErreurServeur(*db);
     return QString::fromUtf8(e.what());
 }
 

@@ -27,6 +27,7 @@ struct TEnvoiJournal
     qint64 PremierDataId = 0; // 0 when no event was created
     qint64 DernierDataId = 0;
     qint64 Evenements = 0;
+    qint64 Repere = 0; // the last DATA_ID before the sending's own; 0 when unknown
     QDateTime Debut; // UTC
     QDateTime Fin;
     QString Machine;
@@ -35,7 +36,7 @@ struct TEnvoiJournal
     QString Message; // why it failed or stopped
 
     bool AvecPlage() const { return PremierDataId > 0 && DernierDataId >= PremierDataId; }
-    // "terminé", "interrompu", "échoué".
+    // "terminé", "interrompu", "échoué", "issue inconnue".
     QString TexteIssue() const;
 };
 
@@ -60,9 +61,15 @@ TEnvoiJournal Nouveau(const QString &aBase, const QString &aNoeud, TSensMvt aSen
 // turn a sending into a failure, so nothing is raised.
 QString Consigner(const TEnvoiJournal &aEnvoi);
 
-// Every sending of the journal, oldest first. A damaged line is skipped and
-// said in aAvertissements; no journal yet is no sending.
-QList<TEnvoiJournal> Lire(QStringList *aAvertissements = nullptr);
+// Every sending of the journal, oldest first. A damaged or overlong line is
+// skipped and said in aAvertissements; no journal yet is no sending. A
+// journal that is there and can't be read (a link, not a file, refused) is
+// said there too, and aIllisible set.
+QList<TEnvoiJournal> Lire(QStringList *aAvertissements = nullptr, bool *aIllisible = nullptr);
+
+// The longest line the journal holds: a longer one is not read, and the
+// message of a sending is cut so that its line stays below it.
+constexpr qsizetype KLigneMax = 64 * 1024;
 
 // The sendings of aJour to aNoeud of aBase that created events, oldest first.
 QList<TEnvoiJournal> EnvoisDuJour(const QString &aBase, const QString &aNoeud, const QDate &aJour,

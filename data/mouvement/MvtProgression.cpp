@@ -38,7 +38,15 @@ qint64 TMvtProgression::Depart()
 void TMvtProgression::Demarrer()
 {
     FStop = false;
+    FHorloge.start();
+    FDerniereReponse = 0;
     start();
+}
+
+qint64 TMvtProgression::Silence() const
+{
+    const qint64 derniere = FDerniereReponse;
+    return derniere < 0 ? -1 : FHorloge.elapsed() - derniere;
 }
 
 qint64 TMvtProgression::Arreter()
@@ -55,6 +63,12 @@ qint64 TMvtProgression::Arreter()
 void TMvtProgression::run()
 {
     qint64 dernier = -1;
+    // Whatever ends the readings, their silence means nothing any more.
+    struct TFin
+    {
+        std::atomic<qint64> &Derniere;
+        ~TFin() { Derniere = -1; }
+    } fin{FDerniereReponse};
     try {
         for (;;) {
             {
@@ -63,6 +77,7 @@ void TMvtProgression::run()
                     return;
             }
             const qint64 inseres = ValeurGenerateurSymData(*FCnx) - FDepart;
+            FDerniereReponse = FHorloge.elapsed();
             if (inseres != dernier) {
                 dernier = inseres;
                 emit Avancement(inseres);

@@ -6,10 +6,12 @@
 // so the value moves while the procedure's own transaction is still open;
 // reading it takes no lock and touches no row that the sending writes.
 
+#include <QElapsedTimer>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
 
+#include <atomic>
 #include <memory>
 
 class TDbConnection;
@@ -39,6 +41,9 @@ public:
     // once more, on the caller's thread (the end of the sending's range).
     // Raises EDbError.
     qint64 Arreter();
+    // Milliseconds since the server last answered a reading (thread-safe);
+    // -1 once the readings have failed or stopped.
+    qint64 Silence() const;
 
 signals:
     // Generator values taken since the start: events inserted by the sending
@@ -58,4 +63,6 @@ private:
     QMutex FMutex;
     QWaitCondition FReveil;
     bool FStop = false;
+    QElapsedTimer FHorloge;
+    std::atomic<qint64> FDerniereReponse{-1}; // on FHorloge; -1: no reading goes on
 };

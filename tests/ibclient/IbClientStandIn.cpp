@@ -10,8 +10,9 @@
 //     (Windows-1252) and Firebird's in UTF-8 with a flag;
 //   - the same number where the system tables give it as data
 //     (RDB$CHARACTER_SET_ID columns);
-//   - ending another attachment (InterBase's TMP$ATTACHMENTS update,
-//     Firebird's MON$ATTACHMENTS delete).
+//   - the attachments' table: ending one (InterBase's TMP$ATTACHMENTS
+//     update, Firebird's MON$ATTACHMENTS delete), whether one is there, who
+//     holds a transaction.
 // It also answers as an InterBase server of the version in
 // IVROMVT_IBCLIENT_VERSION would ("WI-V14.1.0.319", InterBase 2020, when
 // unset): that version text for the server's version, and, below version 13
@@ -22,12 +23,14 @@
 // statement the program sends is checked for both servers. The tests' own
 // fixtures, built with Firebird's PSQL, are let through while the
 // environment variable IVROMVT_IBCLIENT_FIXTURE is "1".
+// Faults for the tests that need them are injected from Faults.cpp.
 // Firebird's client is opened with dlopen, never linked: a lookup of fb_*
 // through this library's handle must find nothing.
 //
 // Plain C++ without Qt: this is a client library, loaded by the layer.
 
 #include "SqlCheck.h"
+#include "Faults.h"
 
 #include <dlfcn.h>
 
@@ -37,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
@@ -354,9 +358,22 @@ struct TranslatedIn
 std::string translateStatement(const char *aText, unsigned short aLength)
 {
     std::string sql(aText, lengthOf(aText, aLength));
-    static const std::string ibKill = "UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ";
-    if (sql.compare(0, ibKill.size(), ibKill) == 0)
-        return "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = " + sql.substr(ibKill.size());
+    // Each followed by a number: an attachment's or a transaction's.
+    static const std::pair<std::string, std::string> forms[] = {
+        {"UPDATE TMP$ATTACHMENTS SET TMP$STATE = 'SHUTDOWN' WHERE TMP$ATTACHMENT_ID = ",
+         "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = "},
+        {"SELECT COUNT(*) FROM TMP$ATTACHMENTS WHERE TMP$ATTACHMENT_ID = ",
+         "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = "},
+        {"SELECT A.TMP$ATTACHMENT_ID, A.TMP$USER_IP_ADDR, A.TMP$USER_PROCESS, A.TMP$USER_HOST, A.TMP$TIMESTAMP "
+         "FROM TMP$ATTACHMENTS A JOIN TMP$TRANSACTIONS T ON T.TMP$ATTACHMENT_ID = A.TMP$ATTACHMENT_ID "
+         "WHERE T.TMP$TRANSACTION_ID = ",
+         "SELECT A.MON$ATTACHMENT_ID, A.MON$REMOTE_ADDRESS, CAST(A.MON$REMOTE_PID AS CHAR(31)), A.MON$REMOTE_HOST, "
+         "A.MON$TIMESTAMP FROM MON$ATTACHMENTS A JOIN MON$TRANSACTIONS T ON T.MON$ATTACHMENT_ID = A.MON$ATTACHMENT_ID "
+         "WHERE T.MON$TRANSACTION_ID = "},
+    };
+    for (const auto &[ib, fb] : forms)
+        if (sql.compare(0, ib.size(), ib) == 0)
+            return fb + sql.substr(ib.size());
     return sql;
 }
 
@@ -372,6 +389,8 @@ bool isCreateDatabase(const std::string &aSql)
 EXPORT Status isc_attach_database(Status *st, short len, const char *path, Handle *db, short dpbLen, const char *dpb)
 {
     FORWARD("isc_attach_database", Status (*)(Status *, short, const char *, Handle *, short, const char *));
+    if (Faults::RefuseAttach(st))
+        return st[1];
     const std::string name = ansiToUtf8(path, len ? size_t(len) : std::strlen(path));
     const std::string params = withUtf8FileName(dpb, dpbLen);
     return fb(st, short(name.size()), name.c_str(), db, short(params.size()), params.data());
@@ -391,6 +410,8 @@ EXPORT Status isc_create_database(Status *st, short len, const char *path, Handl
 EXPORT Status isc_detach_database(Status *st, Handle *db)
 {
     FORWARD("isc_detach_database", Status (*)(Status *, Handle *));
+    if (Faults::CutDatabase(st, db))
+        return st[1];
     return fb(st, db);
 }
 
@@ -431,24 +452,39 @@ EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
         t.Tpb = tpbs.back().data();
         t.TpbLength = intptr_t(tpbs.back().size());
     }
-    return fb(st, tr, count, tebs.data());
+    if (count > 0 && Faults::CutDatabase(st, teb[0].Database))
+        return st[1];
+    const Status r = fb(st, tr, count, tebs.data());
+    if (r == 0 && count > 0)
+        Faults::Started(tr, teb[0].Database);
+    return r;
 }
 
 EXPORT Status isc_commit_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_commit_transaction", Status (*)(Status *, Handle *));
+    if (Faults::CutTransaction(st, tr))
+        return st[1];
+    Status faulted = 0;
+    if (Faults::Commit(st, tr, fb, faulted))
+        return faulted;
     return fb(st, tr);
 }
 
 EXPORT Status isc_rollback_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_rollback_transaction", Status (*)(Status *, Handle *));
+    if (Faults::CutTransaction(st, tr))
+        return st[1];
+    Faults::RolledBack(tr);
     return fb(st, tr);
 }
 
 EXPORT Status isc_dsql_allocate_statement(Status *st, Handle *db, Handle *stmt)
 {
     FORWARD("isc_dsql_allocate_statement", Status (*)(Status *, Handle *, Handle *));
+    if (Faults::CutDatabase(st, db))
+        return st[1];
     return fb(st, db, stmt);
 }
 
@@ -456,10 +492,13 @@ EXPORT Status isc_dsql_prepare(Status *st, Handle *tr, Handle *stmt, unsigned sh
                                unsigned short dialect, Sqlda *out)
 {
     FORWARD("isc_dsql_prepare", Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, Sqlda *));
+    if (Faults::CutTransaction(st, tr))
+        return st[1];
     if (!fixture())
         if (const auto refusal = sqlcheck::Check(std::string(sql, lengthOf(sql, len))))
             return failSql(st, *refusal);
     const std::string text = translateStatement(sql, len);
+    Faults::Prepared(stmt, text.c_str(), text.size());
     const Status r = fb(st, tr, stmt, (unsigned short)text.size(), text.c_str(), dialect, out);
     translateCharSets(out, FbUtf8, IbUtf8);
     return r;
@@ -485,6 +524,9 @@ EXPORT Status isc_dsql_execute2(Status *st, Handle *tr, Handle *stmt, unsigned s
                                 const Sqlda *out)
 {
     FORWARD("isc_dsql_execute2", Status (*)(Status *, Handle *, Handle *, unsigned short, const Sqlda *, const Sqlda *));
+    if (Faults::CutTransaction(st, tr))
+        return st[1];
+    Faults::Executed(tr, stmt);
     Status r;
     {
         const TranslatedIn i(in), o(out);
@@ -525,6 +567,8 @@ EXPORT Status isc_dsql_execute_immediate(Status *st, Handle *db, Handle *tr, uns
 {
     FORWARD("isc_dsql_execute_immediate",
             Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, const Sqlda *));
+    if (Faults::CutDatabase(st, db) || Faults::CutTransaction(st, tr))
+        return st[1];
     if (!fixture())
         if (const auto refusal = sqlcheck::Check(std::string(sql, lengthOf(sql, len))))
             return failSql(st, *refusal);
@@ -595,6 +639,8 @@ std::string versionClump()
 EXPORT Status isc_database_info(Status *st, Handle *db, short itemsLen, const char *items, short bufLen, char *buf)
 {
     FORWARD("isc_database_info", Status (*)(Status *, Handle *, short, const char *, short, char *));
+    if (Faults::CutDatabase(st, db))
+        return st[1];
     // The server's version is the one played; the rest is Firebird's answer.
     const std::string asked(items, size_t(std::max<short>(itemsLen, 0)));
     if (asked.find(char(InfoIscVersion)) == std::string::npos)
