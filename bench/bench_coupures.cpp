@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     qint64 unknownWithEvents = 0;
     for (int run = 0; run < interrupted + cut; ++run) {
         QProcessEnvironment env = base;
-        int signals = 0;
+        int nbSignaux = 0;
         int at = 0;
         bool afterCommit = false;
         QString mode;
@@ -116,17 +116,17 @@ int main(int argc, char *argv[])
             // it; every third run signals twice.
             env.insert(QStringLiteral("IVROMVT_STANDIN_COMMIT"),
                        QStringLiteral("retard:%1").arg(QRandomGenerator::global()->bounded(1500)));
-            signals = run % 3 == 2 ? 2 : 1;
+            nbSignaux = run % 3 == 2 ? 2 : 1;
             afterCommit = run % 2 == 1;
             at = QRandomGenerator::global()->bounded(afterCommit ? 2000 : 4000);
-            mode = QStringLiteral("Ctrl-C x%1 %2+%3 ms").arg(signals).arg(afterCommit ? QStringLiteral("validation") : QStringLiteral("début")).arg(at);
+            mode = QStringLiteral("Ctrl-C x%1 %2+%3 ms").arg(nbSignaux).arg(afterCommit ? QStringLiteral("validation") : QStringLiteral("début")).arg(at);
         } else {
             static const char *modes[] = {"reponse-perdue", "coupure", "reponse-perdue", "coupure", "coupure-totale"};
             mode = QLatin1String(modes[(run - interrupted) % 5]);
             env.insert(QStringLiteral("IVROMVT_STANDIN_COMMIT"), mode);
         }
         const int before = db.Count(QStringLiteral("SYM_DATA"));
-        const TRun r = Send(db, env, signals, at, afterCommit, witness);
+        const TRun r = Send(db, env, nbSignaux, at, afterCommit, witness);
         // Whatever the dead process left is rolled back once the server
         // sees it gone.
         QElapsedTimer settle;
