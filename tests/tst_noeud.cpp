@@ -15,6 +15,10 @@
 
 #include <memory>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace IdentityFixture;
 
 namespace {
@@ -89,6 +93,8 @@ private slots:
     void maitreValeursRefusees();
     void maitreSansEngines();
     void liensPlantes();
+    void dossierMoteurOuvert_data();
+    void dossierMoteurOuvert();
 
 private:
     TDataModFixture FDataMod;
@@ -603,6 +609,69 @@ void TestNoeud::liensPlantes()
     QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
     FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(ReadAll(victime), QByteArray("intact"));
+}
+
+// The engine runs the registration SQL as SYSDBA and reads its password
+// from the properties: an engine folder that another account may change
+// gets nothing, and neither the database nor the service is touched.
+void TestNoeud::dossierMoteurOuvert_data()
+{
+    QTest::addColumn<bool>("maitre");
+    QTest::addColumn<QString>("montage");
+    QTest::addColumn<QString>("refus");
+    QTest::newRow("noeud central, dossier ouvert à tous") << true << "dossier-777" << "peut être modifié par tous";
+    QTest::newRow("noeud central, engines d'un autre compte") << true << "engines-nobody"
+                                                              << "engines\" appartient au compte « nobody »";
+    QTest::newRow("magasin, dossier ouvert à tous") << false << "dossier-777" << "peut être modifié par tous";
+}
+
+void TestNoeud::dossierMoteurOuvert()
+{
+    QFETCH(bool, maitre);
+    QFETCH(QString, montage);
+    QFETCH(QString, refus);
+    const passwd *nobody = ::getpwnam("nobody");
+    if (montage.endsWith(QLatin1String("nobody")) && (::geteuid() != 0 || !nobody))
+        QSKIP("a folder can be given to another account by root only");
+    QTemporaryDir dir;
+    const QString engines = dir.path() + QStringLiteral("/engines");
+    QVERIFY(QDir().mkpath(engines));
+    if (montage == QLatin1String("dossier-777"))
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+    else
+        QVERIFY(::lchown(QFile::encodeName(engines).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    TTestDatabase db;
+    AddCentralTables(db);
+    auto recorder = std::make_unique<TEngineRecorder>(false);
+    TEngineRecorder &rec = *recorder;
+    FDataMod.SetEngineSystem(std::move(recorder));
+    VGSE.HostName = QStringLiteral("srv-lame");
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("lame");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = db.Path();
+    infos.ServiceName = QStringLiteral("IVRO-MAG");
+    infos.ExternalID = QStringLiteral("12");
+    QString message;
+    try {
+        if (maitre)
+            FDataMod.Installation_Master(infos);
+        else
+            FDataMod.Installation_BASE(infos);
+        QFAIL("accepted");
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    QCOMPARE(rec.Log, QStringList());
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    QVERIFY2(message.startsWith(QStringLiteral("Dossier du moteur refusé")) && message.contains(refus),
+             qPrintable(message));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("engines")});
+    QCOMPARE(QDir(engines).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestNoeud)

@@ -9,6 +9,7 @@
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineProperties.h"
+#include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
@@ -59,6 +60,10 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
         throw EDbError(QStringLiteral("Configuration interrompue : le dossier \"%1\" n'existe pas (moteur non installé "
                                       "dans ce dossier ?) ; rien n'a été fait.")
                            .arg(engines));
+    // The engine runs its registration SQL as SYSDBA and reads the
+    // password from its properties: nobody else may replace them.
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(ADossierInfos.SymDir));
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(engines));
 
     // The jobs of several central engines on one machine are spread over the
     // day by their port's distance from the base port.

@@ -7,6 +7,7 @@
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineProperties.h"
+#include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
@@ -144,6 +145,10 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
         throw EDbError(QStringLiteral("Configuration interrompue : le dossier \"%1\" n'existe pas (moteur non installé "
                                       "dans ce dossier ?) ; rien n'a été fait.")
                            .arg(enginesDir));
+    // The engine runs its registration SQL as SYSDBA and reads the
+    // password from its properties: nobody else may replace them.
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(ADossierInfos.SymDir));
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(enginesDir));
     const TInfoSurService service = system.ServiceInfo(ADossierInfos.ServiceName);
     if (!service.Exist)
         throw EDbError(QStringLiteral("Configuration interrompue : le service \"%1\" est introuvable%2 ; rien n'a été "
