@@ -4,6 +4,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/acces/ArretDemande.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -95,6 +96,8 @@ private slots:
     void liensPlantes();
     void dossierMoteurOuvert_data();
     void dossierMoteurOuvert();
+    void installationBaseInterrompue_data();
+    void installationBaseInterrompue();
 
 private:
     TDataModFixture FDataMod;
@@ -672,6 +675,104 @@ void TestNoeud::dossierMoteurOuvert()
              QStringList{QStringLiteral("engines")});
     QCOMPARE(QDir(engines).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+}
+
+namespace {
+
+// The operator's stop, asked while one of the system's calls runs.
+class TArretPendant : public TEngineRecorder
+{
+public:
+    explicit TArretPendant(const QString &aAppel) : TEngineRecorder(false), FAppel(aAppel) {}
+
+    bool StopService(const QString &aService) override
+    {
+        const bool result = TEngineRecorder::StopService(aService);
+        if (FAppel == QLatin1String("arret"))
+            ArretDemande::Demander();
+        return result;
+    }
+    TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
+                           bool aHidden) override
+    {
+        const TProgramRun run = TEngineRecorder::RunAndWait(aFile, aArguments, aDirectory, aHidden);
+        if (FAppel == QLatin1String("reglage"))
+            ArretDemande::Demander();
+        return run;
+    }
+
+private:
+    QString FAppel;
+};
+
+} // namespace
+
+// Stopped by the operator once the service is stopped: the properties are
+// put back, the service runs again with them, and the message says what
+// stays done.
+void TestNoeud::installationBaseInterrompue_data()
+{
+    QTest::addColumn<QString>("appel");
+    QTest::addColumn<QStringList>("commandes");
+    QTest::addColumn<QString>("dejaFait");
+    QTest::newRow("pendant l'arrêt du service")
+        << "arret"
+        << QStringList{QStringLiteral("ServiceInfo | IVRO-MAG"), QStringLiteral("StopService | IVRO-MAG"),
+                       QStringLiteral("StartService | IVRO-MAG")}
+        << "Déjà fait, reste en place : les droits de KORVALA sur les tables SymmetricDS.";
+    QTest::newRow("pendant le réglage du démarrage")
+        << "reglage"
+        << QStringList{QStringLiteral("ServiceInfo | IVRO-MAG"), QStringLiteral("StopService | IVRO-MAG"),
+                       QStringLiteral("RunAsAndWait | systemctl | enable IVRO-MAG |  | montrée"),
+                       QStringLiteral("StartService | IVRO-MAG")}
+        << "SymmetricDS, le démarrage automatique du service.";
+}
+
+void TestNoeud::installationBaseInterrompue()
+{
+    QFETCH(QString, appel);
+    QFETCH(QStringList, commandes);
+    QFETCH(QString, dejaFait);
+    TTestDatabase db;
+    QTemporaryDir dir;
+    const QString fichier = dir.path() + QStringLiteral("/engines/mags-12.properties");
+    QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
+    {
+        QFile f(fichier);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("avant\r\n");
+    }
+    auto recorder = std::make_unique<TArretPendant>(appel);
+    TArretPendant &rec = *recorder;
+    FDataMod.SetEngineSystem(std::move(recorder));
+    TInfoSurService service;
+    service.Exist = true;
+    rec.Services.insert(QStringLiteral("IVRO-MAG"), service);
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("dossier-test");
+    infos.ServiceName = QStringLiteral("IVRO-MAG");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 31415;
+    infos.ExternalID = QStringLiteral("12");
+    infos.DatabaseFile = db.Path();
+    QString message;
+    try {
+        FDataMod.Installation_BASE(infos);
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    ArretDemande::Oublier();
+    const QStringList log = rec.Log;
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    QCOMPARE(log, commandes);
+    QVERIFY2(message.startsWith(QStringLiteral("Configuration du noeud magasin interrompue à la demande de "
+                                               "l'opérateur"))
+                 && message.contains(QStringLiteral("remis dans son état d'avant"))
+                 && message.contains(QStringLiteral("redémarré avec son ancienne configuration"))
+                 && message.endsWith(dejaFait),
+             qPrintable(message));
+    QCOMPARE(ReadAll(fichier), QByteArray("avant\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestNoeud)
