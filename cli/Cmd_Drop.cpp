@@ -1,5 +1,7 @@
 // Taking SymmetricDS out of a database, and loading seed rows.
+#include "cli/ArretRapporte.h"
 #include "cli/CliCommand.h"
+#include "cli/InterruptWatcher.h"
 
 #include "data/uDataMod.h"
 
@@ -16,7 +18,14 @@ int CmdDropSymds(TCliContext &aCtx)
                                 "fonctions, procédures de mouvement) ?")
                      .arg(base));
     const QStringList avant = DataMod->ListeObjetsSymmetricDS(base);
-    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(base);
+    // Ctrl-C stops between two statements: what was removed and what
+    // remains are listed as after a failure.
+    TDataMod::TDropSymdsRapport rapport;
+    if (const int code = AvecArretRapporte(aCtx, [&] {
+            rapport = DataMod->DROP_SYMDS(base);
+            return 0;
+        }))
+        return code;
     if (!rapport.Dependances.isEmpty()) {
         if (aCtx.Json) {
             aCtx.PrintJson(QJsonObject{{QStringLiteral("retires"), QJsonArray()},
@@ -37,10 +46,17 @@ int CmdDropSymds(TCliContext &aCtx)
             retires << o;
 
     if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("retires"), QJsonArray::fromStringList(retires)},
-                                   {QStringLiteral("restants"), QJsonArray::fromStringList(restants)},
-                                   {QStringLiteral("erreurs"), QJsonArray::fromStringList(rapport.Erreurs)}});
+        QJsonObject o{{QStringLiteral("retires"), QJsonArray::fromStringList(retires)},
+                      {QStringLiteral("restants"), QJsonArray::fromStringList(restants)},
+                      {QStringLiteral("erreurs"), QJsonArray::fromStringList(rapport.Erreurs)}};
+        if (rapport.Interrompu)
+            o.insert(QStringLiteral("interrompu"), true);
+        aCtx.PrintJson(o);
     } else {
+        if (rapport.Interrompu)
+            aCtx.PrintError(QStringLiteral("Retrait interrompu à la demande de l'opérateur : les objets retirés avant "
+                                           "l'interruption le restent, les objets restants sont listés ci-dessous ; "
+                                           "relancez drop-symds pour finir."));
         aCtx.Print(retires.isEmpty() ? QStringLiteral("Aucun objet SymmetricDS retiré.")
                                      : QStringLiteral("Objets retirés (%1) :").arg(retires.size()));
         for (const QString &o : retires)
@@ -53,6 +69,8 @@ int CmdDropSymds(TCliContext &aCtx)
         for (const QString &e : rapport.Erreurs)
             aCtx.PrintError(QStringLiteral("Échec : ") + e);
     }
+    if (rapport.Interrompu)
+        return Interruption::Requested() ? Interruption::Interrupted() : 130;
     return rapport.Erreurs.isEmpty() && restants.isEmpty() ? 0 : 1;
 }
 

@@ -1,5 +1,6 @@
 // Site identity from a terminal: the sites of the network, the dossier's
 // name, the passage state, the schema version and the shop codes.
+#include "cli/ArretRapporte.h"
 #include "cli/CliCommand.h"
 
 #include "data/uDataMod.h"
@@ -80,7 +81,14 @@ int CmdSetNomPourNous(TCliContext &aCtx)
     const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
     aCtx.Confirm(QStringLiteral("Donner le nom de dossier \"%1\" à tous les sites actifs de %2 et leur attribuer "
                                 "un nouveau GUID ?").arg(nom, base));
-    if (DataMod->SetNomPourNous(base, nom) == 0)
+    // All the sites or none: Ctrl-C renames none and says so.
+    qint32 renommes = 0;
+    if (const int code = AvecArretRapporte(aCtx, [&] {
+            renommes = DataMod->SetNomPourNous(base, nom);
+            return 0;
+        }))
+        return code;
+    if (renommes == 0)
         throw ECliFailure(QStringLiteral("Aucun site actif dans cette base : rien n'a été écrit."));
     const QString lu = DataMod->GetNomPourNous(base);
     if (aCtx.Json) {

@@ -1,5 +1,6 @@
 // A database's identity for the node configuration, and the configuration
 // of the central server's node or of a shop's node, from a terminal.
+#include "cli/ArretRapporte.h"
 #include "cli/CliCommand.h"
 #include "cli/EngineOptions.h"
 
@@ -97,6 +98,9 @@ int CmdOuvertureBase(TCliContext &aCtx)
     return 0;
 }
 
+int DitMaitreInstalle(TCliContext &aCtx, const TDossierInfos &infos);
+int DitBaseInstallee(TCliContext &aCtx, const TDossierInfos &infos);
+
 int CmdInstalleMaitre(TCliContext &aCtx)
 {
     // The options are checked before the database is even opened.
@@ -126,8 +130,16 @@ int CmdInstalleMaitre(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud central \"%1\" dans %2 et son URL de "
                                 "synchronisation dans %3 ?")
                      .arg(infos.Nom, infos.SymDir, infos.DatabaseFile));
-    if (!DataMod->Installation_Master(infos))
-        RefuseNom(aCtx, infos.Nom);
+    // Ctrl-C from here puts the files back and says so.
+    return AvecArretRapporte(aCtx, [&] {
+        if (!DataMod->Installation_Master(infos))
+            RefuseNom(aCtx, infos.Nom);
+        return DitMaitreInstalle(aCtx, infos);
+    });
+}
+
+int DitMaitreInstalle(TCliContext &aCtx, const TDossierInfos &infos)
+{
     const QString nom = infos.Nom.toLower();
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true}, {QStringLiteral("noeud"), nom}});
@@ -163,9 +175,17 @@ int CmdInstalleBase(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Écrire la configuration du noeud magasin mags-%1 dans %2/engines, puis arrêter, "
                                 "régler et redémarrer le service \"%3\" ?")
                      .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
-    // A failure raises, naming the step: never "redémarré" after it.
-    if (!DataMod->Installation_BASE(infos))
-        RefuseNom(aCtx, infos.Nom);
+    // A failure raises, naming the step: never "redémarré" after it. Ctrl-C
+    // from here puts the file back and starts a stopped service again.
+    return AvecArretRapporte(aCtx, [&] {
+        if (!DataMod->Installation_BASE(infos))
+            RefuseNom(aCtx, infos.Nom);
+        return DitBaseInstallee(aCtx, infos);
+    });
+}
+
+int DitBaseInstallee(TCliContext &aCtx, const TDossierInfos &infos)
+{
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
                                    {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}});

@@ -1,8 +1,11 @@
-// The new file and its rename with POSIX calls: O_EXCL and O_NOFOLLOW make
-// sure that the name we create is ours and no link is followed.
+// The new file and its rename with POSIX calls, all of them relative to the
+// target's folder opened once (platform/SafeFolder.h): O_TMPFILE (or O_EXCL
+// with O_NOFOLLOW) makes sure that the file we write is ours, and no link is
+// followed.
 #include "common/AtomicFile.h"
 
 #include "common/ErreurSysteme.h"
+#include "platform/SafeFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,67 +22,115 @@ namespace {
 
 QString SystemText(int aError)
 {
-    return TexteErreurSysteme(aError);
+    switch (aError) {
+    case ENOENT: return QStringLiteral("le dossier n'existe pas");
+    case EACCES:
+    case EPERM: return QStringLiteral("accès refusé");
+    case ENOSPC: return QStringLiteral("plus de place sur le disque");
+    case EROFS: return QStringLiteral("système de fichiers en lecture seule");
+    case EDQUOT: return QStringLiteral("quota de disque dépassé");
+    default: return TexteErreurSysteme(aError);
+    }
 }
 
-QByteArray Native(const QString &aPath)
+QByteArray Native(const QString &aName)
 {
-    return QFile::encodeName(aPath);
+    return QFile::encodeName(aName);
 }
 
-QString Folder(const QString &aPath)
+// Why the entry aName of an open folder can't be replaced by us.
+QString EntryRefusal(const TOpenFolder &aFolder, const QString &aName)
 {
-    return QFileInfo(aPath).absolutePath();
+    if (!aFolder.IsOpen())
+        return aFolder.Refusal();
+    const TOpenFolder::TEntry entry = aFolder.Entry(aName);
+    if (entry.Kind == TOpenFolder::TEntry::Absent)
+        return {};
+    if (entry.Kind == TOpenFolder::TEntry::Unknown)
+        return entry.Error;
+    if (entry.Foreign)
+        return entry.Kind == TOpenFolder::TEntry::Link
+                   ? QStringLiteral("c'est un lien qui appartient à un autre compte (« %1 »)").arg(entry.Owner)
+                   : QStringLiteral("il appartient à un autre compte (« %1 »)").arg(entry.Owner);
+    if (entry.Kind == TOpenFolder::TEntry::Folder)
+        return QStringLiteral("c'est un dossier");
+    return {};
+}
+
+QString RandomName(const QString &aTarget)
+{
+    return QStringLiteral(".") + aTarget + QLatin1Char('.')
+           + QString::number(QRandomGenerator::system()->generate64(), 36);
 }
 
 } // namespace
 
 QString TargetRefusal(const QString &aPath)
 {
-    const uid_t me = ::geteuid();
-    struct stat folder {};
-    // A folder swapped for another account's link would take the file elsewhere.
-    if (::lstat(Native(Folder(aPath)).constData(), &folder) == 0 && S_ISLNK(folder.st_mode) && folder.st_uid != me)
-        return QStringLiteral("le dossier \"%1\" est un lien qui appartient à un autre compte").arg(Folder(aPath));
-    struct stat target {};
-    if (::lstat(Native(aPath).constData(), &target) != 0)
-        return errno == ENOENT ? QString() : SystemText(errno);
-    if (target.st_uid != me)
-        return S_ISLNK(target.st_mode) ? QStringLiteral("c'est un lien qui appartient à un autre compte")
-                                       : QStringLiteral("il appartient à un autre compte");
-    if (S_ISDIR(target.st_mode))
-        return QStringLiteral("c'est un dossier");
-    return {};
+    const QFileInfo info(aPath);
+    const TOpenFolder folder(info.absolutePath(), TFolderTrust::Owned);
+    return EntryRefusal(folder, info.fileName());
 }
 
-TNewFile::TNewFile(const QString &aTarget, TFileAccess aAccess) : FTarget(QFileInfo(aTarget).absoluteFilePath())
+bool RemoveOwnFile(const QString &aPath, QString *aWhy)
 {
-    const QString refusal = TargetRefusal(FTarget);
+    const QFileInfo info(aPath);
+    const TOpenFolder folder(info.absolutePath(), TFolderTrust::Owned);
+    QString why = EntryRefusal(folder, info.fileName());
+    if (why.isEmpty() && ::unlinkat(folder.Descriptor(), Native(info.fileName()).constData(), 0) != 0
+        && errno != ENOENT)
+        why = SystemText(errno);
+    if (aWhy)
+        *aWhy = why;
+    return why.isEmpty();
+}
+
+TNewFile::TNewFile(const QString &aTarget, TFileAccess aAccess)
+    : FTarget(QFileInfo(aTarget).absoluteFilePath()),
+      FFolder(std::make_unique<TOpenFolder>(QFileInfo(FTarget).absolutePath(), TFolderTrust::Owned))
+{
+    const QString name = QFileInfo(FTarget).fileName();
+    const QString refusal = EntryRefusal(*FFolder, name);
     if (!refusal.isEmpty())
         Fail(refusal);
+    const int folder = FFolder->Descriptor();
     // The old file's permissions are kept, never more than read for all.
     mode_t mode = 0644;
-    struct stat old {};
-    if (::lstat(Native(FTarget).constData(), &old) == 0 && S_ISREG(old.st_mode))
-        mode = old.st_mode & 0777;
+    const TOpenFolder::TEntry old = FFolder->Entry(name);
+    if (old.Kind == TOpenFolder::TEntry::File)
+        mode = old.Mode & 0777;
     if (aAccess == TFileAccess::OwnerOnly)
         mode = 0600;
 
-    const QString stem = Folder(FTarget) + QStringLiteral("/.") + QFileInfo(FTarget).fileName() + QLatin1Char('.');
+    // Nameless until complete: nothing to clean up if we are stopped.
+#ifdef O_TMPFILE
+    if (::access("/proc/self/fd", X_OK) == 0)
+        FHandle = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+#endif
     for (int attempt = 0; attempt < 16 && FHandle < 0; ++attempt) {
-        FTemporary = stem + QString::number(QRandomGenerator::system()->generate64(), 36);
-        const int fd = ::open(Native(FTemporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                              0600);
+        FTemporary = RandomName(name);
+        const int fd = ::openat(folder, Native(FTemporary).constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0)
             FHandle = fd;
-        else if (errno != EEXIST)
+        else if (errno != EEXIST) {
+            FTemporary.clear();
             Fail(SystemText(errno));
+        }
     }
-    if (FHandle < 0)
+    if (FHandle < 0) {
+        FTemporary.clear();
         Fail(QStringLiteral("aucun nom libre pour le fichier temporaire"));
+    }
     // Set after creation: the umask must not decide who reads a password.
-    if (::fchmod(int(FHandle), mode) != 0)
-        Fail(SystemText(errno));
+    if (::fchmod(int(FHandle), mode) != 0) {
+        // No destructor runs for a constructor that raises.
+        const int error = errno;
+        ::close(int(FHandle));
+        if (!FTemporary.isEmpty())
+            ::unlinkat(folder, Native(FTemporary).constData(), 0);
+        Fail(SystemText(error));
+    }
 }
 
 TNewFile::~TNewFile()
@@ -87,7 +138,7 @@ TNewFile::~TNewFile()
     if (FHandle >= 0)
         ::close(int(FHandle));
     if (!FCommitted && !FTemporary.isEmpty())
-        ::unlink(Native(FTemporary).constData());
+        ::unlinkat(FFolder->Descriptor(), Native(FTemporary).constData(), 0);
 }
 
 void TNewFile::Write(const QByteArray &aBytes)
@@ -108,17 +159,33 @@ void TNewFile::Write(const QByteArray &aBytes)
 
 void TNewFile::Commit()
 {
+    const int folder = FFolder->Descriptor();
     if (::fsync(int(FHandle)) != 0)
         Fail(SystemText(errno));
+    // The nameless file gets a name of its own just before the rename.
+    if (FTemporary.isEmpty()) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(qlonglong(FHandle));
+        for (int attempt = 0; attempt < 16 && FTemporary.isEmpty(); ++attempt) {
+            const QString candidate = RandomName(QFileInfo(FTarget).fileName());
+            if (::linkat(AT_FDCWD, self.constData(), folder, Native(candidate).constData(), AT_SYMLINK_FOLLOW) == 0)
+                FTemporary = candidate;
+            else if (errno != EEXIST)
+                Fail(SystemText(errno));
+        }
+        if (FTemporary.isEmpty())
+            Fail(QStringLiteral("aucun nom libre pour le fichier temporaire"));
+    }
     const int fd = int(FHandle);
     FHandle = -1;
     if (::close(fd) != 0)
         Fail(SystemText(errno));
     // Checked again just before: the gap left is the rename itself.
-    const QString refusal = TargetRefusal(FTarget);
+    const QString name = QFileInfo(FTarget).fileName();
+    const QString refusal = EntryRefusal(*FFolder, name);
     if (!refusal.isEmpty())
         Fail(refusal);
-    if (::rename(Native(FTemporary).constData(), Native(FTarget).constData()) != 0)
+    if (::renameat(folder, Native(FTemporary).constData(), folder, Native(name).constData()) != 0)
         Fail(SystemText(errno));
     FCommitted = true;
+    ::fsync(folder);
 }

@@ -1,7 +1,10 @@
 // The new file and its rename with the Windows calls (platform/win32).
 // Windows has no owner-only mode bits: the file takes its folder's rights.
+// The folder's components are held open (platform/SafeFolder.h) from the
+// first check to the rename, so none of them can be swapped meanwhile.
 #include "common/AtomicFile.h"
 
+#include "platform/SafeFolder.h"
 #include "platform/win32/WinFile.h"
 
 #include <QDir>
@@ -17,20 +20,44 @@ std::wstring Native(const QString &aPath)
 
 } // namespace
 
-QString TargetRefusal(const QString &aPath)
+// Why the entry of an open folder can't be replaced by us.
+static QString EntryRefusal(const TOpenFolder &aFolder, const QString &aPath)
 {
-    const QString folder = QFileInfo(aPath).absolutePath();
-    const std::wstring folderRefusal = WinTargetRefusal(Native(folder));
-    // The folder is a folder: only a link in its place is refused.
-    if (!folderRefusal.empty() && QFileInfo(folder).isSymbolicLink())
-        return QStringLiteral("le dossier \"%1\" : %2").arg(folder, QString::fromStdWString(folderRefusal));
+    if (!aFolder.IsOpen())
+        return aFolder.Refusal();
+    const TOpenFolder::TEntry entry = aFolder.Entry(QFileInfo(aPath).fileName());
+    if (entry.Foreign && entry.Kind != TOpenFolder::TEntry::Absent)
+        return QStringLiteral("il appartient à un autre compte (« %1 »)").arg(entry.Owner);
     return QString::fromStdWString(WinTargetRefusal(Native(aPath)));
 }
 
-TNewFile::TNewFile(const QString &aTarget, TFileAccess aAccess) : FTarget(QFileInfo(aTarget).absoluteFilePath())
+QString TargetRefusal(const QString &aPath)
+{
+    const TOpenFolder folder(QFileInfo(aPath).absolutePath(), TFolderTrust::Owned);
+    return EntryRefusal(folder, aPath);
+}
+
+bool RemoveOwnFile(const QString &aPath, QString *aWhy)
+{
+    // The folder's components held while the file goes.
+    const TOpenFolder folder(QFileInfo(aPath).absolutePath(), TFolderTrust::Owned);
+    QString why = EntryRefusal(folder, aPath);
+    if (why.isEmpty()) {
+        std::wstring error;
+        if (!WinDeleteFile(Native(aPath), error))
+            why = QString::fromStdWString(error);
+    }
+    if (aWhy)
+        *aWhy = why;
+    return why.isEmpty();
+}
+
+TNewFile::TNewFile(const QString &aTarget, TFileAccess aAccess)
+    : FTarget(QFileInfo(aTarget).absoluteFilePath()),
+      FFolder(std::make_unique<TOpenFolder>(QFileInfo(FTarget).absolutePath(), TFolderTrust::Owned))
 {
     Q_UNUSED(aAccess)
-    const QString refusal = TargetRefusal(FTarget);
+    const QString refusal = EntryRefusal(*FFolder, FTarget);
     if (!refusal.isEmpty())
         Fail(refusal);
     const QString stem = QFileInfo(FTarget).absolutePath() + QStringLiteral("/~") + QFileInfo(FTarget).fileName()
@@ -69,7 +96,7 @@ void TNewFile::Commit()
     FHandle = -1;
     if (!WinFlushAndClose(handle, error))
         Fail(QString::fromStdWString(error));
-    const QString refusal = TargetRefusal(FTarget);
+    const QString refusal = EntryRefusal(*FFolder, FTarget);
     if (!refusal.isEmpty())
         Fail(refusal);
     if (!WinReplaceWith(Native(FTemporary), Native(FTarget), error))

@@ -2,13 +2,19 @@
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
 
+#include "db/DbQuery.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using namespace IdentityFixture;
 
@@ -36,6 +42,7 @@ class TestCliNoeud : public QObject
 private slots:
     void ouvertureBase();
     void installeMaitre();
+    void installeMaitreInterrompue();
     void installeBaseNomRefuse();
     void moteurUsage_data();
     void moteurUsage();
@@ -102,6 +109,73 @@ void TestCliNoeud::installeMaitre()
              QStringLiteral("lame"));
     QVERIFY(QFile::exists(dir.path() + QStringLiteral("/master-lame.sql")));
     QVERIFY(QFile::exists(dir.path() + QStringLiteral("/engines/lame.properties")));
+    QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_STRING FROM GENPARAM WHERE PRM_TYPE=80 AND PRM_CODE=1")),
+             QStringList{QStringLiteral("http://srv-lame:30421/sync/lame")});
+}
+
+// Ctrl-C while the central node's configuration waits for the database
+// (its address row locked by another transaction): the files it had
+// written are put back, and it says what stays done and what does not.
+void TestCliNoeud::installeMaitreInterrompue()
+{
+    TTestDatabase db;
+    AddSites(db);
+    QTemporaryDir dir;
+    const QString engines = dir.path() + QStringLiteral("/engines");
+    QVERIFY(QDir().mkpath(engines));
+    const QStringList args{QStringLiteral("installe-maitre"), db.Path(), QStringLiteral("--repertoire"), dir.path(),
+                           QStringLiteral("--hote"), QStringLiteral("srv-lame"), QStringLiteral("--nom"),
+                           QStringLiteral("Lame"), QStringLiteral("--oui"), QStringLiteral("--port-http")};
+    QCOMPARE(RunCli(args + QStringList{QStringLiteral("30421")}).Code, 0);
+    const QString script = dir.path() + QStringLiteral("/master-lame.sql");
+    const QString properties = engines + QStringLiteral("/lame.properties");
+    const QString modele = dir.path() + QStringLiteral("/master-v15.sql");
+    for (const QString &f : {script, properties}) {
+        QFile file(f);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("avant\n");
+    }
+    QVERIFY(QFile::remove(modele));
+    const QStringList avant = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    auto verrou = db.Connect();
+    verrou->StartTransaction();
+    TDbQuery update(verrou.get());
+    update.SQL() << QStringLiteral("UPDATE GENPARAM SET PRM_STRING = PRM_STRING WHERE PRM_TYPE=80 AND PRM_CODE=1");
+    update.ExecSQL();
+
+    QProcess p;
+    p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
+    p.setArguments(args + QStringList{QStringLiteral("30422")});
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start();
+    QVERIFY(p.waitForStarted());
+    // The properties come last before the database.
+    QElapsedTimer clock;
+    clock.start();
+    const auto lit = [](const QString &aPath) {
+        QFile file(aPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    while (p.state() == QProcess::Running && lit(properties) == "avant\n" && clock.elapsed() < 8000)
+        QTest::qWait(5);
+    QTest::qWait(200);
+    QCOMPARE(p.state(), QProcess::Running);
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(60000));
+    verrou->Rollback();
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 130);
+    QVERIFY2(err.contains(QStringLiteral("à la demande de l'opérateur"))
+                 && err.contains(QStringLiteral("remis dans leur état d'avant"))
+                 && err.trimmed().endsWith(QStringLiteral("Commande interrompue.")),
+             qPrintable(err));
+    QCOMPARE(lit(script), QByteArray("avant\n"));
+    QCOMPARE(lit(properties), QByteArray("avant\n"));
+    QVERIFY(!QFile::exists(modele));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), avant);
+    QCOMPARE(QDir(engines).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("lame.properties")});
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_STRING FROM GENPARAM WHERE PRM_TYPE=80 AND PRM_CODE=1")),
              QStringList{QStringLiteral("http://srv-lame:30421/sync/lame")});
 }

@@ -1,4 +1,5 @@
 #include "DataModFixture.h"
+#include "data/acces/ArretDemande.h"
 #include "data/replication/SeedLine.h"
 #include "db/DbError.h"
 #include "testdb/CatalogueFixture.h"
@@ -30,6 +31,7 @@ private slots:
     void dropSymds_data();
     void dropSymds();
     void dropSymdsUnreachableDatabase();
+    void dropSymdsArrete();
     void ligneDeValeurs_data();
     void ligneDeValeurs();
     void dropSymdsRefusedWhenOthersDepend();
@@ -104,6 +106,21 @@ void TestDropSeed::dropSymdsUnreachableDatabase()
     QCOMPARE(rapport.ChunksExecutes, 0);
     // The script and both table drops could not run: each says so.
     QCOMPARE(rapport.Erreurs.size(), 3);
+}
+
+// A stop asked before the first statement: nothing is taken away, and the
+// report says it stopped, not that it failed.
+void TestDropSeed::dropSymdsArrete()
+{
+    TTestDatabase db;
+    const QStringList avant = DataMod->ListeObjetsSymmetricDS(db.Path());
+    QVERIFY(!avant.isEmpty());
+    ArretDemande::Demander();
+    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    ArretDemande::Oublier();
+    QVERIFY(rapport.Interrompu);
+    QCOMPARE(rapport.Erreurs, QStringList());
+    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), avant);
 }
 
 void TestDropSeed::ligneDeValeurs_data()

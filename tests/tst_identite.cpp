@@ -1,4 +1,6 @@
 #include "DataModFixture.h"
+
+#include "data/acces/ArretDemande.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -39,6 +41,8 @@ private slots:
     void nomPourNous();
     void nomPourNousBytes_data();
     void nomPourNousBytes();
+    void nomPourNousToutOuRien_data();
+    void nomPourNousToutOuRien();
     void infosPassage_data();
     void infosPassage();
     void majGenparamMonitor_data();
@@ -164,6 +168,42 @@ void TestIdentite::nomPourNousBytes()
     QCOMPARE(db.StoredHex(QStringLiteral("BAS_NOMPOURNOUS"), QStringLiteral("GENBASES WHERE BAS_ID = 101")), stored);
     // Read back as the other programs of the site read it.
     QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("créteil sud €"));
+}
+
+// Every site renamed or none: a failure at the third site, or the
+// operator's stop, leaves no site renamed.
+void TestIdentite::nomPourNousToutOuRien_data()
+{
+    QTest::addColumn<bool>("arret");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("échec au troisième site") << false << "refus de test";
+    QTest::newRow("arrêt demandé") << true << "aucun site n'a été renommé";
+}
+
+void TestIdentite::nomPourNousToutOuRien()
+{
+    QFETCH(bool, arret);
+    QFETCH(QString, message);
+    TTestDatabase db;
+    AddSites(db);
+    if (!arret)
+        db.Exec(QStringLiteral("CREATE EXCEPTION E_REFUS 'refus de test'\n^\n"
+                               "CREATE GENERATOR G_REFUS\n^\n"
+                               "CREATE TRIGGER T_REFUS FOR GENBASES BEFORE UPDATE AS BEGIN "
+                               "IF (GEN_ID(G_REFUS, 1) = 3) THEN EXCEPTION E_REFUS; END\n^\n"));
+    const QString noms = QStringLiteral("SELECT BAS_ID, BAS_NOMPOURNOUS, BAS_GUID FROM GENBASES ORDER BY BAS_ID");
+    const QStringList avant = db.Rows(noms);
+    if (arret)
+        ArretDemande::Demander();
+    QString erreur;
+    try {
+        DataMod->SetNomPourNous(db.Path(), QStringLiteral("Paris Nord"));
+    } catch (const EDbError &e) {
+        erreur = e.Message();
+    }
+    ArretDemande::Oublier();
+    QVERIFY2(erreur.contains(message), qPrintable(erreur));
+    QCOMPARE(db.Rows(noms), avant);
 }
 
 void TestIdentite::infosPassage_data()

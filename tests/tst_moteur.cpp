@@ -11,6 +11,10 @@
 
 #include <memory>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString Acl = QStringLiteral("D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)"
@@ -169,6 +173,8 @@ private slots:
     void controles();
     void desinstallation_data();
     void desinstallation();
+    void dossierOuvertAUnAutreCompte_data();
+    void dossierOuvertAUnAutreCompte();
 
 private:
     TDataModFixture FDataMod;
@@ -699,6 +705,88 @@ void TestMoteur::desinstallation()
         QVERIFY2(message.contains(QStringLiteral("code de sortie 1060")) &&
                      message.contains(QStringLiteral("Déjà fait, resté en place : moteur désinstallé")),
                  qPrintable(message));
+}
+
+// Files that run as root come from a folder nobody else can change: the
+// engine's folder, or one above it, that another account may write, rename
+// or own is refused before anything runs, and a program planted by
+// another account in a sound folder is refused just before it would run.
+void TestMoteur::dossierOuvertAUnAutreCompte_data()
+{
+    QTest::addColumn<bool>("installation");
+    QTest::addColumn<QString>("montage");
+    QTest::addColumn<QString>("refus");
+    QTest::addColumn<QString>("lance"); // the one program run before the refusal, or empty
+    QTest::newRow("installation: dossier d'un autre compte")
+        << true << "dossier-nobody" << "Sym/Mag\" appartient au compte « nobody »" << "";
+    QTest::newRow("installation: dossier ouvert à tous")
+        << true << "dossier-777" << "Sym/Mag\" (propriétaire « root », droits 0777) peut être modifié par tous" << "";
+    QTest::newRow("installation: parent d'un autre compte") << true << "parent-nobody" << "appartient au compte « nobody »"
+                                                            << "";
+    QTest::newRow("installation: parent ouvert à tous") << true << "parent-777" << "Sym\" (propriétaire « root », droits 0777)"
+                                                        << "";
+    QTest::newRow("installation: lien au-dessus du dossier") << true << "parent-lien" << "Sym\" est un lien" << "";
+    QTest::newRow("installation: script du service planté")
+        << true << "script-nobody" << "« enregistrement du service » : lancement refusé" << "setup.jar";
+    QTest::newRow("désinstallation: dossier ouvert à tous") << false << "dossier-777" << "peut être modifié par tous"
+                                                             << "";
+    QTest::newRow("désinstallation: désinstalleur d'un autre compte")
+        << false << "desinstalleur-nobody" << "Uninstaller.jar\" appartient au compte « nobody »" << "";
+}
+
+void TestMoteur::dossierOuvertAUnAutreCompte()
+{
+    QFETCH(bool, installation);
+    QFETCH(QString, montage);
+    QFETCH(QString, refus);
+    QFETCH(QString, lance);
+    const passwd *nobody = ::getpwnam("nobody");
+    if (montage.endsWith(QLatin1String("nobody")) && (::geteuid() != 0 || !nobody))
+        QSKIP("a file can be given to another account by root only");
+    TInstallSite site(FDataMod, false, false, Lf(SetenvSh), Lf(ConfSansOption));
+    const QString sym = site.B + QStringLiteral("/Sym");
+    const QString mag = sym + QStringLiteral("/Mag");
+    // What another account left there: a script that must never run.
+    site.Write(QStringLiteral("Sym/Mag/bin/sym_service"), "#!/bin/sh\nid > /tmp/planted\n");
+    site.Write(QStringLiteral("Sym/Mag/Uninstaller/Uninstaller.jar"), "planted");
+    const auto own = [&](const QString &aPath) {
+        QVERIFY(::lchown(QFile::encodeName(aPath).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    };
+    if (montage == QLatin1String("dossier-nobody"))
+        own(mag);
+    if (montage == QLatin1String("parent-nobody"))
+        own(sym);
+    if (montage == QLatin1String("script-nobody"))
+        own(mag + QStringLiteral("/bin/sym_service"));
+    if (montage == QLatin1String("desinstalleur-nobody"))
+        own(mag + QStringLiteral("/Uninstaller/Uninstaller.jar"));
+    if (montage == QLatin1String("dossier-777"))
+        QVERIFY(::chmod(QFile::encodeName(mag).constData(), 0777) == 0);
+    if (montage == QLatin1String("parent-777"))
+        QVERIFY(::chmod(QFile::encodeName(sym).constData(), 0777) == 0);
+    if (montage == QLatin1String("parent-lien")) {
+        QVERIFY(QDir().rename(sym, site.B + QStringLiteral("/ailleurs")));
+        QVERIFY(QFile::link(site.B + QStringLiteral("/ailleurs"), sym));
+    }
+    TInfoSurService service;
+    service.Exist = true;
+    site.Recorder->Services.insert(site.Sym.Nom, service);
+
+    QString message;
+    try {
+        if (installation)
+            FDataMod.InstallationSymmetricDS(site.Sym, false);
+        else
+            FDataMod.DesInstallationSymmetricDS(site.Sym);
+        QFAIL("accepted");
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    QVERIFY2(message.contains(refus), qPrintable(message));
+    const QStringList runs = site.Recorder->Log.filter(QStringLiteral("RunAsAndWait"));
+    QCOMPARE(runs.size(), lance.isEmpty() ? 0 : 1);
+    if (!lance.isEmpty())
+        QVERIFY2(runs.first().contains(lance), qPrintable(runs.first()));
 }
 
 QTEST_GUILESS_MAIN(TestMoteur)

@@ -4,6 +4,7 @@
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/acces/ArretDemande.h"
 #include "db/DbError.h"
 #include "testdb/IdentityFixture.h"
 #include "testdb/TestDatabase.h"
@@ -14,6 +15,10 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace IdentityFixture;
 
@@ -89,6 +94,10 @@ private slots:
     void maitreValeursRefusees();
     void maitreSansEngines();
     void liensPlantes();
+    void dossierMoteurOuvert_data();
+    void dossierMoteurOuvert();
+    void installationBaseInterrompue_data();
+    void installationBaseInterrompue();
 
 private:
     TDataModFixture FDataMod;
@@ -603,6 +612,167 @@ void TestNoeud::liensPlantes()
     QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
     FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(ReadAll(victime), QByteArray("intact"));
+}
+
+// The engine runs the registration SQL as SYSDBA and reads its password
+// from the properties: an engine folder that another account may change
+// gets nothing, and neither the database nor the service is touched.
+void TestNoeud::dossierMoteurOuvert_data()
+{
+    QTest::addColumn<bool>("maitre");
+    QTest::addColumn<QString>("montage");
+    QTest::addColumn<QString>("refus");
+    QTest::newRow("noeud central, dossier ouvert à tous") << true << "dossier-777" << "peut être modifié par tous";
+    QTest::newRow("noeud central, engines d'un autre compte") << true << "engines-nobody"
+                                                              << "engines\" appartient au compte « nobody »";
+    QTest::newRow("magasin, dossier ouvert à tous") << false << "dossier-777" << "peut être modifié par tous";
+}
+
+void TestNoeud::dossierMoteurOuvert()
+{
+    QFETCH(bool, maitre);
+    QFETCH(QString, montage);
+    QFETCH(QString, refus);
+    const passwd *nobody = ::getpwnam("nobody");
+    if (montage.endsWith(QLatin1String("nobody")) && (::geteuid() != 0 || !nobody))
+        QSKIP("a folder can be given to another account by root only");
+    QTemporaryDir dir;
+    const QString engines = dir.path() + QStringLiteral("/engines");
+    QVERIFY(QDir().mkpath(engines));
+    if (montage == QLatin1String("dossier-777"))
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+    else
+        QVERIFY(::lchown(QFile::encodeName(engines).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+    TTestDatabase db;
+    AddCentralTables(db);
+    auto recorder = std::make_unique<TEngineRecorder>(false);
+    TEngineRecorder &rec = *recorder;
+    FDataMod.SetEngineSystem(std::move(recorder));
+    VGSE.HostName = QStringLiteral("srv-lame");
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("lame");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = db.Path();
+    infos.ServiceName = QStringLiteral("IVRO-MAG");
+    infos.ExternalID = QStringLiteral("12");
+    QString message;
+    try {
+        if (maitre)
+            FDataMod.Installation_Master(infos);
+        else
+            FDataMod.Installation_BASE(infos);
+        QFAIL("accepted");
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    QCOMPARE(rec.Log, QStringList());
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    QVERIFY2(message.startsWith(QStringLiteral("Dossier du moteur refusé")) && message.contains(refus),
+             qPrintable(message));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("engines")});
+    QCOMPARE(QDir(engines).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
+}
+
+namespace {
+
+// The operator's stop, asked while one of the system's calls runs.
+class TArretPendant : public TEngineRecorder
+{
+public:
+    explicit TArretPendant(const QString &aAppel) : TEngineRecorder(false), FAppel(aAppel) {}
+
+    bool StopService(const QString &aService) override
+    {
+        const bool result = TEngineRecorder::StopService(aService);
+        if (FAppel == QLatin1String("arret"))
+            ArretDemande::Demander();
+        return result;
+    }
+    TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
+                           bool aHidden) override
+    {
+        const TProgramRun run = TEngineRecorder::RunAndWait(aFile, aArguments, aDirectory, aHidden);
+        if (FAppel == QLatin1String("reglage"))
+            ArretDemande::Demander();
+        return run;
+    }
+
+private:
+    QString FAppel;
+};
+
+} // namespace
+
+// Stopped by the operator once the service is stopped: the properties are
+// put back, the service runs again with them, and the message says what
+// stays done.
+void TestNoeud::installationBaseInterrompue_data()
+{
+    QTest::addColumn<QString>("appel");
+    QTest::addColumn<QStringList>("commandes");
+    QTest::addColumn<QString>("dejaFait");
+    QTest::newRow("pendant l'arrêt du service")
+        << "arret"
+        << QStringList{QStringLiteral("ServiceInfo | IVRO-MAG"), QStringLiteral("StopService | IVRO-MAG"),
+                       QStringLiteral("StartService | IVRO-MAG")}
+        << "Déjà fait, reste en place : les droits de KORVALA sur les tables SymmetricDS.";
+    QTest::newRow("pendant le réglage du démarrage")
+        << "reglage"
+        << QStringList{QStringLiteral("ServiceInfo | IVRO-MAG"), QStringLiteral("StopService | IVRO-MAG"),
+                       QStringLiteral("RunAsAndWait | systemctl | enable IVRO-MAG |  | montrée"),
+                       QStringLiteral("StartService | IVRO-MAG")}
+        << "SymmetricDS, le démarrage automatique du service.";
+}
+
+void TestNoeud::installationBaseInterrompue()
+{
+    QFETCH(QString, appel);
+    QFETCH(QStringList, commandes);
+    QFETCH(QString, dejaFait);
+    TTestDatabase db;
+    QTemporaryDir dir;
+    const QString fichier = dir.path() + QStringLiteral("/engines/mags-12.properties");
+    QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
+    {
+        QFile f(fichier);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("avant\r\n");
+    }
+    auto recorder = std::make_unique<TArretPendant>(appel);
+    TArretPendant &rec = *recorder;
+    FDataMod.SetEngineSystem(std::move(recorder));
+    TInfoSurService service;
+    service.Exist = true;
+    rec.Services.insert(QStringLiteral("IVRO-MAG"), service);
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = QStringLiteral("dossier-test");
+    infos.ServiceName = QStringLiteral("IVRO-MAG");
+    infos.SymDir = dir.path();
+    infos.HTTPPort = 31415;
+    infos.ExternalID = QStringLiteral("12");
+    infos.DatabaseFile = db.Path();
+    QString message;
+    try {
+        FDataMod.Installation_BASE(infos);
+    } catch (const EDbError &e) {
+        message = e.Message();
+    }
+    ArretDemande::Oublier();
+    const QStringList log = rec.Log;
+    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    QCOMPARE(log, commandes);
+    QVERIFY2(message.startsWith(QStringLiteral("Configuration du noeud magasin interrompue à la demande de "
+                                               "l'opérateur"))
+                 && message.contains(QStringLiteral("remis dans son état d'avant"))
+                 && message.contains(QStringLiteral("redémarré avec son ancienne configuration"))
+                 && message.endsWith(dejaFait),
+             qPrintable(message));
+    QCOMPARE(ReadAll(fichier), QByteArray("avant\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestNoeud)

@@ -6,9 +6,11 @@
 #include "common/TextFile.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
+#include "data/acces/ArretDemande.h"
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineProperties.h"
+#include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
@@ -59,6 +61,10 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
         throw EDbError(QStringLiteral("Configuration interrompue : le dossier \"%1\" n'existe pas (moteur non installé "
                                       "dans ce dossier ?) ; rien n'a été fait.")
                            .arg(engines));
+    // The engine runs its registration SQL as SYSDBA and reads the
+    // password from its properties: nobody else may replace them.
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(ADossierInfos.SymDir));
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(engines));
 
     // The jobs of several central engines on one machine are spread over the
     // day by their port's distance from the base port.
@@ -82,15 +88,24 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
                                               {QStringLiteral("%job.synctriggers.cron%"), syncTriggersCron},
                                           });
     QStringList lines = SplitTextLines(text);
-    lines << QString() << Module().ScriptTriggersManquants(ADossierInfos.DatabaseFile);
-    // Compared as texts, as the versions always were.
-    if (ADossierInfos.Version > QLatin1String("18.1.0.9999") && ADossierInfos.Version <= QLatin1String("18.2.0.9999")) {
-        // Read from a private copy: the one in the engine's folder is for the
-        // operator, and another account may write in that folder.
-        QTemporaryFile list;
-        if (!list.open() || list.write(listBytes) != listBytes.size() || !list.flush())
-            throw EDbError(QStringLiteral("Impossible d'écrire un fichier temporaire : %1").arg(list.errorString()));
-        lines << QString() << Module().ScriptTriggersManquantsLCL(list.fileName());
+    try {
+        lines << QString() << Module().ScriptTriggersManquants(ADossierInfos.DatabaseFile);
+        // Compared as texts, as the versions always were.
+        if (ADossierInfos.Version > QLatin1String("18.1.0.9999")
+            && ADossierInfos.Version <= QLatin1String("18.2.0.9999")) {
+            // Read from a private copy: the one in the engine's folder is for
+            // the operator.
+            QTemporaryFile list;
+            if (!list.open() || list.write(listBytes) != listBytes.size() || !list.flush())
+                throw EDbError(QStringLiteral("Impossible d'écrire un fichier temporaire : %1").arg(list.errorString()));
+            lines << QString() << Module().ScriptTriggersManquantsLCL(list.fileName());
+        }
+    } catch (const EDbError &) {
+        // The reading cancelled by the stop: nothing written yet.
+        if (ArretDemande::Demande())
+            throw EDbError(QStringLiteral("Configuration du noeud central interrompue à la demande de l'opérateur "
+                                          "pendant la lecture des tables : rien n'a été écrit ni enregistré."));
+        throw;
     }
 
     const QString syncUrl = QStringLiteral("http://%1:%2/sync/%3").arg(host, QString::number(ADossierInfos.HTTPPort), nom);
@@ -105,19 +120,27 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
 
     // The files, then the database: a failure of the database puts the files back.
     TFileJournal files;
+    const QString operation = QStringLiteral("Configuration du noeud central");
     try {
+        // A stop asked meanwhile ends it before the next step, like a failure.
+        ArretDemande::Verifier(operation);
         files.Write(paths.Local(templateFile), templateBytes);
+        ArretDemande::Verifier(operation);
         files.Write(paths.Local(listFile), listBytes);
+        ArretDemande::Verifier(operation);
         files.WriteText(paths.Local(centralScript), JoinCrLf(lines), TTextEncoding::Ansi);
+        ArretDemande::Verifier(operation);
         // It holds the SYSDBA password.
         files.WriteText(paths.Local(propertiesFile), JoinCrLf(properties.Lines), TTextEncoding::Ansi,
                         TFileAccess::OwnerOnly);
+        ArretDemande::Verifier(operation);
         if (!Module().SetGenParamURL(ADossierInfos.DatabaseFile, syncUrl))
             throw EDbError(QStringLiteral("l'URL de synchronisation n'a pas été enregistrée dans la base : elle a "
                                           "plusieurs paramètres d'adresse actifs"));
     } catch (const std::exception &e) {
-        const QString why = dynamic_cast<const EDbError *>(&e) ? static_cast<const EDbError &>(e).Message()
-                                                                : QString::fromUtf8(e.what());
+        const QString why = ArretDemande::Demande() ? QStringLiteral("à la demande de l'opérateur")
+                            : dynamic_cast<const EDbError *>(&e) ? static_cast<const EDbError &>(e).Message()
+                                                                  : QString::fromUtf8(e.what());
         const QStringList left = files.Undo();
         throw EDbError(QStringLiteral("Configuration du noeud central interrompue : %1. %2")
                            .arg(why, left.isEmpty() ? QStringLiteral("Les fichiers écrits ont été remis dans leur état "

@@ -7,6 +7,7 @@
 #include "common/UWMI.h"
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
+#include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
@@ -82,9 +83,14 @@ public:
         return {};
     }
 
+    // aChecked: the engine's own file that runs (a program or a jar), looked
+    // at just before: another account's file is never run as root.
     void Run(TEngineSystem &aSystem, const QString &aStep, const QString &aFile, const QStringList &aArguments,
-             const QString &aDirectory, bool aHidden)
+             const QString &aDirectory, bool aHidden, const QString &aChecked = QString())
     {
+        if (!aChecked.isEmpty())
+            if (const QString refusal = ProgramRefusal(aChecked); !refusal.isEmpty())
+                Fail(aStep, QStringLiteral("lancement refusé : %1").arg(refusal));
         const QString failure = Failure(aFile, aSystem.RunAndWait(aFile, aArguments, aDirectory, aHidden));
         if (!failure.isEmpty())
             Fail(aStep, failure);
@@ -335,18 +341,39 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
     if (!ASym.IsLame && !ReadResource(QStringLiteral("grants"), grants))
         refuse(QStringLiteral("ressource grants introuvable"));
 
+    // Its files will run as root: an existing folder open to another
+    // account is refused before anything is made.
+    const bool folderExisted = QFileInfo(paths.Local(repertoire)).isDir();
+    if (folderExisted)
+        ExigeDossierMoteur(QStringLiteral("Dossier d'installation"), paths.Local(repertoire));
+
     TInstallSteps steps(QStringLiteral("Installation"));
 
     // The folder, the installer copy and the answer file: removed again if
     // the installer does not go through, so that a retry is not refused.
     const QString folderStep = QStringLiteral("création du dossier");
-    const bool folderExisted = QFileInfo(paths.Local(repertoire)).isDir();
-    if (!QDir().mkpath(paths.Local(repertoire)))
-        steps.Fail(folderStep, QStringLiteral("le dossier \"%1\" n'a pas pu être créé").arg(repertoire));
+    QStringList made;
+    for (QString f = paths.Local(repertoire); !f.isEmpty() && !QFileInfo::exists(f) && !QFileInfo(f).isSymLink();
+         f = QFileInfo(f).absolutePath())
+        made.prepend(f);
     const auto removeFolder = [&]() {
-        if (!folderExisted)
-            QDir().rmdir(paths.Local(repertoire));
+        for (auto it = made.crbegin(); it != made.crend(); ++it)
+            QDir().rmdir(*it);
     };
+    for (const QString &f : std::as_const(made)) {
+        // Made for root alone to change, whatever the umask.
+        if (!QDir().mkdir(f)
+            || !QFile::setPermissions(f, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                             | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                             | QFileDevice::ReadOther | QFileDevice::ExeOther)) {
+            removeFolder();
+            steps.Fail(folderStep, QStringLiteral("le dossier \"%1\" n'a pas pu être créé").arg(f));
+        }
+    }
+    if (const QString refusal = FolderRefusal(paths.Local(repertoire), TFolderTrust::Private); !refusal.isEmpty()) {
+        removeFolder();
+        steps.Fail(folderStep, refusal);
+    }
     try {
         CopyFileAtomically(installerSource, paths.Local(installer));
         steps.Files.Created(paths.Local(installer));
@@ -380,8 +407,12 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
     // The engine's own installer, unattended.
     {
         const QString java = paths.Java(VGSE.JavaPath, true);
-        const QString failure = TInstallSteps::Failure(
-            java, system.RunAndWait(java, {QStringLiteral("-jar"), installer, autoInstall}, ASym.Repertoire, false));
+        const QString refusal = ProgramRefusal(paths.Local(installer));
+        const QString failure =
+            !refusal.isEmpty()
+                ? QStringLiteral("lancement refusé : %1").arg(refusal)
+                : TInstallSteps::Failure(java, system.RunAndWait(java, {QStringLiteral("-jar"), installer, autoInstall},
+                                                                 ASym.Repertoire, false));
         if (!failure.isEmpty()) {
             steps.Files.Undo();
             removeFolder();
@@ -411,9 +442,9 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
     }
 
     // The service, started by hand only on the central server.
-    steps.Run(system, QStringLiteral("enregistrement du service"),
-              paths.Join(ASym.Repertoire, {"bin", paths.Windows() ? "sym_service.bat" : "sym_service"}),
-              {QStringLiteral("install")}, paths.WithSep(paths.Join(ASym.Repertoire, {"bin"})), false);
+    const QString serviceScript = paths.Join(ASym.Repertoire, {"bin", paths.Windows() ? "sym_service.bat" : "sym_service"});
+    steps.Run(system, QStringLiteral("enregistrement du service"), serviceScript, {QStringLiteral("install")},
+              paths.WithSep(paths.Join(ASym.Repertoire, {"bin"})), false, paths.Local(serviceScript));
     steps.Done << QStringLiteral("service \"%1\" enregistré").arg(ASym.Nom);
     if (ASym.IsLame) {
         if (paths.Windows())
@@ -516,6 +547,7 @@ bool TOperationsMoteur::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
         throw EDbError(QStringLiteral("Désinstallation interrompue : le désinstalleur \"%1\" est absent ; rien n'a "
                                       "été fait.")
                            .arg(uninstaller));
+    ExigeDossierMoteur(QStringLiteral("Dossier d'installation"), paths.Local(ASym.Repertoire));
     const TInfoSurService info = system.ServiceInfo(ASym.Nom);
     if (!info.Exist)
         throw EDbError(QStringLiteral("Désinstallation interrompue : le service \"%1\" est introuvable (%2) ; rien "
@@ -525,7 +557,7 @@ bool TOperationsMoteur::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
     QDir::setCurrent(paths.Local(VGSE.ExePath));
     TInstallSteps steps(QStringLiteral("Désinstallation"));
     steps.Run(system, QStringLiteral("désinstalleur du moteur"), paths.Java(VGSE.JavaPath, true),
-              {QStringLiteral("-jar"), uninstaller}, VGSE.ExePath, false);
+              {QStringLiteral("-jar"), uninstaller}, VGSE.ExePath, false, paths.Local(uninstaller));
     steps.Done << QStringLiteral("moteur désinstallé de %1").arg(ASym.Repertoire);
     // The service of this installation, whatever name it was given.
     if (paths.Windows())

@@ -4,9 +4,11 @@
 #include "data/uDataMod.h"
 
 #include "common/uCommun.h"
+#include "data/acces/ArretDemande.h"
 #include "data/moteur/EngineFiles.h"
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineProperties.h"
+#include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
@@ -144,6 +146,10 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
         throw EDbError(QStringLiteral("Configuration interrompue : le dossier \"%1\" n'existe pas (moteur non installé "
                                       "dans ce dossier ?) ; rien n'a été fait.")
                            .arg(enginesDir));
+    // The engine runs its registration SQL as SYSDBA and reads the
+    // password from its properties: nobody else may replace them.
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(ADossierInfos.SymDir));
+    ExigeDossierMoteur(QStringLiteral("Dossier du moteur"), paths.Local(enginesDir));
     const TInfoSurService service = system.ServiceInfo(ADossierInfos.ServiceName);
     if (!service.Exist)
         throw EDbError(QStringLiteral("Configuration interrompue : le service \"%1\" est introuvable%2 ; rien n'a été "
@@ -166,11 +172,21 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
     grants.replace(QLatin1Char('\\'), QLatin1Char('/'));
     properties.SetValue(QStringLiteral("auto.config.registration.svr.sql.script"), grants);
 
-    // The file, then the database, then the service.
+    // The file, then the database, then the service. A stop asked by the
+    // operator ends it between two steps like a failure: the file is put
+    // back and a stopped service is started again.
     TFileJournal files;
+    const auto putBack = [&]() {
+        return files.Undo().isEmpty()
+                   ? QStringLiteral("le fichier \"%1\" a été remis dans son état d'avant").arg(propertiesFile)
+                   : QStringLiteral("le fichier \"%1\" n'a pas pu être remis dans son état d'avant").arg(propertiesFile);
+    };
+    const QString stopAsked = QStringLiteral("Configuration du noeud magasin interrompue à la demande de l'opérateur");
     // It holds the SYSDBA password.
     files.WriteText(paths.Local(propertiesFile), JoinCrLf(properties.Lines), TTextEncoding::Ansi,
                     TFileAccess::OwnerOnly);
+    if (ArretDemande::Demande())
+        throw EDbError(QStringLiteral("%1 : %2 ; ni les droits ni le service n'ont été touchés.").arg(stopAsked, putBack()));
     bool granted = false;
     QString grantError;
     try {
@@ -179,29 +195,46 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
         grantError = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
     }
     if (!granted) {
-        const QStringList left = files.Undo();
-        throw EDbError(QStringLiteral("Configuration interrompue : les droits de KORVALA sur les tables SymmetricDS "
-                                      "n'ont pas tous pu être donnés%1 ; ceux donnés avant l'erreur restent. %2 ; le "
-                                      "service n'a pas été touché.")
-                           .arg(grantError, left.isEmpty() ? QStringLiteral("Le fichier \"%1\" a été remis dans son "
-                                                                            "état d'avant")
-                                                                 .arg(propertiesFile)
-                                                           : QStringLiteral("Le fichier \"%1\" n'a pas pu être remis "
-                                                                            "dans son état d'avant")
-                                                                 .arg(propertiesFile)));
+        const QString file = putBack();
+        throw EDbError(QStringLiteral("%1 : les droits de KORVALA sur les tables SymmetricDS n'ont pas tous pu être "
+                                      "donnés%2 ; ceux donnés avant l'erreur restent. %3 ; le service n'a pas été "
+                                      "touché.")
+                           .arg(ArretDemande::Demande() ? stopAsked : QStringLiteral("Configuration interrompue"),
+                                grantError, file.left(1).toUpper() + file.mid(1)));
     }
+    if (ArretDemande::Demande())
+        throw EDbError(QStringLiteral("%1 : %2 ; déjà fait, reste en place : les droits de KORVALA sur les tables "
+                                      "SymmetricDS ; le service n'a pas été touché.")
+                           .arg(stopAsked, putBack()));
 
     // A service that was not running refuses the stop: only the start that
     // follows tells whether it runs with the new configuration.
     const bool stopped = system.StopService(ADossierInfos.ServiceName);
-    const TProgramRun run =
-        paths.Windows()
-            ? system.RunAndWait(QStringLiteral("sc.exe"),
-                                {QStringLiteral("config"), ADossierInfos.ServiceName, QStringLiteral("start="),
-                                 QStringLiteral("delayed-auto")},
-                                QString(), false)
-            : system.RunAndWait(QStringLiteral("systemctl"), {QStringLiteral("enable"), ADossierInfos.ServiceName},
-                                QString(), false);
+    const bool stopBeforeRun = ArretDemande::Demande();
+    TProgramRun run;
+    if (!stopBeforeRun)
+        run = paths.Windows()
+                  ? system.RunAndWait(QStringLiteral("sc.exe"),
+                                      {QStringLiteral("config"), ADossierInfos.ServiceName, QStringLiteral("start="),
+                                       QStringLiteral("delayed-auto")},
+                                      QString(), false)
+                  : system.RunAndWait(QStringLiteral("systemctl"), {QStringLiteral("enable"), ADossierInfos.ServiceName},
+                                      QString(), false);
+    if (ArretDemande::Demande()) {
+        // The service goes back to what it ran with.
+        const QString file = putBack();
+        const bool restarted = system.StartService(ADossierInfos.ServiceName);
+        QStringList done{QStringLiteral("les droits de KORVALA sur les tables SymmetricDS")};
+        if (!stopBeforeRun && run.Succeeded())
+            done << QStringLiteral("le démarrage automatique du service");
+        throw EDbError(QStringLiteral("%1 : %2 ; le service \"%3\" %4. Déjà fait, reste en place : %5.")
+                           .arg(stopAsked, file, ADossierInfos.ServiceName,
+                                restarted ? QStringLiteral("a été redémarré avec son ancienne configuration")
+                                          : (stopped ? QStringLiteral("a été arrêté et n'a pas redémarré : "
+                                                                      "démarrez-le à la main")
+                                                     : QStringLiteral("ne tourne pas")),
+                                done.join(QStringLiteral(", "))));
+    }
     const bool started = system.StartService(ADossierInfos.ServiceName);
     if (!run.Succeeded() || !started) {
         QStringList problems;

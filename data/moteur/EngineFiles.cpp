@@ -102,7 +102,7 @@ QStringList TFileJournal::Undo()
         try {
             if (entry.Before)
                 WriteFileAtomically(entry.Path, *entry.Before);
-            else if (!QFile::remove(entry.Path) && QFileInfo::exists(entry.Path))
+            else if (!RemoveOwnFile(entry.Path))
                 left << entry.Path;
         } catch (const std::exception &) {
             left << entry.Path;

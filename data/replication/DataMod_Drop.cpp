@@ -2,6 +2,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/TextFile.h"
+#include "data/acces/ArretDemande.h"
 #include "data/acces/ScriptText.h"
 #include "data/acces/ServerErrorText.h"
 #include "data/replication/SeedLine.h"
@@ -214,6 +215,7 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
             } catch (const EDbError &e) {
                 // Unchecked is not removable: nothing is taken away.
                 rapport.Erreurs << QStringLiteral("Recherche des dépendances : ") + e.Message();
+                rapport.Interrompu = ArretDemande::Demande();
                 return rapport;
             }
             if (!rapport.Dependances.isEmpty())
@@ -223,18 +225,33 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
                 suppressions = SuppressionsDuCatalogue(*query);
             } catch (const EDbError &e) {
                 rapport.Erreurs << QStringLiteral("Lecture du catalogue : ") + e.Message();
+                rapport.Interrompu = ArretDemande::Demande();
                 return rapport;
             }
             // Each statement commits on its own, so each finds the previous
             // one done; a failure is recorded and the next one runs.
             for (const QString &sql : std::as_const(suppressions)) {
+                // A stop asked: what ran stays done, the rest is not begun.
+                if (ArretDemande::Demande()) {
+                    rapport.Interrompu = true;
+                    break;
+                }
                 if (!runner->ExecuteChunk(sql)) {
+                    // Cancelled by the stop: not a failure of its own.
+                    if (ArretDemande::Demande()) {
+                        rapport.Interrompu = true;
+                        break;
+                    }
                     const TDbScript::TScriptError &err = runner->Errors().last();
                     rapport.Erreurs << ErreurDe(err.Statement, err.Message);
                 }
                 ++rapport.ChunksExecutes;
             }
             ForEachScriptChunk(script, [&](const QString &aChunk) {
+                if (rapport.Interrompu || ArretDemande::Demande()) {
+                    rapport.Interrompu = true;
+                    return false;
+                }
                 const QString trimmed = TrimBlanks(aChunk);
                 if (trimmed.toUpper().startsWith(QLatin1String("SELECT "))) {
                     try {
@@ -260,6 +277,10 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
         query->Close();
     }
 
+    if (rapport.Interrompu || ArretDemande::Demande()) {
+        rapport.Interrompu = true;
+        return rapport;
+    }
     // Lets the server finish with the first attachment before the drops.
     QThread::msleep(200);
 

@@ -2,6 +2,7 @@
 // the passage parameter, the schema version and the shop codes.
 #include "data/replication/OperationsReplication.h"
 
+#include "data/acces/ArretDemande.h"
 #include "data/replication/GenParamWrite.h"
 
 #include "common/uCommun.h"
@@ -116,20 +117,34 @@ qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const
     qint32 renommes = 0;
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
-    query->SQL() << QStringLiteral("SELECT *")
-                 << QStringLiteral(" FROM GENBASES")
-                 << QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1) WHERE BAS_ID<>0");
-    query->Open();
-    const QString nom = UpperAsciiLetters(aNomPourNous);
-    // A renamed dossier is a new identity: every site gets a fresh GUID.
-    for (query->First(); !query->Eof(); query->Next()) {
-        query->Edit();
-        query->FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(nom);
-        query->FieldByName(QStringLiteral("BAS_GUID")).SetAsString(GetNewGUID());
-        query->Post();
-        ++renommes;
+    // Every site or none: one transaction, so that a failure or a stop
+    // half-way leaves no dossier with two names.
+    try {
+        cnx->StartTransaction();
+        query->SQL() << QStringLiteral("SELECT *")
+                     << QStringLiteral(" FROM GENBASES")
+                     << QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1) WHERE BAS_ID<>0");
+        query->Open();
+        const QString nom = UpperAsciiLetters(aNomPourNous);
+        // A renamed dossier is a new identity: every site gets a fresh GUID.
+        for (query->First(); !query->Eof(); query->Next()) {
+            ArretDemande::Verifier(QStringLiteral("Renommage des sites"));
+            query->Edit();
+            query->FieldByName(QStringLiteral("BAS_NOMPOURNOUS")).SetAsString(nom);
+            query->FieldByName(QStringLiteral("BAS_GUID")).SetAsString(GetNewGUID());
+            query->Post();
+            ++renommes;
+        }
+        query->Close();
+        ArretDemande::Verifier(QStringLiteral("Renommage des sites"));
+        cnx->Commit();
+    } catch (const EDbError &) {
+        // Rolled back with the connection.
+        if (ArretDemande::Demande())
+            throw EDbError(QStringLiteral("Renommage des sites interrompu à la demande de l'opérateur : aucun site n'a "
+                                          "été renommé, rien n'a été validé."));
+        throw;
     }
-    query->Close();
     return renommes;
 }
 

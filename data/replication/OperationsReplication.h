@@ -104,6 +104,9 @@ public:
         int ChunksExecutes = 0;
         QStringList Erreurs;
         QStringList Dependances;
+        // Stopped at the operator's request (ArretDemande) before the end:
+        // the statements run before stay done.
+        bool Interrompu = false;
     };
     TDropSymdsRapport DROP_SYMDS(const QString &ABaseDonnees);
     // Loads the seed file line by line, each line checked to be a list of

@@ -71,3 +71,14 @@ void WinRemoveFile(const std::wstring &aPath)
 {
     DeleteFileW(aPath.c_str());
 }
+
+bool WinDeleteFile(const std::wstring &aPath, std::wstring &aError)
+{
+    if (DeleteFileW(aPath.c_str()))
+        return true;
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND)
+        return true;
+    aError = WinSystemMessage(error);
+    return false;
+}

@@ -22,3 +22,5 @@ void WinCloseFile(void *aHandle);
 // aFrom renamed over aTo in one step, written through to disk.
 bool WinReplaceWith(const std::wstring &aFrom, const std::wstring &aTo, std::wstring &aError);
 void WinRemoveFile(const std::wstring &aPath);
+// True when the file is gone, absent already included.
+bool WinDeleteFile(const std::wstring &aPath, std::wstring &aError);

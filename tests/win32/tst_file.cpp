@@ -2,6 +2,7 @@
 #include "WinTestSupport.h"
 
 #include "platform/win32/WinFile.h"
+#include "platform/win32/WinFolder.h"
 #include "platform/win32/WinHandles.h"
 
 TEST_SUITE("file")
@@ -46,5 +47,46 @@ TEST_SUITE("file")
         }
         CHECK_FALSE(WinTargetRefusal(dir / L"lien.properties").empty());
         CHECK(ReadBytes(dir / L"victime.txt") == "intact");
+    }
+
+    TEST_CASE("a folder is opened component by component and held until closed")
+    {
+        const TTempDir dir;
+        CreateDirectoryW((dir / L"p").c_str(), nullptr);
+        CreateDirectoryW((dir / L"p\\d").c_str(), nullptr);
+        std::vector<void *> handles;
+        bool missing = true;
+        CHECK(WinOpenFolder(dir / L"p\\d", false, handles, missing) == L"");
+        CHECK_FALSE(missing);
+        CHECK(handles.size() >= 3);
+        // Held without delete sharing: nobody renames a component meanwhile.
+        const bool renamed = MoveFileW((dir / L"p").c_str(), (dir / L"q").c_str());
+        if (renamed)
+            MESSAGE("this system renames a folder held open");
+        else
+            CHECK(GetLastError() == ERROR_SHARING_VIOLATION);
+        WinCloseFolder(handles);
+        CHECK(handles.empty());
+        if (!renamed)
+            CHECK(MoveFileW((dir / L"p").c_str(), (dir / L"q").c_str()));
+    }
+
+    TEST_CASE("a missing component, a file in a folder's place and entries are told apart")
+    {
+        const TTempDir dir;
+        WriteBytes(dir / L"fichier", "x");
+        std::vector<void *> handles;
+        bool missing = false;
+        const std::wstring absent = WinOpenFolder(dir / L"absent\\d", false, handles, missing);
+        CHECK(missing);
+        CHECK(absent.find(L"n'existe pas") != std::wstring::npos);
+        WinCloseFolder(handles);
+        const std::wstring file = WinOpenFolder(dir / L"fichier\\d", false, handles, missing);
+        CHECK_FALSE(file.empty());
+        WinCloseFolder(handles);
+        CHECK(WinEntry(dir / L"fichier").Kind == TWinFolderEntry::File);
+        CHECK(WinEntry(dir / L"absent").Kind == TWinFolderEntry::Absent);
+        CHECK(WinEntry(dir.Path().substr(0, dir.Path().size() - 1)).Kind == TWinFolderEntry::Folder);
+        CHECK_FALSE(WinEntry(dir / L"fichier").Foreign);
     }
 }
