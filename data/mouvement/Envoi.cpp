@@ -265,10 +265,13 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
         return false;
     }
 
+    // On the sending's own attachment: each one more costs the server's
+    // authentication round trips.
     TDataMod::TMvtInstallation rapport;
-    const bool installe = DataMod->InstallMvtProcedures(d.Base, d.DossierProgramme, &rapport);
+    const bool installe = DataMod->InstallMvtProceduresSur(FCnx.get(), d.DossierProgramme, &rapport);
     FResultat.Installation = rapport.Fichier;
     FResultat.NonEcrit = rapport.NonEcrit;
+    FResultat.Remarque = rapport.Remarque;
     if (!installe) {
         FResultat.EchecInstallation = true;
         Terminer(TIssueEnvoi::Echec, rapport.Erreurs.join(QLatin1Char('\n')));

@@ -59,6 +59,7 @@ struct TEnvoiResultat
     bool EchecInstallation = false;
     QString Installation;  // "ivro_mvt.sql" as written, empty when not written
     QString NonEcrit;      // why it was not written
+    QString Remarque;      // said once: the range procedures stay as shipped, and why
     TMvtEvenements Crees;  // the events this sending created (0 unless Termine)
     qint32 Lignes = 0;     // K rows the evaluation counted
     qint64 Prevus = 0;     // events expected, for the progress
