@@ -46,7 +46,36 @@ QStringList Resolution(const QString &aRouteur, const QString &aSource, int aPar
     };
 }
 
-// The range procedure aNom, its name and parameters as shipped.
+// The events of the K row :KID from its table's resolved definitions, K's
+// first, each part in its SELECT's order; aCompte runs for each of them
+// besides its insert.
+QStringList Evenements(const QString &aCompte, const QString &aMarge)
+{
+    QStringList l{
+        aMarge + QStringLiteral("FOR SELECT TABLE_NAME, SYNC_KEY_NAMES, TRIGGER_HIST_ID, CHANNEL_ID FROM %1")
+                     .arg(MvtTableDefinitions),
+        aMarge + QStringLiteral("    WHERE KTB_ID=:KTBID AND PARTIE>0 ORDER BY KTB_ID, PARTIE, ORDRE"),
+        aMarge + QStringLiteral("    INTO :NOMTABLE, :CLES, :HISTID, :CANAL DO"),
+        aMarge + QStringLiteral("BEGIN"),
+    };
+    if (!aCompte.isEmpty())
+        l << aMarge + QStringLiteral("    ") + aCompte;
+    l << aMarge + QStringLiteral("    INSERT INTO SYM_DATA (node_list, table_name, event_type, row_data, "
+                                 "trigger_hist_id, channel_id, create_time)")
+      << aMarge + QStringLiteral("    VALUES (:TONODE, :NOMTABLE, 'R', :CLES || '=''' || CAST(:KID AS VARCHAR(10)) || "
+                                 "'''', :HISTID, :CANAL, current_timestamp);")
+      << aMarge + QStringLiteral("END");
+    return l;
+}
+
+// The range procedure aNom, its name and parameters as shipped. Per K row:
+// its table number, then the events from that table's rows of the
+// temporary table (part 1: K's definitions, part 2: the table's). The first
+// row of a table (no part 0 yet) resolves it: part 0 marks it done, then
+// the per-row procedure's name test and, for a name that passes, its two
+// SELECTs. Whatever the per-row procedure raises for a table (a name too
+// long for its variable, key names too long for their text) is raised here
+// at the same row.
 QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
 {
     QStringList l{
@@ -59,6 +88,7 @@ QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
         QStringLiteral("declare variable KID integer;"),
         QStringLiteral("declare variable KTBID integer;"),
         QStringLiteral("declare variable ATABLE varchar(50);"),
+        QStringLiteral("declare variable TROUVE integer;"),
         QStringLiteral("declare variable ORDRE integer;"),
         QStringLiteral("declare variable NOMTABLE varchar(255);"),
         QStringLiteral("declare variable CLES varchar(4096);"),
@@ -71,30 +101,27 @@ QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
         QStringLiteral("        ORDER BY K_INSERTED INTO :KID"),
         QStringLiteral("        DO"),
         QStringLiteral("          BEGIN"),
-        QStringLiteral("            ATABLE = '';"),
         QStringLiteral("            KTBID = NULL;"),
-        QStringLiteral("            SELECT T.KTB_ID, KTB_NAME FROM K"),
-        QStringLiteral("                JOIN KTB T ON T.KTB_ID=K.KTB_ID"),
-        QStringLiteral("                WHERE K_ID=:KID INTO :KTBID, :ATABLE;"),
-        QStringLiteral("            IF (:ATABLE<>'') THEN"),
+        QStringLiteral("            SELECT KTB_ID FROM K WHERE K_ID=:KID INTO :KTBID;"),
+        QStringLiteral("            IF (KTBID IS NOT NULL) THEN"),
         QStringLiteral("            BEGIN"),
-        // Part 2: the table's definitions are resolved.
-        QStringLiteral("                IF (NOT EXISTS(SELECT 1 FROM %1 WHERE KTB_ID=:KTBID AND PARTIE=2)) THEN")
-            .arg(MvtTableDefinitions),
-        QStringLiteral("                BEGIN"),
+        QStringLiteral("                TROUVE = 0;"),
     };
-    l << Resolution(aRouteur, QStringLiteral("'K'"), 0) << Resolution(aRouteur, QStringLiteral(":ATABLE"), 1);
-    l << QStringLiteral("                    INSERT INTO %1 (KTB_ID, PARTIE, ORDRE) VALUES (:KTBID, 2, 0);")
+    l << Evenements(QStringLiteral("TROUVE = 1;"), QStringLiteral("                "));
+    l << QStringLiteral("                IF (TROUVE = 0) THEN")
+      << QStringLiteral("                IF (NOT EXISTS(SELECT 1 FROM %1 WHERE KTB_ID=:KTBID AND PARTIE=0)) THEN")
              .arg(MvtTableDefinitions)
+      << QStringLiteral("                BEGIN")
+      << QStringLiteral("                    INSERT INTO %1 (KTB_ID, PARTIE, ORDRE) VALUES (:KTBID, 0, 0);")
+             .arg(MvtTableDefinitions)
+      << QStringLiteral("                    ATABLE = '';")
+      << QStringLiteral("                    SELECT KTB_NAME FROM KTB WHERE KTB_ID=:KTBID INTO :ATABLE;")
+      << QStringLiteral("                    IF (:ATABLE<>'') THEN")
+      << QStringLiteral("                    BEGIN");
+    l << Resolution(aRouteur, QStringLiteral("'K'"), 1) << Resolution(aRouteur, QStringLiteral(":ATABLE"), 2);
+    l << Evenements(QString(), QStringLiteral("                    "))
+      << QStringLiteral("                    END")
       << QStringLiteral("                END")
-      << QStringLiteral("                FOR SELECT TABLE_NAME, SYNC_KEY_NAMES, TRIGGER_HIST_ID, CHANNEL_ID FROM %1")
-             .arg(MvtTableDefinitions)
-      << QStringLiteral("                    WHERE KTB_ID=:KTBID AND PARTIE<2 ORDER BY KTB_ID, PARTIE, ORDRE")
-      << QStringLiteral("                    INTO :NOMTABLE, :CLES, :HISTID, :CANAL DO")
-      << QStringLiteral("                    INSERT INTO SYM_DATA (node_list, table_name, event_type, row_data, "
-                        "trigger_hist_id, channel_id, create_time)")
-      << QStringLiteral("                    VALUES (:TONODE, :NOMTABLE, 'R', :CLES || '=''' || CAST(:KID AS "
-                        "VARCHAR(10)) || '''', :HISTID, :CANAL, current_timestamp);")
       << QStringLiteral("            END")
       << QStringLiteral("          END")
       << QStringLiteral("END");
