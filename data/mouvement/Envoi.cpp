@@ -376,6 +376,10 @@ void TEnvoi::Fin()
     }
     const TEnvoiDemande &d = FResultat.Demande;
     if (FCommis) {
+        // The last word of the progress: a sending shorter than the first
+        // reading would otherwise have given none.
+        if (FProgression)
+            emit Avancement(FResultat.Crees.Nombre, FResultat.Prevus);
         // Once committed, a late cancellation changes nothing.
         Terminer(TIssueEnvoi::Termine, QString());
     } else if (FCancel) {
