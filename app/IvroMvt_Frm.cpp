@@ -468,7 +468,6 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
 {
     // The details are read for the direction shown.
     FEvalThread = new TEvaluation(ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
-    connect(FEvalThread, &TEvaluation::Comptee, this, &TFrm_IvroMVT::CompteEval);
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
@@ -490,14 +489,8 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
     }
 }
 
-// The count is shown as soon as it is known; the window stays busy until
-// the details, which the sending's checks need, have been read.
-void TFrm_IvroMVT::CompteEval(const TEvaluationResultat &aResultat)
-{
-    SetPanelText(1, aResultat.Evaluation.Texte());
-    FPanels[1]->SetDetails(QStringLiteral("<p>Lecture du détail par table en cours...</p>"));
-}
-
+// The count and the details come from one pass, shown together when it
+// ends.
 void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
 {
     Timer1->stop();
@@ -594,6 +587,8 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
     SetPanelText(1, QStringLiteral("Traitement en cours...."));
     SetPanelText(0, QStringLiteral("00:00"));
     DemarreProgression(FMvtThread->Resultat().Prevus, FMvtThread->Progression());
+    if (!FMvtThread->Resultat().Remarque.isEmpty())
+        FPanels[1]->SetDetails(QStringLiteral("<p>%1</p>").arg(FMvtThread->Resultat().Remarque.toHtmlEscaped()));
     StartTimer();
     QApplication::processEvents();
     FMvtThread->Lancer();

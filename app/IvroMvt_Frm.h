@@ -85,7 +85,6 @@ public:
     void LoadIBFile(const QString &aPath);
     void BEVALClick();
     void IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
-    void CompteEval(const TEvaluationResultat &aResultat);
     void CallBackEval(const TEvaluationResultat &aResultat);
     void BMVTClick();
     void CallBackMvt(const TEnvoiResultat &aResultat);

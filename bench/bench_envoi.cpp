@@ -5,7 +5,7 @@
 //
 //   bench_envoi [--lignes N] [--schema firebird|interbase] [--script outil|original]
 //               [--sans-ensembliste] [--ordonne] [--courbe] [--jeu NONE|WIN1252|UTF8]
-//               [--progression [--intervalle MS] [--tours N]]
+//               [--progression [--intervalle MS] [--tours N]] [--catalogue N]
 //
 // --jeu: the database's default character set (NONE, as on the sites, by
 // default).
@@ -14,10 +14,18 @@
 // --script original: the embedded script installed as it is, whatever the
 // column type (the tool adapts it to the database).
 // --courbe: the tool's path alone for 25 000, 50 000, 100 000 and 199 999 rows.
+// --catalogue N: the sending against the size of the capture catalogue, in
+// one run: the 4-definition base (K and ARTICLE on both routers) and the
+// same K rows on a base that captures N more tables (120 by default), each
+// routed both ways with two history rows, with the engine's index on the
+// history's TRIGGER_ID, the K rows spread over all the tables. The tool's
+// path on both (best of --tours), the set-based statement on the first.
 // --progression: the cost of the progress reader (the SYM_DATA generator
 // read on a second connection every --intervalle ms, 500 as in the tool):
 // the tool's path with and without it, --tours times each (3), in
 // alternating order on the same database.
+#include "data/mouvement/Envoi.h"
+#include "data/mouvement/Evaluation.h"
 #include "data/mouvement/MvtProgression.h"
 #include "data/mouvement/QueryThread.h"
 #include "data/uDataMod.h"
@@ -28,6 +36,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -50,6 +59,7 @@ struct TOptions
     bool Progression = false;
     int Intervalle = 500;
     int Tours = 3;
+    int Catalogue = 0;
 };
 
 void Print(const QString &aText)
@@ -273,6 +283,119 @@ int Compare(TDataMod &aDataMod, const TOptions &aOptions)
     return 0;
 }
 
+// The sending as ivromvt-cli envoyer makes it once evaluated: guard,
+// installation, the range procedure in its snapshot, the count of its
+// events, the commit, the progress read meanwhile. Seconds, or -1.
+double TimeEnvoi(const TTestDatabase &aDb)
+{
+    const TDateTime day = TDateTime::FromQDate(KDay);
+    const TDateTime deb = MvtDebutPlage(day);
+    const TDateTime fin = MvtFinPlage(day);
+    const TEvaluationResultat eval = TEvaluation(aDb.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    QTemporaryDir dir;
+    QElapsedTimer clock;
+    clock.start();
+    TEnvoi envoi({aDb.Path(), TSensMvt::LameVersMag, deb, fin, KNode, dir.path() + QLatin1Char('/')});
+    QEventLoop loop;
+    QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
+    if (envoi.Demarrer(eval))
+        loop.exec();
+    if (envoi.Resultat().Issue != TIssueEnvoi::Termine) {
+        Print(QStringLiteral("  échec de l'envoi : %1").arg(envoi.Resultat().Message));
+        return -1;
+    }
+    if (!envoi.Resultat().Remarque.isEmpty())
+        Print(QStringLiteral("  ") + envoi.Resultat().Remarque);
+    return Seconds(clock);
+}
+
+// aTables more captured tables, T001…, KTB_ID 2…, and the K rows spread
+// over ARTICLE and them.
+void AddCatalogue(const TTestDatabase &aDb, int aTables)
+{
+    aDb.Exec(QStringLiteral("CREATE INDEX SYM_IDX_TRIGGER_HIST_1 ON SYM_TRIGGER_HIST (TRIGGER_ID)"));
+    aDb.Exec(QStringLiteral(
+                 "EXECUTE BLOCK AS DECLARE I INTEGER = 1; DECLARE N VARCHAR(20); BEGIN WHILE (I <= %1) DO BEGIN "
+                 "N = 'T' || LPAD(I, 3, '0'); "
+                 "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (:I + 1, :N); "
+                 "INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, CREATE_TIME, "
+                 "LAST_UPDATE_TIME) VALUES (:N, :N, 'ch_' || :N, :N || '_ID', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP); "
+                 "INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
+                 "VALUES (:N, 'lame_vers_mags', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP); "
+                 "INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
+                 "VALUES (:N, 'mags_vers_lame', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP); "
+                 "INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, COLUMN_NAMES, "
+                 "PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) VALUES (1000 + 2 * :I, :N, :N, 'ID', 'ID', "
+                 "'N', CURRENT_TIMESTAMP); "
+                 "INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, COLUMN_NAMES, "
+                 "PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) VALUES (1001 + 2 * :I, :N, :N, 'ID', 'ID', "
+                 "'S', CURRENT_TIMESTAMP); "
+                 "I = I + 1; END END")
+                 .arg(aTables));
+    aDb.Exec(QStringLiteral("UPDATE K SET KTB_ID = 1 + MOD(K_ID, %1)").arg(aTables + 1));
+}
+
+double Best(const QList<double> &aTimes)
+{
+    return *std::min_element(aTimes.cbegin(), aTimes.cend());
+}
+
+int Catalogue(const TOptions &aOptions)
+{
+    Print(QStringLiteral("Envoi de %1 lignes K selon la taille du catalogue de captures (meilleur de %2)")
+              .arg(aOptions.Lignes)
+              .arg(aOptions.Tours));
+    auto petite = MakeDatabase(aOptions.Lignes, aOptions.Interbase, aOptions.CharSet);
+    auto grande = MakeDatabase(aOptions.Lignes, aOptions.Interbase, aOptions.CharSet);
+    AddCatalogue(*grande, aOptions.Catalogue);
+    const int definitions = grande->Count(QStringLiteral("SYM_TRIGGER_ROUTER"));
+    QList<double> tPetite, tGrande, tEnsemble;
+    QString empreintePetite, empreinteEnsemble, empreinteGrande;
+    for (int tour = 0; tour < aOptions.Tours; ++tour) {
+        const double p = TimeEnvoi(*petite);
+        empreintePetite = Fingerprint(*petite);
+        ClearEvents(*petite);
+        QElapsedTimer clock;
+        clock.start();
+        SendSetBased(*petite, !aOptions.Interbase, aOptions.Ordonne);
+        const double e = Seconds(clock);
+        empreinteEnsemble = Fingerprint(*petite);
+        ClearEvents(*petite);
+        const double g = TimeEnvoi(*grande);
+        empreinteGrande = Fingerprint(*grande);
+        ClearEvents(*grande);
+        if (p < 0 || g < 0)
+            return 1;
+        tPetite << p;
+        tEnsemble << e;
+        tGrande << g;
+        Print(QStringLiteral("  tour %1 : 4 définitions %2 s, ensembliste %3 s, %4 définitions %5 s")
+                  .arg(tour + 1)
+                  .arg(p, 0, 'f', 2)
+                  .arg(e, 0, 'f', 2)
+                  .arg(definitions)
+                  .arg(g, 0, 'f', 2));
+    }
+    Print(QStringLiteral("  envoyer, 4 définitions          : %1 s  (%2)").arg(Best(tPetite), 0, 'f', 2).arg(empreintePetite));
+    Print(QStringLiteral("  INSERT ... SELECT ensembliste   : %1 s  (%2)")
+              .arg(Best(tEnsemble), 0, 'f', 2)
+              .arg(empreinteEnsemble));
+    Print(QStringLiteral("  envoyer, %1 définitions        : %2 s  (%3)")
+              .arg(definitions)
+              .arg(Best(tGrande), 0, 'f', 2)
+              .arg(empreinteGrande.section(QLatin1Char('|'), 0, 0)));
+    Print(QStringLiteral("  rapport envoyer / ensembliste (4 définitions) : %1  (objectif <= 1,2)")
+              .arg(Best(tPetite) / Best(tEnsemble), 0, 'f', 2));
+    Print(QStringLiteral("  rapport %1 définitions / 4 définitions       : %2  (objectif <= 1,3)")
+              .arg(definitions)
+              .arg(Best(tGrande) / Best(tPetite), 0, 'f', 2));
+    if (empreintePetite != empreinteEnsemble) {
+        Print(QStringLiteral("  ATTENTION : l'envoi et l'instruction ensembliste n'ont pas inséré les mêmes lignes"));
+        return 1;
+    }
+    return 0;
+}
+
 int Curve(TDataMod &aDataMod, const TOptions &aOptions)
 {
     Print(QStringLiteral("Courbe : durée de l'envoi par le chemin de l'outil, SYNC_KEY_NAMES %1, script %2")
@@ -322,6 +445,8 @@ int main(int argc, char *argv[])
             options.Intervalle = args[++i].toInt();
         else if (a == QLatin1String("--tours") && i + 1 < args.size())
             options.Tours = args[++i].toInt();
+        else if (a == QLatin1String("--catalogue") && i + 1 < args.size())
+            options.Catalogue = args[++i].toInt();
         else {
             std::fprintf(stderr, "Option inconnue : %s\n", qPrintable(a));
             return 2;
@@ -331,11 +456,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "--lignes, --intervalle et --tours attendent un nombre positif\n");
         return 2;
     }
+    // The sendings' journal of a test account, not the operator's.
+    QStandardPaths::setTestModeEnabled(true);
     TDataMod dataMod;
     DataMod = &dataMod;
-    const int code = options.Progression ? ProgressCost(dataMod, options)
-                     : options.Courbe    ? Curve(dataMod, options)
-                                         : Compare(dataMod, options);
+    const int code = options.Progression     ? ProgressCost(dataMod, options)
+                     : options.Catalogue > 0 ? Catalogue(options)
+                     : options.Courbe        ? Curve(dataMod, options)
+                                             : Compare(dataMod, options);
     DataMod = nullptr;
     return code;
 }

@@ -348,6 +348,8 @@ int CmdEnvoyer(TCliContext &aCtx)
                            ? QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
                                  .arg(envoi.Resultat().NonEcrit)
                            : QStringLiteral("Procédures de mouvement installées (%1).").arg(envoi.Resultat().Installation));
+        if (!envoi.Resultat().Remarque.isEmpty())
+            aCtx.PrintError(envoi.Resultat().Remarque);
         QTimer horloge;
         horloge.setInterval(1000);
         QObject::connect(&horloge, &QTimer::timeout, &loop, [&] {

@@ -74,6 +74,7 @@ void TestDropSeed::dropSymds()
                     .arg(MvtTableVerrou));
         db.Exec(QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES ('mag-001')").arg(MvtTableVerrou));
         QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableVerrou));
+        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableDefinitions));
     }
 
     const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());

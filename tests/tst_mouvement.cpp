@@ -93,14 +93,75 @@ const QString KSymDataRelative = QStringLiteral(
     "ROW_DATA, TRIGGER_HIST_ID, CHANNEL_ID FROM SYM_DATA D "
     "CROSS JOIN (SELECT MIN(DATA_ID) AS FIRST_ID FROM SYM_DATA) M ORDER BY D.DATA_ID");
 
-qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay, QString &aMessage)
+qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay, QString &aMessage,
+           TSensMvt aSens = TSensMvt::LameVersMag)
 {
     auto cnx = aDataMod.getNewConnexion(SysdbaRef(aDb.Path()));
-    auto query = aDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(aDay), MvtFinPlage(aDay),
+    auto query = aDataMod.NewMvtSendQuery(cnx.get(), aSens, MvtDebutPlage(aDay), MvtFinPlage(aDay),
                                           QStringLiteral("mag-001"));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     aMessage = out.Message;
     return out.Resultat;
+}
+
+// A capture definition: its router rows and history ids (none: no history).
+void AddDefinition(const TTestDatabase &aDb, const QString &aId, const QString &aTable, const QString &aChannel,
+                   const QString &aKeyNames, const QStringList &aRouters, const QList<int> &aHist)
+{
+    aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, "
+                            "CREATE_TIME, LAST_UPDATE_TIME) VALUES ('%1', '%2', '%3', %4, CURRENT_TIMESTAMP, "
+                            "CURRENT_TIMESTAMP)")
+                 .arg(aId, aTable, aChannel, aKeyNames.isNull() ? QStringLiteral("NULL") : "'" + aKeyNames + "'"));
+    for (const QString &router : aRouters)
+        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
+                                "VALUES ('%1', '%2', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
+                     .arg(aId, router));
+    for (int hist : aHist)
+        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, "
+                                "COLUMN_NAMES, PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) "
+                                "VALUES (%1, '%2', '%3', 'ID', 'ID', 'N', CURRENT_TIMESTAMP)")
+                     .arg(hist)
+                     .arg(aId, aTable));
+}
+
+// Every case the range procedures must treat as the per-row ones do: K rows
+// inserted at the same instant, two definitions of a table on different
+// channels, NULL key names, definitions without history or with several,
+// one routed one way only, table names empty, NULL, padded, blank and "K",
+// K rows without a table number or whose number KTB lacks, interleaved.
+void MakeExactnessSite(const TTestDatabase &aDb)
+{
+    SiteFixture::MakeSite(aDb, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
+    const QStringList deux{QStringLiteral("lame_vers_mags"), QStringLiteral("mags_vers_lame")};
+    AddDefinition(aDb, QStringLiteral("ARTICLE_BIS"), QStringLiteral("ARTICLE"), QStringLiteral("ch_art2"),
+                  QStringLiteral("ART_ID,ART_NOM"), deux, {30, 12, 31});
+    AddDefinition(aDb, QStringLiteral("K_BIS"), QStringLiteral("K"), QStringLiteral("ch_k2"), QString(), deux, {9});
+    AddDefinition(aDb, QStringLiteral("CLIENT"), QStringLiteral("CLIENT"), QStringLiteral("ch_cli"),
+                  QStringLiteral("CLI_ID"), deux, {40});
+    AddDefinition(aDb, QStringLiteral("STOCK"), QStringLiteral("STOCK"), QStringLiteral("ch_sto"),
+                  QStringLiteral("STO_ID"), deux, {});
+    AddDefinition(aDb, QStringLiteral("TICKET"), QStringLiteral("TICKET"), QStringLiteral("ch_tic"),
+                  QStringLiteral("TIC_ID"), {QStringLiteral("mags_vers_lame")}, {41, 42});
+    AddDefinition(aDb, QStringLiteral("VIDE"), QStringLiteral("VIDE"), QStringLiteral("ch_vide"),
+                  QStringLiteral("V_ID"), deux, {43});
+    aDb.Exec(QStringLiteral("INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (2, 'CLIENT   ')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (3, 'TICKET')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (4, 'STOCK')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (5, '')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (6, NULL)\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (7, '   ')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (8, 'K')\n^\n"
+                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (9, 'SANS_CAPTURE')\n^\n"));
+    // Eleven instants for 44 rows: four rows share each K_INSERTED.
+    const QList<int> tables = {1, 2, 3, 4, 5, 6, 7, 8, 9, 99, 0};
+    for (int i = 0; i < 44; ++i) {
+        const int ktb = tables[(i * 7) % tables.size()];
+        aDb.Exec(QStringLiteral("INSERT INTO K (K_ID, KTB_ID, K_VERSION, K_ENABLED, K_INSERTED, K_UPDATED) "
+                                "VALUES (%1, %2, 1, 1, '2026-03-01 00:00:%3', '2026-03-10 09:00:00')")
+                     .arg(1000 - i * 3)
+                     .arg(ktb == 0 ? QStringLiteral("NULL") : QString::number(ktb))
+                     .arg(10 + (i * 3) % 11, 2, 10, QLatin1Char('0')));
+    }
 }
 
 // A sending of one day range to aNode, as the window and the command line
@@ -159,6 +220,10 @@ private slots:
     void installedScriptFollowsKeyNamesType_data();
     void installedScriptFollowsKeyNamesType();
     void keyNamesTooLongFailTheSending();
+    void resolvedDefinitionsGiveShippedEvents_data();
+    void resolvedDefinitionsGiveShippedEvents();
+    void withoutTemporaryTableShippedProcedures();
+    void sendingAttachesTwice();
 
 private:
     TDataModFixture FDataMod;
@@ -410,13 +475,11 @@ void TestMouvement::installFailureIsReported()
                            "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END"));
     TDataMod::TMvtInstallation rapport;
     QVERIFY(!FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
-    // The procedure the site's one calls, and the one it calls in turn, stay:
-    // neither can be dropped nor created again; the other direction's two are
-    // replaced.
+    // The procedure the site's one calls stays: it can be neither dropped nor
+    // created again; the others are replaced (the range procedure installed
+    // calls no per-row procedure).
     const QStringList attendues = {
         QStringLiteral("étape 1 (DROP PROCEDURE IVRO_MVT_LAME2MAG_NODE;) : "),
-        QStringLiteral("étape 3 (DROP PROCEDURE IVRO_MVT_LAME2MAG;) : "),
-        QStringLiteral("étape 5 (create procedure IVRO_MVT_LAME2MAG () : "),
         QStringLiteral("étape 6 (CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE () : "),
     };
     QCOMPARE(rapport.Erreurs.size(), attendues.size());
@@ -718,7 +781,9 @@ void TestMouvement::installedScriptFollowsKeyNamesType()
     QCOMPARE(fromInstalled.filter(QStringLiteral("|K|R|NULL||")).size(), 3);
     QVERIFY(fromInstalled.first().startsWith(QStringLiteral("0|mag-001|")));
     QVERIFY(fromInstalled.contains(QStringLiteral("8|mag-001|ARTICLE|R|texte|ART_ID='4'|8|ch_art")));
-    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'AS VARCHAR(4096)'")),
+    // The per-row procedures follow the column's type.
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'AS VARCHAR(4096)' "
+                                     "AND RDB$PROCEDURE_NAME IN ('IVRO_MVT_LAME2MAG', 'IVRO_MVT_MAG2LAME')")),
              varchar ? 0 : 2);
 }
 
@@ -740,6 +805,125 @@ void TestMouvement::keyNamesTooLongFailTheSending()
     db.Exec(QStringLiteral("UPDATE SYM_TRIGGER SET SYNC_KEY_NAMES = LPAD('K_ID', 4096, 'X') WHERE TRIGGER_ID = 'K'"));
     QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE CHAR_LENGTH(ROW_DATA) = 4096 + 4")), 2);
+}
+
+void TestMouvement::resolvedDefinitionsGiveShippedEvents_data()
+{
+    QTest::addColumn<int>("sens");
+    QTest::addColumn<bool>("varchar");
+    QTest::newRow("lame vers magasin, BLOB") << int(TSensMvt::LameVersMag) << false;
+    QTest::newRow("magasin vers lame, BLOB") << int(TSensMvt::MagVersLame) << false;
+    QTest::newRow("lame vers magasin, VARCHAR") << int(TSensMvt::LameVersMag) << true;
+    QTest::newRow("magasin vers lame, VARCHAR") << int(TSensMvt::MagVersLame) << true;
+}
+
+// The installed range procedures give exactly the rows of the procedures
+// as shipped, in their order, with one CREATE_TIME; twice in a row too (the
+// definitions of one call are not those of the next).
+void TestMouvement::resolvedDefinitionsGiveShippedEvents()
+{
+    QFETCH(int, sens);
+    QFETCH(bool, varchar);
+    const auto s = TSensMvt(sens);
+    TTestDatabase db;
+    if (varchar)
+        MakeKeyNamesVarchar(db);
+    MakeExactnessSite(db);
+    const TDateTime day = Day(10);
+    QString message;
+
+    QVERIFY(FDataMod.ExecuteScript(db.Path(), FDataMod.MvtScriptPourBase(db.Path(), SplitTextLines(DecodeWindowsText(
+                                                                                      TDataMod::MvtScriptResource())))));
+    QCOMPARE(Send(FDataMod, db, day, message, s), 0);
+    const QStringList shipped = db.Rows(KSymDataRelative);
+    db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
+
+    QTemporaryDir dir;
+    TDataMod::TMvtInstallation rapport;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
+    QCOMPARE(rapport.Remarque, QString());
+    QVERIFY(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = '%1' AND RDB$PROCEDURE_SOURCE "
+                                    "CONTAINING '%2'")
+                         .arg(InstructionEnvoi(s).mid(18, 22), MvtTableDefinitions))
+            == 1);
+    QCOMPARE(Send(FDataMod, db, day, message, s), 0);
+    QCOMPARE(db.Rows(KSymDataRelative), shipped);
+    QCOMPARE(db.Scalar(QStringLiteral("SELECT COUNT(DISTINCT CREATE_TIME) FROM SYM_DATA")).toInt(), 1);
+    // Not vacuous: every kind of row is there.
+    QVERIFY(shipped.size() > 60);
+    QVERIFY(!shipped.filter(QStringLiteral("|K|R|NULL||9|ch_k2")).isEmpty());
+    QVERIFY(!shipped.filter(QStringLiteral("|ARTICLE|R|texte|ART_ID,ART_NOM='")).isEmpty());
+    QCOMPARE(shipped.filter(QStringLiteral("|TICKET|")).isEmpty(), s == TSensMvt::LameVersMag);
+    QVERIFY(shipped.filter(QStringLiteral("|STOCK|")).isEmpty());
+
+    db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
+    auto cnx = db.Connect();
+    cnx->StartTransaction();
+    for (int fois = 0; fois < 2; ++fois) {
+        TDbQuery appel(cnx.get());
+        appel.SQL() << InstructionEnvoi(s);
+        appel.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MvtDebutPlage(day));
+        appel.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MvtFinPlage(day));
+        appel.ParamByName(QStringLiteral("NODE")).SetAsString(QStringLiteral("mag-001"));
+        appel.ExecSQL();
+    }
+    cnx->Commit();
+    // The second call's rows follow the first's, the same again.
+    QStringList deuxFois = shipped;
+    for (const QString &row : shipped)
+        deuxFois << QString::number(row.section(QLatin1Char('|'), 0, 0).toInt() + shipped.size()) + QLatin1Char('|')
+                        + row.section(QLatin1Char('|'), 1);
+    QCOMPARE(db.Rows(KSymDataRelative), deuxFois);
+}
+
+// Where the temporary table can't be had (here a table of that name that
+// is not ours), the range procedures stay as shipped and the report says
+// so; the table is left as it is.
+void TestMouvement::withoutTemporaryTableShippedProcedures()
+{
+    TTestDatabase db;
+    MakeExactnessSite(db);
+    db.Exec(QStringLiteral("CREATE TABLE %1 (X INTEGER)").arg(MvtTableDefinitions));
+    QTemporaryDir dir;
+    TDataMod::TMvtInstallation rapport;
+    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
+    QVERIFY2(rapport.Remarque.startsWith(QStringLiteral("Table temporaire IVRO_MVT_DEFINITIONS indisponible")),
+             qPrintable(rapport.Remarque));
+    QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'IVRO_MVT_LAME2MAG('")), 1);
+    QCOMPARE(db.Count(QStringLiteral("RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableDefinitions)), 1);
+    QString message;
+    QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
+    QVERIFY(db.Count(QStringLiteral("SYM_DATA")) > 60);
+}
+
+namespace {
+std::atomic<int> GAttachements{0};
+void CompteAttachement()
+{
+    ++GAttachements;
+}
+} // namespace
+
+// A sending works on one attachment and reads its progress on a second.
+void TestMouvement::sendingAttachesTwice()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    const TDateTime deb = MvtDebutPlage(Day(10));
+    const TDateTime fin = MvtFinPlage(Day(10));
+    const TEvaluationResultat eval = TEvaluation(db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    QTemporaryDir dir;
+    TEnvoi envoi({db.Path(), TSensMvt::LameVersMag, deb, fin, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/')});
+    QEventLoop loop;
+    QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
+    GAttachements = 0;
+    SetAfterAttachHook(CompteAttachement);
+    if (envoi.Demarrer(eval))
+        loop.exec();
+    SetAfterAttachHook(nullptr);
+    QCOMPARE(envoi.Resultat().Issue, TIssueEnvoi::Termine);
+    QCOMPARE(envoi.Resultat().Crees.Nombre, 6);
+    QCOMPARE(GAttachements.load(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestMouvement)

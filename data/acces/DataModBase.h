@@ -59,6 +59,8 @@ public:
     // aErreurs, when given, gets one line per failing chunk: its step number,
     // its first line and the server's message.
     bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs = nullptr);
+    // The same on a connection the caller made (its chunks autocommitted).
+    bool ExecuteScriptSur(TDbConnection *aCnx, const QStringList &Asql, QStringList *aErreurs = nullptr);
 
     // ---- One value from one statement (DataMod_Valeur.cpp)
     // aSql run on a connection of its own, its parameters bound by name: the

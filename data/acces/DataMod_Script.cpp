@@ -9,13 +9,17 @@
 // on its own; a failing chunk makes the result false and the run goes on.
 bool TDataModBase::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs)
 {
-    bool result = true;
     if (ABaseDonnees.isEmpty())
-        return result;
-
+        return true;
     std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
-    TDbScript runner(cnx.get());
+    return ExecuteScriptSur(cnx.get(), Asql, aErreurs);
+}
+
+bool TDataModBase::ExecuteScriptSur(TDbConnection *aCnx, const QStringList &Asql, QStringList *aErreurs)
+{
+    bool result = true;
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    TDbScript runner(aCnx);
     runner.SetErrorPolicy(TDbScript::TErrorPolicy::StopAndRaise);
 
     int etape = 0;

@@ -20,12 +20,12 @@ QString Captures(const QString &aTable, const QString &aRouter)
 } // namespace
 
 std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB,
-                                                       const TDateTime &aFIN)
+                                                                   const TDateTime &aFIN, TDbTransaction *aTrans)
 {
     // The range's rows are read once, grouped by their table's number
     // alone: the names and the definitions are looked up afterwards for the
     // few numbers found, not joined to each of the range's rows.
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx, aTrans);
     query->SQL() << QStringLiteral("SELECT K.KTB_ID, COUNT(*) AS QTE FROM K")
                  << QStringLiteral(" WHERE K.K_UPDATED >= :DEB AND K.K_UPDATED <= :FIN")
                  << QStringLiteral(" GROUP BY K.KTB_ID");
@@ -36,25 +36,39 @@ std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtContenuQuery(TDbConnection
 
 TMvtContenu TOperationsMouvement::MvtContenuDe(TDbQuery &aQuery)
 {
-    const QString l2m = QStringLiteral("lame_vers_mags");
-    const QString m2l = QStringLiteral("mags_vers_lame");
+    TMvtContenu contenu = MvtGroupesDe(aQuery);
+    MvtCompleteContenu(aQuery.Connection(), aQuery.Transaction(), contenu);
+    return contenu;
+}
+
+TMvtContenu TOperationsMouvement::MvtGroupesDe(TDbQuery &aQuery)
+{
     TMvtContenu contenu;
-    QList<qint32> numeros;
     for (aQuery.First(); !aQuery.Eof(); aQuery.Next()) {
         TMvtTableContenu t;
         t.KTB_IDNul = aQuery.Fields(0).IsNull();
         t.KTB_ID = t.KTB_IDNul ? 0 : aQuery.Fields(0).AsInteger();
         t.Quantite = aQuery.Fields(1).AsInteger();
-        if (!t.KTB_IDNul)
-            numeros << t.KTB_ID;
         contenu.Tables << t;
     }
-    if (contenu.Tables.isEmpty())
-        return contenu;
+    return contenu;
+}
 
-    TDbConnection *cnx = aQuery.Connection();
+void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMvtContenu &aContenu)
+{
+    const QString l2m = QStringLiteral("lame_vers_mags");
+    const QString m2l = QStringLiteral("mags_vers_lame");
+    TMvtContenu &contenu = aContenu;
+    if (contenu.Tables.isEmpty())
+        return;
+    QList<qint32> numeros;
+    for (const TMvtTableContenu &t : std::as_const(contenu.Tables))
+        if (!t.KTB_IDNul)
+            numeros << t.KTB_ID;
+
+    TDbConnection *cnx = aCnx;
     {
-        TDbQuery k(cnx);
+        TDbQuery k(cnx, aTrans);
         k.SQL() << QStringLiteral("SELECT %1 AS K_L2M,").arg(Captures(QStringLiteral("'K'"), l2m))
                 << QStringLiteral("  %1 AS K_M2L FROM RDB$DATABASE").arg(Captures(QStringLiteral("'K'"), m2l));
         k.Open();
@@ -70,7 +84,7 @@ TMvtContenu TOperationsMouvement::MvtContenuDe(TDbQuery &aQuery)
         QStringList marques;
         for (qsizetype i = 0; i < lot.size(); ++i)
             marques << QStringLiteral(":N%1").arg(i);
-        TDbQuery t(cnx);
+        TDbQuery t(cnx, aTrans);
         t.SQL() << QStringLiteral("SELECT T.KTB_ID, T.KTB_NAME,")
                 << QStringLiteral("  %1 AS TABLE_L2M,").arg(Captures(QStringLiteral("T.KTB_NAME"), l2m))
                 << QStringLiteral("  %1 AS TABLE_M2L").arg(Captures(QStringLiteral("T.KTB_NAME"), m2l))
@@ -102,7 +116,6 @@ TMvtContenu TOperationsMouvement::MvtContenuDe(TDbQuery &aQuery)
             return b.KTB_IDNul;
         return a.KTB_ID < b.KTB_ID;
     });
-    return contenu;
 }
 
 TMvtContenu TOperationsMouvement::MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)

@@ -3,6 +3,7 @@
 #include "common/AtomicFile.h"
 #include "common/TextFile.h"
 #include "data/mouvement/Movement.h"
+#include "data/mouvement/MvtDefinitions.h"
 #include "db/DbError.h"
 
 #include <QFile>
@@ -49,6 +50,24 @@ QByteArray TOperationsMouvement::MvtScriptResource()
 // folder) gets nothing, and no other folder is used instead.
 bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport)
 {
+    std::unique_ptr<TDbConnection> cnx;
+    try {
+        // No database: the copy alone, as the script runner does nothing then.
+        if (!aIBFile.isEmpty())
+            cnx = getNewConnexion(SysdbaRef(aIBFile));
+    } catch (const EDbError &e) {
+        if (aRapport) {
+            *aRapport = {};
+            aRapport->Erreurs << e.Message();
+        }
+        return false;
+    }
+    return InstallMvtProceduresSur(cnx.get(), aProgramDir, aRapport);
+}
+
+bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QString &aProgramDir,
+                                                   TMvtInstallation *aRapport)
+{
     TMvtInstallation rapport;
     bool installe = false;
     try {
@@ -64,8 +83,21 @@ bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QS
                 rapport.NonEcrit = QString::fromUtf8(e.what());
             }
         }
-        installe = ExecuteScript(aIBFile, MvtScriptPourBase(aIBFile, SplitTextLines(DecodeWindowsText(script))),
-                                 &rapport.Erreurs);
+        if (!aCnx) {
+            if (aRapport)
+                *aRapport = rapport;
+            return true;
+        }
+        QStringList lignes = MvtScriptPourBaseSur(aCnx, SplitTextLines(DecodeWindowsText(script)));
+        // Without the temporary table the range procedures stay as shipped.
+        const QString sansDefinitions = MvtPrepareDefinitions(aCnx);
+        if (sansDefinitions.isEmpty())
+            lignes = MvtAvecDefinitionsResolues(lignes);
+        else
+            rapport.Remarque = MvtTexteSansDefinitions(sansDefinitions);
+        installe = ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
+        if (!installe)
+            rapport.Remarque.clear();
     } catch (const EDbError &e) {
         installe = false;
         rapport.Erreurs << e.Message();
@@ -77,12 +109,19 @@ bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QS
 
 bool TOperationsMouvement::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
 {
+    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    return SyncKeyNamesEstBlobSur(cnx.get());
+}
+
+bool TOperationsMouvement::SyncKeyNamesEstBlobSur(TDbConnection *aCnx)
+{
     constexpr int blobFieldType = 261;
-    return ValeurEntiere(ABaseDonnees,
-                         {QStringLiteral("SELECT F.RDB$FIELD_TYPE FROM RDB$RELATION_FIELDS RF"),
-                          QStringLiteral(" JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE"),
-                          QStringLiteral(" WHERE RF.RDB$RELATION_NAME = 'SYM_TRIGGER' AND RF.RDB$FIELD_NAME = 'SYNC_KEY_NAMES'")})
-           == blobFieldType;
+    TDbQuery query(aCnx);
+    query.SQL() << QStringLiteral("SELECT F.RDB$FIELD_TYPE FROM RDB$RELATION_FIELDS RF")
+                << QStringLiteral(" JOIN RDB$FIELDS F ON F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE")
+                << QStringLiteral(" WHERE RF.RDB$RELATION_NAME = 'SYM_TRIGGER' AND RF.RDB$FIELD_NAME = 'SYNC_KEY_NAMES'");
+    query.Open();
+    return !query.IsEmpty() && query.Fields(0).AsInteger() == blobFieldType;
 }
 
 // SymmetricDS makes SYM_TRIGGER.SYNC_KEY_NAMES a BLOB on Firebird (VARCHAR on
@@ -95,10 +134,21 @@ bool TOperationsMouvement::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
 // shipped: only the lines handed to the database change.
 QStringList TOperationsMouvement::MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes)
 {
+    std::unique_ptr<TDbConnection> cnx;
+    try {
+        cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    } catch (const EDbError &) {
+        return MvtNettoyageExact(aLignes);
+    }
+    return MvtScriptPourBaseSur(cnx.get(), aLignes);
+}
+
+QStringList TOperationsMouvement::MvtScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes)
+{
     QStringList lignes = MvtNettoyageExact(aLignes);
     bool blob = false;
     try {
-        blob = SyncKeyNamesEstBlob(ABaseDonnees);
+        blob = SyncKeyNamesEstBlobSur(aCnx);
     } catch (const EDbError &) {
         // A database that can't be read fails every chunk anyway; the
         // installation reports it.

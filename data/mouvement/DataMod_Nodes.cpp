@@ -16,9 +16,14 @@ TNode nodeOf(TDbQuery &aQuery)
 // The node the database itself is: the identity joined to its host row.
 TNode TOperationsMouvement::IvroMvtLocalNode(const QString &ABaseDonnees)
 {
-    TNode result;
     std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    return IvroMvtLocalNodeSur(cnx.get());
+}
+
+TNode TOperationsMouvement::IvroMvtLocalNodeSur(TDbConnection *aCnx, TDbTransaction *aTrans)
+{
+    TNode result;
+    auto query = std::make_unique<TDbQuery>(aCnx, aTrans);
     query->Close();
     query->SQL().clear();
     query->SQL() << QStringLiteral("SELECT N.NODE_ID, N.NODE_GROUP_ID, H.HEARTBEAT_TIME FROM SYM_NODE N")

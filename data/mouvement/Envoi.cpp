@@ -401,16 +401,19 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
         return false;
     }
 
+    // On the sending's own attachment: each one more costs the server's
+    // authentication round trips.
     TDataMod::TMvtInstallation rapport;
     bool installe = false;
     try {
         const std::unique_ptr<TDbTransaction> installation = PrendInstallation(FCnx.get(), FCancel);
-        installe = DataMod->InstallMvtProcedures(d.Base, d.DossierProgramme, &rapport);
+        installe = DataMod->InstallMvtProceduresSur(FCnx.get(), d.DossierProgramme, &rapport);
     } catch (const EDbError &e) {
         rapport.Erreurs << TexteErreurServeur(e);
     }
     FResultat.Installation = rapport.Fichier;
     FResultat.NonEcrit = rapport.NonEcrit;
+    FResultat.Remarque = rapport.Remarque;
     if (!installe) {
         FResultat.EchecInstallation = true;
         Terminer(TIssueEnvoi::Echec, rapport.Erreurs.join(QLatin1Char('\n')));
@@ -574,6 +577,10 @@ void TEnvoi::Fin()
     }
     const TEnvoiDemande &d = FResultat.Demande;
     if (FCommis) {
+        // The last word of the progress: a sending shorter than the first
+        // reading would otherwise have given none.
+        if (FProgression)
+            emit Avancement(FResultat.Crees.Nombre, FResultat.Prevus);
         // Once committed, a late cancellation changes nothing.
         Terminer(TIssueEnvoi::Termine, QString());
     } else if (FInconnue) {

@@ -60,6 +60,7 @@ struct TEnvoiResultat
     bool EchecInstallation = false;
     QString Installation;  // "ivro_mvt.sql" as written, empty when not written
     QString NonEcrit;      // why it was not written
+    QString Remarque;      // said once: the range procedures stay as shipped, and why
     TMvtEvenements Crees;  // the events this sending created (0 unless Termine; those it
                            // would have created when Inconnue)
     qint64 Repere = 0;     // the last DATA_ID before the sending's own

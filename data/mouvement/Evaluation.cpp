@@ -87,63 +87,51 @@ void TEvaluation::Prepare()
         return;
     }
     FCnx = DataMod->getNewConnexion(SysdbaRef(r.Base));
-    FComptage = DataMod->NewMvtCountQuery(FCnx.get(), r.Debut, r.Fin);
+    // A snapshot: the groups and what is looked up for them see one state
+    // of the database.
+    FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
+    FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin, FTransaction.get());
 }
 
-void TEvaluation::PrepareDetails()
-{
-    TEvaluationResultat &r = FResultat;
-    if (r.Echec)
-        return;
-    // No SymmetricDS tables: the count stands alone.
-    try {
-        if (!FSensDemande)
-            r.Sens = SensDuGroupe(DataMod->IvroMvtLocalNode(r.Base).NODE_GROUP_ID);
-        FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin);
-    } catch (const std::exception &e) {
-        r.MessageContenu = MessageDe(e);
-    }
-}
-
-bool TEvaluation::Compte()
+bool TEvaluation::Passe()
 {
     TEvaluationResultat &r = FResultat;
     if (r.Echec)
         return false;
     try {
-        FComptage->Open();
-        r.Evaluation = MvtEvalue(FComptage->IsEmpty() ? 0 : FComptage->Fields(0).AsInteger());
-        FComptage->Close();
-        return true;
+        FTransaction->StartTransaction();
+        FContenu->Open();
+        r.Contenu = TDataMod::MvtGroupesDe(*FContenu);
+        FContenu->Close();
+        r.Evaluation = MvtEvalue(r.Contenu.Quantite());
     } catch (const std::exception &e) {
         r.Echec = true;
         r.Message = MessageDe(e);
         r.Evaluation = MvtEvalue(-1);
+        r.Contenu = {};
         return false;
     }
-}
-
-void TEvaluation::LitDetails()
-{
-    TEvaluationResultat &r = FResultat;
-    if (r.Echec || !FContenu)
-        return;
-    // The details are read in a transaction of their own: rows written in
-    // between make their sum differ from the count, which stays the figure
-    // the operator was shown.
+    // Without SymmetricDS's tables the count stands alone.
     try {
-        FContenu->Open();
-        r.Contenu = TDataMod::MvtContenuDe(*FContenu);
+        if (!FSensDemande)
+            r.Sens = SensDuGroupe(TDataMod::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get()).NODE_GROUP_ID);
+        TDataMod::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
         r.ContenuLu = true;
     } catch (const std::exception &e) {
         r.MessageContenu = MessageDe(e);
     }
+    try {
+        FTransaction->Commit();
+    } catch (const EDbError &) {
+        // It only read.
+    }
+    return true;
 }
 
 void TEvaluation::Libere()
 {
-    FComptage.reset();
     FContenu.reset();
+    FTransaction.reset();
     FCnx.reset();
 }
 
@@ -151,12 +139,8 @@ const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const 
 {
     try {
         Prepare();
-        if (Compte()) {
-            if (aCompte)
-                aCompte(FResultat);
-            PrepareDetails();
-            LitDetails();
-        }
+        if (Passe() && aCompte)
+            aCompte(FResultat);
     } catch (const std::exception &e) {
         FResultat.Echec = true;
         FResultat.Message = MessageDe(e);
@@ -167,22 +151,13 @@ const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const 
 
 void TEvaluation::Demarrer()
 {
-    // The direction is looked up here, before the thread: the data module
-    // is the owner thread's.
     try {
         Prepare();
-        PrepareDetails();
     } catch (...) {
         Libere();
         throw;
     }
-    FThread = QThread::create([this] {
-        if (!Compte())
-            return;
-        QMetaObject::invokeMethod(
-            this, [this, compte = FResultat] { emit Comptee(compte); }, Qt::QueuedConnection);
-        LitDetails();
-    });
+    FThread = QThread::create([this] { Passe(); });
     connect(FThread, &QThread::finished, this, [this] {
         FThread->wait();
         delete FThread;

@@ -5,11 +5,13 @@
 // estimate, the 0 < n < 200000 rule) and, per table, the events the
 // movement procedures would really create in the direction. Made on the
 // caller's thread (Executer) or on a thread of its own (Demarrer, then
-// Comptee and Terminee on the owner's thread).
+// Terminee on the owner's thread).
 //
-// The count comes first and is handed over at once: it costs what a bare
-// COUNT(*) costs, while the details need the server to sort the range's
-// rows by table, two to three times longer on a large range.
+// One pass in one transaction: the range's K rows are read once, grouped
+// by table number, and the count is the sum of the groups, so the count
+// and the details always agree, even on a database in use. The tables'
+// names and definitions, and the direction when none is given, are read
+// in the same transaction on the same connection.
 
 #include "common/DateTime.h"
 #include "data/mouvement/Movement.h"
@@ -25,6 +27,7 @@
 class QThread;
 class TDbConnection;
 class TDbQuery;
+class TDbTransaction;
 
 // The day range as the server holds it, or why it can't: the server's
 // timestamps go from 01/01/0001 to 31/12/9999, and the range runs up to
@@ -70,8 +73,8 @@ public:
     ~TEvaluation() override; // waits for a running thread
 
     // On the caller's thread; never raises: a failure is in the result.
-    // aCompte, when given, is called with the count alone (no details yet)
-    // as soon as it is known; not when the count fails.
+    // aCompte, when given, is called once the pass is over, before Executer
+    // returns; not when the count fails.
     const TEvaluationResultat &Executer(const std::function<void(const TEvaluationResultat &)> &aCompte = {});
     // The connection is made here, on the caller's thread; the queries run
     // on a thread of the evaluation's own. Terminee follows on this
@@ -82,24 +85,19 @@ public:
     const TEvaluationResultat &Resultat() const { return FResultat; }
 
 signals:
-    // The count alone, before the details; not sent when the count fails.
-    void Comptee(const TEvaluationResultat &aResultat);
     void Terminee(const TEvaluationResultat &aResultat);
 
 private:
-    // On the caller's thread: the connection and the count's query; then the
-    // direction (its own connection) and the details' query.
+    // On the caller's thread: the connection, the transaction and the query.
     void Prepare();
-    void PrepareDetails();
-    // The queries, on whichever thread.
-    bool Compte();
-    void LitDetails();
+    // The pass, on whichever thread: false when the count failed.
+    bool Passe();
     void Libere();
 
     TEvaluationResultat FResultat;
     std::optional<TSensMvt> FSensDemande;
     std::unique_ptr<TDbConnection> FCnx;
-    std::unique_ptr<TDbQuery> FComptage;
+    std::unique_ptr<TDbTransaction> FTransaction;
     std::unique_ptr<TDbQuery> FContenu;
     QThread *FThread = nullptr;
 };

@@ -36,6 +36,10 @@ inline const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE
 // The server drops that lock with the transaction, whatever ends it:
 // release, the end of the attachment, the death of the process.
 inline const QString MvtTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
+// The global temporary table where the range procedures keep the capture
+// definitions of one sending (made by the installation when missing, never
+// dropped by it, removed with the procedures).
+inline const QString MvtTableDefinitions = QStringLiteral("IVRO_MVT_DEFINITIONS");
 
 // The movement script's lines with its clean-up narrowed to the four
 // movement procedures, one DROP each: as shipped it drops, through a

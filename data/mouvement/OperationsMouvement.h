@@ -18,6 +18,8 @@ class TOperationsMouvement : public virtual TDataModBase
 public:
     // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
     TNode IvroMvtLocalNode(const QString &ABaseDonnees);
+    // The same on a connection the caller made, in aTrans (none: its own).
+    static TNode IvroMvtLocalNodeSur(TDbConnection *aCnx, TDbTransaction *aTrans = nullptr);
     TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
     // The count of K rows in a range, ready for the worker.
     std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
@@ -31,25 +33,39 @@ public:
         QString Fichier;     // "ivro_mvt.sql" as written beside the program
         QString NonEcrit;    // why it was not written, when it wasn't
         QStringList Erreurs; // each step that failed, with the server's message
+        // Said once when the range procedures stay as shipped (no temporary
+        // table for the capture definitions); empty otherwise.
+        QString Remarque;
     };
     // Installs the movement procedures from the embedded script, and writes
     // a copy of it to "ivro_mvt.sql" in aProgramDir (ending with a
     // separator) when that folder takes it. True when every step ran.
     bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
+    // The same on a connection the caller made: a sending installs on the
+    // attachment it works on.
+    bool InstallMvtProceduresSur(TDbConnection *aCnx, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
     static QByteArray MvtScriptResource();
     // The movement script's lines as they are to be installed into that
     // database: the clean-up drops the four movement procedures only, and
     // where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB the per-row procedures read
     // it as VARCHAR(4096).
     QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
+    static QStringList MvtScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
+    static bool SyncKeyNamesEstBlobSur(TDbConnection *aCnx);
 
     // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
     TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
     // The same as a query, ready for the worker, and its rows once opened.
-    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN,
+                                                 TDbTransaction *aTrans = nullptr);
     static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
+    // The same in two steps: the rows per table number as read, then the
+    // names and definitions of those tables, looked up in aTrans (none:
+    // each statement its own).
+    static TMvtContenu MvtGroupesDe(TDbQuery &aQuery);
+    static void MvtCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMvtContenu &aContenu);
 
     // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
     TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);

@@ -150,8 +150,10 @@ QStringList SuppressionsDuCatalogue(TDbQuery &aQuery)
             statements << aStatement(aQuery);
         aQuery.Close();
     };
-    // The movement's lock table, when a sending made it.
-    each({QStringLiteral("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou)},
+    // The movement's lock table and its table of capture definitions, when a
+    // sending made them (after the procedures that use the latter).
+    each({QStringLiteral("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN ('%1', '%2')")
+              .arg(MvtTableVerrou, MvtTableDefinitions)},
          [](TDbQuery &q) { return QStringLiteral("DROP TABLE ") + Quote(q.Fields(0).AsString()); });
     each({QStringLiteral("SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS"),
           QStringLiteral(" WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_ON_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
@@ -372,7 +374,8 @@ QStringList TOperationsReplication::ListeObjetsSymmetricDS(const QString &ABaseD
         QStringLiteral("SELECT 'PROCEDURE', RDB$PROCEDURE_NAME FROM RDB$PROCEDURES"),
         QStringLiteral(" WHERE RDB$PROCEDURE_NAME IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '"))),
         QStringLiteral("UNION ALL"),
-        QStringLiteral("SELECT 'TABLE', RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou),
+        QStringLiteral("SELECT 'TABLE', RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN ('%1', '%2')")
+            .arg(MvtTableVerrou, MvtTableDefinitions),
     };
     query->Open();
     QStringList objets;
