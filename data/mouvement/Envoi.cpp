@@ -18,6 +18,14 @@ namespace {
 constexpr qint64 KLockConflict = 335544345;
 constexpr qint64 KDeadlock = 335544336;
 constexpr qint64 KUpdateConflict = 335544451;
+// A key another transaction has inserted and not committed, met without
+// waiting.
+constexpr qint64 KUniqueKey = 335544665;
+
+bool EstUnConflit(const EDbError &e)
+{
+    return e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict);
+}
 
 QString MessageDe(const std::exception &e)
 {
@@ -62,14 +70,27 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
     }
     if (LigneVerrouExiste(aCnx, aNoeud))
         return;
+    // Without waiting: a row another sending has inserted and not yet
+    // committed would hold this insert for the whole lock wait.
+    TDbTransaction insertion(aCnx, TDbTransactionOptions{false, true});
     try {
-        TDbQuery insert(aCnx);
+        insertion.StartTransaction();
+        TDbQuery insert(aCnx, &insertion);
         insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(MvtTableVerrou);
         insert.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         insert.ExecSQL();
-    } catch (const EDbError &) {
-        if (!LigneVerrouExiste(aCnx, aNoeud))
-            throw;
+        insertion.Commit();
+    } catch (const EDbError &e) {
+        try {
+            insertion.Rollback();
+        } catch (const EDbError &) {
+        }
+        if (LigneVerrouExiste(aCnx, aNoeud))
+            return;
+        // The key is taken by a row not committed yet: another sending's.
+        if (EstUnConflit(e) || e.HasCode(KUniqueKey))
+            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
+        throw;
     }
 }
 
@@ -131,7 +152,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
             FTransaction->Rollback();
         } catch (const EDbError &) {
         }
-        if (e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict))
+        if (EstUnConflit(e))
             throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
         throw;
     }
@@ -263,6 +284,27 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     if (FCancel) {
         Terminer(TIssueEnvoi::Interrompu, KInterrompu);
         return false;
+    }
+    // Sent before the evaluation's details were known: the forecast is
+    // read here, and a range that would create nothing is refused.
+    if (!aEvaluation.EvenementsPrevus()) {
+        TEvaluationResultat verifiee = aEvaluation;
+        try {
+            std::unique_ptr<TDbQuery> contenu = DataMod->NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
+            contenu->Open();
+            verifiee.Contenu = TDataMod::MvtContenuDe(*contenu);
+            verifiee.ContenuLu = true;
+            verifiee.Sens = d.Sens;
+        } catch (const EDbError &) {
+            // Unreadable details stop nothing: the count alone allowed it.
+        }
+        if (const std::optional<qint64> prevus = verifiee.EvenementsPrevus()) {
+            if (const QString refusPrevision = verifiee.Refus(); !refusPrevision.isEmpty()) {
+                Terminer(TIssueEnvoi::Refuse, refusPrevision);
+                return false;
+            }
+            FResultat.Prevus = *prevus;
+        }
     }
 
     TDataMod::TMvtInstallation rapport;
