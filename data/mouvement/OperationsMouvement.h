@@ -7,6 +7,7 @@
 #include "common/DateTime.h"
 #include "common/uIvro.Types.h"
 #include "data/acces/DataModBase.h"
+#include "data/mouvement/AvertissementsEnvoi.h"
 #include "data/mouvement/Movement.h"
 #include "data/mouvement/MvtContenu.h"
 #include "data/mouvement/SuiviEnvoi.h"
@@ -19,6 +20,15 @@ public:
     // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
     TNode IvroMvtLocalNode(const QString &ABaseDonnees);
     TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
+    // The group the direction's router sends to (SYM_ROUTER); empty when
+    // the router is not there.
+    QString MvtGroupeCible(const QString &ABaseDonnees, TSensMvt aSens);
+    // The target's row in SYM_NODE and its latest heartbeat, for the
+    // warnings before a sending.
+    TEtatCibleEnvoi EtatCibleEnvoi(const QString &ABaseDonnees, const QString &aNode);
+    // Those warnings, the journal of the day read too.
+    QStringList AvertissementsEnvoi(const QString &ABaseDonnees, const QString &aNode, const QDate &aDu,
+                                    const QDate &aAu);
     // The count of K rows in a range, ready for the worker.
     std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
     // The range procedure's call of a direction, ready for the worker.
