@@ -1,5 +1,6 @@
 #include "data/mouvement/Evaluation.h"
 
+#include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -132,8 +133,14 @@ void TEvaluation::PrepareDetails()
             r.MessageSens = MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
         }
     } catch (const std::exception &e) {
+        // Our sentence for the server's error, its first line alone.
+        const auto *db = dynamic_cast<const EDbError *>(&e);
+        const QString raison = (db ? TexteErreurServeur(*db) : MessageDe(e)).section(QLatin1Char('\n'), 0, 0).trimmed();
         r.MessageSens = QStringLiteral("Aucun sens de mouvement : le noeud local de cette base est illisible (%1).")
-                            .arg(MessageDe(e).trimmed());
+                            .arg(raison);
+        // Without SymmetricDS's tables the details can't say what is captured.
+        r.MessageContenu = MessageDe(e);
+        return;
     }
     try {
         FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin);
