@@ -44,11 +44,16 @@ const QString KNoeudManquant = QStringLiteral("Veuillez choisir un noeud.");
 const QString KBaseManquante = QStringLiteral("Veuillez choisir une base.");
 const QString KSensInconnu = QStringLiteral("Aucun sens de mouvement pour cette base.\r\n"
                                             "Veuillez choisir une base dont le noeud local est du groupe lame ou mags.");
+const QString KBaseAChoisir = QStringLiteral("Choisissez une base, puis évaluez une plage de jours.");
+const QString KAEvaluer = QStringLiteral("Évaluez la plage avant d'envoyer.");
 const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpossible de fermer le programme.");
 
 constexpr int KLargeurNoeud = 197;
 constexpr int KLargeurHeartbeat = 141;
 constexpr int KHauteurBarreEtat = 19; // one line of text
+constexpr int KHauteurDestination = 105; // the target box with a reason of two lines at most
+constexpr int KRaisonGauche = 10;
+constexpr int KRaisonHaut = 64;
 
 // Verdana where the system has it; DejaVu Sans, its closest free cousin,
 // elsewhere.
@@ -137,9 +142,10 @@ void TFrm_IvroMVT::BuildLayout()
     edtLOCAL_NODE_ID->setGeometry(170, 61, 266, 21);
     edtLOCAL_NODE_ID->setEnabled(false);
     Label4 = label(GroupBox1, QStringLiteral("Données du :"), 83, 100);
-    dtDEB = datePicker(GroupBox1, QStringLiteral("à 00:00:00"), QRect(170, 95, 105, 21));
+    dtDEB = datePicker(GroupBox1, QStringLiteral("à partir de 00:00:00"), QRect(170, 95, 105, 21));
     Label2 = label(GroupBox1, QStringLiteral("au"), 286, 99);
-    dtFIN = datePicker(GroupBox1, QStringLiteral("à 23:59:59"), QRect(314, 95, 105, 21));
+    // The procedures take the midnight that ends the day too.
+    dtFIN = datePicker(GroupBox1, QStringLiteral("jusqu'au lendemain 00:00:00 compris"), QRect(314, 95, 105, 21));
     BEVAL = new QPushButton(QStringLiteral("Evaluer la Quantité"), GroupBox1);
     BEVAL->setGeometry(433, 94, 120, 25);
 
@@ -180,7 +186,7 @@ void TFrm_IvroMVT::BuildLayout()
     gridLayout->addWidget(DBGrid1);
 
     GroupBox3 = new QGroupBox(QStringLiteral(" Destination des données à envoyer "), this);
-    GroupBox3->setFixedHeight(105);
+    GroupBox3->setFixedHeight(KHauteurDestination);
     Label3 = label(GroupBox3, QStringLiteral("Vers le noeud  :"), 91, 39);
     cbNode = new QComboBox(GroupBox3);
     cbNode->setEditable(false);
@@ -188,8 +194,10 @@ void TFrm_IvroMVT::BuildLayout()
     BMVT = new QPushButton(QStringLiteral("Envoyer les données "), GroupBox3);
     BMVT->setGeometry(456, 34, 141, 25);
     BMVT->setEnabled(false);
+    // Left of "Suivre les envois", never under it: the box grows with the
+    // reason's lines (AjusteRaison).
     lblRaisonEnvoi = new QLabel(GroupBox3);
-    lblRaisonEnvoi->setGeometry(91, 64, 506, 34);
+    lblRaisonEnvoi->setGeometry(KRaisonGauche, KRaisonHaut, 456 - 6 - KRaisonGauche, 34);
     lblRaisonEnvoi->setWordWrap(true);
     lblRaisonEnvoi->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblRaisonEnvoi->setStyleSheet(QStringLiteral("color: #a00000;"));
@@ -249,6 +257,8 @@ void TFrm_IvroMVT::FormCreate()
     dtDEB->setDate(today.addDays(-5));
     dtFIN->setDate(today);
     Timer1->stop();
+    FRaisonBase = KBaseAChoisir;
+    TexteRaison(KBaseAChoisir);
 }
 
 QString TFrm_IvroMVT::PanelText(int aPanel) const
@@ -275,9 +285,13 @@ bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
 // Touching the range calls for a new evaluation before any sending.
 void TFrm_IvroMVT::DemandeEvaluation()
 {
-    if (BMVT->isEnabled() || !lblRaisonEnvoi->text().isEmpty())
-        lblRaisonEnvoi->setText(QStringLiteral("Évaluez la plage avant d'envoyer."));
     BMVT->setEnabled(false);
+    if (FRaisonBase.isEmpty())
+        TexteRaison(KAEvaluer);
+    else if (FRaisonBase == KBaseAChoisir)
+        TexteRaison(FRaisonBase);
+    else
+        MontreRaisonEnvoi(FRaisonBase);
 }
 
 void TFrm_IvroMVT::dtDEBEnter()
@@ -336,27 +350,30 @@ void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
 
 void TFrm_IvroMVT::MontreRaisonEnvoi(const QString &aRefus)
 {
-    lblRaisonEnvoi->setText(aRefus.isEmpty() ? QString() : QStringLiteral("Envoi impossible. ") + aRefus);
+    TexteRaison(aRefus.isEmpty() ? QString() : QStringLiteral("Envoi impossible. ") + aRefus);
+}
+
+void TFrm_IvroMVT::TexteRaison(const QString &aTexte)
+{
+    lblRaisonEnvoi->setText(aTexte);
+    // Every line in view: the target box grows, the node grid gives way.
+    const int hauteur = aTexte.isEmpty() ? 0 : lblRaisonEnvoi->heightForWidth(lblRaisonEnvoi->width());
+    lblRaisonEnvoi->resize(lblRaisonEnvoi->width(), std::max(hauteur, 34));
+    GroupBox3->setFixedHeight(std::max(KHauteurDestination, KRaisonHaut + hauteur + 7));
 }
 
 bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
 {
-    TSilenceNoeud silence;
+    QStringList avertissements;
     try {
-        silence = DataMod->SilenceNoeud(teIBFile->text(), aNoeud);
+        avertissements = DataMod->AvertissementsEnvoi(teIBFile->text(), aNoeud, dtDEB->date(), dtFIN->date());
     } catch (const EDbError &) {
         // Out of reach: the sending itself will say so.
         return true;
     }
-    if (!silence.Inquietant())
+    if (avertissements.isEmpty())
         return true;
-    const QString etat =
-        silence.Jamais()
-            ? QStringLiteral("Le noeud %1 n'a jamais envoyé de heartbeat").arg(aNoeud)
-            : QStringLiteral("Le noeud %1 n'a plus envoyé de heartbeat depuis le %2, il y a plus d'un jour")
-                  .arg(aNoeud, silence.DernierHeartbeat.ToString());
-    return ConfirmeAvertissement(this, etat + QStringLiteral(" : les événements l'attendront dans la base jusqu'à ce "
-                                                             "qu'il se connecte.\r\nEnvoyer quand même ?"));
+    return ConfirmeAvertissement(this, MvtQuestionAvertissements(avertissements, QStringLiteral("\r\n")));
 }
 
 void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus, bool aLue)
@@ -406,6 +423,7 @@ void TFrm_IvroMVT::BIBFileClick()
 void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
 {
     FIBFile = aPath;
+    FRaisonBase.clear();
     teIBFile->setText(aPath);
     pbEnvoi->hide();
     // Nothing of the previous database stays on screen, loaded or not.
@@ -416,26 +434,41 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     SetPanelText(0, QString());
     SetPanelText(1, QString());
     FContenuValide = false;
-    // The last evaluation counted another database: evaluate again first.
-    DemandeEvaluation();
     QString erreur;
     try {
         lblSens->clear();
         const TNode local = DataMod->IvroMvtLocalNode(aPath);
         const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(aPath);
         edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
-        lblSens->setText(TexteSens(SensDuGroupe(local.NODE_GROUP_ID)));
+        const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
+        lblSens->setText(TexteSens(sens));
+        // The grid shows every remote node; the target list only those the
+        // direction's router sends to.
+        const QString groupeCible = DataMod->MvtGroupeCible(aPath, sens);
+        if (sens == TSensMvt::Aucun)
+            FRaisonBase = local.NODE_ID.isEmpty() ? MvtTexteSansSens() : MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
+        else if (groupeCible.isEmpty())
+            FRaisonBase = MvtRefusCible(sens, groupeCible, QString(), QString());
         for (const TNode &node : remotes) {
             mdNodes.Append();
             mdNodes.SetValue(0, node.NODE_ID);
             mdNodes.SetValue(1, node.NODE_GROUP_ID);
             mdNodes.SetValue(2, QVariant::fromValue(node.HEARTBEAT_TIME));
-            cbNode->addItem(node.NODE_ID);
+            if (MvtRefusCible(sens, groupeCible, node.NODE_ID, node.NODE_GROUP_ID).isEmpty()
+                && cbNode->findText(node.NODE_ID) < 0)
+                cbNode->addItem(node.NODE_ID);
             mdNodes.Post();
         }
+        if (FRaisonBase.isEmpty() && cbNode->count() == 0)
+            FRaisonBase = QStringLiteral("Aucun noeud du groupe \"%1\" dans cette base : le sens %2 n'envoie qu'à "
+                                         "ce groupe.")
+                              .arg(groupeCible, TexteSens(sens));
     } catch (const std::exception &e) {
         erreur = messageOf(e);
+        FRaisonBase = QStringLiteral("Cette base ne peut pas être lue (voir le message d'erreur).");
     }
+    // The last evaluation counted another database: evaluate again first.
+    DemandeEvaluation();
     // A list that gets items selects the first: the target must be chosen.
     cbNode->setCurrentIndex(-1);
     FNodesModel->Refresh();
@@ -489,6 +522,13 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
     }
 }
 
+// What the loaded database forbids, for an evaluation made on it: before
+// any load, the evaluation itself tells.
+QString TFrm_IvroMVT::RaisonBaseEvaluee() const
+{
+    return FRaisonBase == KBaseAChoisir ? QString() : FRaisonBase;
+}
+
 // The count and the details come from one pass, shown together when it
 // ends.
 void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
@@ -514,8 +554,11 @@ void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
             details = QStringLiteral("<p><b>%1</b></p>").arg(aResultat.Refus().toHtmlEscaped()) + details;
         FPanels[1]->SetDetails(details);
     }
-    RetourAuRepos(aResultat.Envoyable(), false);
-    MontreRaisonEnvoi(echec ? QString() : aResultat.Refus());
+    // The database itself may allow no sending, whatever the range holds.
+    const QString raisonBase = RaisonBaseEvaluee();
+    const QString refus = !raisonBase.isEmpty() ? raisonBase : echec ? QString() : aResultat.Refus();
+    RetourAuRepos(raisonBase.isEmpty() && aResultat.Envoyable(), false);
+    MontreRaisonEnvoi(refus);
     FEvalThread->deleteLater();
     FEvalThread = nullptr;
     if (echec)
@@ -571,7 +614,7 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         cbNode->setFocus();
         return;
     }
-    if (!ConfirmeAvertissement(this, MvtTexteConfirmation(FNbRec, node, FEvalTime))) {
+    if (!ConfirmeAvertissement(this, MvtTexteConfirmationEnvoi(FEvaluation, node))) {
         RetourAuRepos(true, true);
         return;
     }

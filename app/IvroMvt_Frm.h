@@ -108,8 +108,12 @@ private:
     void HauteurBarreEtat(int aLignes);
     // The evaluation's refusal beside the send button; empty clears it.
     void MontreRaisonEnvoi(const QString &aRefus);
+    // The line itself, whole: the box grows to its lines.
+    void TexteRaison(const QString &aTexte);
+    QString RaisonBaseEvaluee() const;
     // Asks before sending to a node that never sent a heartbeat or has been
-    // silent for more than a day; true when there is no reason to, or the
+    // silent for more than a day, whose synchronisation is disabled, or that
+    // got the same range today; true when there is no reason to, or the
     // operator goes on.
     bool NoeudAttenduConfirme(const QString &aNoeud);
     void StartTimer();
@@ -120,6 +124,9 @@ private:
     // Shows the events created; none (null) on failure.
     void FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud);
 
+    // Why no sending can work with the database loaded (none loaded, no
+    // direction, no node the direction reaches); empty when one can.
+    QString FRaisonBase;
     bool FCANMVT = false;
     qint32 FNbRec = 0;
     QString FEvalTime;

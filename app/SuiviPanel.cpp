@@ -21,10 +21,41 @@ namespace {
 
 constexpr int KPeriodeMs = 5000;
 
+// Whole days first: a sending followed two days later must not read as
+// one of the same day.
+QString TexteEcoule(qint64 aSecondes)
+{
+    const qint64 jours = aSecondes / 86400;
+    const qint64 reste = aSecondes % 86400;
+    if (jours == 0)
+        return FormatDuree(double(reste));
+    return QStringLiteral("%1 j %2:%3:%4")
+        .arg(jours)
+        .arg(reste / 3600, 2, 10, QLatin1Char('0'))
+        .arg(reste % 3600 / 60, 2, 10, QLatin1Char('0'))
+        .arg(reste % 60, 2, 10, QLatin1Char('0'));
+}
+
+// What ended with the entry is the creation of the events, not their way
+// to the node.
+QString TexteCreation(const TEnvoiJournal &aEnvoi)
+{
+    switch (aEnvoi.Issue) {
+    case TIssueEnvoi::Termine: return QStringLiteral("création des événements terminée");
+    case TIssueEnvoi::Interrompu: return QStringLiteral("création des événements interrompue");
+    case TIssueEnvoi::EnCours:
+    case TIssueEnvoi::Refuse:
+    case TIssueEnvoi::Echec: break;
+    }
+    return QStringLiteral("création des événements échouée");
+}
+
 QString TexteEnvoi(const TEnvoiJournal &aEnvoi)
 {
-    QString t = QStringLiteral("%1 - %2 - ").arg(aEnvoi.Debut.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")),
-                                                 aEnvoi.Noeud);
+    const QString jour = QStringLiteral("dd/MM/yyyy");
+    QString t = QStringLiteral("%1 - %2 - jours du %3 au %4 - ")
+                    .arg(aEnvoi.Debut.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")), aEnvoi.Noeud,
+                         aEnvoi.Du.toString(jour), aEnvoi.Au.toString(jour));
     if (aEnvoi.AvecPlage())
         t += QStringLiteral("%1 événements (DATA_ID %2 à %3)")
                  .arg(aEnvoi.Evenements)
@@ -32,7 +63,7 @@ QString TexteEnvoi(const TEnvoiJournal &aEnvoi)
                  .arg(aEnvoi.DernierDataId);
     else
         t += QStringLiteral("aucun événement");
-    return t + QStringLiteral(" - ") + aEnvoi.TexteIssue();
+    return t + QStringLiteral(" - ") + TexteCreation(aEnvoi);
 }
 
 QTableWidget *Tableau(QWidget *aParent, const QStringList &aEntetes)
@@ -254,25 +285,24 @@ void TSuiviPanel::Affiche()
     } else {
         lblEtat->setText(QStringLiteral("Événements encore dans SYM_DATA : %1\n"
                                         "Non routés (en attente du routage) : %2\n"
-                                        "Hors de tout trou (ne seront jamais routés) : %3\n"
-                                        "Routés sans lot pour ce noeud : %4\n"
-                                        "Dans un lot du noeud : %5")
+                                        "Non routés, au-delà du dernier trou (routés à son prochain) : %3\n"
+                                        "Hors de tout trou (ne seront jamais routés) : %4\n"
+                                        "Routés sans lot pour ce noeud (n'y arriveront pas) : %5\n"
+                                        "Dans un lot du noeud : %6")
                              .arg(s.Total)
                              .arg(s.NonRoutes)
+                             .arg(s.AuDelaDesTrous)
                              .arg(s.HorsTrous)
                              .arg(s.RoutesAilleurs())
                              .arg(s.AvecLot));
     }
     const QDateTime depuis = FEnvoi.Fin.isValid() ? FEnvoi.Fin : FEnvoi.Debut;
-    const QString ecoule = FormatDuree(double(std::max<qint64>(0, depuis.secsTo(QDateTime::currentDateTimeUtc()))));
+    const QString ecoule = TexteEcoule(std::max<qint64>(0, depuis.secsTo(QDateTime::currentDateTimeUtc())));
     QString avancement;
     if (!FErreur.isEmpty())
         avancement = QStringLiteral("Lecture impossible : %1").arg(FErreur);
     else if (FLu && s.Termine())
-        avancement = QStringLiteral("Suivi terminé après %1 : plus rien en route (%2 chargés, %3 en erreur).")
-                         .arg(ecoule)
-                         .arg(s.Statut(QStringLiteral("OK")))
-                         .arg(s.Statut(QStringLiteral("ER")));
+        avancement = QStringLiteral("Suivi terminé, %1 après l'envoi. %2").arg(ecoule, VerdictSuivi(s, FEnvoi.Evenements));
     else if (FLu)
         avancement = QStringLiteral("Temps écoulé depuis l'envoi : %1. Encore en route : %2 événements sur %3.")
                          .arg(ecoule)

@@ -1,12 +1,13 @@
 // Picture of the main window for the README: a site database made like the
 // demo's (central server, a few shops, K rows over the last days), loaded
 // and evaluated, a target chosen, then the window grabbed into a PNG file.
-// Usage: capture_fenetre FILE.png [BASE] [--details | --envoi] (on an X
+// Usage: capture_fenetre FILE.png [BASE] [--details | --envoi | --refus] (on an X
 // display, e.g. under Xvfb); with BASE, that database is loaded and evaluated
 // over its last ten days instead. --details: the screen around the window
 // with the evaluation's details shown; --envoi: the window after a sending
 // to the chosen shop, its progress bar holding the range of the events
-// created.
+// created; --refus: a range of 200000 rows and more, refused, its reason
+// beside the grey send button.
 
 #include "app/IvroMvt_Frm.h"
 #include "app/QtFrancais.h"
@@ -39,8 +40,10 @@ int main(int argc, char *argv[])
         const QString a = QString::fromLocal8Bit(argv[i]);
         (a.startsWith(QLatin1String("--")) ? mode : base) = a;
     }
-    if (argc < 2 || argc > 4 || !(mode.isEmpty() || mode == QLatin1String("--details") || mode == QLatin1String("--envoi"))) {
-        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE] [--details | --envoi]\n");
+    if (argc < 2 || argc > 4
+        || !(mode.isEmpty() || mode == QLatin1String("--details") || mode == QLatin1String("--envoi")
+             || mode == QLatin1String("--refus"))) {
+        std::fprintf(stderr, "Usage : capture_fenetre FICHIER.png [BASE] [--details | --envoi | --refus]\n");
         return 2;
     }
     QTranslator qtFrench;
@@ -64,6 +67,8 @@ int main(int argc, char *argv[])
         const TDateTime today = now.TruncDay();
         for (int day = 0; day < 10; ++day)
             SiteFixture::AddKRows(db, 1 + day * 1000, 250 + 37 * day, today.AddDays(-day).AddMSecs(11 * 3600000));
+        if (mode == QLatin1String("--refus"))
+            SiteFixture::AddKRows(db, 100000, 200000, today.AddDays(-1).AddMSecs(9 * 3600000));
 
         TFrm_IvroMVT w;
         w.show();
@@ -73,6 +78,8 @@ int main(int argc, char *argv[])
             w.dtFIN->setDate(QDate::currentDate());
         } else {
             w.LoadIBFile(db.Path());
+            if (mode == QLatin1String("--refus"))
+                w.dtDEB->setDate(QDate::currentDate().addDays(-1));
         }
         w.BEVALClick();
         QElapsedTimer attente;

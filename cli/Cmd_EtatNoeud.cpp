@@ -2,11 +2,19 @@
 // engine's capture triggers in place.
 #include "cli/CliCommand.h"
 
+#include "common/uCommun.h"
 #include "data/uDataMod.h"
 
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
+
+ECliFailure NoeudInconnu(const QString &aNoeud)
+{
+    return ECliFailure(QStringLiteral("Noeud inconnu dans cette base : \"%1\".").arg(aNoeud));
+}
 
 int CmdEtatNoeud(TCliContext &aCtx)
 {
@@ -15,24 +23,43 @@ int CmdEtatNoeud(TCliContext &aCtx)
     const TEtatNoeud etat = DataMod->EtatNoeud(base, noeud);
     // Its offline parameter alone would read as a state of a node that isn't there.
     if (etat.SYNC_ENABLED < 0)
-        throw ECliFailure(QStringLiteral("Noeud inconnu dans cette base : \"%1\".").arg(noeud));
+        throw NoeudInconnu(noeud);
+    // The mode is the node.offline setting, not whether the node is heard
+    // from: the heartbeat's age, by the server's clock, says that.
+    const TSilenceNoeud silence = DataMod->SilenceNoeud(base, noeud);
+    const qint64 age =
+        silence.Jamais() ? -1 : std::max<qint64>(0, (silence.Maintenant.MSecs() - silence.DernierHeartbeat.MSecs()) / 1000);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("NODE_ID"), etat.NODE_ID},
                                    {QStringLiteral("SYNC_ENABLED"), etat.SYNC_ENABLED},
                                    {QStringLiteral("SYNC_URL"), etat.SYNC_URL},
                                    {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(etat.HEARTBEAT_TIME)},
+                                   {QStringLiteral("HEARTBEAT_AGE_SECONDES"), age < 0 ? QJsonValue() : QJsonValue(age)},
                                    {QStringLiteral("SYNC_MOD"), etat.SYNC_MOD}});
         return 0;
     }
     const QString actif = etat.SYNC_ENABLED == 0 ? QStringLiteral("non (0)")
                                                  : QStringLiteral("oui (%1)").arg(etat.SYNC_ENABLED);
     const QString mode = etat.SYNC_MOD == 2 ? QStringLiteral("hors ligne (2)") : QStringLiteral("en ligne (1)");
+    QString depuis = QStringLiteral("jamais reçu");
+    if (age >= 0) {
+        const qint64 reste = age % 86400;
+        depuis = age < 86400 ? FormatDuree(double(age))
+                             : QStringLiteral("%1 j %2:%3:%4")
+                                   .arg(age / 86400)
+                                   .arg(reste / 3600, 2, 10, QLatin1Char('0'))
+                                   .arg(reste % 3600 / 60, 2, 10, QLatin1Char('0'))
+                                   .arg(reste % 60, 2, 10, QLatin1Char('0'));
+        if (silence.Inquietant())
+            depuis += QStringLiteral(" (silencieux depuis plus d'un jour)");
+    }
     aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
                     {{QStringLiteral("Noeud"), etat.NODE_ID},
                      {QStringLiteral("Synchronisation active"), actif},
                      {QStringLiteral("URL de synchronisation"), etat.SYNC_URL},
                      {QStringLiteral("Dernier heartbeat"), etat.HEARTBEAT_TIME},
-                     {QStringLiteral("Mode"), mode}});
+                     {QStringLiteral("Âge du dernier heartbeat"), depuis},
+                     {QStringLiteral("Mode déclaré (paramètre node.offline)"), mode}});
     return 0;
 }
 
@@ -58,6 +85,9 @@ int CmdLastHeartBeat(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
+    // As etat-noeud: an unknown node is a failure, not a node without heartbeat.
+    if (DataMod->EtatNoeud(base, noeud).SYNC_ENABLED < 0)
+        throw NoeudInconnu(noeud);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{
             {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(DataMod->GetLastHeartBeat(base, noeud))}});

@@ -191,7 +191,7 @@ int CmdEvaluer(TCliContext &aCtx)
     }
     // The count is printed as soon as it is known: the details take longer.
     const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage, [&aCtx, &plage](const TEvaluationResultat &aCompte) {
-        aCtx.Print(QStringLiteral("Plage : du %1 au %2 inclus").arg(plage.Debut.ToString(), plage.Fin.ToString()));
+        aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
         aCtx.Print(aCompte.Evaluation.Texte());
     });
     aCtx.Print(eval.Envoyable() ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + eval.Refus());
@@ -211,6 +211,8 @@ QJsonObject EnvoiJson(const TPlage &aPlage, const TEvaluationResultat &aEval, co
     const bool plage = aIssue == QLatin1String("termine") || aIssue == QLatin1String("inconnue");
     o.insert(QStringLiteral("issue"), aIssue);
     o.insert(QStringLiteral("evenements_prevus"), aEval.Evaluation.NbRec);
+    o.insert(QStringLiteral("evenements_prevus_detail"),
+             aEval.EvenementsPrevus() ? QJsonValue(double(*aEval.EvenementsPrevus())) : QJsonValue());
     o.insert(QStringLiteral("evenements"), aIssue == QLatin1String("termine") ? double(aResultat.Crees.Nombre) : 0.0);
     o.insert(QStringLiteral("premier_data_id"), plage ? QJsonValue(double(aResultat.Crees.PremierDataId)) : QJsonValue());
     o.insert(QStringLiteral("dernier_data_id"), plage ? QJsonValue(double(aResultat.Crees.DernierDataId)) : QJsonValue());
@@ -297,19 +299,34 @@ int CmdEnvoyer(TCliContext &aCtx)
                               .arg(local.NODE_ID, local.NODE_GROUP_ID));
     // As in the window, only a node the database knows can be chosen: a typo
     // would queue events for nobody.
-    bool known = false;
-    for (const TNode &n : DataMod->IvroMvtListeRemoteNodes(base))
-        known = known || n.NODE_ID == noeud;
-    if (!known)
+    const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(base);
+    const auto cible = std::find_if(remotes.cbegin(), remotes.cend(), [&noeud](const TNode &n) { return n.NODE_ID == noeud; });
+    if (cible == remotes.cend())
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
+    // Nor a node outside the group the direction's router sends to: the
+    // events would wait for it for ever.
+    if (const QString refus = MvtRefusCible(sens, DataMod->MvtGroupeCible(base, sens), noeud, cible->NODE_GROUP_ID);
+        !refus.isEmpty())
+        throw ECliUsage(QStringLiteral("Envoi refusé. ") + refus);
 
     const TEvaluationResultat eval = Evaluate(base, plage);
     if (!eval.Envoyable())
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + eval.Refus());
-    if (!aCtx.Json)
+    if (!aCtx.Json) {
+        aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
         aCtx.Print(eval.Evaluation.Texte());
-    aCtx.Confirm(MvtTexteConfirmation(eval.Evaluation.NbRec, noeud, eval.Evaluation.EvalTime)
-                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        if (const QString prevision = MvtTextePrevision(eval); !prevision.isEmpty())
+            aCtx.Print(prevision);
+    }
+    // As the window: what may keep the events from arriving is said, and
+    // asked about, first.
+    if (const QStringList avertissements = DataMod->AvertissementsEnvoi(base, noeud, plage.Du, plage.Au);
+        !avertissements.isEmpty()) {
+        for (const QString &a : avertissements)
+            aCtx.PrintError(QStringLiteral("Avertissement : ") + a);
+        aCtx.Confirm(QStringLiteral("Envoyer quand même ?"));
+    }
+    aCtx.Confirm(MvtTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
     TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
     // From here an interruption stops the sending: the process ends at once

@@ -11,7 +11,10 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,7 +48,7 @@ QString UneLigne(const QString &aText, int aMax)
     return t;
 }
 
-QJsonObject SuiviJson(const TSuiviEnvoi &aSuivi)
+QJsonObject SuiviJson(const TSuiviEnvoi &aSuivi, qint64 aCrees)
 {
     QJsonArray statuts;
     for (const TSuiviStatut &s : aSuivi.Statuts)
@@ -69,6 +72,10 @@ QJsonObject SuiviJson(const TSuiviEnvoi &aSuivi)
                        {QStringLiteral("evenements"), aSuivi.Total},
                        {QStringLiteral("non_routes"), aSuivi.NonRoutes},
                        {QStringLiteral("hors_trous"), aSuivi.HorsTrous},
+                       {QStringLiteral("au_dela_des_trous"), aSuivi.AuDelaDesTrous},
+                       {QStringLiteral("n_arriveront_pas"), aSuivi.NArriverontPas()},
+                       {QStringLiteral("crees"), aCrees < 0 ? QJsonValue() : QJsonValue(aCrees)},
+                       {QStringLiteral("verdict"), VerdictSuivi(aSuivi, aCrees)},
                        {QStringLiteral("routes_sans_lot"), aSuivi.RoutesAilleurs()},
                        {QStringLiteral("en_reprise"), aSuivi.EnReprise},
                        {QStringLiteral("en_cours"), aSuivi.EnCours()},
@@ -88,15 +95,17 @@ QString Resume(const TSuiviEnvoi &aSuivi)
         .arg(aSuivi.Statut(QStringLiteral("ER")));
 }
 
-void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi)
+void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi, qint64 aCrees)
 {
     aCtx.Print(QStringLiteral("Événements de rechargement pour le noeud %1, DATA_ID %2 à %3 : %4")
                    .arg(aSuivi.Noeud).arg(aSuivi.De).arg(aSuivi.A).arg(aSuivi.Total));
     if (aSuivi.Total == 0) {
-        aCtx.Print(QStringLiteral("Aucun dans SYM_DATA : jamais créés, ou déjà purgés après leur chargement."));
+        aCtx.Print(VerdictSuivi(aSuivi, aCrees));
         return;
     }
     aCtx.Print(QStringLiteral("  non routés (en attente du routage)          : %1").arg(aSuivi.NonRoutes));
+    if (aSuivi.AuDelaDesTrous > 0)
+        aCtx.Print(QStringLiteral("  non routés, au-delà du dernier trou         : %1").arg(aSuivi.AuDelaDesTrous));
     aCtx.Print(QStringLiteral("  hors de tout trou (ne seront jamais routés) : %1").arg(aSuivi.HorsTrous));
     aCtx.Print(QStringLiteral("  routés sans lot pour ce noeud               : %1").arg(aSuivi.RoutesAilleurs()));
     aCtx.Print(QStringLiteral("  dans un lot du noeud                        : %1").arg(aSuivi.AvecLot));
@@ -127,9 +136,7 @@ void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi)
                         lots);
     }
     aCtx.Print(QString());
-    aCtx.Print(aSuivi.Termine() ? QStringLiteral("Plus rien en route : chaque événement est chargé, en erreur ou "
-                                                 "arrêté.")
-                                : QStringLiteral("%1 événements encore en route.").arg(aSuivi.EnCours()));
+    aCtx.Print(VerdictSuivi(aSuivi, aCrees));
 }
 
 int CmdSuivi(TCliContext &aCtx)
@@ -190,6 +197,25 @@ int CmdSuivi(TCliContext &aCtx)
     }
     // The journal's ranges do not change between two readings.
     const QList<QPair<qint64, qint64>> plages = JournalEnvois::PlagesDisjointes(envois);
+    // How many events the journal says were created, to tell purged events
+    // from events never made; unknown for a range no journal entry has.
+    qint64 crees = -1;
+    {
+        QList<TEnvoiJournal> connus = envois;
+        if (plageDonnee) {
+            const QString cle = JournalEnvois::CleBase(base);
+            for (const TEnvoiJournal &e : JournalEnvois::Lire())
+                if (e.Base == cle && e.Noeud == noeud && e.AvecPlage() && e.PremierDataId == de && e.DernierDataId == a)
+                    connus << e;
+        }
+        QSet<QPair<qint64, qint64>> vus;
+        for (const TEnvoiJournal &e : std::as_const(connus)) {
+            if (!e.AvecPlage() || vus.contains({e.PremierDataId, e.DernierDataId}))
+                continue;
+            vus.insert({e.PremierDataId, e.DernierDataId});
+            crees = std::max<qint64>(crees, 0) + e.Evenements;
+        }
+    }
     const auto lis = [&]() {
         if (plages.isEmpty())
             return DataMod->SuiviEnvoi(base, noeud, de, a);
@@ -214,9 +240,9 @@ int CmdSuivi(TCliContext &aCtx)
         suivi = lis();
     }
     if (aCtx.Json)
-        aCtx.PrintJson(SuiviJson(suivi));
+        aCtx.PrintJson(SuiviJson(suivi, crees));
     else
-        PrintSuivi(aCtx, suivi);
+        PrintSuivi(aCtx, suivi, crees);
     return 0;
 }
 

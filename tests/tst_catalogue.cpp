@@ -149,6 +149,13 @@ void TestCatalogue::allTablesExcluesListsOnlyTablesOutsideKtb()
     QVERIFY(!rows.contains(QStringLiteral("GENPARAM|0")));
     QVERIFY(!rows.contains(QStringLiteral("CASHV|1"))); // views are left out
     QVERIFY(!rows.join(QLatin1Char(' ')).contains(QLatin1String("RDB$")));
+
+    // The movement's lock table is the tool's, not one of the site's.
+    FDb->Exec(QStringLiteral("CREATE TABLE IVRO_MVT_VERROU (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)"));
+    TMemTable avecVerrou = Dataset(2);
+    DataMod->GetAllTablesExclues(FDb->Path(), avecVerrou);
+    FDb->Exec(QStringLiteral("DROP TABLE IVRO_MVT_VERROU"));
+    QCOMPARE(RowsOf(avecVerrou), rows);
 }
 
 void TestCatalogue::datasetRules()

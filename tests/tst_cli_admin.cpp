@@ -58,14 +58,35 @@ void TestCliAdmin::etatNoeud()
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.contains(QLatin1String("hors ligne (2)")), qPrintable(r.Out));
 
-    // Not a node of this database: a failure, and no state printed.
-    for (const QStringList &extra : {QStringList(), QStringList{QStringLiteral("--json")}}) {
-        r = RunCli(QStringList{QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("mag-absent")} + extra);
-        QCOMPARE(r.Code, 1);
-        QVERIFY2(r.Err.startsWith(QStringLiteral("Erreur : Noeud inconnu dans cette base : \"mag-absent\".")),
-                 qPrintable(r.Err));
-        QVERIFY(!r.Out.contains(QStringLiteral("Mode")) && !r.Out.contains(QStringLiteral("sync_mod")));
-    }
+    // The mode is named for what it reflects, beside the heartbeat's age.
+    QVERIFY2(r.Out.contains(QStringLiteral("Mode déclaré (paramètre node.offline)")), qPrintable(r.Out));
+    QVERIFY2(r.Out.contains(QStringLiteral("Âge du dernier heartbeat")) && r.Out.contains(QStringLiteral("jamais reçu")),
+             qPrintable(r.Out));
+
+    // Known from SYM_NODE alone, as noeuds lists it (a shop has no security
+    // row for the central server).
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE (NODE_ID, NODE_GROUP_ID, EXTERNAL_ID, SYNC_ENABLED) "
+                           "VALUES ('serveur', 'lame', 'serveur', 1)"));
+    db.Exec(QStringLiteral("INSERT INTO SYM_NODE_HOST (NODE_ID, HOST_NAME, HEARTBEAT_TIME, LAST_RESTART_TIME, "
+                           "CREATE_TIME) VALUES ('serveur', 'h', CURRENT_TIMESTAMP - 3, CURRENT_TIMESTAMP, "
+                           "CURRENT_TIMESTAMP)"));
+    r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("serveur")});
+    QVERIFY2(r.Code == 0, qPrintable(r.Err));
+    QVERIFY2(r.Out.contains(QLatin1String("3 j 00:")) && r.Out.contains(QStringLiteral("silencieux depuis plus d'un jour")),
+             qPrintable(r.Out));
+    r = RunCli({QStringLiteral("etat-noeud"), db.Path(), QStringLiteral("serveur"), QStringLiteral("--json")});
+    QVERIFY(json(r).object().value(QStringLiteral("heartbeat_age_secondes")).toInt() >= 3 * 86400);
+
+    // Not a node of this database: a failure, and no state printed, the same
+    // for both commands.
+    for (const QString &commande : {QStringLiteral("etat-noeud"), QStringLiteral("get-last-heart-beat")})
+        for (const QStringList &extra : {QStringList(), QStringList{QStringLiteral("--json")}}) {
+            r = RunCli(QStringList{commande, db.Path(), QStringLiteral("mag-absent")} + extra);
+            QCOMPARE(r.Code, 1);
+            QVERIFY2(r.Err.startsWith(QStringLiteral("Erreur : Noeud inconnu dans cette base : \"mag-absent\".")),
+                     qPrintable(r.Err));
+            QVERIFY(!r.Out.contains(QStringLiteral("Mode")) && !r.Out.contains(QStringLiteral("sync_mod")));
+        }
 
     db.Exec(QStringLiteral("INSERT INTO SYM_NODE_IDENTITY (NODE_ID) VALUES ('mag-001')"));
     r = RunCli({QStringLiteral("get-local-node"), db.Path()});

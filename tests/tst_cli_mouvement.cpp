@@ -49,6 +49,11 @@ private slots:
     void envoyerInterrompu();
     void envoyerUnSeulParNoeud();
     void envoyerDeuxNoeudsEnsemble();
+    void envoyerCibles_data();
+    void envoyerCibles();
+    void envoyerAvertit_data();
+    void envoyerAvertit();
+    void evaluerSansSens();
 };
 
 void TestCliMouvement::noeuds()
@@ -428,6 +433,107 @@ void TestCliMouvement::envoyerDeuxNoeudsEnsemble()
         }
     }
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), KTours * 12);
+}
+
+// Only a node of the group the direction's router sends to can be sent
+// to; any other is refused as a bad request, before anything is written.
+void TestCliMouvement::envoyerCibles_data()
+{
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<QString>("noeud");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("central to shop") << "lame" << "mag-001" << 0 << "Traitement terminé";
+    QTest::newRow("shop to central") << "mags" << "mag-001" << 0 << "Traitement terminé";
+    QTest::newRow("shop to shop") << "mags" << "mag-003" << 2
+                                  << "Envoi refusé. Le noeud mag-003 est du groupe \"mags\" ; le sens Magasin vers "
+                                     "Lame n'envoie qu'au groupe \"lame\" (routeur \"mags_vers_lame\")";
+    QTest::newRow("node of an unknown group") << "lame" << "caisse-1" << 2
+                                              << "Le noeud caisse-1 est du groupe \"caisses\"";
+}
+
+void TestCliMouvement::envoyerCibles()
+{
+    QFETCH(QString, local);
+    QFETCH(QString, noeud);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, local, 3, KDay);
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-003"), QStringLiteral("mags"), TDateTime::Now());
+    SiteFixture::AddRemoteNode(db, QStringLiteral("caisse-1"), QStringLiteral("caisses"), TDateTime::Now());
+    const TRun r = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), noeud,
+                           QStringLiteral("--oui")});
+    QVERIFY2(r.Code == code, qPrintable(r.Err));
+    QVERIFY2((code == 0 ? r.Out : r.Err).contains(message), qPrintable(r.Out + r.Err));
+    if (code != 0) {
+        QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+        QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 0);
+    }
+}
+
+// What may keep the events from arriving is said before the sending, and
+// asked about on a terminal; --oui goes on.
+void TestCliMouvement::envoyerAvertit_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("avertissement");
+    QTest::newRow("silent for three days")
+        << "UPDATE SYM_NODE_HOST SET HEARTBEAT_TIME = CURRENT_TIMESTAMP - 3 WHERE NODE_ID = 'mag-001'"
+        << "Le noeud mag-001 n'a plus envoyé de heartbeat depuis le ";
+    QTest::newRow("synchronisation disabled") << "UPDATE SYM_NODE SET SYNC_ENABLED = 0 WHERE NODE_ID = 'mag-001'"
+                                              << "La synchronisation du noeud mag-001 est désactivée";
+    QTest::newRow("same range sent today") << ""
+                                           << "Les jours du 10/03/2026 au 10/03/2026 ont déjà été envoyés au noeud "
+                                              "mag-001 aujourd'hui";
+}
+
+void TestCliMouvement::envoyerAvertit()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, avertissement);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    const QStringList args{QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                           QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"),
+                           QStringLiteral("mag-001")};
+    int envoyes = 0;
+    if (sql.isEmpty()) {
+        const TRun premier = RunCli(args + QStringList{QStringLiteral("--oui")});
+        QVERIFY2(premier.Code == 0, qPrintable(premier.Err));
+        QVERIFY2(!premier.Err.contains(QLatin1String("Avertissement")), qPrintable(premier.Err));
+        envoyes = 6;
+    } else {
+        db.Exec(sql);
+    }
+    const TRun oui = RunCli(args + QStringList{QStringLiteral("--oui")});
+    QVERIFY2(oui.Code == 0, qPrintable(oui.Err));
+    QVERIFY2(oui.Err.contains(QStringLiteral("Avertissement : ") + avertissement), qPrintable(oui.Err));
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), envoyes + 6);
+}
+
+// A database where no sending can work says so, with its reason; the
+// range is stated as the procedures read it, a reversed one as such.
+void TestCliMouvement::evaluerSansSens()
+{
+    TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
+    SiteFixture::AddKRows(db, 1, 3, TDateTime::FromQDate(KDay));
+    TRun r = RunCli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
+                     QStringLiteral("--au"), QStringLiteral("11/03/2026")});
+    QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.contains(QStringLiteral("Envoi impossible. Aucun sens de mouvement : le noeud local de cette base "
+                                           "est illisible")),
+             qPrintable(r.Out));
+    QVERIFY2(r.Out.contains(QStringLiteral("Plage : du 10/03/2026 au 11/03/2026 inclus (lignes mises à jour du "
+                                           "10/03/2026 00:00:00 jusqu'au 12/03/2026 00:00:00 compris)")),
+             qPrintable(r.Out));
+    QVERIFY(!r.Out.contains(QLatin1String("Envoi possible")));
+
+    r = RunCli({QStringLiteral("evaluer"), db.Path(), QStringLiteral("--du"), QStringLiteral("11/03/2026"),
+                QStringLiteral("--au"), QStringLiteral("10/03/2026")});
+    QCOMPARE(r.Code, 0);
+    QVERIFY2(r.Out.contains(QStringLiteral("Plage : du 11/03/2026 au 10/03/2026 : plage inversée")), qPrintable(r.Out));
 }
 
 QTEST_GUILESS_MAIN(TestCliMouvement)

@@ -57,7 +57,7 @@ void TestEtatNoeud::etatNoeud_data()
     QTest::newRow("two host rows: the first one") << "mag-003" << 1 << "http://mag3/sync" << "01/12/2026 08:00:00" << 1;
     QTest::newRow("param of group lame ignored") << "mag-004" << 1 << "" << "" << 1;
     QTest::newRow("TRUE in capitals is not true") << "mag-005" << 1 << "" << "" << 1;
-    QTest::newRow("not in security: param alone") << "mag-006" << -1 << "" << "" << 2;
+    QTest::newRow("in SYM_NODE without security row") << "mag-006" << 1 << "http://mag6/sync" << "" << 2;
     QTest::newRow("unknown node") << "nowhere" << -1 << "" << "" << 1;
 }
 

@@ -155,6 +155,9 @@ private slots:
     void choixDuFichier();
     void chargementEnEchec();
     void changementDeBaseEfface();
+    void ciblesDuSens();
+    void raisonLisibleEntiere_data();
+    void raisonLisibleEntiere();
     void nouvelleEvaluationExigee();
     void evaluation_data();
     void evaluation();
@@ -285,8 +288,8 @@ void TestFenetre::etatAuDemarrage()
     QCOMPARE(w.dtFIN->date(), QDate::currentDate());
     QCOMPARE(w.dtDEB->displayFormat(), QStringLiteral("dd/MM/yyyy"));
     QVERIFY(w.dtDEB->calendarPopup());
-    QCOMPARE(w.dtDEB->toolTip(), QStringLiteral("à 00:00:00"));
-    QCOMPARE(w.dtFIN->toolTip(), QStringLiteral("à 23:59:59"));
+    QCOMPARE(w.dtDEB->toolTip(), QStringLiteral("à partir de 00:00:00"));
+    QCOMPARE(w.dtFIN->toolTip(), QStringLiteral("jusqu'au lendemain 00:00:00 compris"));
     QVERIFY(!w.BMVT->isEnabled());
     QVERIFY(w.BEVAL->isEnabled() && w.BIBFile->isEnabled() && w.cbNode->isEnabled());
     QVERIFY(w.teIBFile->isReadOnly() && w.teIBFile->isEnabled());
@@ -438,19 +441,22 @@ void TestFenetre::chargementDesNoeuds_data()
 {
     QTest::addColumn<QString>("groupe");
     QTest::addColumn<QString>("sens");
-    QTest::newRow("lame") << "lame" << "Lame vers Magasin";
-    QTest::newRow("mags") << "mags" << "Magasin vers Lame";
-    QTest::newRow("casse differente") << "LAME" << "";
-    QTest::newRow("sans noeud local") << "" << "";
+    QTest::addColumn<int>("cibles"); // the shops are targets only of the central server
+    QTest::newRow("lame") << "lame" << "Lame vers Magasin" << 2;
+    QTest::newRow("mags") << "mags" << "Magasin vers Lame" << 0;
+    QTest::newRow("casse differente") << "LAME" << "" << 0;
+    QTest::newRow("sans noeud local") << "" << "" << 0;
 }
 
 void TestFenetre::chargementDesNoeuds()
 {
     QFETCH(QString, groupe);
     QFETCH(QString, sens);
+    QFETCH(int, cibles);
     TTestDatabase db;
     const QString longNoeud = QStringLiteral("magasin-de-la-rue-principale-0042"); // 33 characters
     if (!groupe.isEmpty()) {
+        SiteFixture::AddCaptureConfig(db);
         SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), groupe);
         SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"),
                                    TDateTime::FromDate(2026, 12, 9, 10, 30));
@@ -468,9 +474,15 @@ void TestFenetre::chargementDesNoeuds()
         return;
     }
     QCOMPARE(grille->rowCount(), 2);
-    QCOMPARE(w->cbNode->count(), 2);
+    QCOMPARE(w->cbNode->count(), cibles);
     QCOMPARE(w->cbNode->currentIndex(), -1);
     QCOMPARE(w->cbNode->currentText(), QString());
+    if (cibles == 0) {
+        // Grey, and why: no direction, or no node the direction reaches.
+        QVERIFY2(w->lblRaisonEnvoi->text().startsWith(QStringLiteral("Envoi impossible. ")),
+                 qPrintable(w->lblRaisonEnvoi->text()));
+        return;
+    }
     const int premier = w->cbNode->itemText(0) == QLatin1String("mag-001") ? 0 : 1;
     QCOMPARE(grille->index(premier, 0).data().toString(), QStringLiteral("mag-001"));
     QCOMPARE(grille->index(premier, 1).data().toString(), QStringLiteral("mags"));
@@ -531,6 +543,77 @@ void TestFenetre::chargementEnEchec()
     QCOMPARE(w->edtLOCAL_NODE_ID->text(), QString());
     QCOMPARE(w->cbNode->count(), 0);
     QCOMPARE(w->DBGrid1->model()->rowCount(), 0);
+}
+
+// On a shop, the target list offers only the nodes of the group the
+// direction's router sends to; the grid still lists every remote node.
+void TestFenetre::ciblesDuSens()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("mags"), 3, jour(10));
+    SiteFixture::AddRemoteNode(db, QStringLiteral("mag-003"), QStringLiteral("mags"), TDateTime::Now());
+    auto w = Fenetre(&db);
+    QCOMPARE(w->lblSens->text(), QStringLiteral("Magasin vers Lame"));
+    QCOMPARE(w->DBGrid1->model()->rowCount(), 3);
+    QStringList cibles;
+    for (int i = 0; i < w->cbNode->count(); ++i)
+        cibles << w->cbNode->itemText(i);
+    QCOMPARE(cibles, (QStringList{"mag-001", "mag-002"}));
+    Evalue(*w, jour(10), jour(10));
+    QVERIFY(w->BMVT->isEnabled());
+}
+
+// Why the send button is grey reads whole beside it, at start, after a
+// load and after an evaluation, never under another button; a database
+// where no sending can work keeps it grey with its reason.
+void TestFenetre::raisonLisibleEntiere_data()
+{
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<QString>("raison"); // its beginning, after the evaluation
+    QTest::newRow("at start") << "depart" << "Choisissez une base";
+    QTest::newRow("without replication tables") << "sans tables" << "Envoi impossible. Cette base ne peut pas être lue";
+    QTest::newRow("no node of the target group")
+        << "sans cible" << "Envoi impossible. Aucun noeud du groupe \"caisses\" dans cette base";
+    QTest::newRow("200000 rows") << "limite" << "Envoi impossible. 200000 enregistrements \"K\" : l'envoi est limité "
+                                                "à moins de 200000 enregistrements.";
+    QTest::newRow("reversed range") << "inversee" << "Envoi impossible. Plage inversée : le dernier jour (15/03/2026) "
+                                                     "est avant le premier (19/03/2026).";
+}
+
+void TestFenetre::raisonLisibleEntiere()
+{
+    QFETCH(QString, cas);
+    QFETCH(QString, raison);
+    TTestDatabase db(cas == QLatin1String("sans tables") ? TTestDatabase::TSchema::RetailOnly
+                                                         : TTestDatabase::TSchema::Full);
+    if (cas == QLatin1String("sans cible")) {
+        SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, jour(10));
+        db.Exec(QStringLiteral("UPDATE SYM_ROUTER SET TARGET_NODE_GROUP_ID = 'caisses' WHERE ROUTER_ID = 'lame_vers_mags'"));
+    }
+    const TTestDatabase *base = cas == QLatin1String("limite") || cas == QLatin1String("inversee") ? FPlages.get()
+                                : cas == QLatin1String("depart")                                   ? nullptr
+                                                                                                   : &db;
+    TRepondeur repondeur; // the load's error box, when there is one
+    auto w = Fenetre(base);
+    QVERIFY(!w->BMVT->isEnabled());
+    QVERIFY(!w->lblRaisonEnvoi->text().isEmpty());
+    if (base) {
+        if (cas == QLatin1String("limite"))
+            Evalue(*w, jour(10), jour(11));
+        else if (cas == QLatin1String("inversee"))
+            Evalue(*w, jour(19), jour(15));
+        else
+            Evalue(*w, jour(10), jour(10));
+        QVERIFY(!w->BMVT->isEnabled());
+    }
+    QVERIFY2(w->lblRaisonEnvoi->text().startsWith(raison), qPrintable(w->lblRaisonEnvoi->text()));
+    // Whole, inside its box, and clear of every button.
+    const QRect r = w->lblRaisonEnvoi->geometry();
+    QVERIFY(w->lblRaisonEnvoi->isVisible());
+    QVERIFY(w->lblRaisonEnvoi->heightForWidth(r.width()) <= r.height());
+    QVERIFY(w->GroupBox3->rect().contains(r));
+    for (const QPushButton *b : w->GroupBox3->findChildren<QPushButton *>())
+        QVERIFY2(!r.intersects(b->geometry()), qPrintable(b->text()));
 }
 
 // The status line, its details and the send button's reason speak of the
@@ -608,7 +691,9 @@ void TestFenetre::evaluation_data()
     QTest::newRow("fin avant debut") << jour(19) << jour(15)
         << "0 Enregistrements \"K\" à repousser donc 0 au total. A la vitesse moyenne de 65 lignes/s, "
            "cela va prendre 00:00."
-        << false << aucune;
+        << false
+        << "Envoi impossible. Plage inversée : le dernier jour (15/03/2026) est avant le premier (19/03/2026). "
+           "Choisissez un premier jour au plus tard égal au dernier.";
 }
 
 void TestFenetre::evaluation()
@@ -715,9 +800,14 @@ void TestFenetre::envoi()
     QCOMPARE(repondeur.Vues.size(), 1);
     const TBoxVue confirmation = repondeur.Vues[0];
     QCOMPARE(confirmation.Titre, QStringLiteral("Avertissement"));
+    // The specified sentence, then the range as the procedures read it and
+    // the forecast of the details.
     QCOMPARE(confirmation.Texte, QStringLiteral("Vous êtes sur le point d'envoyer 260 enregsitrements \nau noeud "
                                                 "mag-002. Cela devrait prendre environ 00:04. \n"
-                                                "Voulez-vous continuer ?"));
+                                                "Voulez-vous continuer ?\n\n"
+                                                "Plage : du 10/03/2026 au 10/03/2026 inclus (lignes mises à jour du "
+                                                "10/03/2026 00:00:00 jusqu'au 11/03/2026 00:00:00 compris).\n"
+                                                "D'après le détail par table, 260 événements seront créés."));
     QCOMPARE(confirmation.Icone, QMessageBox::Warning);
     QCOMPARE(confirmation.Boutons.size(), 2);
     QVERIFY(confirmation.Boutons.contains(QStringLiteral("OK")));
@@ -794,7 +884,8 @@ void TestFenetre::envoiInterrompu()
     QVERIFY(w->CanClose());
     QCOMPARE(w->BMVT->isEnabled(), bmvt);
     QVERIFY(w->cbNode->isEnabled() && w->BEVAL->isEnabled() && w->BIBFile->isEnabled() && w->dtDEB->isEnabled());
-    QCOMPARE(w->cbNode->currentIndex(), choisirNoeud ? 0 : -1);
+    // Without a direction the list offers no target at all.
+    QCOMPARE(w->cbNode->currentIndex(), choisirNoeud && groupe != QLatin1String("LAME") ? 0 : -1);
     if (!choisirNoeud)
         QCOMPARE(w->focusWidget(), w->cbNode);
     QVERIFY(!QFile::exists(ScriptEcrit()));
@@ -1156,7 +1247,10 @@ void TestFenetre::detailsIndisponibles()
     w->teIBFile->setText(db.Path());
     Evalue(*w, jour(10), jour(10));
     QCOMPARE(w->PanelText(1), MvtEvalue(4).Texte());
-    QVERIFY(w->BMVT->isEnabled());
+    // Without the replication tables no sending can work: grey, and why.
+    QVERIFY(!w->BMVT->isEnabled());
+    QVERIFY2(w->lblRaisonEnvoi->text().startsWith(QStringLiteral("Envoi impossible. Aucun sens de mouvement")),
+             qPrintable(w->lblRaisonEnvoi->text()));
     QVERIFY(!w->ContenuValide());
     QVERIFY2(w->Panel(1)->Details().contains(QStringLiteral("Détail par table indisponible : ")),
              qPrintable(w->Panel(1)->Details()));

@@ -217,6 +217,10 @@ private slots:
     void sendingOutcomes_data();
     void sendingOutcomes();
     void sendingCancelled();
+    void sendingTargets_data();
+    void sendingTargets();
+    void guardRefusedAtOnce_data();
+    void guardRefusedAtOnce();
     void installedScriptFollowsKeyNamesType_data();
     void installedScriptFollowsKeyNamesType();
     void keyNamesTooLongFailTheSending();
@@ -717,6 +721,87 @@ void TestMouvement::sendingCancelled()
     QCOMPARE(r.Crees.Nombre, 0);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
     auto cnx = db.Connect();
+    TEnvoi::TVerrou libre(cnx.get(), QStringLiteral("mag-001"));
+}
+
+// A sending goes only to a node of the group the direction's router sends
+// to, as SYM_ROUTER says: the events carry the node, and the router keeps
+// only the nodes of its target group.
+void TestMouvement::sendingTargets_data()
+{
+    QTest::addColumn<QString>("local");
+    QTest::addColumn<QString>("cible"); // the target node's group
+    QTest::addColumn<QString>("sql");   // run before the check
+    QTest::addColumn<QString>("refus"); // empty: accepted
+    QTest::newRow("central to shop") << "lame" << "mags" << "" << "";
+    QTest::newRow("shop to central") << "mags" << "lame" << "" << "";
+    QTest::newRow("shop to shop") << "mags" << "mags" << ""
+                                  << "Le noeud cible est du groupe \"mags\" ; le sens Magasin vers Lame n'envoie "
+                                     "qu'au groupe \"lame\" (routeur \"mags_vers_lame\")";
+    QTest::newRow("node of an unknown group") << "lame" << "caisses" << ""
+                                              << "n'envoie qu'au groupe \"mags\"";
+    // The target group is read, not assumed.
+    QTest::newRow("router sending elsewhere") << "lame" << "mags"
+                                              << "UPDATE SYM_ROUTER SET TARGET_NODE_GROUP_ID = 'caisses' "
+                                                 "WHERE ROUTER_ID = 'lame_vers_mags'"
+                                              << "n'envoie qu'au groupe \"caisses\"";
+    QTest::newRow("router missing") << "lame" << "mags" << "DELETE FROM SYM_ROUTER"
+                                    << "Le routeur \"lame_vers_mags\" du sens Lame vers Magasin est absent de SYM_ROUTER";
+}
+
+void TestMouvement::sendingTargets()
+{
+    QFETCH(QString, local);
+    QFETCH(QString, cible);
+    QFETCH(QString, sql);
+    QFETCH(QString, refus);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, local, 0, QDate(2026, 3, 10));
+    SiteFixture::AddRemoteNode(db, QStringLiteral("cible"), cible, TDateTime::Now());
+    if (!sql.isEmpty())
+        db.Exec(sql);
+    const TSensMvt sens = SensDuGroupe(local);
+    const QString texte = MvtRefusCible(sens, DataMod->MvtGroupeCible(db.Path(), sens), QStringLiteral("cible"), cible);
+    if (refus.isEmpty())
+        QCOMPARE(texte, QString());
+    else
+        QVERIFY2(texte.contains(refus), qPrintable(texte));
+}
+
+// Another sending's hold on the node's row, by an insert or an update not
+// committed yet, refuses a sending at once as busy, never after the lock
+// wait with a server error.
+void TestMouvement::guardRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("tenue");
+    QTest::newRow("row inserted, not committed") << "INSERT INTO IVRO_MVT_VERROU (NODE_ID) VALUES ('mag-001')";
+    QTest::newRow("row updated, not committed") << "UPDATE IVRO_MVT_VERROU SET DEBUT = CURRENT_TIMESTAMP "
+                                                   "WHERE NODE_ID = 'mag-001'";
+}
+
+void TestMouvement::guardRefusedAtOnce()
+{
+    QFETCH(QString, tenue);
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
+    db.Exec(QStringLiteral("CREATE TABLE IVRO_MVT_VERROU (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)"));
+    if (tenue.startsWith(QLatin1String("UPDATE")))
+        db.Exec(QStringLiteral("INSERT INTO IVRO_MVT_VERROU (NODE_ID) VALUES ('mag-001')"));
+    auto autre = db.Connect();
+    TDbTransaction transaction(autre.get());
+    transaction.StartTransaction();
+    TDbQuery tient(autre.get(), &transaction);
+    tient.SQL() << tenue;
+    tient.ExecSQL();
+
+    auto cnx = db.Connect();
+    try {
+        TEnvoi::TVerrou verrou(cnx.get(), QStringLiteral("mag-001"));
+        QFAIL("the guard was taken");
+    } catch (const EEnvoiRefuse &e) {
+        QCOMPARE(e.Message(), MvtTexteEnvoiDejaEnCours(QStringLiteral("mag-001")));
+    }
+    transaction.Rollback();
     TEnvoi::TVerrou libre(cnx.get(), QStringLiteral("mag-001"));
 }
 

@@ -86,6 +86,8 @@ class TestSuivi : public QObject
 private slots:
     void eachEventInItsBucket();
     void todaysRangeAndNothingFound();
+    void verdicts_data();
+    void verdicts();
     void cliReport();
     void cliMisuse_data();
     void cliMisuse();
@@ -129,9 +131,10 @@ void TestSuivi::eachEventInItsBucket()
     QCOMPARE(Statuts(other.Statuts), QStringLiteral("NE:1/1"));
     QVERIFY(other.LotsEnErreur.isEmpty());
 
-    // Everything loaded or in error, nothing left to route: done.
+    // Everything loaded or in error, the gap of the last three given up by
+    // the router (the last gap above them stays): done.
     db.Exec(QStringLiteral("UPDATE SYM_OUTGOING_BATCH SET STATUS = 'OK' WHERE STATUS IN ('NE', 'SE', 'LD')"));
-    db.Exec(QStringLiteral("DELETE FROM SYM_DATA_GAP"));
+    db.Exec(QStringLiteral("DELETE FROM SYM_DATA_GAP WHERE START_ID <= %1").arg(l.A));
     const TSuiviEnvoi fini = FDataMod.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
     QCOMPARE(fini.NonRoutes, 0);
     QCOMPARE(fini.HorsTrous, 5);
@@ -163,6 +166,68 @@ void TestSuivi::todaysRangeAndNothingFound()
     QCOMPARE(vide.Total, 0);
     QVERIFY(vide.Statuts.isEmpty());
     QVERIFY(vide.Termine());
+}
+
+// Where one event stands and what the follow-up then says: only GP gaps
+// are read by the router; an event no gap will ever hold, or routed into
+// another node's batch, will not arrive and is never said to have.
+void TestSuivi::verdicts_data()
+{
+    QTest::addColumn<QString>("cas");
+    QTest::addColumn<QString>("compte"); // non routés/au-delà/hors trous/ailleurs
+    QTest::addColumn<bool>("termine");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("in a GP gap") << "GP" << "1/0/0/0" << false << "1 événements encore en route.";
+    QTest::newRow("in an OK gap") << "OK" << "0/0/1/0" << true
+                                  << "Plus rien ne changera : 0 chargés, 0 en erreur, 1 n'arriveront jamais au noeud "
+                                     "(1 jamais routés, 0 routés sans lot pour lui).";
+    QTest::newRow("in an SK gap") << "SK" << "0/0/1/0" << true << "1 n'arriveront jamais au noeud (1 jamais routés";
+    QTest::newRow("above every GP gap") << "au-dela" << "0/1/0/0" << false << "1 événements encore en route.";
+    QTest::newRow("no gap, routed events above") << "sans trou" << "0/0/1/0" << true << "1 jamais routés";
+    QTest::newRow("in another node's batch") << "ailleurs" << "0/0/0/1" << true
+                                             << "1 n'arriveront jamais au noeud (0 jamais routés, 1 routés sans lot "
+                                                "pour lui).";
+    QTest::newRow("loaded") << "OK lot" << "0/0/0/0" << true << "Plus rien en route : les 1 événements sont chargés.";
+    QTest::newRow("purged") << "purge" << "0/0/0/0" << true
+                            << "Les 5 événements de cet envoi ne sont plus dans SYM_DATA : SymmetricDS les a purgés";
+}
+
+void TestSuivi::verdicts()
+{
+    QFETCH(QString, cas);
+    QFETCH(QString, compte);
+    QFETCH(bool, termine);
+    QFETCH(QString, verdict);
+    TTestDatabase db;
+    const qint64 avant = AddEvent(db, KOther);
+    const qint64 e = cas == QLatin1String("purge") ? avant + 100 : AddEvent(db, KNode);
+    const auto trou = [&db](qint64 aDe, qint64 aA, const QString &aStatut) {
+        db.Exec(QStringLiteral("INSERT INTO SYM_DATA_GAP (START_ID, END_ID, STATUS, CREATE_TIME, LAST_UPDATE_TIME) "
+                               "VALUES (%1, %2, '%3', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
+                    .arg(aDe).arg(aA).arg(aStatut));
+    };
+    if (cas == QLatin1String("GP") || cas == QLatin1String("OK") || cas == QLatin1String("SK")) {
+        trou(e, e, cas);
+        if (cas != QLatin1String("GP"))
+            AddGap(db, e + 1, e + 50000000);
+    } else if (cas == QLatin1String("au-dela")) {
+        AddGap(db, avant, avant);
+    } else if (cas == QLatin1String("sans trou")) {
+        Route(db, AddEvent(db, KOther), 1, KOther, QStringLiteral("OK"));
+    } else if (cas == QLatin1String("ailleurs")) {
+        Route(db, e, 1, KOther, QStringLiteral("NE"));
+    } else if (cas == QLatin1String("OK lot")) {
+        Route(db, e, 1, KNode, QStringLiteral("OK"));
+    }
+    const TSuiviEnvoi s = FDataMod.SuiviEnvoi(db.Path(), KNode, e, e);
+    QCOMPARE(QStringLiteral("%1/%2/%3/%4").arg(s.NonRoutes).arg(s.AuDelaDesTrous).arg(s.HorsTrous).arg(s.RoutesAilleurs()),
+             compte);
+    QCOMPARE(s.Termine(), termine);
+    const QString texte = VerdictSuivi(s, cas == QLatin1String("purge") ? 5 : 1);
+    QVERIFY2(texte.contains(verdict), qPrintable(texte));
+    // Nothing that will not arrive is ever said to have.
+    if (s.NArriverontPas() > 0)
+        QVERIFY(!texte.contains(QStringLiteral("sont chargés")));
 }
 
 void TestSuivi::cliReport()

@@ -81,6 +81,8 @@ private slots:
     void envoiConsigne_data();
     void envoiConsigne();
     void suiviJusquauBout();
+    void verdictDuJournal_data();
+    void verdictDuJournal();
 
 private:
     // The window on aDb after a sending of the 10th to mag-001, the boxes
@@ -227,10 +229,56 @@ void TestSuiviPanel::suiviJusquauBout()
     QVERIFY(fini.wait(KAttente));
     QVERIFY(!panel->Suit());
     QCOMPARE(Colonne(panel->tvStatuts, 2), QStringLiteral("OK=9 ER=1"));
-    QVERIFY2(panel->lblAvancement->text().contains(QStringLiteral("plus rien en route (9 chargés, 1 en erreur)")),
+    QVERIFY2(panel->lblAvancement->text().contains(QStringLiteral("Plus rien ne changera : 9 chargés, 1 en erreur.")),
              qPrintable(panel->lblAvancement->text()));
     QVERIFY(w->CanClose());
     QCOMPARE(repondeur.Textes.size(), 1); // the confirmation only
+}
+
+// A sending of the journal followed later: its entry names the days sent
+// and what ended then (the creation of the events); the time since counts
+// whole days; a sending whose events SymmetricDS has purged says so, as
+// suivi does.
+void TestSuiviPanel::verdictDuJournal_data()
+{
+    QTest::addColumn<bool>("purge");
+    QTest::addColumn<QString>("avancement");
+    QTest::newRow("loaded two days ago") << false << "Suivi terminé, 2 j 01:";
+    QTest::newRow("purged") << true << "Les 3 événements de cet envoi ne sont plus dans SYM_DATA : SymmetricDS les a purgés";
+}
+
+void TestSuiviPanel::verdictDuJournal()
+{
+    QFETCH(bool, purge);
+    QFETCH(QString, avancement);
+    TTestDatabase db;
+    qint64 de = 1000;
+    qint64 a = 1002;
+    if (!purge) {
+        de = AddEvent(db, KNode);
+        a = de;
+        Route(db, de, 1, KNode, QStringLiteral("OK"));
+    }
+    const QDateTime debut = QDateTime::currentDateTimeUtc().addSecs(-49 * 3600 - 30);
+    TEnvoiJournal e = JournalEnvois::Nouveau(db.Path(), KNode, TSensMvt::LameVersMag, QDate(2026, 3, 6),
+                                             QDate(2026, 3, 10), debut);
+    e.Fin = debut.addSecs(20);
+    e.Evenements = a - de + 1;
+    e.PremierDataId = de;
+    e.DernierDataId = a;
+    e.Issue = TIssueEnvoi::Termine;
+    QCOMPARE(JournalEnvois::Consigner(e), QString());
+
+    auto *panel = new TSuiviPanel(db.Path());
+    panel->SetPeriode(100);
+    QSignalSpy fini(panel, &TSuiviPanel::Fini);
+    QVERIFY(fini.wait(KAttente));
+    const QString entree = panel->cbEnvoi->itemText(0);
+    QVERIFY2(entree.contains(QStringLiteral("jours du 06/03/2026 au 10/03/2026")), qPrintable(entree));
+    QVERIFY2(entree.endsWith(QStringLiteral("création des événements terminée")), qPrintable(entree));
+    QVERIFY2(panel->lblAvancement->text().contains(avancement), qPrintable(panel->lblAvancement->text()));
+    QVERIFY(!panel->lblAvancement->text().contains(QStringLiteral("0 chargés")));
+    delete panel;
 }
 
 QTEST_MAIN(TestSuiviPanel)

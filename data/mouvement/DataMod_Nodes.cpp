@@ -1,5 +1,7 @@
 #include "data/mouvement/OperationsMouvement.h"
 
+#include "data/mouvement/JournalEnvois.h"
+
 namespace {
 
 TNode nodeOf(TDbQuery &aQuery)
@@ -54,4 +56,42 @@ TNodes TOperationsMouvement::IvroMvtListeRemoteNodes(const QString &ABaseDonnees
     }
     query->Close();
     return result;
+}
+
+QString TOperationsMouvement::MvtGroupeCible(const QString &ABaseDonnees, TSensMvt aSens)
+{
+    if (aSens == TSensMvt::Aucun)
+        return {};
+    return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT TARGET_NODE_GROUP_ID FROM SYM_ROUTER WHERE ROUTER_ID = :ROUTER")},
+                       {{QStringLiteral("ROUTER"), MvtRouteur(aSens)}})
+        .trimmed();
+}
+
+TEtatCibleEnvoi TOperationsMouvement::EtatCibleEnvoi(const QString &ABaseDonnees, const QString &aNode)
+{
+    TEtatCibleEnvoi etat;
+    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    // The server's clock, not ours: heartbeats are written in its time.
+    query->SQL() << QStringLiteral("SELECT N.SYNC_ENABLED,")
+                 << QStringLiteral(" (SELECT MAX(H.HEARTBEAT_TIME) FROM SYM_NODE_HOST H WHERE H.NODE_ID = N.NODE_ID),")
+                 << QStringLiteral(" CURRENT_TIMESTAMP FROM SYM_NODE N WHERE N.NODE_ID = :NODE");
+    query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
+    query->Open();
+    if (!query->IsEmpty()) {
+        etat.Connu = true;
+        etat.SyncActive = !query->Fields(0).IsNull() && query->Fields(0).AsInteger() != 0;
+        if (!query->Fields(1).IsNull())
+            etat.DernierHeartbeat = query->Fields(1).AsDateTime();
+        etat.Maintenant = query->Fields(2).AsDateTime();
+    }
+    query->Close();
+    return etat;
+}
+
+QStringList TOperationsMouvement::AvertissementsEnvoi(const QString &ABaseDonnees, const QString &aNode,
+                                                      const QDate &aDu, const QDate &aAu)
+{
+    return MvtAvertissementsEnvoi(aNode, EtatCibleEnvoi(ABaseDonnees, aNode),
+                                  JournalEnvois::EnvoisDuJour(ABaseDonnees, aNode, QDate::currentDate()), aDu, aAu);
 }

@@ -19,8 +19,16 @@ QString DansUnLotDuNoeud(const QString &aCondition = QString())
 }
 
 const QString KRoute = QStringLiteral("EXISTS (SELECT 1 FROM SYM_DATA_EVENT E WHERE E.DATA_ID = D.DATA_ID)");
+// The router reads only the gaps whose status is GP; other rows are left
+// to it as history.
 const QString KDansUnTrou = QStringLiteral(
-    "EXISTS (SELECT 1 FROM SYM_DATA_GAP G WHERE G.START_ID <= D.DATA_ID AND G.END_ID >= D.DATA_ID)");
+    "EXISTS (SELECT 1 FROM SYM_DATA_GAP G WHERE G.STATUS = 'GP' AND G.START_ID <= D.DATA_ID AND G.END_ID >= D.DATA_ID)");
+// Below where the router will open its next gap: above the last GP gap it
+// opens one from there; with none, from the last routed event on.
+const QString KJamaisLu = QStringLiteral(
+    "(EXISTS (SELECT 1 FROM SYM_DATA_GAP G WHERE G.STATUS = 'GP' AND G.START_ID > D.DATA_ID)"
+    " OR (NOT EXISTS (SELECT 1 FROM SYM_DATA_GAP G WHERE G.STATUS = 'GP')"
+    " AND EXISTS (SELECT 1 FROM SYM_DATA_EVENT E2 WHERE E2.DATA_ID > D.DATA_ID)))");
 
 void SetPlage(TDbQuery &aQuery, const QString &aNode, qint64 aDe, qint64 aA)
 {
@@ -71,7 +79,10 @@ TSuiviEnvoi TOperationsMouvement::SuiviEnvoiSur(TDbConnection *aCnx, const QStri
                 << QStringLiteral(" SUM(CASE WHEN %1 THEN 1 ELSE 0 END),")
                        .arg(DansUnLotDuNoeud(QStringLiteral(" AND B.ERROR_FLAG = 1 AND B.STATUS <> 'ER'")))
                 << QStringLiteral(" SUM(CASE WHEN NOT %1 AND %2 THEN 1 ELSE 0 END),").arg(KRoute, KDansUnTrou)
-                << QStringLiteral(" SUM(CASE WHEN NOT %1 AND NOT %2 THEN 1 ELSE 0 END)").arg(KRoute, KDansUnTrou)
+                << QStringLiteral(" SUM(CASE WHEN NOT %1 AND NOT %2 AND %3 THEN 1 ELSE 0 END),")
+                       .arg(KRoute, KDansUnTrou, KJamaisLu)
+                << QStringLiteral(" SUM(CASE WHEN NOT %1 AND NOT %2 AND NOT %3 THEN 1 ELSE 0 END)")
+                       .arg(KRoute, KDansUnTrou, KJamaisLu)
                 << QStringLiteral(" FROM SYM_DATA D WHERE") + KEvenementsDuNoeud;
     SetPlage(*etat, aNode, aDe, aA);
     etat->Open();
@@ -80,6 +91,7 @@ TSuiviEnvoi TOperationsMouvement::SuiviEnvoiSur(TDbConnection *aCnx, const QStri
     suivi.EnReprise = etat->Fields(2).AsLargeInt();
     suivi.NonRoutes = etat->Fields(3).AsLargeInt();
     suivi.HorsTrous = etat->Fields(4).AsLargeInt();
+    suivi.AuDelaDesTrous = etat->Fields(5).AsLargeInt();
 
     // An event routed twice to the node (two routers) counts once per status.
     std::unique_ptr<TDbQuery> statuts = std::make_unique<TDbQuery>(aCnx);

@@ -22,6 +22,14 @@ constexpr qint64 KUpdateConflict = 335544451;
 constexpr qint64 KLockTimeout = 335544510;
 // Given with them by Firebird: the number of the transaction that holds it.
 constexpr qint64 KConcurrentTransaction = 335544878;
+// A key another transaction has inserted and not committed, met without
+// waiting.
+constexpr qint64 KUniqueKey = 335544665;
+
+bool EstUnConflit(const EDbError &e)
+{
+    return e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict);
+}
 
 QString MessageDe(const std::exception &e)
 {
@@ -66,14 +74,27 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
     }
     if (LigneVerrouExiste(aCnx, aNoeud))
         return;
+    // Without waiting: a row another sending has inserted and not yet
+    // committed would hold this insert for the whole lock wait.
+    TDbTransaction insertion(aCnx, TDbTransactionOptions{false, true});
     try {
-        TDbQuery insert(aCnx);
+        insertion.StartTransaction();
+        TDbQuery insert(aCnx, &insertion);
         insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(MvtTableVerrou);
         insert.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         insert.ExecSQL();
-    } catch (const EDbError &) {
-        if (!LigneVerrouExiste(aCnx, aNoeud))
-            throw;
+        insertion.Commit();
+    } catch (const EDbError &e) {
+        try {
+            insertion.Rollback();
+        } catch (const EDbError &) {
+        }
+        if (LigneVerrouExiste(aCnx, aNoeud))
+            return;
+        // The key is taken by a row not committed yet: another sending's.
+        if (EstUnConflit(e) || e.HasCode(KUniqueKey))
+            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
+        throw;
     }
 }
 
@@ -87,9 +108,20 @@ constexpr qint64 KAttenteInstallationMs = 300000;
 // an update of the installation row that the holder never commits.
 std::unique_ptr<TDbTransaction> PrendInstallation(TDbConnection *aCnx, const std::atomic<bool> &aCancel)
 {
-    PrepareVerrou(aCnx, KLigneInstallation);
     QElapsedTimer attente;
     attente.start();
+    // The installation row may be in the middle of its insertion by the
+    // other sending: that one only has to commit it.
+    for (;;) {
+        try {
+            PrepareVerrou(aCnx, KLigneInstallation);
+            break;
+        } catch (const EEnvoiRefuse &) {
+            if (aCancel || attente.elapsed() > KAttenteInstallationMs)
+                throw;
+            QThread::msleep(50);
+        }
+    }
     for (;;) {
         auto transaction = std::make_unique<TDbTransaction>(aCnx);
         transaction->StartTransaction();
@@ -104,8 +136,7 @@ std::unique_ptr<TDbTransaction> PrendInstallation(TDbConnection *aCnx, const std
                 transaction->Rollback();
             } catch (const EDbError &) {
             }
-            const bool occupe = e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict)
-                                || e.HasCode(KLockTimeout);
+            const bool occupe = EstUnConflit(e) || e.HasCode(KLockTimeout);
             if (!occupe || aCancel || attente.elapsed() > KAttenteInstallationMs)
                 throw;
         }
@@ -240,7 +271,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
             FTransaction->Rollback();
         } catch (const EDbError &) {
         }
-        if (e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict))
+        if (EstUnConflit(e))
             throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud) + QLatin1Char('\n') + MvtTexteDetenteur(aCnx, e));
         throw;
     }
@@ -399,6 +430,27 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     if (FCancel) {
         Terminer(TIssueEnvoi::Interrompu, KInterrompu);
         return false;
+    }
+    // Sent before the evaluation's details were known: the forecast is
+    // read here, and a range that would create nothing is refused.
+    if (!aEvaluation.EvenementsPrevus()) {
+        TEvaluationResultat verifiee = aEvaluation;
+        try {
+            std::unique_ptr<TDbQuery> contenu = DataMod->NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
+            contenu->Open();
+            verifiee.Contenu = TDataMod::MvtContenuDe(*contenu);
+            verifiee.ContenuLu = true;
+            verifiee.Sens = d.Sens;
+        } catch (const EDbError &) {
+            // Unreadable details stop nothing: the count alone allowed it.
+        }
+        if (const std::optional<qint64> prevus = verifiee.EvenementsPrevus()) {
+            if (const QString refusPrevision = verifiee.Refus(); !refusPrevision.isEmpty()) {
+                Terminer(TIssueEnvoi::Refuse, refusPrevision);
+                return false;
+            }
+            FResultat.Prevus = *prevus;
+        }
     }
 
     // On the sending's own attachment: each one more costs the server's

@@ -1,7 +1,6 @@
 #include "data/mouvement/Evaluation.h"
 
 #include "data/acces/ServerErrorText.h"
-
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -41,6 +40,14 @@ QString TEvaluationResultat::Refus() const
 {
     if (Echec)
         return Message;
+    // Without a direction there is no procedure to run, whatever the count.
+    if (Sens == TSensMvt::Aucun)
+        return MessageSens.isEmpty() ? MvtTexteSansSens() : MessageSens;
+    if (MvtPlageInversee(Debut, Fin))
+        return QStringLiteral("Plage inversée : le dernier jour (%1) est avant le premier (%2). Choisissez un "
+                              "premier jour au plus tard égal au dernier.")
+            .arg(Fin.ToQDate().addDays(-1).toString(QStringLiteral("dd/MM/yyyy")),
+                 Debut.ToQDate().toString(QStringLiteral("dd/MM/yyyy")));
     if (const QString horsLimites = MvtTexteRefus(Evaluation); !horsLimites.isEmpty())
         return horsLimites;
     // Rows that would give no event: their tables are not captured on the
@@ -52,6 +59,28 @@ QString TEvaluationResultat::Refus() const
             .arg(Evaluation.Count)
             .arg(MvtRouteur(Sens));
     return {};
+}
+
+QString MvtTextePrevision(const TEvaluationResultat &aEval)
+{
+    const std::optional<qint64> prevus = aEval.EvenementsPrevus();
+    if (!prevus)
+        return {};
+    QString t = QStringLiteral("D'après le détail par table, %1 événements seront créés").arg(*prevus);
+    if (*prevus != aEval.Evaluation.NbRec)
+        t += QStringLiteral(" (et non %1 : une ligne \"K\" dont la table n'est pas dans KTB n'en donne aucun, "
+                            "une table non capturée n'envoie que sa ligne \"K\")")
+                 .arg(aEval.Evaluation.NbRec);
+    return t + QLatin1Char('.');
+}
+
+QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud)
+{
+    QString t = MvtTexteConfirmation(aEval.Evaluation.NbRec, aNoeud, aEval.Evaluation.EvalTime) + QStringLiteral("\r\n\r\n")
+                + QStringLiteral("Plage : %1.").arg(MvtTextePlage(aEval.Debut, aEval.Fin));
+    if (const QString prevision = MvtTextePrevision(aEval); !prevision.isEmpty())
+        t += QStringLiteral("\r\n") + prevision;
+    return t;
 }
 
 TEvaluation::TEvaluation(const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
@@ -111,14 +140,29 @@ bool TEvaluation::Passe()
         r.Contenu = {};
         return false;
     }
-    // Without SymmetricDS's tables the count stands alone.
+    // Without SymmetricDS's tables the count stands alone, and says why
+    // nothing can be sent.
     try {
-        if (!FSensDemande)
-            r.Sens = SensDuGroupe(TDataMod::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get()).NODE_GROUP_ID);
-        TDataMod::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
-        r.ContenuLu = true;
+        if (!FSensDemande) {
+            const TNode local = TDataMod::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get());
+            r.Sens = SensDuGroupe(local.NODE_GROUP_ID);
+            r.MessageSens = MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
+        }
     } catch (const std::exception &e) {
+        // Our sentence for the server's error, its first line alone.
+        const auto *db = dynamic_cast<const EDbError *>(&e);
+        const QString raison = (db ? TexteErreurServeur(*db) : MessageDe(e)).section(QLatin1Char('\n'), 0, 0).trimmed();
+        r.MessageSens = QStringLiteral("Aucun sens de mouvement : le noeud local de cette base est illisible (%1).")
+                            .arg(raison);
         r.MessageContenu = MessageDe(e);
+    }
+    if (r.MessageContenu.isEmpty()) {
+        try {
+            TDataMod::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
+            r.ContenuLu = true;
+        } catch (const std::exception &e) {
+            r.MessageContenu = MessageDe(e);
+        }
     }
     try {
         FTransaction->Commit();

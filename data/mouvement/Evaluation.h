@@ -52,6 +52,8 @@ struct TEvaluationResultat
     QString MessageContenu;
     TMvtContenu Contenu;
     TSensMvt Sens = TSensMvt::Aucun; // the direction the details were read for
+    // Why there is no direction, when there is none: no sending can work.
+    QString MessageSens;
 
     // Events the procedures would create in Sens; none without the details
     // or a direction.
@@ -60,6 +62,14 @@ struct TEvaluationResultat
     QString Refus() const;
     bool Envoyable() const { return Refus().isEmpty(); }
 };
+
+// The events the details forecast, beside the figure of two per row; empty
+// when the details are not known.
+QString MvtTextePrevision(const TEvaluationResultat &aEval);
+// The confirmation of a sending of that evaluation to aNoeud: the sentence
+// with its figures, then the range as the procedures read it and the
+// forecast where the details know it. Lines end with CR LF.
+QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud);
 
 class TEvaluation : public QObject
 {

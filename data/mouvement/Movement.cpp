@@ -41,6 +41,32 @@ QString MvtRouteur(TSensMvt aSens)
     return {};
 }
 
+QString MvtTexteSansSens(const QString &aNoeudLocal, const QString &aGroupe)
+{
+    if (aNoeudLocal.isEmpty() && aGroupe.isEmpty())
+        return QStringLiteral("Aucun sens de mouvement : cette base n'a pas de noeud local (SYM_NODE_IDENTITY et "
+                              "SYM_NODE_HOST), ou il n'est ni du groupe \"lame\" ni du groupe \"mags\".");
+    return QStringLiteral("Aucun sens de mouvement : le noeud local %1 est du groupe \"%2\", ni \"lame\" ni "
+                          "\"mags\".")
+        .arg(aNoeudLocal, aGroupe);
+}
+
+QString MvtRefusCible(TSensMvt aSens, const QString &aGroupeCible, const QString &aNoeud,
+                      const QString &aGroupeNoeud)
+{
+    if (aSens == TSensMvt::Aucun)
+        return MvtTexteSansSens();
+    if (aGroupeCible.isEmpty())
+        return QStringLiteral("Le routeur \"%1\" du sens %2 est absent de SYM_ROUTER : aucun noeud ne recevrait "
+                              "cet envoi.")
+            .arg(MvtRouteur(aSens), TexteSens(aSens));
+    if (aGroupeNoeud != aGroupeCible)
+        return QStringLiteral("Le noeud %1 est du groupe \"%2\" ; le sens %3 n'envoie qu'au groupe \"%4\" (routeur "
+                              "\"%5\") : les événements n'arriveraient jamais à ce noeud.")
+            .arg(aNoeud, aGroupeNoeud, TexteSens(aSens), aGroupeCible, MvtRouteur(aSens));
+    return {};
+}
+
 TSensMvt SensDuGroupe(const QString &aNODE_GROUP_ID)
 {
     if (aNODE_GROUP_ID == QLatin1String("lame"))
@@ -87,6 +113,22 @@ TDateTime MvtDebutPlage(const TDateTime &aDEB)
 TDateTime MvtFinPlage(const TDateTime &aFIN)
 {
     return aFIN.AddDays(1).TruncDay();
+}
+
+bool MvtPlageInversee(const TDateTime &aDebut, const TDateTime &aFin)
+{
+    return aFin <= aDebut;
+}
+
+QString MvtTextePlage(const TDateTime &aDebut, const TDateTime &aFin)
+{
+    const QString format = QStringLiteral("dd/MM/yyyy");
+    const QString du = aDebut.ToQDate().toString(format);
+    const QString au = aFin.ToQDate().addDays(-1).toString(format);
+    if (MvtPlageInversee(aDebut, aFin))
+        return QStringLiteral("du %1 au %2 : plage inversée, le dernier jour est avant le premier").arg(du, au);
+    return QStringLiteral("du %1 au %2 inclus (lignes mises à jour du %3 jusqu'au %4 compris)")
+        .arg(du, au, aDebut.ToString(), aFin.ToString());
 }
 
 TMvtEvaluation MvtEvalue(qint32 aCount)

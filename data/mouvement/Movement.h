@@ -51,10 +51,30 @@ QStringList MvtNettoyageExact(const QStringList &aLignes);
 // The router a direction's procedures read their capture definitions from.
 QString MvtRouteur(TSensMvt aSens);
 
+// Why a database gives no direction: its local node (none when empty) and
+// its group; the group alone when the node is not known.
+QString MvtTexteSansSens(const QString &aNoeudLocal = QString(), const QString &aGroupe = QString());
+
+// Why a node of group aGroupeNoeud can't take a sending of aSens, whose
+// router sends only to aGroupeCible (empty: the router is not in
+// SYM_ROUTER); empty text when it can. The events carry the node in their
+// NODE_LIST, and the router keeps only the nodes of its target group: any
+// other node would never see them.
+QString MvtRefusCible(TSensMvt aSens, const QString &aGroupeCible, const QString &aNoeud,
+                      const QString &aGroupeNoeud);
+
 // Bounds of the day range, both inclusive: 00:00:00 of the first day and
 // 00:00:00 of the day after the last day.
 TDateTime MvtDebutPlage(const TDateTime &aDEB);
 TDateTime MvtFinPlage(const TDateTime &aFIN);
+
+// The range as the procedures read it, in words: its days, and the last
+// instant it takes (00:00:00 of the day after its last day), or that it
+// is reversed. aDebut and aFin are the bounds above.
+QString MvtTextePlage(const TDateTime &aDebut, const TDateTime &aFin);
+// The last day comes before the first: only the midnight between them, if
+// that, is in the range.
+bool MvtPlageInversee(const TDateTime &aDebut, const TDateTime &aFin);
 
 // What a count of K rows means for a sending.
 struct TMvtEvaluation

@@ -7,6 +7,7 @@
 #include "common/DateTime.h"
 #include "common/uIvro.Types.h"
 #include "data/acces/DataModBase.h"
+#include "data/mouvement/AvertissementsEnvoi.h"
 #include "data/mouvement/Movement.h"
 #include "data/mouvement/MvtContenu.h"
 #include "data/mouvement/SuiviEnvoi.h"
@@ -21,6 +22,15 @@ public:
     // The same on a connection the caller made, in aTrans (none: its own).
     static TNode IvroMvtLocalNodeSur(TDbConnection *aCnx, TDbTransaction *aTrans = nullptr);
     TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
+    // The group the direction's router sends to (SYM_ROUTER); empty when
+    // the router is not there.
+    QString MvtGroupeCible(const QString &ABaseDonnees, TSensMvt aSens);
+    // The target's row in SYM_NODE and its latest heartbeat, for the
+    // warnings before a sending.
+    TEtatCibleEnvoi EtatCibleEnvoi(const QString &ABaseDonnees, const QString &aNode);
+    // Those warnings, the journal of the day read too.
+    QStringList AvertissementsEnvoi(const QString &ABaseDonnees, const QString &aNode, const QDate &aDu,
+                                    const QDate &aAu);
     // The count of K rows in a range, ready for the worker.
     std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
     // The range procedure's call of a direction, ready for the worker.

@@ -38,7 +38,7 @@ qint64 TSuiviEnvoi::EnCours() const
     static const QStringList enRoute{QStringLiteral("RT"), QStringLiteral("RQ"), QStringLiteral("NE"),
                                      QStringLiteral("QY"), QStringLiteral("SE"), QStringLiteral("LD"),
                                      QStringLiteral("IG")};
-    qint64 n = NonRoutes;
+    qint64 n = NonRoutes + AuDelaDesTrous;
     for (const TSuiviStatut &s : Statuts)
         if (enRoute.contains(s.STATUS))
             n += s.Evenements;
@@ -52,6 +52,7 @@ void TSuiviEnvoi::Ajoute(const TSuiviEnvoi &aAutre)
     Total += aAutre.Total;
     NonRoutes += aAutre.NonRoutes;
     HorsTrous += aAutre.HorsTrous;
+    AuDelaDesTrous += aAutre.AuDelaDesTrous;
     AvecLot += aAutre.AvecLot;
     EnReprise += aAutre.EnReprise;
     for (const TSuiviStatut &s : aAutre.Statuts) {
@@ -78,4 +79,42 @@ void TSuiviEnvoi::Ajoute(const TSuiviEnvoi &aAutre)
         if (!deja)
             LotsEnErreur << l;
     }
+}
+
+QString VerdictSuivi(const TSuiviEnvoi &aSuivi, qint64 aCrees)
+{
+    if (aSuivi.Total == 0) {
+        if (aCrees > 0)
+            return QStringLiteral("Les %1 événements de cet envoi ne sont plus dans SYM_DATA : SymmetricDS les a purgés "
+                                  "(il purge les événements une fois leur lot chargé, et ceux qu'il ne routera jamais). "
+                                  "Leur arrivée ne se vérifie plus ici : voyez les données sur le noeud %2.")
+                .arg(aCrees)
+                .arg(aSuivi.Noeud);
+        return QStringLiteral("Aucun événement dans SYM_DATA pour cette plage : jamais créés, ou déjà purgés par "
+                              "SymmetricDS. Leur arrivée ne se vérifie plus ici : voyez les données sur le noeud %1.")
+            .arg(aSuivi.Noeud);
+    }
+    QString t;
+    if (!aSuivi.Termine()) {
+        t = QStringLiteral("%1 événements encore en route.").arg(aSuivi.EnCours());
+    } else {
+        const qint64 charges = aSuivi.Statut(QStringLiteral("OK"));
+        const qint64 erreurs = aSuivi.Statut(QStringLiteral("ER"));
+        if (charges == aSuivi.Total)
+            t = QStringLiteral("Plus rien en route : les %1 événements sont chargés.").arg(charges);
+        else
+            t = QStringLiteral("Plus rien ne changera : %1 chargés, %2 en erreur").arg(charges).arg(erreurs);
+        if (aSuivi.NArriverontPas() > 0)
+            t += QStringLiteral(", %1 n'arriveront jamais au noeud (%2 jamais routés, %3 routés sans lot pour lui)")
+                     .arg(aSuivi.NArriverontPas())
+                     .arg(aSuivi.HorsTrous)
+                     .arg(aSuivi.RoutesAilleurs());
+        if (charges != aSuivi.Total)
+            t += QLatin1Char('.');
+    }
+    if (aCrees > aSuivi.Total)
+        t += QStringLiteral(" %1 des %2 événements créés ne sont plus dans SYM_DATA (purgés par SymmetricDS).")
+                 .arg(aCrees - aSuivi.Total)
+                 .arg(aCrees);
+    return t;
 }

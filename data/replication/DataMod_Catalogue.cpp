@@ -1,6 +1,7 @@
 #include "data/replication/OperationsReplication.h"
 
 #include "data/replication/CatalogueSql.h"
+#include "data/uDataMod.h"
 #include "db/DbError.h"
 
 namespace {
@@ -36,6 +37,8 @@ const QStringList SqlAllTablesExclues = {
     QStringLiteral("  (RDB$SYSTEM_FLAG IS NULL)) AND"),
     QStringLiteral("  (RDB$VIEW_SOURCE IS NULL)"),
     QStringLiteral(" AND KTB_NAME IS NULL"),
+    // The movement's lock table is ours, not the site's.
+    QStringLiteral(" AND RDB$RELATION_NAME <> '%1'").arg(MvtTableVerrou),
     QStringLiteral("ORDER BY RDB$RELATION_NAME"),
 };
 

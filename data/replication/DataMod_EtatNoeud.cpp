@@ -12,14 +12,15 @@ TEtatNoeud TOperationsReplication::EtatNoeud(const QString &ABaseDonnees, const 
 
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
-    query->SQL() << QStringLiteral("SELECT A.NODE_ID,")
+    // A node is known when SYM_NODE has it: a shop has no security row for
+    // the central server it lists.
+    query->SQL() << QStringLiteral("SELECT C.NODE_ID,")
                  << QStringLiteral("     C.sync_enabled,")
                  << QStringLiteral("     C.sync_url,")
                  << QStringLiteral("     B.HEARTBEAT_TIME")
-                 << QStringLiteral("   FROM SYM_NODE_SECURITY A")
-                 << QStringLiteral("  JOIN SYM_NODE C ON (C.NODE_ID=A.NODE_ID)")
-                 << QStringLiteral("LEFT JOIN SYM_NODE_HOST B ON ( B.NODE_ID=A.NODE_ID)")
-                 << QStringLiteral("  WHERE A.NODE_ID=:NODE");
+                 << QStringLiteral("   FROM SYM_NODE C")
+                 << QStringLiteral("LEFT JOIN SYM_NODE_HOST B ON ( B.NODE_ID=C.NODE_ID)")
+                 << QStringLiteral("  WHERE C.NODE_ID=:NODE");
     query->ParamByName(QStringLiteral("NODE")).SetAsString(aNode);
     query->Open();
     if (!query->Eof()) {

@@ -19,7 +19,8 @@ void AddRemoteNode(const TTestDatabase &aDb, const QString &aNode, const QString
                    const TDateTime &aHeartbeat = TDateTime(), int aHosts = 1);
 
 // Capture definitions: K and ARTICLE (table ARTICLE, KTB_ID 1, key ART_ID),
-// each on both routers "lame_vers_mags" and "mags_vers_lame", with two
+// each on both routers "lame_vers_mags" (lame to mags) and "mags_vers_lame"
+// (mags to lame), the routers declared in SYM_ROUTER, with two
 // history rows each (the newest has the highest id).
 void AddCaptureConfig(const TTestDatabase &aDb);
 
