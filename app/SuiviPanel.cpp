@@ -43,6 +43,8 @@ QString TexteCreation(const TEnvoiJournal &aEnvoi)
     switch (aEnvoi.Issue) {
     case TIssueEnvoi::Termine: return QStringLiteral("création des événements terminée");
     case TIssueEnvoi::Interrompu: return QStringLiteral("création des événements interrompue");
+    // The commit's answer was lost: the events below say whether it went through.
+    case TIssueEnvoi::Inconnue: return QStringLiteral("issue de la création des événements inconnue");
     case TIssueEnvoi::EnCours:
     case TIssueEnvoi::Refuse:
     case TIssueEnvoi::Echec: break;
