@@ -526,6 +526,11 @@ void TDbTransaction::Rollback()
 {
     if (!FTransaction)
         return;
+    // Ended with its attachment: asking again may never be answered.
+    if (FConnection->AttachmentEnded()) {
+        FTransaction = 0;
+        return;
+    }
     TStatusVector status;
     Client().Api.rollback_transaction(&status, &FTransaction);
     FTransaction = 0;

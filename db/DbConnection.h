@@ -92,6 +92,10 @@ public:
     bool RetriesLocks(TDbTransaction *aTransaction);
     // Whether Abandon() was called.
     bool Abandoned() const { return (FCommitState & KAbandoned) != 0; }
+    // Whether this connection's attachment was ended from another one (what
+    // stops a statement on InterBase): the server rolled its transactions
+    // back with it, and the client is asked nothing more about them.
+    bool AttachmentEnded() const { return FEnded; }
 
     // A statement's text as the server must get it: its literals are text of
     // the database's default character set, asked of the server the first

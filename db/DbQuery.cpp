@@ -37,7 +37,10 @@ public:
     ~TStatementTransaction()
     {
         // A cancel request that arrives during the rollback interrupts it
-        // too: try again, so that no transaction is left open.
+        // too: try again, so that no transaction is left open. One ended
+        // with its attachment is gone already.
+        if (FConnection->AttachmentEnded())
+            FOwn = 0;
         for (int attempt = 0; FOwn != 0 && attempt < 5; ++attempt) {
             TStatusVector status;
             Client().Api.rollback_transaction(&status, &FOwn);
