@@ -298,6 +298,7 @@ bool isCreateDatabase(const std::string &aSql)
 EXPORT Status isc_attach_database(Status *st, short len, const char *path, Handle *db, short dpbLen, const char *dpb)
 {
     FORWARD("isc_attach_database", Status (*)(Status *, short, const char *, Handle *, short, const char *));
+    Faults::WaitIfFrozen();
     if (Faults::RefuseAttach(st))
         return st[1];
     const std::string name = ansiToUtf8(path, len ? size_t(len) : std::strlen(path));
@@ -331,6 +332,7 @@ EXPORT Status isc_drop_database(Status *st, Handle *db)
 EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
 {
     FORWARD("isc_start_multiple", Status (*)(Status *, Handle *, short, Teb *));
+    Faults::WaitIfFrozen();
     std::vector<std::string> tpbs;
     std::vector<Teb> tebs(teb, teb + count);
     tpbs.reserve(size_t(count));
@@ -350,6 +352,7 @@ EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
 EXPORT Status isc_commit_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_commit_transaction", Status (*)(Status *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Status faulted = 0;
@@ -361,6 +364,7 @@ EXPORT Status isc_commit_transaction(Status *st, Handle *tr)
 EXPORT Status isc_rollback_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_rollback_transaction", Status (*)(Status *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Faults::RolledBack(tr);
@@ -370,6 +374,7 @@ EXPORT Status isc_rollback_transaction(Status *st, Handle *tr)
 EXPORT Status isc_dsql_allocate_statement(Status *st, Handle *db, Handle *stmt)
 {
     FORWARD("isc_dsql_allocate_statement", Status (*)(Status *, Handle *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutDatabase(st, db))
         return st[1];
     return fb(st, db, stmt);
@@ -379,6 +384,7 @@ EXPORT Status isc_dsql_prepare(Status *st, Handle *tr, Handle *stmt, unsigned sh
                                unsigned short dialect, Sqlda *out)
 {
     FORWARD("isc_dsql_prepare", Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     const std::string text = translateStatement(sql, len);
@@ -408,6 +414,7 @@ EXPORT Status isc_dsql_execute2(Status *st, Handle *tr, Handle *stmt, unsigned s
                                 const Sqlda *out)
 {
     FORWARD("isc_dsql_execute2", Status (*)(Status *, Handle *, Handle *, unsigned short, const Sqlda *, const Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Faults::Executed(tr, stmt);
@@ -424,6 +431,7 @@ EXPORT Status isc_dsql_execute2(Status *st, Handle *tr, Handle *stmt, unsigned s
 EXPORT Status isc_dsql_fetch(Status *st, Handle *stmt, unsigned short version, const Sqlda *out)
 {
     FORWARD("isc_dsql_fetch", Status (*)(Status *, Handle *, unsigned short, const Sqlda *));
+    Faults::WaitIfFrozen();
     Status r;
     {
         const TranslatedIn o(out);
@@ -451,6 +459,7 @@ EXPORT Status isc_dsql_execute_immediate(Status *st, Handle *db, Handle *tr, uns
 {
     FORWARD("isc_dsql_execute_immediate",
             Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, const Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutDatabase(st, db) || Faults::CutTransaction(st, tr))
         return st[1];
     std::string text = translateStatement(sql, len);
