@@ -41,7 +41,10 @@ QString Reported(const TRun &aRun, qint64 &aCount)
     }
     if (aRun.Code == 3 || aRun.Err.contains(QStringLiteral("peut-être été créés")))
         return QStringLiteral("inconnu");
-    if (aRun.Code == 130 && aRun.Err.contains(QStringLiteral("aucun événement créé")))
+    // Before the sending itself (evaluation, start): the command's own line.
+    if (aRun.Code == 130
+        && (aRun.Err.contains(QStringLiteral("aucun événement créé"))
+            || aRun.Err == QStringLiteral("Commande interrompue.\n")))
         return QStringLiteral("interrompu");
     if (aRun.Code == 1 && aRun.Err.contains(QStringLiteral("rien n'a été validé")))
         return QStringLiteral("pas fait");

@@ -484,18 +484,18 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     } catch (const ECliFailure &e) {
         // A failure that an interruption caused is no failure: the
         // interruption's line says what happened.
-        if (Interruption::Requested())
+        if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
         return echec(ctx, 1, e.Message());
     } catch (const EDbError &e) {
-        if (Interruption::Requested())
+        if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
         // Our own French messages carry no server code.
         if (e.Codes().isEmpty())
             return echec(ctx, 1, e.Message());
         return echec(ctx, 1, PhraseErreurServeur(e.Codes()), e.Message());
     } catch (const std::exception &e) {
-        if (Interruption::Requested())
+        if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
         return echec(ctx, 1, QString::fromUtf8(e.what()));
     }

@@ -397,6 +397,9 @@ int CmdEnvoyer(TCliContext &aCtx)
         loop.exec();
     }
     const TEnvoiResultat &r = envoi.Resultat();
+    // Known and journaled: a late Ctrl-C must not turn it into another.
+    if (r.Issue != TIssueEnvoi::Interrompu)
+        Interruption::Settle();
     affichage.Fin(r);
     const QString duree = FormatDuree(double(r.DureeMs / 1000));
     switch (r.Issue) {

@@ -42,6 +42,7 @@ struct TScope
 std::atomic<int> gSignals{0};
 std::atomic<bool> gHandling{false};
 std::atomic<bool> gLeft{false};
+std::atomic<bool> gSettled{false};
 std::atomic<bool> gLinePrinted{false};
 std::mutex gScopeLock;
 TScope *gScope = nullptr;
@@ -90,7 +91,8 @@ bool anotherSignal();
 std::string forcedLine()
 {
     const std::lock_guard lock(gScopeLock);
-    if (gScope && gScope->Force)
+    // An outcome already known has been or is being said: nothing to add.
+    if (gScope && gScope->Force && !gSettled)
         return gScope->Force().toStdString();
     return KDefaultLine;
 }
@@ -100,7 +102,7 @@ void handle()
 {
     // The command has returned and said how it ended: the process is ending
     // with that. Only a second signal cuts its shutdown short.
-    if (gLeft) {
+    if (gLeft || gSettled) {
         if (gSignals.fetch_add(1) > 0)
             endProcess(KExitCode);
         return;
@@ -265,6 +267,16 @@ bool Requested()
     return gSignals > 0;
 }
 
+void Settle()
+{
+    gSettled = true;
+}
+
+bool Settled()
+{
+    return gSettled;
+}
+
 int Interrupted()
 {
     std::string line = KDefaultLine;
@@ -283,7 +295,7 @@ int Leave(int aCode)
     // Either the watching thread sees gLeft, or this sees it at work.
     if (!gHandling && gSignals == 0)
         return aCode;
-    if (aCode != 0)
+    if (aCode != 0 && !gSettled)
         aCode = Interrupted();
     endProcess(aCode);
 }

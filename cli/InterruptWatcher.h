@@ -25,6 +25,11 @@ void Start();
 void Reclaim();
 // True once an interruption has come.
 bool Requested();
+// The command's outcome is decided and about to be reported: an
+// interruption from now on no longer changes what it says nor its exit
+// code (a second one still ends the process at once).
+void Settle();
+bool Settled();
 // The command failed after an interruption: prints the interruption's line
 // (once for the process) and gives the exit code, 130.
 int Interrupted();

@@ -106,6 +106,7 @@ private slots:
     void interruptedDuringCommit();
     void interruptedWithJson();
     void guardOfAFrozenProcess();
+    void frozenNetwork();
 
 private:
     std::unique_ptr<QTemporaryDir> FDonnees;
@@ -278,6 +279,24 @@ void TestCliValidation::guardOfAFrozenProcess()
     const TOutcome apres = Lance(Envoyer(db), QProcessEnvironment::systemEnvironment());
     QVERIFY2(apres.Code == 0, qPrintable(apres.Err));
     QVERIFY2(apres.Out.contains(QStringLiteral("Événements créés : 6")), qPrintable(apres.Out));
+}
+
+// The network freezes during the commit: no answer, no error. The sending
+// is not waited for without end: given up once the server has been silent
+// for a minute, its outcome said unknown.
+void TestCliValidation::frozenNetwork()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, KDay);
+    QElapsedTimer horloge;
+    horloge.start();
+    const TOutcome o = Lance(Envoyer(db), Faute(QStringLiteral("gel")));
+    QVERIFY2(o.Code == 3, qPrintable(o.Err));
+    QVERIFY(horloge.elapsed() < 120000);
+    QVERIFY2(o.Err.contains(QStringLiteral("Le serveur ne répond plus depuis 60 s (réseau coupé ou serveur bloqué) : "
+                                           "des événements ont peut-être été créés.")),
+             qPrintable(o.Err));
+    QCOMPARE(DernierEnvoi().Issue, TIssueEnvoi::Inconnue);
 }
 
 QTEST_GUILESS_MAIN(TestCliValidation)

@@ -877,7 +877,8 @@ void TestDbLayer::connectionFailures_data()
     QTest::newRow("missing database") << "localhost" << 3050 << "tidestone" << "\nServeur : " << "introuvable";
     QTest::newRow("unreachable server") << "127.0.0.1" << 3059 << "tidestone" << "connect" << "injoignable";
     // A listener that accepts the connection and never answers.
-    QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << "" << "n'a pas répondu";
+    QTest::newRow("server that never answers") << "127.0.0.1" << -1 << "tidestone" << ""
+                                               << "n'a pas accepté la connexion";
 }
 
 void TestDbLayer::connectionFailures()

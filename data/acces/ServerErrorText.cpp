@@ -50,8 +50,9 @@ const TPhrase Phrases[] = {
     // What the client says of a server that turned the connection down, at
     // once or after its connect time-out: no time-out is assumed.
     {{isc_connect_reject},
-     u"Le serveur a refusé la connexion : vérifiez que c'est bien un serveur de bases de données qui écoute à "
-     u"cette adresse et sur ce port, et qu'il n'est pas surchargé."},
+     u"Le serveur n'a pas accepté la connexion (refusée aussitôt, ou restée sans réponse jusqu'au délai de "
+     u"connexion) : vérifiez que c'est bien un serveur de bases de données qui écoute à cette adresse et sur ce "
+     u"port, et qu'il n'est pas surchargé."},
     {{isc_shutdown}, u"La base est arrêtée sur le serveur : remettez-la en ligne avant de vous en servir."},
     {{isc_no_priv},
      u"Accès refusé par le serveur : droits insuffisants sur la base ou sur l'un de ses objets (un fichier de base "

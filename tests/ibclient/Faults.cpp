@@ -1,5 +1,6 @@
 #include "Faults.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +58,7 @@ std::map<Handle, Handle> gDatabaseOf; // transaction -> database
 std::set<Handle> gCutDatabases;
 std::set<Handle> gCutTransactions;
 bool gTotal = false;
+std::atomic<bool> gFrozen{false};
 
 void networkError(Status *aStatus)
 {
@@ -122,6 +124,10 @@ bool Commit(Status *aStatus, Handle *aTransaction, Status (*aForward)(Status *, 
     if (!c.Witness.empty())
         if (FILE *f = std::fopen(c.Witness.c_str(), "w"))
             std::fclose(f);
+    if (c.Mode == "gel") {
+        gFrozen = true;
+        WaitIfFrozen();
+    }
     if (c.Mode == "retard") {
         std::this_thread::sleep_for(std::chrono::milliseconds(c.DelayMs));
         return false;
@@ -163,6 +169,12 @@ bool CutTransaction(Status *aStatus, const Handle *aTransaction)
         return false;
     networkError(aStatus);
     return true;
+}
+
+void WaitIfFrozen()
+{
+    while (gFrozen)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 bool RefuseAttach(Status *aStatus)

@@ -10,6 +10,7 @@
 //     reponse-perdue  forwarded, then reported as a cut connection;
 //     coupure         not forwarded, reported as a cut connection;
 //     coupure-totale  as coupure, and every later attachment is refused;
+//     gel             never answered, nor any later call (a frozen network);
 //   IVROMVT_STANDIN_TEMOIN  a file created when that commit begins.
 // After a cut, every call on that attachment or its transactions fails as
 // on a dead connection, and is not forwarded: the server keeps the
@@ -35,5 +36,7 @@ bool Commit(Status *aStatus, Handle *aTransaction, Status (*aForward)(Status *, 
 bool CutDatabase(Status *aStatus, const Handle *aDatabase);
 bool CutTransaction(Status *aStatus, const Handle *aTransaction);
 bool RefuseAttach(Status *aStatus);
+// Never returns once the network is frozen.
+void WaitIfFrozen();
 
 } // namespace Faults

@@ -389,6 +389,7 @@ bool isCreateDatabase(const std::string &aSql)
 EXPORT Status isc_attach_database(Status *st, short len, const char *path, Handle *db, short dpbLen, const char *dpb)
 {
     FORWARD("isc_attach_database", Status (*)(Status *, short, const char *, Handle *, short, const char *));
+    Faults::WaitIfFrozen();
     if (Faults::RefuseAttach(st))
         return st[1];
     const std::string name = ansiToUtf8(path, len ? size_t(len) : std::strlen(path));
@@ -439,6 +440,7 @@ bool hasWaitTime(const char *aTpb, intptr_t aLength)
 EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
 {
     FORWARD("isc_start_multiple", Status (*)(Status *, Handle *, short, Teb *));
+    Faults::WaitIfFrozen();
     // Before InterBase 2017 the server knows only wait and no wait.
     if (serverMajor() < 13)
         for (short k = 0; k < count; ++k)
@@ -463,6 +465,7 @@ EXPORT Status isc_start_multiple(Status *st, Handle *tr, short count, Teb *teb)
 EXPORT Status isc_commit_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_commit_transaction", Status (*)(Status *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Status faulted = 0;
@@ -474,6 +477,7 @@ EXPORT Status isc_commit_transaction(Status *st, Handle *tr)
 EXPORT Status isc_rollback_transaction(Status *st, Handle *tr)
 {
     FORWARD("isc_rollback_transaction", Status (*)(Status *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Faults::RolledBack(tr);
@@ -483,6 +487,7 @@ EXPORT Status isc_rollback_transaction(Status *st, Handle *tr)
 EXPORT Status isc_dsql_allocate_statement(Status *st, Handle *db, Handle *stmt)
 {
     FORWARD("isc_dsql_allocate_statement", Status (*)(Status *, Handle *, Handle *));
+    Faults::WaitIfFrozen();
     if (Faults::CutDatabase(st, db))
         return st[1];
     return fb(st, db, stmt);
@@ -492,6 +497,7 @@ EXPORT Status isc_dsql_prepare(Status *st, Handle *tr, Handle *stmt, unsigned sh
                                unsigned short dialect, Sqlda *out)
 {
     FORWARD("isc_dsql_prepare", Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     if (!fixture())
@@ -524,6 +530,7 @@ EXPORT Status isc_dsql_execute2(Status *st, Handle *tr, Handle *stmt, unsigned s
                                 const Sqlda *out)
 {
     FORWARD("isc_dsql_execute2", Status (*)(Status *, Handle *, Handle *, unsigned short, const Sqlda *, const Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutTransaction(st, tr))
         return st[1];
     Faults::Executed(tr, stmt);
@@ -540,6 +547,7 @@ EXPORT Status isc_dsql_execute2(Status *st, Handle *tr, Handle *stmt, unsigned s
 EXPORT Status isc_dsql_fetch(Status *st, Handle *stmt, unsigned short version, const Sqlda *out)
 {
     FORWARD("isc_dsql_fetch", Status (*)(Status *, Handle *, unsigned short, const Sqlda *));
+    Faults::WaitIfFrozen();
     Status r;
     {
         const TranslatedIn o(out);
@@ -567,6 +575,7 @@ EXPORT Status isc_dsql_execute_immediate(Status *st, Handle *db, Handle *tr, uns
 {
     FORWARD("isc_dsql_execute_immediate",
             Status (*)(Status *, Handle *, Handle *, unsigned short, const char *, unsigned short, const Sqlda *));
+    Faults::WaitIfFrozen();
     if (Faults::CutDatabase(st, db) || Faults::CutTransaction(st, tr))
         return st[1];
     if (!fixture())
