@@ -183,7 +183,8 @@ void TDbConnection::Open()
         try {
             Raise(status);
         } catch (const EDbError &e) {
-            throw EDbError(e.Message() + QStringLiteral("\nClient : ") + ClientDescription(), e.Codes());
+            throw EDbError(e.Message() + QStringLiteral("\nClient : ") + ClientDescription(), e.Codes(),
+                           e.ErreursSysteme());
         }
     }
     FAttachment = db;

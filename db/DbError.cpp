@@ -1,6 +1,7 @@
 #include "db/DbError.h"
 
-EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes)
-    : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FCodes(std::move(aCodes))
+EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes, QList<TErreurSysteme> aSysteme)
+    : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FCodes(std::move(aCodes)),
+      FSysteme(std::move(aSysteme))
 {
 }

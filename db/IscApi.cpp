@@ -199,14 +199,21 @@ QString StatusText(const TStatusVector &aStatus)
 void Raise(const TStatusVector &aStatus)
 {
     QList<qint64> codes;
+    QList<TErreurSysteme> systeme;
     const TStatus *v = aStatus.V;
     for (int i = 0; i < StatusLength - 1 && v[i] != ArgEnd;) {
         const TStatus kind = v[i];
         if (kind == ArgGds)
             codes << qint64(v[i + 1]);
+        else if (kind == ArgUnix || kind == ArgWin32)
+            systeme << TErreurSysteme{kind == ArgWin32, qint64(v[i + 1]), {}};
+        // Through the network the server's errno arrives as its text only.
+        else if (kind == ArgInterpreted && v[i + 1])
+            systeme << TErreurSysteme{false, 0,
+                                      DecodeClientText(QByteArray(reinterpret_cast<const char *>(v[i + 1])))};
         i += (kind == ArgCstring) ? 3 : 2;
     }
-    throw EDbError(StatusText(aStatus), codes);
+    throw EDbError(StatusText(aStatus), codes, systeme);
 }
 
 void Check(const TStatusVector &aStatus)

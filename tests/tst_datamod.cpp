@@ -230,7 +230,10 @@ void TestDataMod::serverErrorSentence_data()
     QTest::addColumn<QString>("sql");       // run on it
     QTest::addColumn<QString>("sentence");  // the start of the sentence, "" for none
     QTest::newRow("no such file") << "SYSDBA@" + TTestDatabase::Folder() + "absente.fdb"
-                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
+                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable : aucun fichier";
+    // A file the server's account may not read is there: not "introuvable".
+    QTest::newRow("file the server may not read") << "SYSDBA@" + TTestDatabase::Folder() + "interdite.fdb"
+                                                  << "SELECT 1 FROM RDB$DATABASE" << "Le serveur n'a pas le droit";
     QTest::newRow("not a database") << "SYSDBA@" + TTestDatabase::Folder() + "pas-une-base.txt"
                                     << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable";
     QTest::newRow("unknown server") << "SYSDBA@serveur.invalid/D:\\BASES\\SITE.IB" << "SELECT 1 FROM RDB$DATABASE"
@@ -254,6 +257,11 @@ void TestDataMod::serverErrorSentence()
     texte.write(QByteArray(8192, 'x'));
     texte.close();
     texte.setPermissions(texte.permissions() | QFileDevice::ReadOther);
+    QFile interdite(TTestDatabase::Folder() + QStringLiteral("interdite.fdb"));
+    QVERIFY(interdite.open(QIODevice::WriteOnly));
+    interdite.write(QByteArray(8192, 'x'));
+    interdite.close();
+    interdite.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     TDataMod dm;
     try {
@@ -270,6 +278,7 @@ void TestDataMod::serverErrorSentence()
             QCOMPARE(lu, e.Message());
     }
     QFile::remove(texte.fileName());
+    QFile::remove(interdite.fileName());
 }
 
 void TestDataMod::lockConflictSentence()

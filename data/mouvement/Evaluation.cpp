@@ -1,5 +1,6 @@
 #include "data/mouvement/Evaluation.h"
 
+#include "data/acces/ServerErrorText.h"
 #include "data/uDataMod.h"
 #include "db/DbError.h"
 
@@ -7,11 +8,20 @@
 
 namespace {
 
+// A server error reads as a failed load does: our sentence first when it is
+// a common one, then the server's text.
 QString MessageDe(const std::exception &e)
 {
     if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return db->Message();
+        return TexteErreurServeur(*db);
     return QString::fromUtf8(e.what());
+}
+
+// The server's own text, when the failure is the server's.
+QString ServeurDe(const std::exception &e)
+{
+    const auto *db = dynamic_cast<const EDbError *>(&e);
+    return db && !db->Codes().isEmpty() ? db->Message() : QString();
 }
 
 } // namespace
@@ -116,6 +126,7 @@ bool TEvaluation::Compte()
     } catch (const std::exception &e) {
         r.Echec = true;
         r.Message = MessageDe(e);
+        r.Serveur = ServeurDe(e);
         r.Evaluation = MvtEvalue(-1);
         return false;
     }
@@ -158,6 +169,7 @@ const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const 
     } catch (const std::exception &e) {
         FResultat.Echec = true;
         FResultat.Message = MessageDe(e);
+        FResultat.Serveur = ServeurDe(e);
     }
     Libere();
     return FResultat;
