@@ -13,8 +13,8 @@
 #include "db/DbError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -64,8 +64,16 @@ TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage,
 {
     TEvaluation evaluation(aBase, aPlage.Debut, aPlage.Fin);
     const TEvaluationResultat r = evaluation.Executer(aCompte);
-    if (r.Echec)
+    if (r.Echec && r.Serveur.isEmpty())
         throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(r.Message));
+    // The server's text apart, after our sentence, as for any server error.
+    if (r.Echec) {
+        const QString phrase = r.Message.chopped(r.Serveur.size()).trimmed();
+        throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1")
+                              .arg(phrase.isEmpty() ? QStringLiteral("le serveur a refusé le comptage des lignes \"K\".")
+                                                    : phrase),
+                          r.Serveur);
+    }
     return r;
 }
 
@@ -206,7 +214,10 @@ const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun évén
 class TAffichageEnvoi
 {
 public:
-    explicit TAffichageEnvoi(bool aActif) : FActif(aActif) { FHorloge.start(); }
+    explicit TAffichageEnvoi(bool aActif) : FActif(aActif) {}
+
+    // Counted from the sending's own start, as its result and the journal are.
+    void Depart(const QDateTime &aDebut) { FDebut = aDebut; }
 
     void Avancement(qint64 aInseres, qint64 aPrevus)
     {
@@ -217,7 +228,9 @@ public:
     {
         if (!FActif)
             return;
-        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(FHorloge.elapsed() / 1000)));
+        const QDateTime maintenant = FFin.isValid() ? FFin : QDateTime::currentDateTime();
+        const qint64 ms = FDebut.isValid() ? std::max<qint64>(0, FDebut.msecsTo(maintenant)) : 0;
+        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(ms / 1000)));
         if (FInseres >= 0 && FPrevus > 0)
             ligne += QStringLiteral("  %1 / %2 événements (%3 %)")
                          .arg(std::min(FInseres, FPrevus))
@@ -232,6 +245,8 @@ public:
             return;
         if (aResultat.Issue == TIssueEnvoi::Termine)
             FInseres = aResultat.Crees.Nombre;
+        FDebut = aResultat.Debut;
+        FFin = aResultat.Fin;
         Montre();
         fprintf(stdout, "\n");
         fflush(stdout);
@@ -239,7 +254,8 @@ public:
 
 private:
     bool FActif;
-    QElapsedTimer FHorloge;
+    QDateTime FDebut;
+    QDateTime FFin;
     qint64 FInseres = -1;
     qint64 FPrevus = 0;
 };
@@ -271,7 +287,8 @@ int CmdEnvoyer(TCliContext &aCtx)
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + eval.Refus());
     if (!aCtx.Json)
         aCtx.Print(eval.Evaluation.Texte());
-    aCtx.Confirm(MvtTexteConfirmation(eval.Evaluation.NbRec, noeud, eval.Evaluation.EvalTime)
+    aCtx.Confirm(MvtTexteConfirmationDetaille(eval.Evaluation.NbRec, noeud, eval.Evaluation.EvalTime, base, plage.Du,
+                                              plage.Au, sens)
                      .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
     TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
@@ -297,6 +314,7 @@ int CmdEnvoyer(TCliContext &aCtx)
                            ? QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")
                                  .arg(envoi.Resultat().NonEcrit)
                            : QStringLiteral("Procédures de mouvement installées (%1).").arg(envoi.Resultat().Installation));
+        affichage.Depart(envoi.Resultat().Debut);
         QTimer horloge;
         horloge.setInterval(1000);
         QObject::connect(&horloge, &QTimer::timeout, &loop, [&affichage] { affichage.Montre(); });
@@ -306,7 +324,10 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
     const TEnvoiResultat &r = envoi.Resultat();
     affichage.Fin(r);
-    const QString duree = FormatDuree(double(r.DureeMs / 1000));
+    // One measure, from the sending's start to its end: the progress line,
+    // this result and the journal all read it.
+    const qint64 dureeMs = r.Debut.isValid() && r.Fin.isValid() ? std::max<qint64>(0, r.Debut.msecsTo(r.Fin)) : r.DureeMs;
+    const QString duree = FormatDuree(double(dureeMs / 1000));
     switch (r.Issue) {
     case TIssueEnvoi::Termine:
         break;
@@ -336,7 +357,7 @@ int CmdEnvoyer(TCliContext &aCtx)
         o.insert(QStringLiteral("noeud"), noeud);
         o.insert(QStringLiteral("sens"), TexteSens(sens));
         o.insert(QStringLiteral("duree"), duree);
-        o.insert(QStringLiteral("duree_ms"), double(r.DureeMs));
+        o.insert(QStringLiteral("duree_ms"), dureeMs);
         aCtx.PrintJson(o);
         return 0;
     }

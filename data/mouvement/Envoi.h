@@ -62,8 +62,8 @@ struct TEnvoiResultat
     TMvtEvenements Crees;  // the events this sending created (0 unless Termine)
     qint32 Lignes = 0;     // K rows the evaluation counted
     qint64 Prevus = 0;     // events expected, for the progress
-    QDateTime Debut;       // when it started and ended
-    QDateTime Fin;
+    QDateTime Debut;       // when it started and ended: the sending's duration, on every
+    QDateTime Fin;         // face and in the journal
     qint64 DureeMs = 0;    // of the range procedure and its count
 };
 
