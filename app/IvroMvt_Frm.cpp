@@ -1,5 +1,6 @@
 #include "app/IvroMvt_Frm.h"
 
+#include "app/DetailEvaluation.h"
 #include "app/MessageBoxes.h"
 #include "app/MvtDetails.h"
 #include "app/NodeTableModel.h"
@@ -142,6 +143,11 @@ void TFrm_IvroMVT::BuildLayout()
     dtFIN = datePicker(GroupBox1, QStringLiteral("à 23:59:59"), QRect(314, 95, 105, 21));
     BEVAL = new QPushButton(QStringLiteral("Evaluer la Quantité"), GroupBox1);
     BEVAL->setGeometry(433, 94, 120, 25);
+    BDETAIL = new QPushButton(QStringLiteral("Détail"), GroupBox1);
+    BDETAIL->setGeometry(559, 94, 70, 25);
+    BDETAIL->setCheckable(true);
+    BDETAIL->setEnabled(false);
+    BDETAIL->setToolTip(QStringLiteral("Montre sous les noeuds le détail par table de la dernière évaluation"));
 
     // The direction box keeps a 3-pixel margin on every side.
     auto *typeHolder = new QWidget(this);
@@ -175,9 +181,15 @@ void TFrm_IvroMVT::BuildLayout()
     DBGrid1->verticalHeader()->setMinimumWidth(14);
     DBGrid1->setColumnWidth(0, KLargeurNoeud);
     DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
+    // It gives its room to the evaluation's detail, down to a row.
+    DBGrid1->setMinimumHeight(DBGrid1->horizontalHeader()->sizeHint().height()
+                              + DBGrid1->verticalHeader()->defaultSectionSize() + 4);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &aCurrent) { FNodesModel->SetCurrentRow(aCurrent.row()); });
     gridLayout->addWidget(DBGrid1);
+    wDetail = new TDetailEvaluation(GroupBox2);
+    wDetail->hide();
+    gridLayout->addWidget(wDetail);
 
     GroupBox3 = new QGroupBox(QStringLiteral(" Destination des données à envoyer "), this);
     GroupBox3->setFixedHeight(105);
@@ -219,7 +231,7 @@ void TFrm_IvroMVT::BuildLayout()
 
     // Boxes in the order GroupBox1, GroupBox2, GroupBox3, GroupBox4; inside
     // each, the controls' own order.
-    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
+    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, BDETAIL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -233,6 +245,7 @@ void TFrm_IvroMVT::BuildLayout()
     connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
     connect(BMVT, &QPushButton::clicked, this, &TFrm_IvroMVT::BMVTClick);
     connect(BSUIVI, &QPushButton::clicked, this, &TFrm_IvroMVT::BSUIVIClick);
+    connect(BDETAIL, &QPushButton::toggled, this, &TFrm_IvroMVT::MontreDetail);
     dtDEB->installEventFilter(this);
     dtFIN->installEventFilter(this);
 
@@ -270,6 +283,12 @@ bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
             dtFINEnter();
     }
     return QWidget::eventFilter(aWatched, aEvent);
+}
+
+void TFrm_IvroMVT::MontreDetail()
+{
+    BDETAIL->setEnabled(!wDetail->Vide());
+    wDetail->setVisible(!wDetail->Vide() && BDETAIL->isChecked());
 }
 
 // Touching the range calls for a new evaluation before any sending.
@@ -416,6 +435,8 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     SetPanelText(0, QString());
     SetPanelText(1, QString());
     FContenuValide = false;
+    wDetail->Efface();
+    MontreDetail();
     // The last evaluation counted another database: evaluate again first.
     DemandeEvaluation();
     QString erreur;
@@ -472,6 +493,8 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
+        wDetail->Efface();
+        MontreDetail();
         pbEnvoi->hide();
         MontreRaisonEnvoi(QString());
         SetPanelText(1, QStringLiteral("Evaluation en cours...."));
@@ -496,6 +519,8 @@ void TFrm_IvroMVT::CompteEval(const TEvaluationResultat &aResultat)
 {
     SetPanelText(1, aResultat.Evaluation.Texte());
     FPanels[1]->SetDetails(QStringLiteral("<p>Lecture du détail par table en cours...</p>"));
+    wDetail->MontreMessage(QStringLiteral("Lecture du détail par table en cours..."));
+    MontreDetail();
 }
 
 void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
@@ -512,15 +537,20 @@ void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
             FContenu = aResultat.Contenu;
             FContenuValide = true;
             details = DetailsContenuHtml(FContenu, aResultat.Sens);
+            wDetail->Montre(FContenu, aResultat.Sens);
         } else {
             details = QStringLiteral("<p>%1</p>").arg(
                 (QStringLiteral("Détail par table indisponible : ") + aResultat.MessageContenu).toHtmlEscaped());
+            wDetail->MontreMessage(QStringLiteral("Détail par table indisponible : ") + aResultat.MessageContenu);
         }
         // Rows whose tables give no event: the sending would create nothing.
         if (aResultat.EvenementsPrevus() == 0 && aResultat.Evaluation.Envoyable)
             details = QStringLiteral("<p><b>%1</b></p>").arg(aResultat.Refus().toHtmlEscaped()) + details;
         FPanels[1]->SetDetails(details);
     }
+    if (echec)
+        wDetail->Efface();
+    MontreDetail();
     RetourAuRepos(aResultat.Envoyable(), false);
     MontreRaisonEnvoi(echec ? QString() : aResultat.Refus());
     FEvalThread->deleteLater();
@@ -578,7 +608,8 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         cbNode->setFocus();
         return;
     }
-    if (!ConfirmeAvertissement(this, MvtTexteConfirmation(FNbRec, node, FEvalTime))) {
+    if (!ConfirmeAvertissement(this, MvtTexteConfirmationDetaille(FNbRec, node, FEvalTime, teIBFile->text(),
+                                                                  dtDEB->date(), dtFIN->date(), aSens))) {
         RetourAuRepos(true, true);
         return;
     }
