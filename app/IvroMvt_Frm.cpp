@@ -1,5 +1,6 @@
 #include "app/IvroMvt_Frm.h"
 
+#include "app/DetailEvaluation.h"
 #include "app/MessageBoxes.h"
 #include "app/MvtDetails.h"
 #include "app/NodeTableModel.h"
@@ -148,6 +149,11 @@ void TFrm_IvroMVT::BuildLayout()
     dtFIN = datePicker(GroupBox1, QStringLiteral("jusqu'au lendemain 00:00:00 compris"), QRect(314, 95, 105, 21));
     BEVAL = new QPushButton(QStringLiteral("Evaluer la Quantité"), GroupBox1);
     BEVAL->setGeometry(433, 94, 120, 25);
+    BDETAIL = new QPushButton(QStringLiteral("Détail"), GroupBox1);
+    BDETAIL->setGeometry(559, 94, 70, 25);
+    BDETAIL->setCheckable(true);
+    BDETAIL->setEnabled(false);
+    BDETAIL->setToolTip(QStringLiteral("Montre sous les noeuds le détail par table de la dernière évaluation"));
 
     // The direction box keeps a 3-pixel margin on every side.
     auto *typeHolder = new QWidget(this);
@@ -181,9 +187,15 @@ void TFrm_IvroMVT::BuildLayout()
     DBGrid1->verticalHeader()->setMinimumWidth(14);
     DBGrid1->setColumnWidth(0, KLargeurNoeud);
     DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
+    // It gives its room to the evaluation's detail, down to a row.
+    DBGrid1->setMinimumHeight(DBGrid1->horizontalHeader()->sizeHint().height()
+                              + DBGrid1->verticalHeader()->defaultSectionSize() + 4);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &aCurrent) { FNodesModel->SetCurrentRow(aCurrent.row()); });
     gridLayout->addWidget(DBGrid1);
+    wDetail = new TDetailEvaluation(GroupBox2);
+    wDetail->hide();
+    gridLayout->addWidget(wDetail);
 
     GroupBox3 = new QGroupBox(QStringLiteral(" Destination des données à envoyer "), this);
     GroupBox3->setFixedHeight(KHauteurDestination);
@@ -227,7 +239,7 @@ void TFrm_IvroMVT::BuildLayout()
 
     // Boxes in the order GroupBox1, GroupBox2, GroupBox3, GroupBox4; inside
     // each, the controls' own order.
-    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
+    QWidget *order[] = {teIBFile, BIBFile, dtDEB, dtFIN, BEVAL, BDETAIL, edtLOCAL_NODE_ID, DBGrid1, cbNode, BMVT, BSUIVI};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -241,6 +253,7 @@ void TFrm_IvroMVT::BuildLayout()
     connect(BEVAL, &QPushButton::clicked, this, &TFrm_IvroMVT::BEVALClick);
     connect(BMVT, &QPushButton::clicked, this, &TFrm_IvroMVT::BMVTClick);
     connect(BSUIVI, &QPushButton::clicked, this, &TFrm_IvroMVT::BSUIVIClick);
+    connect(BDETAIL, &QPushButton::toggled, this, &TFrm_IvroMVT::MontreDetail);
     dtDEB->installEventFilter(this);
     dtFIN->installEventFilter(this);
 
@@ -280,6 +293,12 @@ bool TFrm_IvroMVT::eventFilter(QObject *aWatched, QEvent *aEvent)
             dtFINEnter();
     }
     return QWidget::eventFilter(aWatched, aEvent);
+}
+
+void TFrm_IvroMVT::MontreDetail()
+{
+    BDETAIL->setEnabled(!wDetail->Vide());
+    wDetail->setVisible(!wDetail->Vide() && BDETAIL->isChecked());
 }
 
 // Touching the range calls for a new evaluation before any sending.
@@ -434,6 +453,10 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     SetPanelText(0, QString());
     SetPanelText(1, QString());
     FContenuValide = false;
+    wDetail->Efface();
+    MontreDetail();
+    // The last evaluation counted another database: evaluate again first.
+    DemandeEvaluation();
     QString erreur;
     try {
         lblSens->clear();
@@ -504,6 +527,8 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
+        wDetail->Efface();
+        MontreDetail();
         pbEnvoi->hide();
         MontreRaisonEnvoi(QString());
         SetPanelText(1, QStringLiteral("Evaluation en cours...."));
@@ -545,15 +570,20 @@ void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
             FContenu = aResultat.Contenu;
             FContenuValide = true;
             details = DetailsContenuHtml(FContenu, aResultat.Sens);
+            wDetail->Montre(FContenu, aResultat.Sens);
         } else {
             details = QStringLiteral("<p>%1</p>").arg(
                 (QStringLiteral("Détail par table indisponible : ") + aResultat.MessageContenu).toHtmlEscaped());
+            wDetail->MontreMessage(QStringLiteral("Détail par table indisponible : ") + aResultat.MessageContenu);
         }
         // Rows whose tables give no event: the sending would create nothing.
         if (aResultat.EvenementsPrevus() == 0 && aResultat.Evaluation.Envoyable)
             details = QStringLiteral("<p><b>%1</b></p>").arg(aResultat.Refus().toHtmlEscaped()) + details;
         FPanels[1]->SetDetails(details);
     }
+    if (echec)
+        wDetail->Efface();
+    MontreDetail();
     // The database itself may allow no sending, whatever the range holds.
     const QString raisonBase = RaisonBaseEvaluee();
     const QString refus = !raisonBase.isEmpty() ? raisonBase : echec ? QString() : aResultat.Refus();

@@ -13,6 +13,7 @@
 #include <memory>
 
 class QComboBox;
+class TDetailEvaluation;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
@@ -44,9 +45,13 @@ public:
     QLineEdit *teIBFile, *edtLOCAL_NODE_ID;
     QPushButton *BIBFile, *BEVAL, *BMVT;
     QPushButton *BSUIVI; // opens the follow-up of the database's sendings
+    // Beside the evaluation: shows or hides its detail per table (wDetail).
+    QPushButton *BDETAIL;
     QDateEdit *dtDEB, *dtFIN;
     QLabel *lblSens;
     QTableView *DBGrid1;
+    // Under the nodes: the last evaluation's detail per table.
+    TDetailEvaluation *wDetail;
     QComboBox *cbNode;
     // Beside the send button: why it stays grey after an evaluation.
     QLabel *lblRaisonEnvoi;
@@ -111,6 +116,9 @@ private:
     // The line itself, whole: the box grows to its lines.
     void TexteRaison(const QString &aTexte);
     QString RaisonBaseEvaluee() const;
+    // The detail shown when asked for and there is one; the button enabled
+    // when there is one.
+    void MontreDetail();
     // Asks before sending to a node that never sent a heartbeat or has been
     // silent for more than a day, whose synchronisation is disabled, or that
     // got the same range today; true when there is no reason to, or the

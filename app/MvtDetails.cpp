@@ -10,7 +10,9 @@ QString Cellule(const QString &aText, bool aNombre = false)
         .arg(aNombre ? QStringLiteral(" align=\"right\"") : QString(), aText.toHtmlEscaped());
 }
 
-QString NomTable(const TMvtTableContenu &aTable)
+} // namespace
+
+QString NomTableDetail(const TMvtTableContenu &aTable)
 {
     if (aTable.NomValide())
         return aTable.KTB_NAME;
@@ -18,8 +20,6 @@ QString NomTable(const TMvtTableContenu &aTable)
         return QStringLiteral("(sans KTB_ID)");
     return QStringLiteral("(KTB_ID %1 sans nom)").arg(aTable.KTB_ID);
 }
-
-} // namespace
 
 QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
 {
@@ -39,7 +39,7 @@ QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
             autresLignes += t.Quantite;
             continue;
         }
-        html += QStringLiteral("<tr>") + Cellule(NomTable(t)) + Cellule(QString::number(t.Quantite), true);
+        html += QStringLiteral("<tr>") + Cellule(NomTableDetail(t)) + Cellule(QString::number(t.Quantite), true);
         if (sens)
             html += Cellule(aContenu.Capturee(aSens, t) ? QStringLiteral("oui") : QStringLiteral("non (ligne K seule)"))
                     + Cellule(QString::number(aContenu.Evenements(aSens, t)), true);

@@ -8,6 +8,9 @@
 
 #include <QString>
 
+// A table's name as the details show it; a K row without a name says why.
+QString NomTableDetail(const TMvtTableContenu &aTable);
+
 // A table of the range's K rows per table (rich text). Without a direction
 // the capture and event columns are left out.
 QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens);

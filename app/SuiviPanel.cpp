@@ -126,7 +126,10 @@ TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aPare
                                QStringLiteral("Lots")});
     root->addWidget(tvStatuts, 3);
     root->addWidget(new QLabel(QStringLiteral("Lots en erreur :"), this));
-    tvErreurs = Tableau(this, {QStringLiteral("Lot"), QStringLiteral("Statut"), QStringLiteral("Message")});
+    // What the operator needs to act on a refused batch: the event it
+    // stopped at and the server's SQL state, as suivi gives them.
+    tvErreurs = Tableau(this, {QStringLiteral("Lot"), QStringLiteral("Statut"), QStringLiteral("Envois"),
+                               QStringLiteral("SQL_STATE"), QStringLiteral("FAILED_DATA_ID"), QStringLiteral("Message")});
     root->addWidget(tvErreurs, 1);
     lblAvancement = new QLabel(this);
     lblAvancement->setTextFormat(Qt::PlainText);
@@ -281,7 +284,8 @@ void TSuiviPanel::Affiche()
     for (int i = 0; i < s.LotsEnErreur.size(); ++i)
         Ligne(tvErreurs, i,
               {QString::number(s.LotsEnErreur[i].BATCH_ID), s.LotsEnErreur[i].STATUS,
-               s.LotsEnErreur[i].SQL_MESSAGE.simplified()});
+               QString::number(s.LotsEnErreur[i].SENT_COUNT), s.LotsEnErreur[i].SQL_STATE,
+               QString::number(s.LotsEnErreur[i].FAILED_DATA_ID), s.LotsEnErreur[i].SQL_MESSAGE.simplified()});
     if (!FLu) {
         lblEtat->setText(FEnvoi.AvecPlage() ? QStringLiteral("Lecture en cours...") : QString());
     } else {

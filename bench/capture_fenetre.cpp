@@ -1,6 +1,7 @@
 // Picture of the main window for the README: a site database made like the
 // demo's (central server, a few shops, K rows over the last days), loaded
-// and evaluated, a target chosen, then the window grabbed into a PNG file.
+// and evaluated, its detail per table opened ("Détail"), a target chosen,
+// then the window grabbed into a PNG file.
 // Usage: capture_fenetre FILE.png [BASE] [--details | --envoi | --refus] (on an X
 // display, e.g. under Xvfb); with BASE, that database is loaded and evaluated
 // over its last ten days instead. --details: the screen around the window
@@ -24,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QToolTip>
@@ -87,6 +89,10 @@ int main(int argc, char *argv[])
         while (!w.CanClose() && attente.elapsed() < 30000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         w.cbNode->setCurrentIndex(1);
+        // The evaluation's detail per table, shown in the window as the
+        // operator opens it.
+        if (mode.isEmpty())
+            w.BDETAIL->setChecked(true);
         QCoreApplication::processEvents();
         QPixmap image = w.grab();
         if (mode == QLatin1String("--envoi")) {

@@ -89,7 +89,8 @@ void printHelp(QTextStream &aOut)
          << "--oui    confirme d'avance une commande qui écrit (obligatoire sans terminal)\n"
          << "--version [BASE]  version du programme et bibliothèque cliente chargée (InterBase ou Firebird) ;\n"
          << "         avec BASE, version du serveur qui la tient\n\n"
-         << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait).\n\n"
+         << "Codes de sortie : 0 réussite, 1 échec, 2 mauvais usage (rien n'a été fait), 130 interruption\n"
+         << "                  (Ctrl-C ou arrêt demandé : ce qui n'était pas validé ne l'est pas).\n\n"
          << "Commandes (\"écrit :\" : modifie la base ou le système ; ivromvt-cli COMMANDE --aide pour ses arguments) :\n";
     int width = 0;
     const QList<TCliCommand> all = TCliRegistry::All();
@@ -145,7 +146,15 @@ QString VersionServeurBD(const QString &aBase)
 
 QString TCliContext::BaseArg(int aIndex) const
 {
-    return CheminAbsolu(Arg(aIndex, QStringLiteral("BASE")));
+    const QString base = CheminAbsolu(Arg(aIndex, QStringLiteral("BASE")));
+    // A wrongly written BASE (the port before the "/", a port out of range)
+    // is a misuse of the line, answered before any connection.
+    try {
+        EmplacementBase(base);
+    } catch (const EDbError &e) {
+        throw ECliUsage(e.Message());
+    }
+    return base;
 }
 
 QString TCliContext::Base(int aIndex) const
@@ -461,6 +470,13 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     if (!command) {
         aErr << "Commande inconnue : " << aArguments[0] << "\n";
         printHelp(aErr);
+        // A program that asked for JSON gets its object, as for any misuse.
+        if (aArguments.contains(QStringLiteral("--json"))) {
+            TCliContext ctx;
+            ctx.Out = &aOut;
+            ctx.PrintJson(QJsonObject{
+                {QStringLiteral("erreur"), QStringLiteral("Commande inconnue : %1").arg(aArguments[0])}});
+        }
         return 2;
     }
     for (const QString &a : aArguments)
@@ -486,14 +502,14 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
         // interruption's line says what happened.
         if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
-        return echec(ctx, 1, e.Message());
+        return echec(ctx, 1, e.Message(), e.Serveur());
     } catch (const EDbError &e) {
         if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
         // Our own French messages carry no server code.
         if (e.Codes().isEmpty())
             return echec(ctx, 1, e.Message());
-        return echec(ctx, 1, PhraseErreurServeur(e.Codes()), e.Message());
+        return echec(ctx, 1, PhraseErreurServeur(e), e.Message());
     } catch (const std::exception &e) {
         if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();

@@ -33,15 +33,21 @@ private:
     QString FMessage;
 };
 
-// Any other failure of a subcommand (French message, exit code 1).
+// Any other failure of a subcommand (French message, exit code 1), with the
+// server's own text apart when the server gave one.
 class ECliFailure : public std::runtime_error
 {
 public:
-    explicit ECliFailure(const QString &aMessage) : std::runtime_error(aMessage.toStdString()), FMessage(aMessage) {}
+    explicit ECliFailure(const QString &aMessage, const QString &aServeur = QString())
+        : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FServeur(aServeur)
+    {
+    }
     QString Message() const { return FMessage; }
+    QString Serveur() const { return FServeur; }
 
 private:
     QString FMessage;
+    QString FServeur;
 };
 
 struct TCliContext

@@ -17,6 +17,36 @@ TMemTable Dataset(const QStringList &aColumns)
     return t;
 }
 
+// The server's relation type: its code as a number, and what it means.
+QString LibelleType(int aCode)
+{
+    switch (aCode) {
+    case 0: return QStringLiteral("table");
+    case 2: return QStringLiteral("table externe");
+    case 3: return QStringLiteral("table virtuelle du serveur");
+    case 4: return QStringLiteral("table temporaire (lignes gardées jusqu'à la déconnexion)");
+    case 5: return QStringLiteral("table temporaire (lignes effacées à la fin de la transaction)");
+    default: return QStringLiteral("type %1").arg(aCode);
+    }
+}
+
+TMemTable AvecLibelleType(const TMemTable &aListe)
+{
+    TMemTable t;
+    t.AddColumn(QStringLiteral("TABLE_NAME"));
+    t.AddColumn(QStringLiteral("TYPE_TABLE"), QMetaType::Int);
+    t.AddColumn(QStringLiteral("TYPE"));
+    for (int r = 0; r < aListe.RecordCount(); ++r) {
+        const int code = aListe.Text(r, 1).toInt();
+        t.Append();
+        t.SetValue(0, aListe.Text(r, 0));
+        t.SetValue(1, code);
+        t.SetValue(2, LibelleType(code));
+        t.Post();
+    }
+    return t;
+}
+
 int CmdTablesReplicantes(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
@@ -54,6 +84,11 @@ int CmdTablesExclues(TCliContext &aCtx)
     } else if (liste == QLatin1String("toutes")) {
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("TYPE_TABLE")});
         DataMod->GetAllTablesExclues(base, t);
+        // What the list is, and what its codes mean, said with it.
+        if (!aCtx.Json)
+            aCtx.Print(QStringLiteral("Tables absentes de KTB (vues exclues), répliquées ou non : K, les tables SYM_ "
+                                      "de SymmetricDS et toute table que KTB ne liste pas."));
+        t = AvecLibelleType(t);
     } else {
         throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb ou toutes)").arg(liste));
     }
@@ -99,7 +134,8 @@ const TCliRegistrar RegTablesReplicantes(
      QStringLiteral("tables répliquées : de KTB (défaut), toutes, CASH, ou hors KTB, avec leurs clés"),
      CmdTablesReplicantes});
 const TCliRegistrar RegTablesExclues({QStringLiteral("tables-exclues"), QStringLiteral("BASE [--liste ktb|toutes] [--json]"),
-                                      QStringLiteral("tables non répliquées : de KTB (défaut), ou toutes hors KTB"),
+                                      QStringLiteral("tables de KTB sans trigger SymmetricDS (défaut), ou toutes les "
+                                                     "tables absentes de KTB, répliquées ou non, avec leur type"),
                                       CmdTablesExclues});
 const TCliRegistrar RegListeTablesExclues({QStringLiteral("liste-tables-exclues"), QStringLiteral("BASE [--json]"),
                                            QStringLiteral("tables de KTB trop larges pour la réplication"),

@@ -83,13 +83,24 @@ int CmdJoueMiniSplit(TCliContext &aCtx)
     const QString base = aCtx.Base(1);
     aCtx.Confirm(QStringLiteral("Charger les lignes de %1 dans %2 ?").arg(fichier, base));
     QString motif;
-    if (!DataMod->Joue_MiniSplit(fichier, base, &motif))
-        throw ECliFailure(QStringLiteral("Chargement de %1 arrêté : %2\nLes lignes qui précèdent restent chargées.")
-                              .arg(nom, motif));
+    int chargees = 0;
+    if (!DataMod->Joue_MiniSplit(fichier, base, &motif, &chargees))
+        throw ECliFailure(chargees == 0
+                              ? QStringLiteral("Chargement de %1 refusé : %2\nRien n'a été chargé.").arg(nom, motif)
+                          : chargees == 1
+                              ? QStringLiteral("Chargement de %1 arrêté : %2\nLa ligne 1, chargée avant l'erreur, le "
+                                               "reste.")
+                                    .arg(nom, motif)
+                              : QStringLiteral("Chargement de %1 arrêté : %2\nLes lignes 1 à %3, chargées avant "
+                                               "l'erreur, le restent.")
+                                    .arg(nom, motif)
+                                    .arg(chargees));
     if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("charge"), true}, {QStringLiteral("fichier"), fichier}});
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("charge"), true},
+                                   {QStringLiteral("fichier"), fichier},
+                                   {QStringLiteral("lignes"), chargees}});
     else
-        aCtx.Print(QStringLiteral("Lignes de %1 chargées.").arg(nom));
+        aCtx.Print(QStringLiteral("Lignes de %1 chargées : %2.").arg(nom).arg(chargees));
     return 0;
 }
 

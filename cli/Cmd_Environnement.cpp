@@ -2,26 +2,66 @@
 #include "cli/CliCommand.h"
 
 #include "common/UWMI.h"
+#include "common/uCommun.h"
 #include "db/DbConnection.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 
 namespace {
 
+// The system's text for an absent value ("NULL") is no value.
+QString Valeur(const QString &aTexte)
+{
+    return aTexte == QLatin1String("NULL") ? QString() : aTexte;
+}
+
+// A count of kilobytes: a number in JSON, null when absent.
+QJsonValue JsonNombre(const QString &aTexte)
+{
+    bool ok = false;
+    const qint64 n = Valeur(aTexte).toLongLong(&ok);
+    return ok ? QJsonValue(n) : QJsonValue();
+}
+
+QJsonValue JsonTexte(const QString &aTexte)
+{
+    const QString v = Valeur(aTexte);
+    return v.isEmpty() ? QJsonValue() : QJsonValue(v);
+}
+
+// A CIM date-time as read in the table: JJ/MM/AAAA HH:MM:SS and its offset.
+QString TexteDateCim(const QString &aTexte)
+{
+    const QString iso = JsonDateCim(Valeur(aTexte)).toString();
+    const QDateTime d = QDateTime::fromString(iso.left(19), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    if (!d.isValid())
+        return Valeur(aTexte);
+    return QStringLiteral("%1 (UTC%2)").arg(d.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), iso.mid(19));
+}
+
+// A count of kilobytes as a French reader reads it.
+QString TexteKo(const QString &aTexte)
+{
+    bool ok = false;
+    const qint64 n = Valeur(aTexte).toLongLong(&ok);
+    return ok ? NombreFrancais(n) + QStringLiteral(" Ko") : Valeur(aTexte);
+}
+
 QList<QPair<QString, QString>> Champs()
 {
     const TOSInfos &os = VGSE.OSInfos;
-    return {{QStringLiteral("OSInfos.BuildNumber"), os.BuildNumber},
-            {QStringLiteral("OSInfos.Caption"), os.Caption},
-            {QStringLiteral("OSInfos.CSDVersion"), os.CSDVersion},
-            {QStringLiteral("OSInfos.CSName"), os.CSName},
-            {QStringLiteral("OSInfos.FreePhysicalMemory"), os.FreePhysicalMemory},
-            {QStringLiteral("OSInfos.FreeSpaceInPagingFiles"), os.FreeSpaceInPagingFiles},
-            {QStringLiteral("OSInfos.FreeVirtualMemory"), os.FreeVirtualMemory},
-            {QStringLiteral("OSInfos.LastBootUptime"), os.LastBootUptime},
-            {QStringLiteral("OSInfos.LocalDateTime"), os.LocalDateTime},
-            {QStringLiteral("OSInfos.OSArchitecture"), os.OSArchitecture},
-            {QStringLiteral("OSInfos.Version"), os.Version},
+    return {{QStringLiteral("OSInfos.BuildNumber"), Valeur(os.BuildNumber)},
+            {QStringLiteral("OSInfos.Caption"), Valeur(os.Caption)},
+            {QStringLiteral("OSInfos.CSDVersion"), Valeur(os.CSDVersion)},
+            {QStringLiteral("OSInfos.CSName"), Valeur(os.CSName)},
+            {QStringLiteral("OSInfos.FreePhysicalMemory"), TexteKo(os.FreePhysicalMemory)},
+            {QStringLiteral("OSInfos.FreeSpaceInPagingFiles"), TexteKo(os.FreeSpaceInPagingFiles)},
+            {QStringLiteral("OSInfos.FreeVirtualMemory"), TexteKo(os.FreeVirtualMemory)},
+            {QStringLiteral("OSInfos.LastBootUptime"), TexteDateCim(os.LastBootUptime)},
+            {QStringLiteral("OSInfos.LocalDateTime"), TexteDateCim(os.LocalDateTime)},
+            {QStringLiteral("OSInfos.OSArchitecture"), Valeur(os.OSArchitecture)},
+            {QStringLiteral("OSInfos.Version"), Valeur(os.Version)},
             {QStringLiteral("PublicIP"), VGSE.PublicIP},
             {QStringLiteral("HostName"), VGSE.HostName},
             {QStringLiteral("ExePath"), VGSE.ExePath},
@@ -54,17 +94,17 @@ int CmdEnvironnement(TCliContext &aCtx)
                                                          {QStringLiteral("Type"), client.Flavour}}
                                            : QJsonObject{{QStringLiteral("Erreur"), client.Error}};
         const TOSInfos &os = VGSE.OSInfos;
-        const QJsonObject osJson{{QStringLiteral("BuildNumber"), os.BuildNumber},
-                                 {QStringLiteral("Caption"), os.Caption},
-                                 {QStringLiteral("CSDVersion"), os.CSDVersion},
-                                 {QStringLiteral("CSName"), os.CSName},
-                                 {QStringLiteral("FreePhysicalMemory"), os.FreePhysicalMemory},
-                                 {QStringLiteral("FreeSpaceInPagingFiles"), os.FreeSpaceInPagingFiles},
-                                 {QStringLiteral("FreeVirtualMemory"), os.FreeVirtualMemory},
-                                 {QStringLiteral("LastBootUptime"), JsonDateCim(os.LastBootUptime)},
-                                 {QStringLiteral("LocalDateTime"), JsonDateCim(os.LocalDateTime)},
-                                 {QStringLiteral("OSArchitecture"), os.OSArchitecture},
-                                 {QStringLiteral("Version"), os.Version}};
+        const QJsonObject osJson{{QStringLiteral("BuildNumber"), JsonTexte(os.BuildNumber)},
+                                 {QStringLiteral("Caption"), JsonTexte(os.Caption)},
+                                 {QStringLiteral("CSDVersion"), JsonTexte(os.CSDVersion)},
+                                 {QStringLiteral("CSName"), JsonTexte(os.CSName)},
+                                 {QStringLiteral("FreePhysicalMemory"), JsonNombre(os.FreePhysicalMemory)},
+                                 {QStringLiteral("FreeSpaceInPagingFiles"), JsonNombre(os.FreeSpaceInPagingFiles)},
+                                 {QStringLiteral("FreeVirtualMemory"), JsonNombre(os.FreeVirtualMemory)},
+                                 {QStringLiteral("LastBootUptime"), JsonDateCim(Valeur(os.LastBootUptime))},
+                                 {QStringLiteral("LocalDateTime"), JsonDateCim(Valeur(os.LocalDateTime))},
+                                 {QStringLiteral("OSArchitecture"), JsonTexte(os.OSArchitecture)},
+                                 {QStringLiteral("Version"), JsonTexte(os.Version)}};
         QJsonObject environnement{{QStringLiteral("OSInfos"), osJson},
                                    {QStringLiteral("PublicIP"), VGSE.PublicIP},
                                    {QStringLiteral("HostName"), VGSE.HostName},

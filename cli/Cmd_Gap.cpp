@@ -33,9 +33,18 @@ int CmdPushMissingDefini(TCliContext &aCtx)
                           : QStringLiteral("IVRO_PUSH_MISSING_TAVEN absente."));
 }
 
+// The kit is optional: a database without it is no stranger to the network.
+void ExigeKitGap(const QString &aBase)
+{
+    if (!DataMod->IsGAPDefined(aBase))
+        throw ECliFailure(QStringLiteral("Kit de réparation des trous absent ou incomplet dans cette base (il est "
+                                         "facultatif ; gap-defini le vérifie) : rien n'a été fait."));
+}
+
 int CmdDetectGap(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
+    ExigeKitGap(base);
     TMemTable t;
     for (const QString &c : DataMod->ColonnesDetectGAP(base))
         t.AddColumn(c, QMetaType::UnknownType);
@@ -47,9 +56,23 @@ int CmdDetectGap(TCliContext &aCtx)
 int CmdDoGap(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
+    ExigeKitGap(base);
     aCtx.Confirm(QStringLiteral("Lancer la réparation des trous (IVRO_DO_GAP) sur %1 ?").arg(base));
-    DataMod->DoGAP(base);
-    return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Réparation des trous terminée."));
+    TMemTable lignes;
+    DataMod->DoGAP(base, &lignes);
+    // What the procedure reports is its own account of the repair.
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("termine"), true},
+                                   {QStringLiteral("lignes"), DatasetJson(lignes)}});
+        return 0;
+    }
+    aCtx.Print(QStringLiteral("Réparation des trous terminée : IVRO_DO_GAP a rendu %1 ligne%2%3")
+                   .arg(lignes.RecordCount())
+                   .arg(lignes.RecordCount() > 1 ? QStringLiteral("s") : QString())
+                   .arg(lignes.RecordCount() > 0 ? QStringLiteral(" :") : QStringLiteral(".")));
+    if (lignes.RecordCount() > 0)
+        PrintDataset(aCtx, lignes);
+    return 0;
 }
 
 int CmdDoPushMissing(TCliContext &aCtx)

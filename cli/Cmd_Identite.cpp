@@ -79,8 +79,9 @@ int CmdSetNomPourNous(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
+    // The question quotes the name as it will be stored (A to Z upper-cased).
     aCtx.Confirm(QStringLiteral("Donner le nom de dossier \"%1\" à tous les sites actifs de %2 et leur attribuer "
-                                "un nouveau GUID ?").arg(nom, base));
+                                "un nouveau GUID ?").arg(TDataMod::NomPourNousStocke(nom), base));
     // All the sites or none: Ctrl-C renames none and says so.
     qint32 renommes = 0;
     if (const int code = AvecArretRapporte(aCtx, [&] {
@@ -165,12 +166,17 @@ int CmdCleanMagcode(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Vider les codes de tous les magasins de %1 ?").arg(base));
-    DataMod->CLEAN_MAGCODE(base);
+    const qint32 vides = DataMod->CLEAN_MAGCODE(base);
     if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), vides > 0}, {QStringLiteral("magasins"), vides}});
+    else if (vides == 0)
+        aCtx.Print(QStringLiteral("Aucun magasin dans cette base : rien n'a été modifié."));
+    else if (vides == 1)
+        aCtx.Print(QStringLiteral("Code d'un magasin vidé ; il est marqué modifié pour la réplication."));
     else
-        aCtx.Print(QStringLiteral("Codes de tous les magasins vidés ; chaque magasin est marqué modifié pour la "
-                                  "réplication."));
+        aCtx.Print(QStringLiteral("Codes de %1 magasins vidés ; chaque magasin est marqué modifié pour la "
+                                  "réplication.")
+                       .arg(vides));
     return 0;
 }
 

@@ -15,7 +15,7 @@ QString Duree(const TEnvoiJournal &aEnvoi)
 {
     if (!aEnvoi.Fin.isValid())
         return QString();
-    return FormatDuree(double(std::max<qint64>(0, aEnvoi.Debut.secsTo(aEnvoi.Fin))));
+    return FormatDuree(double(std::max<qint64>(0, aEnvoi.Debut.msecsTo(aEnvoi.Fin)) / 1000));
 }
 
 // The journal is a file any program of the account can write: what it holds
@@ -37,18 +37,26 @@ QString Heure(const QDateTime &aMoment)
     return aMoment.isValid() ? aMoment.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
 }
 
+// The journal keeps UTC instants; read as every command's dates are, in this
+// machine's local time without a zone.
+QJsonValue JsonMoment(const QDateTime &aMoment)
+{
+    return aMoment.isValid() ? QJsonValue(aMoment.toLocalTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")))
+                             : QJsonValue();
+}
+
 QJsonObject EnvoiJson(const TEnvoiJournal &aEnvoi)
 {
     return QJsonObject{{QStringLiteral("base"), aEnvoi.Base},
                        {QStringLiteral("noeud"), aEnvoi.Noeud},
                        {QStringLiteral("sens"), TexteSens(aEnvoi.Sens)},
-                       {QStringLiteral("du"), aEnvoi.Du.toString(QStringLiteral("dd/MM/yyyy"))},
-                       {QStringLiteral("au"), aEnvoi.Au.toString(QStringLiteral("dd/MM/yyyy"))},
+                       {QStringLiteral("du"), JsonDate(aEnvoi.Du)},
+                       {QStringLiteral("au"), JsonDate(aEnvoi.Au)},
                        {QStringLiteral("premier_data_id"), double(aEnvoi.PremierDataId)},
                        {QStringLiteral("dernier_data_id"), double(aEnvoi.DernierDataId)},
                        {QStringLiteral("evenements"), double(aEnvoi.Evenements)},
-                       {QStringLiteral("debut"), aEnvoi.Debut.toString(Qt::ISODateWithMs)},
-                       {QStringLiteral("fin"), aEnvoi.Fin.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("debut"), JsonMoment(aEnvoi.Debut)},
+                       {QStringLiteral("fin"), JsonMoment(aEnvoi.Fin)},
                        {QStringLiteral("duree"), Duree(aEnvoi)},
                        {QStringLiteral("machine"), aEnvoi.Machine},
                        {QStringLiteral("compte"), aEnvoi.Compte},

@@ -13,8 +13,8 @@
 #include "db/DbError.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -64,8 +64,16 @@ TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage,
 {
     TEvaluation evaluation(aBase, aPlage.Debut, aPlage.Fin);
     const TEvaluationResultat r = evaluation.Executer(aCompte);
-    if (r.Echec)
+    if (r.Echec && r.Serveur.isEmpty())
         throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(r.Message));
+    // The server's text apart, after our sentence, as for any server error.
+    if (r.Echec) {
+        const QString phrase = r.Message.chopped(r.Serveur.size()).trimmed();
+        throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1")
+                              .arg(phrase.isEmpty() ? QStringLiteral("le serveur a refusé le comptage des lignes \"K\".")
+                                                    : phrase),
+                          r.Serveur);
+    }
     return r;
 }
 
@@ -218,8 +226,12 @@ QJsonObject EnvoiJson(const TPlage &aPlage, const TEvaluationResultat &aEval, co
     o.insert(QStringLiteral("dernier_data_id"), plage ? QJsonValue(double(aResultat.Crees.DernierDataId)) : QJsonValue());
     o.insert(QStringLiteral("noeud"), d.Noeud);
     o.insert(QStringLiteral("sens"), TexteSens(d.Sens));
-    o.insert(QStringLiteral("duree"), FormatDuree(double(aResultat.DureeMs / 1000)));
-    o.insert(QStringLiteral("duree_ms"), double(aResultat.DureeMs));
+    // One measure, from the sending's start to its end, as the text and the journal.
+    const qint64 dureeMs = aResultat.Debut.isValid() && aResultat.Fin.isValid()
+                               ? std::max<qint64>(0, aResultat.Debut.msecsTo(aResultat.Fin))
+                               : aResultat.DureeMs;
+    o.insert(QStringLiteral("duree"), FormatDuree(double(dureeMs / 1000)));
+    o.insert(QStringLiteral("duree_ms"), double(dureeMs));
     if (plage)
         o.insert(QStringLiteral("suivi"), MvtCommandeSuivi(d.Base, d.Noeud, aResultat.Crees.PremierDataId,
                                                            aResultat.Crees.DernierDataId));
@@ -245,7 +257,10 @@ constexpr qint64 KSilenceMaxMs = 60000;
 class TAffichageEnvoi
 {
 public:
-    explicit TAffichageEnvoi(bool aActif) : FActif(aActif) { FHorloge.start(); }
+    explicit TAffichageEnvoi(bool aActif) : FActif(aActif) {}
+
+    // Counted from the sending's own start, as its result and the journal are.
+    void Depart(const QDateTime &aDebut) { FDebut = aDebut; }
 
     void Avancement(qint64 aInseres, qint64 aPrevus)
     {
@@ -256,7 +271,9 @@ public:
     {
         if (!FActif)
             return;
-        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(FHorloge.elapsed() / 1000)));
+        const QDateTime maintenant = FFin.isValid() ? FFin : QDateTime::currentDateTime();
+        const qint64 ms = FDebut.isValid() ? std::max<qint64>(0, FDebut.msecsTo(maintenant)) : 0;
+        QString ligne = QStringLiteral("\rEnvoi en cours... %1").arg(FormatDuree(double(ms / 1000)));
         if (FInseres >= 0 && FPrevus > 0)
             ligne += QStringLiteral("  %1 / %2 événements (%3 %)")
                          .arg(std::min(FInseres, FPrevus))
@@ -271,6 +288,8 @@ public:
             return;
         if (aResultat.Issue == TIssueEnvoi::Termine)
             FInseres = aResultat.Crees.Nombre;
+        FDebut = aResultat.Debut;
+        FFin = aResultat.Fin;
         Montre();
         fprintf(stdout, "\n");
         fflush(stdout);
@@ -278,7 +297,8 @@ public:
 
 private:
     bool FActif;
-    QElapsedTimer FHorloge;
+    QDateTime FDebut;
+    QDateTime FFin;
     qint64 FInseres = -1;
     qint64 FPrevus = 0;
 };
@@ -401,7 +421,10 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (r.Issue != TIssueEnvoi::Interrompu)
         Interruption::Settle();
     affichage.Fin(r);
-    const QString duree = FormatDuree(double(r.DureeMs / 1000));
+    // One measure, from the sending's start to its end: the progress line,
+    // this result and the journal all read it.
+    const qint64 dureeMs = r.Debut.isValid() && r.Fin.isValid() ? std::max<qint64>(0, r.Debut.msecsTo(r.Fin)) : r.DureeMs;
+    const QString duree = FormatDuree(double(dureeMs / 1000));
     switch (r.Issue) {
     case TIssueEnvoi::Termine:
         break;

@@ -19,6 +19,13 @@ QString Oui(bool aValue)
     return aValue ? QStringLiteral("oui") : QStringLiteral("non");
 }
 
+// The generator's value, grouped for reading in the record: a number in JSON.
+QJsonValue GeneralIdJson(const QString &aTexte)
+{
+    qint64 valeur = 0;
+    return LitNombreFrancais(aTexte, valeur) ? QJsonValue(valeur) : QJsonValue();
+}
+
 // The database's identity, then what the options give in its place.
 TDossierInfos Lit(TCliContext &aCtx)
 {
@@ -52,6 +59,9 @@ int CmdOuvertureBase(TCliContext &aCtx)
     infos.DatabaseFile = aCtx.Base(0);
     DataMod->Ouverture_IBFile(infos);
 
+    const QString incomplete = QStringLiteral("Identité de la base incomplète : base injoignable, table absente, "
+                                              "identifiant IDGENERATEUR non numérique ou pas de site actif "
+                                              "d'identifiant 0.");
     if (aCtx.Json) {
         QJsonArray bases;
         for (const TBase &b : std::as_const(infos.ListBases))
@@ -60,18 +70,25 @@ int CmdOuvertureBase(TCliContext &aCtx)
                                  {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
                                  {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
                                  {QStringLiteral("BAS_GUID"), b.BAS_GUID}};
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("DatabaseFile"), infos.DatabaseFile},
-                                   {QStringLiteral("Isok"), infos.Isok},
-                                   {QStringLiteral("Nom"), infos.Nom},
-                                   {QStringLiteral("Version"), infos.Version},
-                                   {QStringLiteral("RegistrationUrl"), infos.RegistrationUrl},
-                                   {QStringLiteral("BAS_IDENT"), infos.BAS_IDENT},
-                                   {QStringLiteral("BAS_GUID"), infos.BAS_GUID},
-                                   {QStringLiteral("BAS_SENDER"), infos.BAS_SENDER},
-                                   {QStringLiteral("BAS_PLAGE"), infos.BAS_PLAGE},
-                                   {QStringLiteral("GENERAL_ID"), infos.GENERAL_ID},
-                                   {QStringLiteral("TablesExclues"), infos.TablesExclues},
-                                   {QStringLiteral("ListBases"), bases}});
+        QJsonObject o{{QStringLiteral("DatabaseFile"), infos.DatabaseFile},
+                      {QStringLiteral("Isok"), infos.Isok},
+                      {QStringLiteral("Nom"), infos.Nom},
+                      {QStringLiteral("Version"), infos.Version},
+                      {QStringLiteral("RegistrationUrl"), infos.RegistrationUrl},
+                      {QStringLiteral("BAS_IDENT"), infos.BAS_IDENT},
+                      {QStringLiteral("BAS_GUID"), infos.BAS_GUID},
+                      {QStringLiteral("BAS_SENDER"), infos.BAS_SENDER},
+                      {QStringLiteral("BAS_PLAGE"), infos.BAS_PLAGE},
+                      {QStringLiteral("GENERAL_ID"), GeneralIdJson(infos.GENERAL_ID)},
+                      {QStringLiteral("TablesExclues"), infos.TablesExclues},
+                      {QStringLiteral("ListBases"), bases}};
+        // One object on standard output, the failure said inside it.
+        if (!infos.Isok) {
+            o.insert(QStringLiteral("erreur"), incomplete);
+            aCtx.PrintError(QStringLiteral("Erreur : ") + incomplete);
+        }
+        aCtx.PrintJson(o);
+        return infos.Isok ? 0 : 1;
     } else {
         aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
                         {{QStringLiteral("Identité lue"), Oui(infos.Isok)},
@@ -80,7 +97,7 @@ int CmdOuvertureBase(TCliContext &aCtx)
                          {QStringLiteral("Adresse d'enregistrement"), infos.RegistrationUrl},
                          {QStringLiteral("Identifiant du site"), QString::number(infos.BAS_IDENT)},
                          {QStringLiteral("GUID du site"), infos.BAS_GUID},
-                         {QStringLiteral("Emetteur du site"), infos.BAS_SENDER},
+                         {QStringLiteral("Expéditeur du site"), infos.BAS_SENDER},
                          {QStringLiteral("Plage du site"), infos.BAS_PLAGE},
                          {QStringLiteral("Générateur GENERAL_ID"), infos.GENERAL_ID},
                          {QStringLiteral("Tables exclues"), infos.TablesExclues}});
@@ -88,13 +105,13 @@ int CmdOuvertureBase(TCliContext &aCtx)
         for (const TBase &b : std::as_const(infos.ListBases))
             rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_CENTRALE, b.BAS_GUID};
         aCtx.Print(QString());
-        aCtx.PrintTable({QStringLiteral("BAS_IDENT"), QStringLiteral("BAS_SENDER"), QStringLiteral("SYM_NODE"),
-                         QStringLiteral("BAS_CENTRALE"), QStringLiteral("BAS_GUID")},
+        // The sites under the names liste-bases gives them.
+        aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"),
+                         QStringLiteral("Centrale"), QStringLiteral("GUID")},
                         rows);
     }
     if (!infos.Isok)
-        throw ECliFailure(QStringLiteral("Identité de la base incomplète : base injoignable, table absente, "
-                                         "identifiant IDGENERATEUR non numérique ou pas de site actif d'identifiant 0."));
+        throw ECliFailure(incomplete);
     return 0;
 }
 

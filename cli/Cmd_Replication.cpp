@@ -14,27 +14,45 @@ QString OrNone(const QString &aText)
     return aText.isEmpty() ? QStringLiteral("(aucun)") : aText;
 }
 
+// The two commands read "the" replication line from different rows: each
+// says which.
+const QString KLuInfos = QStringLiteral("les lignes de réplication actives du site local (REP_ORDRE > 0) ; avec "
+                                        "plusieurs adresses, la première dans l'ordre alphabétique de "
+                                        "REP_URLDISTANT, pas forcément la ligne que lit "
+                                        "get-chemin-base-genreplication (la première par REP_ORDRE)");
+
 int CmdInfosReplication(TCliContext &aCtx)
 {
     const TInfosReplication infos = DataMod->InfosReplication(aCtx.Base(0));
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
-                                   {QStringLiteral("ServeurReplication"), infos.ServeurReplication}});
+                                   {QStringLiteral("ServeurReplication"), infos.ServeurReplication},
+                                   {QStringLiteral("lu_dans"), KLuInfos}});
         return 0;
     }
     aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
                     {{QStringLiteral("Nom de la base"), infos.NomBase},
                      {QStringLiteral("Serveur de réplication"), infos.ServeurReplication}});
+    aCtx.Print(QStringLiteral("Lu dans %1.").arg(KLuInfos));
     return 0;
 }
 
 int CmdCheminBase(TCliContext &aCtx)
 {
-    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(aCtx.Base(0));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin}});
-    else
-        aCtx.Print(QStringLiteral("Emplacement de la base : %1").arg(OrNone(chemin)));
+    const QString base = aCtx.Base(0);
+    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(base);
+    // The same row as the one update-rep-placebase writes.
+    const qint32 ligne = chemin.isEmpty() ? 0 : DataMod->PlaceBaseAEcrire(base, QString()).REP_ID;
+    if (aCtx.Json) {
+        aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin},
+                                   {QStringLiteral("REP_ID"), ligne == 0 ? QJsonValue() : QJsonValue(ligne)}});
+        return 0;
+    }
+    aCtx.Print(QStringLiteral("Emplacement de la base : %1").arg(OrNone(chemin)));
+    if (ligne != 0)
+        aCtx.Print(QStringLiteral("Lu dans la ligne de réplication %1 : la première du site local par REP_ORDRE, "
+                                  "celle qu'écrit update-rep-placebase.")
+                       .arg(ligne));
     return 0;
 }
 

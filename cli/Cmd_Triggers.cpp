@@ -41,7 +41,9 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
 
 int CmdScriptTriggersManquants(TCliContext &aCtx)
 {
-    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Base(0)));
+    // What the database already declares is left out: those lines would
+    // fail on their keys.
+    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Base(0), true));
     return 0;
 }
 
@@ -67,11 +69,24 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
         if (!colonnes.contains(cle.trimmed()))
             throw ECliFailure(QStringLiteral("Colonne de clé inconnue dans la table %1 : \"%2\" ; rien n'a été écrit.")
                                   .arg(table, cle.trimmed()));
+    // Said before anything is asked or written: the inserts would fail on their keys.
+    const QStringList declarations = DataMod->DeclarationsTableReplic(base, table);
+    if (!declarations.isEmpty())
+        throw ECliFailure(QStringLiteral("La table %1 est déjà déclarée pour la réplication dans %2 (%3) : rien n'a "
+                                         "été écrit.")
+                              .arg(table, base, declarations.join(QStringLiteral(", "))));
     aCtx.Confirm(QStringLiteral("Déclarer la table %1 (clés %2) pour la réplication dans %3 ?").arg(table, cles, base));
-    if (!DataMod->MAJ_Ajoute_TABLE_REPLIC(base, table, cles))
-        throw ECliFailure(QStringLiteral("La table %1 n'a pas pu être déclarée (déjà déclarée, routeur inconnu ou "
-                                         "base inaccessible) ; les lignes écrites avant l'erreur restent.")
-                              .arg(table));
+    QString serveur;
+    int ecrites = 0;
+    if (!DataMod->MAJ_Ajoute_TABLE_REPLIC(base, table, cles, &serveur, &ecrites))
+        throw ECliFailure(ecrites == 0
+                              ? QStringLiteral("La table %1 n'a pas pu être déclarée : rien n'a été écrit.").arg(table)
+                              : QStringLiteral("La déclaration de la table %1 s'est arrêtée après %2 ligne(s) écrite(s) "
+                                               "(SYM_TRIGGER, puis ses routages), qui restent : à retirer ou à "
+                                               "compléter à la main.")
+                                    .arg(table)
+                                    .arg(ecrites),
+                          serveur);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("ajoute"), true}, {QStringLiteral("table"), table}});
     else
@@ -95,7 +110,8 @@ int CmdGrantSymTable(TCliContext &aCtx)
 
 const TCliRegistrar RegScript({QStringLiteral("script-triggers-manquants"),
                                QStringLiteral("BASE [--sortie FICHIER] [--json]"),
-                               QStringLiteral("instructions de déclaration des triggers et routages SymmetricDS"),
+                               QStringLiteral("instructions de déclaration des triggers et routages SymmetricDS "
+                                              "que la base n'a pas encore"),
                                CmdScriptTriggersManquants});
 const TCliRegistrar RegScriptLCL({QStringLiteral("script-triggers-lcl"), QStringLiteral("FICHIER [--sortie FICHIER] [--json]"),
                                   QStringLiteral("déclarations caisses_pg / mags_pg pour une liste de tables"),

@@ -2,6 +2,8 @@
 
 #include "platform/MachineInfo.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 QString FormatDuree(double aSecondes)
@@ -17,6 +19,23 @@ QString FormatDuree(double aSecondes)
     if (h > 0)
         return QString::asprintf("%.2d:%.2d:%.2d", h, m, s);
     return QString::asprintf("%.2d:%.2d", m, s);
+}
+
+QString NombreFrancais(qint64 aNombre)
+{
+    // The French locale, whatever the process's: a C locale groups with commas.
+    QLocale francais(QLocale::French, QLocale::France);
+    francais.setNumberOptions(francais.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return francais.toString(aNombre);
+}
+
+bool LitNombreFrancais(const QString &aTexte, qint64 &aNombre)
+{
+    QString chiffres = aTexte.trimmed();
+    chiffres.remove(QChar(0x202F)).remove(QChar(0x00A0)).remove(QLatin1Char(' '));
+    bool ok = false;
+    aNombre = chiffres.toLongLong(&ok);
+    return ok;
 }
 
 QString LowerAsciiLetters(QString aText)

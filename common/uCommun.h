@@ -6,6 +6,14 @@
 // second are dropped, and so are whole days.
 QString FormatDuree(double aSecondes);
 
+// A whole number as a French reader reads it: digits grouped by three with a
+// narrow no-break space (U+202F), "1 000 003"; never a comma, which reads
+// as a decimal mark.
+QString NombreFrancais(qint64 aNombre);
+// The value of a text NombreFrancais gave (or plain digits); false when it
+// is no whole number.
+bool LitNombreFrancais(const QString &aTexte, qint64 &aNombre);
+
 // Only the letters A to Z change case; accented letters and the rest stay as
 // they are: the names stored this way are compared by other programs that do
 // the same.

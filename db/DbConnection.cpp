@@ -235,7 +235,7 @@ void TDbConnection::Open()
             const QString server = ServerVersionAfterFailure(FParams, e.Codes());
             if (!server.isEmpty())
                 text += QStringLiteral("\nServeur : ") + server;
-            throw EDbError(text, e.Codes());
+            throw EDbError(text, e.Codes(), e.Numbers(), e.ErreursSysteme());
         }
     }
     FAttachment = db;

@@ -1,7 +1,8 @@
 #include "db/DbError.h"
 
-EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes, QList<qint64> aNumbers)
+EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes, QList<qint64> aNumbers,
+                   QList<TErreurSysteme> aSysteme)
     : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FCodes(std::move(aCodes)),
-      FNumbers(std::move(aNumbers))
+      FNumbers(std::move(aNumbers)), FSysteme(std::move(aSysteme))
 {
 }

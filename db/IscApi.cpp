@@ -200,6 +200,7 @@ void Raise(const TStatusVector &aStatus)
 {
     QList<qint64> codes;
     QList<qint64> numbers;
+    QList<TErreurSysteme> systeme;
     const TStatus *v = aStatus.V;
     for (int i = 0; i < StatusLength - 1 && v[i] != ArgEnd;) {
         const TStatus kind = v[i];
@@ -214,10 +215,15 @@ void Raise(const TStatusVector &aStatus)
             const qint64 n = QByteArray(reinterpret_cast<const char *>(v[i + 1])).toLongLong(&ok);
             if (ok)
                 numbers << n;
-        }
+        } else if (kind == ArgUnix || kind == ArgWin32)
+            systeme << TErreurSysteme{kind == ArgWin32, qint64(v[i + 1]), {}};
+        // Through the network the server's errno arrives as its text only.
+        else if (kind == ArgInterpreted && v[i + 1])
+            systeme << TErreurSysteme{false, 0,
+                                      DecodeClientText(QByteArray(reinterpret_cast<const char *>(v[i + 1])))};
         i += (kind == ArgCstring) ? 3 : 2;
     }
-    throw EDbError(StatusText(aStatus), codes, numbers);
+    throw EDbError(StatusText(aStatus), codes, numbers, systeme);
 }
 
 void Check(const TStatusVector &aStatus)

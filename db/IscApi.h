@@ -173,6 +173,8 @@ enum : TStatus {
     ArgCstring = 3,
     ArgNumber = 4,
     ArgInterpreted = 5,
+    ArgUnix = 7,    // the server's system error: errno on POSIX
+    ArgWin32 = 17,  // GetLastError() of a Windows server
     ArgSqlState = 19,
 };
 

@@ -163,6 +163,17 @@ void TestCliAdmin::identite()
     QCOMPARE(r.Code, 1);
     QVERIFY2(r.Err.contains(QStringLiteral("Rien n'a été modifié")), qPrintable(r.Err));
 
+    // The shops whose code was emptied are counted: none is not a success on ten.
+    r = RunCli({QStringLiteral("clean-magcode"), db.Path(), QStringLiteral("--oui")});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("Aucun magasin dans cette base : rien n'a été modifié."));
+    db.Exec(QStringLiteral("INSERT INTO GENMAGASIN (MAG_ID, MAG_CODE) VALUES (1, 'M1')"));
+    db.Exec(QStringLiteral("INSERT INTO GENMAGASIN (MAG_ID, MAG_CODE) VALUES (2, 'M2')"));
+    r = RunCli({QStringLiteral("clean-magcode"), db.Path(), QStringLiteral("--oui"), QStringLiteral("--json")});
+    QCOMPARE(r.Code, 0);
+    QCOMPARE(json(r).object().value(QStringLiteral("magasins")).toInt(), 2);
+    QCOMPARE(db.Count(QStringLiteral("GENMAGASIN WHERE COALESCE(MAG_CODE, '') = ''")), 2);
+
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
     r = RunCli({QStringLiteral("ivro-mvt-liste-bases"), retail.Path()});
     QCOMPARE(r.Code, 1);
@@ -197,7 +208,13 @@ void TestCliAdmin::replication()
              (QStringList{"401|E:\\BASES\\NEUVE.IB", "402|x:\\autre.ib"}));
     // Read back from the same row: the operator sees the change.
     r = RunCli({QStringLiteral("get-chemin-base-genreplication"), db.Path()});
-    QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base : E:\\BASES\\NEUVE.IB"));
+    QCOMPARE(r.Out.trimmed(), QStringLiteral("Emplacement de la base : E:\\BASES\\NEUVE.IB\nLu dans la ligne de "
+                                             "réplication 401 : la première du site local par REP_ORDRE, celle "
+                                             "qu'écrit update-rep-placebase."));
+    // The server line reads other rows, and says which.
+    r = RunCli({QStringLiteral("infos-replication"), db.Path()});
+    QVERIFY2(r.Out.contains(QStringLiteral("Lu dans les lignes de réplication actives du site local (REP_ORDRE > 0)")),
+             qPrintable(r.Out));
 
     r = RunCli({QStringLiteral("set-genparam-url"), db.Path(), QStringLiteral("http://lame:31415/sync/lame"),
                 QStringLiteral("--oui"), QStringLiteral("--json")});

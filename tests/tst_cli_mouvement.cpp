@@ -213,6 +213,13 @@ void TestCliMouvement::envoyer()
     const qint64 premier = qint64(o.value(QLatin1String("premier_data_id")).toDouble());
     QCOMPARE(qint64(o.value(QLatin1String("dernier_data_id")).toDouble()), premier + 5);
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE DATA_ID >= %1").arg(premier)), 6);
+
+    // One measure of the duration: the sending's result and its journal line.
+    r = RunCli({QStringLiteral("journal"), db.Path(), QStringLiteral("--json")});
+    QCOMPARE(r.Code, 0);
+    const QJsonObject ligne = QJsonDocument::fromJson(r.Out.toUtf8()).array().first().toObject();
+    QCOMPARE(qint64(ligne.value(QLatin1String("premier_data_id")).toDouble()), premier);
+    QCOMPARE(ligne.value(QLatin1String("duree")).toString(), o.value(QLatin1String("duree")).toString());
 }
 
 void TestCliMouvement::envoyerRefused_data()

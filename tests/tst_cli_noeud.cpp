@@ -315,6 +315,9 @@ void TestCliNoeud::valeursRefusees()
     const TCliRun r = RunCli(args);
     QCOMPARE(r.Code, 2);
     QVERIFY2(r.Err.contains(QStringLiteral("Valeur refusée pour --%1").arg(option)), qPrintable(r.Err));
+    // A blank can't be seen between the quotes: it is named.
+    if (QString::fromUtf8(QTest::currentDataTag()).contains(QStringLiteral("avec un blanc")))
+        QVERIFY2(r.Err.contains(QStringLiteral("caractère « espace » refusé")), qPrintable(r.Err));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("jre")});
 }
 

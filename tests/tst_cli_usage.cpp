@@ -3,10 +3,12 @@
 // exit 1 with a French sentence, both as one JSON object with --json.
 #include "CliRun.h"
 #include "testdb/IdentityFixture.h"
+#include "testdb/SiteFixture.h"
 #include "testdb/TestDatabase.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -38,6 +40,8 @@ private slots:
     void echecs_data();
     void echecs();
     void chaqueCommande();
+    void questions_data();
+    void questions();
 
 private:
     // What the misuse rows could have changed.
@@ -116,7 +120,11 @@ void TestCliUsage::echecs_data()
     QTest::newRow("port given") << "noeuds localhost/3050:%1" << "Table ou procédure inconnue" << "SYM_NODE";
     QTest::newRow("port closed") << "noeuds localhost/3999:%1"
                                  << "Le serveur de bases de données est injoignable" << "localhost";
-    QTest::newRow("procedure unknown") << "do-gap %1 --oui" << "Table ou procédure inconnue" << "IVRO_DO_GAP";
+    // The evaluation explains the server's error as a failed load does.
+    QTest::newRow("evaluation, no K") << "evaluer %1 --du 10/03/2026 --au 10/03/2026"
+                                      << "L'évaluation a échoué : Table ou procédure inconnue" << "Table unknown";
+    QTest::newRow("procedure unknown") << "do-push-missing %1 --oui" << "Table ou procédure inconnue"
+                                       << "IVRO_PUSH_MISSING_TAVEN";
 }
 
 void TestCliUsage::echecs()
@@ -152,9 +160,14 @@ void TestCliUsage::chaqueCommande()
     QVERIFY2(aide.Out.contains(QStringLiteral("SERVEUR/CHEMIN")) && aide.Out.contains(QStringLiteral("caisse1/D:\\")),
              qPrintable(aide.Out));
     QVERIFY(aide.Out.contains(QStringLiteral("SERVEUR/PORT:CHEMIN")));
+    QVERIFY2(aide.Out.contains(QStringLiteral("130 interruption")), qPrintable(aide.Out));
+    // An unknown command is a misuse like any other: with --json, its object.
+    const TCliRun inconnue = RunCli({QStringLiteral("inconnue"), QStringLiteral("--json")});
+    QCOMPARE(inconnue.Code, 2);
+    QCOMPARE(Json(inconnue).value(QStringLiteral("erreur")).toString(), QStringLiteral("Commande inconnue : inconnue"));
     // The port before the "/" would read as a missing database: the right form is given.
     const TCliRun port = RunCli({QStringLiteral("noeuds"), QStringLiteral("localhost:3999/site")});
-    QCOMPARE(port.Code, 1);
+    QCOMPARE(port.Code, 2);
     QVERIFY2(port.Err.contains(QStringLiteral("SERVEUR/PORT:CHEMIN (ici localhost/3999:site)")), qPrintable(port.Err));
     static const QRegularExpression ligneCommande(QStringLiteral("^  ([a-z0-9-]+)  "));
     QStringList commandes;
@@ -211,6 +224,48 @@ void TestCliUsage::chaqueCommande()
         QVERIFY2(r.Code == 1 && r.Err.startsWith(QStringLiteral("Erreur : ") + Introuvable),
                  qPrintable(args.join(' ') + " -> " + QString::number(r.Code) + " " + r.Err));
     }
+}
+
+// On a terminal, the question says what will be written; answered "n",
+// nothing is.
+void TestCliUsage::questions_data()
+{
+    QTest::addColumn<QString>("ligne");  // %1: the shared database, %2: a central site with K rows
+    QTest::addColumn<QString>("question");
+
+    QTest::newRow("the dossier's name as stored")
+        << "set-nom-pour-nous %1 Réseau-Sud"
+        << "Donner le nom de dossier \"RéSEAU-SUD\" à tous les sites actifs de %1";
+    QTest::newRow("the sending: base, days, direction, unit")
+        << "envoyer %2 --du 10/03/2026 --au 11/03/2026 --noeud mag-001"
+        << "Voulez-vous continuer ?\nBase %2, jours du 10/03/2026 au 11/03/2026, sens Lame vers Magasin ; "
+           "durée en minutes:secondes. [o/N]";
+}
+
+void TestCliUsage::questions()
+{
+    QFETCH(QString, ligne);
+    QFETCH(QString, question);
+    TTestDatabase site;
+    SiteFixture::MakeSite(site, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    const auto remplace = [&](QString aTexte) {
+        return aTexte.replace(QStringLiteral("%1"), FDb->Path()).replace(QStringLiteral("%2"), site.Path());
+    };
+    const QStringList avant = Empreinte();
+
+    // A terminal of its own (script), answered "n".
+    QProcess p;
+    p.start(QStringLiteral("script"), {QStringLiteral("-qec"),
+                                       QStringLiteral(IVROMVT_CLI_PATH " ") + remplace(ligne), QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted());
+    p.write("n\n");
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    const QString sortie = QString::fromUtf8(p.readAllStandardOutput()).remove(QLatin1Char('\r'));
+    QVERIFY2(sortie.contains(remplace(question)), qPrintable(sortie));
+    QVERIFY2(sortie.contains(QStringLiteral("Abandon : rien n'a été modifié.")), qPrintable(sortie));
+    QCOMPARE(Empreinte(), avant);
+    QCOMPARE(site.Count(QStringLiteral("SYM_DATA")), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliUsage)

@@ -235,11 +235,14 @@ void TestDataMod::serverErrorSentence_data()
     QTest::addColumn<QString>("sentence");  // the start of the sentence, "" for none
     QTest::addColumn<int>("droits");        // of the fresh database's file; -1 as made
     QTest::newRow("no such file") << "SYSDBA@" + TTestDatabase::Folder() + "absente.fdb"
-                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable" << -1;
+                                  << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable : aucun fichier" << -1;
     QTest::newRow("file the server may only read") << "SYSDBA@%1" << "SELECT 1 FROM RDB$DATABASE"
                                                    << "Accès refusé par le serveur" << 0444;
     QTest::newRow("file the server can't open") << "SYSDBA@%1" << "SELECT 1 FROM RDB$DATABASE"
-                                                << "Base introuvable ou illisible" << 0;
+                                                << "Le serveur n'a pas le droit" << 0;
+    // A file the server's account may not read is there: not "introuvable".
+    QTest::newRow("file the server may not read") << "SYSDBA@" + TTestDatabase::Folder() + "interdite.fdb"
+                                                  << "SELECT 1 FROM RDB$DATABASE" << "Le serveur n'a pas le droit" << -1;
     QTest::newRow("not a database") << "SYSDBA@" + TTestDatabase::Folder() + "pas-une-base.txt"
                                     << "SELECT 1 FROM RDB$DATABASE" << "Base introuvable" << -1;
     QTest::newRow("unknown server") << "SYSDBA@serveur.invalid/D:\\BASES\\SITE.IB" << "SELECT 1 FROM RDB$DATABASE"
@@ -273,6 +276,11 @@ void TestDataMod::serverErrorSentence()
     texte.write(QByteArray(8192, 'x'));
     texte.close();
     texte.setPermissions(texte.permissions() | QFileDevice::ReadOther);
+    QFile interdite(TTestDatabase::Folder() + QStringLiteral("interdite.fdb"));
+    QVERIFY(interdite.open(QIODevice::WriteOnly));
+    interdite.write(QByteArray(8192, 'x'));
+    interdite.close();
+    interdite.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     TDataMod dm;
     try {
@@ -289,6 +297,7 @@ void TestDataMod::serverErrorSentence()
             QCOMPARE(lu, e.Message());
     }
     QFile::remove(texte.fileName());
+    QFile::remove(interdite.fileName());
 }
 
 void TestDataMod::lockConflictSentence()

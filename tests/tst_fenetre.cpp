@@ -1,4 +1,5 @@
 #include "DataModFixture.h"
+#include "app/DetailEvaluation.h"
 #include "app/QtFrancais.h"
 #include "app/IvroMvt_Frm.h"
 #include "app/StatusPanel.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -262,6 +264,9 @@ void TestFenetre::etatAuDemarrage()
     QCOMPARE(w.dtDEB->geometry(), QRect(170, 95, 105, 21));
     QCOMPARE(w.dtFIN->geometry(), QRect(314, 95, 105, 21));
     QCOMPARE(w.BEVAL->geometry(), QRect(433, 94, 120, 25));
+    // Beside it, inside the box, the detail's button: nothing to show yet.
+    QCOMPARE(w.BDETAIL->geometry(), QRect(559, 94, 70, 25));
+    QVERIFY(!w.BDETAIL->isEnabled() && !w.wDetail->isVisible());
     QCOMPARE(w.cbNode->geometry(), QRect(234, 36, 216, 22));
     QCOMPARE(w.BMVT->geometry(), QRect(456, 34, 141, 25));
     QCOMPARE(w.Label3->text(), QStringLiteral("Vers le noeud  :"));
@@ -634,6 +639,7 @@ void TestFenetre::changementDeBaseEfface()
     QCOMPARE(w->PanelText(0), QString());
     QCOMPARE(w->Panel(1)->Details(), QString());
     QVERIFY(!w->ContenuValide());
+    QVERIFY(!w->BDETAIL->isEnabled() && !w->wDetail->isVisible());
     QCOMPARE(w->lblRaisonEnvoi->text(), QStringLiteral("Évaluez la plage avant d'envoyer."));
     QCOMPARE(w->lblSens->text(), QStringLiteral("Magasin vers Lame"));
 }
@@ -742,8 +748,9 @@ void TestFenetre::evaluationEnEchec()
     TRepondeur repondeur;
     Evalue(*w, jour(10), jour(10));
     const QString prefixe = QStringLiteral("Échec de l'évaluation : ");
-    QVERIFY2(w->PanelText(1).startsWith(prefixe), qPrintable(w->PanelText(1)));
-    QVERIFY(w->PanelText(1).size() > prefixe.size()); // the server's message
+    // Our sentence first, as for a failed load, then the server's message.
+    QVERIFY2(w->PanelText(1).startsWith(prefixe + QStringLiteral("Base introuvable")), qPrintable(w->PanelText(1)));
+    QVERIFY(w->PanelText(1).contains(QLatin1String("absente.fdb")));
     QVERIFY(!w->PanelText(1).contains(QLatin1String("au total")));
     QVERIFY(!w->BMVT->isEnabled());
     QVERIFY(w->BEVAL->isEnabled() && w->CanClose());
@@ -804,10 +811,14 @@ void TestFenetre::envoi()
     // the forecast of the details.
     QCOMPARE(confirmation.Texte, QStringLiteral("Vous êtes sur le point d'envoyer 260 enregsitrements \nau noeud "
                                                 "mag-002. Cela devrait prendre environ 00:04. \n"
-                                                "Voulez-vous continuer ?\n\n"
+                                                "Voulez-vous continuer ?\nBase %1, jours du %2 au %2, sens %3 ; "
+                                                "durée en minutes:secondes.\n\n"
                                                 "Plage : du 10/03/2026 au 10/03/2026 inclus (lignes mises à jour du "
                                                 "10/03/2026 00:00:00 jusqu'au 11/03/2026 00:00:00 compris).\n"
-                                                "D'après le détail par table, 260 événements seront créés."));
+                                                "D'après le détail par table, 260 événements seront créés.")
+                                     .arg(db.Path(), jour(10).toString(QStringLiteral("dd/MM/yyyy")),
+                                          groupe == QLatin1String("lame") ? QStringLiteral("Lame vers Magasin")
+                                                                          : QStringLiteral("Magasin vers Lame")));
     QCOMPARE(confirmation.Icone, QMessageBox::Warning);
     QCOMPARE(confirmation.Boutons.size(), 2);
     QVERIFY(confirmation.Boutons.contains(QStringLiteral("OK")));
@@ -1211,6 +1222,22 @@ void TestFenetre::detailsEtProgression()
         QVERIFY2(details.contains(part), qPrintable(details));
     QVERIFY(w->Panel(1)->toolTip().contains(QStringLiteral("6003 événements prévus")));
     QVERIFY(!w->pbEnvoi->isVisible());
+    // The same detail in the window itself, one click away ("Détail").
+    QVERIFY(w->BDETAIL->isEnabled() && w->BDETAIL->isVisible() && !w->wDetail->isVisible());
+    w->BDETAIL->click();
+    QVERIFY(w->wDetail->isVisible() && w->wDetail->Table()->isVisible());
+    QCOMPARE(w->wDetail->Titre()->text(),
+             QStringLiteral("Détail par table de la plage évaluée : 6003 événements prévus (Lame vers Magasin)."));
+    QStringList lignes;
+    for (int r = 0; r < w->wDetail->Table()->rowCount(); ++r) {
+        QStringList cellules;
+        for (int c = 0; c < w->wDetail->Table()->columnCount(); ++c)
+            cellules << w->wDetail->Table()->item(r, c)->text();
+        lignes << cellules.join(QLatin1Char('|'));
+    }
+    QCOMPARE(lignes, (QStringList{QStringLiteral("ARTICLE|3000|oui|6000"), QStringLiteral("CLIENT|3|non (ligne K seule)|3")}));
+    QApplication::processEvents();
+    QCOMPARE(w->size(), QSize(646, 490)); // the grid gives the room, not the window
 
     w->cbNode->setCurrentIndex(w->cbNode->findText(QStringLiteral("mag-001")));
     TRepondeur repondeur;
@@ -1255,6 +1282,9 @@ void TestFenetre::detailsIndisponibles()
     QVERIFY2(w->Panel(1)->Details().contains(QStringLiteral("Détail par table indisponible : ")),
              qPrintable(w->Panel(1)->Details()));
     QVERIFY(w->Panel(1)->Details().contains(QLatin1String("SYM_TRIGGER")));
+    w->BDETAIL->click();
+    QVERIFY(w->wDetail->isVisible() && !w->wDetail->Table()->isVisible());
+    QVERIFY(w->wDetail->Titre()->text().startsWith(QStringLiteral("Détail par table indisponible : ")));
 }
 
 QTEST_MAIN(TestFenetre)

@@ -129,6 +129,8 @@ void TestIdentite::nomPourNous()
 
     DataMod->SetNomPourNous(db.Path(), QStringLiteral("Paris Nord é"));
     QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("paris nord é"));
+    // What a question shows before the write is what is stored.
+    QCOMPARE(TDataMod::NomPourNousStocke(QStringLiteral("Paris Nord é")), QStringLiteral("PARIS NORD é"));
     // Active rows but row 0 get the name (upper-cased A to Z only) and a fresh GUID each.
     QCOMPARE(db.Count(active + QStringLiteral(" AND BAS_NOMPOURNOUS = 'PARIS NORD é'")), 5);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT BAS_NOMPOURNOUS FROM GENBASES WHERE BAS_ID = 104")).toString(),

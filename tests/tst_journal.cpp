@@ -155,12 +155,14 @@ void TestJournal::oneLinePerSending()
     QCOMPARE(e.value(QLatin1String("base")).toString(), db.Path());
     QCOMPARE(e.value(QLatin1String("noeud")).toString(), KNode);
     QCOMPARE(e.value(QLatin1String("sens")).toString(), QStringLiteral("Lame vers Magasin"));
-    QCOMPARE(e.value(QLatin1String("du")).toString(), QStringLiteral("10/03/2026"));
+    QCOMPARE(e.value(QLatin1String("du")).toString(), QStringLiteral("2026-03-10"));
     QCOMPARE(e.value(QLatin1String("issue")).toString(), issue);
     const QString lu = e.value(QLatin1String("message")).toString();
     QVERIFY2(message.isEmpty() ? lu.isEmpty() : lu.contains(message), qPrintable(lu));
-    const QDateTime debut = QDateTime::fromString(e.value(QLatin1String("debut")).toString(), Qt::ISODateWithMs);
-    const QDateTime fin = QDateTime::fromString(e.value(QLatin1String("fin")).toString(), Qt::ISODateWithMs);
+    // Local time without zone, as every command's dates.
+    const QDateTime debut = QDateTime::fromString(e.value(QLatin1String("debut")).toString(), Qt::ISODate);
+    const QDateTime fin = QDateTime::fromString(e.value(QLatin1String("fin")).toString(), Qt::ISODate);
+    QCOMPARE(debut.timeSpec(), Qt::LocalTime);
     QVERIFY(avant <= debut && debut <= fin && fin <= QDateTime::currentDateTimeUtc());
     QVERIFY(!e.value(QLatin1String("machine")).toString().isEmpty());
 

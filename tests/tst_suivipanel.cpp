@@ -198,7 +198,10 @@ void TestSuiviPanel::suiviJusquauBout()
     QVERIFY(lu.wait(KAttente));
     QCOMPARE(panel->cbEnvoi->count(), 1);
     QCOMPARE(Colonne(panel->tvStatuts, 2), QStringLiteral("NE=7 ER=1"));
-    QCOMPARE(Colonne(panel->tvErreurs, 2), QString::number(de + 7) + QStringLiteral("=Table ARTICLE absente"));
+    QCOMPARE(Colonne(panel->tvErreurs, 5), QString::number(de + 7) + QStringLiteral("=Table ARTICLE absente"));
+    // The event the batch stopped at and the SQL state, as suivi shows them.
+    QCOMPARE(Colonne(panel->tvErreurs, 3), QString::number(de + 7) + QStringLiteral("=23000"));
+    QCOMPARE(Colonne(panel->tvErreurs, 4), QStringLiteral("%1=%2").arg(de + 7).arg((de + 7) * 10));
     QVERIFY2(panel->lblEtat->text().contains(QStringLiteral("Non routés (en attente du routage) : 2")),
              qPrintable(panel->lblEtat->text()));
     QVERIFY2(panel->lblAvancement->text().contains(QStringLiteral("Encore en route : 9 événements sur 10.")),

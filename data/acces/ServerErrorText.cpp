@@ -2,6 +2,8 @@
 
 #include "db/DbError.h"
 
+#include <QStringList>
+
 #include <initializer_list>
 
 namespace {
@@ -84,8 +86,64 @@ QString PhraseErreurServeur(const QList<qint64> &aCodes)
     return {};
 }
 
+namespace {
+
+// What the system told the server about the file, when it says more than
+// "could not open": the cause the operator must act on.
+QString PhraseFichier(const EDbError &aError)
+{
+    // errno of a POSIX server, GetLastError() of a Windows one.
+    constexpr qint64 enoent = 2, eacces = 13, eperm = 1;
+    constexpr qint64 fileNotFound = 2, pathNotFound = 3, accessDenied = 5, sharingViolation = 32;
+    // A remote server sends the system's message instead of its code: the
+    // usual wordings of POSIX servers and of English and French Windows.
+    static const QStringList textesAbsent = {QStringLiteral("No such file or directory"),
+                                             QStringLiteral("The system cannot find the file specified"),
+                                             QStringLiteral("The system cannot find the path specified"),
+                                             QStringLiteral("Le fichier spécifié est introuvable"),
+                                             QStringLiteral("Le chemin d'accès spécifié est introuvable")};
+    static const QStringList textesRefus = {QStringLiteral("Permission denied"),
+                                            QStringLiteral("Operation not permitted"),
+                                            QStringLiteral("Access is denied"),
+                                            QStringLiteral("Accès refusé")};
+    const auto parmi = [](const QString &aTexte, const QStringList &aTextes) {
+        for (const QString &t : aTextes)
+            if (aTexte.trimmed().startsWith(t, Qt::CaseInsensitive))
+                return true;
+        return false;
+    };
+    for (const TErreurSysteme &e : aError.ErreursSysteme()) {
+        const bool absent = !e.Texte.isEmpty() ? parmi(e.Texte, textesAbsent)
+                            : e.Windows        ? (e.Code == fileNotFound || e.Code == pathNotFound)
+                                               : e.Code == enoent;
+        const bool refuse = !e.Texte.isEmpty() ? parmi(e.Texte, textesRefus)
+                            : e.Windows        ? (e.Code == accessDenied || e.Code == sharingViolation)
+                                               : (e.Code == eacces || e.Code == eperm);
+        if (absent)
+            return QStringLiteral("Base introuvable : aucun fichier à ce chemin tel que le serveur le voit (sur le "
+                                  "serveur, pas sur ce poste) ; vérifiez le chemin.");
+        if (refuse)
+            return QStringLiteral("Le serveur n'a pas le droit d'ouvrir ce fichier (accès refusé par le système) : "
+                                  "donnez au compte sous lequel tourne le serveur de bases de données le droit de "
+                                  "lire et d'écrire la base et son dossier.");
+    }
+    return {};
+}
+
+} // namespace
+
+QString PhraseErreurServeur(const EDbError &aError)
+{
+    if (aError.HasCode(isc_io_error) && !aError.HasCode(isc_login)) {
+        const QString fichier = PhraseFichier(aError);
+        if (!fichier.isEmpty())
+            return fichier;
+    }
+    return PhraseErreurServeur(aError.Codes());
+}
+
 QString TexteErreurServeur(const EDbError &aError)
 {
-    const QString phrase = PhraseErreurServeur(aError.Codes());
+    const QString phrase = PhraseErreurServeur(aError);
     return phrase.isEmpty() ? aError.Message() : phrase + QLatin1Char('\n') + aError.Message();
 }

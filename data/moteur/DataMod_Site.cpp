@@ -14,7 +14,6 @@
 #include "db/DbError.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 namespace {
 
@@ -66,9 +65,7 @@ void TOperationsMoteur::Ouverture_IBFile(TDossierInfos &ADossierInfos)
         query->Open();
         if (query->RecordCount() == 1) {
             // Read whole: a floating-point value would lose digits past 2^53.
-            QLocale locale;
-            locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-            ADossierInfos.GENERAL_ID = locale.toString(query->Fields(0).AsLargeInt());
+            ADossierInfos.GENERAL_ID = NombreFrancais(query->Fields(0).AsLargeInt());
         }
         query->Close();
 

@@ -12,6 +12,22 @@ bool AsciiLetterOrDigit(QChar c)
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
 
+// A refused character as the message shows it: one that can't be seen
+// between « » is named.
+QString CaractereAffichable(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x20: return QStringLiteral("espace");
+    case 0x09: return QStringLiteral("tabulation");
+    case 0xA0: return QStringLiteral("espace insécable");
+    case 0x202F: return QStringLiteral("espace fine insécable");
+    default: break;
+    }
+    if (c.isSpace())
+        return QStringLiteral("espace U+%1").arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0'));
+    return ValeurAffichable(QString(c));
+}
+
 // Letters, digits and the few marks a name may hold.
 QString RefusNom(const QString &aValue, qsizetype aMax)
 {
@@ -24,7 +40,7 @@ QString RefusNom(const QString &aValue, qsizetype aMax)
     for (QChar c : aValue)
         if (!AsciiLetterOrDigit(c) && c != u'-' && c != u'_' && c != u'.')
             return QStringLiteral("caractère « %1 » refusé ; permis : lettres sans accent, chiffres, - _ et .")
-                .arg(ValeurAffichable(QString(c)));
+                .arg(CaractereAffichable(c));
     return {};
 }
 
@@ -139,7 +155,7 @@ QString RefusUrl(const QString &aValue)
         if (!AsciiLetterOrDigit(c) && !QStringView(u"-._~/").contains(c))
             return QStringLiteral("caractère « %1 » refusé dans le chemin ; permis : lettres sans accent, chiffres, "
                                   "- . _ ~ et /")
-                .arg(ValeurAffichable(QString(c)));
+                .arg(CaractereAffichable(c));
     if (aValue.size() > 2000)
         return QStringLiteral("plus de 2000 caractères");
     return {};

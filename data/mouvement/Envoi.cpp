@@ -360,7 +360,8 @@ void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEv
     // The range ends at 00:00 of the day after its last day.
     TEnvoiJournal e = JournalEnvois::Nouveau(d.Base, d.Noeud, d.Sens, d.Debut.ToQDate(), d.Fin.ToQDate().addDays(-1),
                                              FResultat.Debut.toUTC());
-    e.Fin = QDateTime::currentDateTimeUtc();
+    // The end the sending reports, so that its duration reads the same everywhere.
+    e.Fin = FResultat.Fin.isValid() ? FResultat.Fin.toUTC() : QDateTime::currentDateTimeUtc();
     // An unknown outcome keeps the range to check, but counts nothing.
     e.Evenements = aIssue == TIssueEnvoi::Inconnue ? 0 : aCrees.Nombre;
     e.PremierDataId = aCrees.PremierDataId;

@@ -69,8 +69,8 @@ struct TEnvoiResultat
     bool CommitVerifie = false;
     qint32 Lignes = 0;     // K rows the evaluation counted
     qint64 Prevus = 0;     // events expected, for the progress
-    QDateTime Debut;       // when it started and ended
-    QDateTime Fin;
+    QDateTime Debut;       // when it started and ended: the sending's duration, on every
+    QDateTime Fin;         // face and in the journal
     qint64 DureeMs = 0;    // of the range procedure and its count
 };
 

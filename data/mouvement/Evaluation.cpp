@@ -8,11 +8,20 @@
 
 namespace {
 
+// A server error reads as a failed load does: our sentence first when it is
+// a common one, then the server's text.
 QString MessageDe(const std::exception &e)
 {
     if (const auto *db = dynamic_cast<const EDbError *>(&e))
         return TexteErreurServeur(*db);
     return QString::fromUtf8(e.what());
+}
+
+// The server's own text, when the failure is the server's.
+QString ServeurDe(const std::exception &e)
+{
+    const auto *db = dynamic_cast<const EDbError *>(&e);
+    return db && !db->Codes().isEmpty() ? db->Message() : QString();
 }
 
 } // namespace
@@ -76,7 +85,9 @@ QString MvtTextePrevision(const TEvaluationResultat &aEval)
 
 QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud)
 {
-    QString t = MvtTexteConfirmation(aEval.Evaluation.NbRec, aNoeud, aEval.Evaluation.EvalTime) + QStringLiteral("\r\n\r\n")
+    QString t = MvtTexteConfirmationDetaille(aEval.Evaluation.NbRec, aNoeud, aEval.Evaluation.EvalTime, aEval.Base,
+                                             aEval.Debut.ToQDate(), aEval.Fin.ToQDate().addDays(-1), aEval.Sens)
+                + QStringLiteral("\r\n\r\n")
                 + QStringLiteral("Plage : %1.").arg(MvtTextePlage(aEval.Debut, aEval.Fin));
     if (const QString prevision = MvtTextePrevision(aEval); !prevision.isEmpty())
         t += QStringLiteral("\r\n") + prevision;
@@ -136,6 +147,7 @@ bool TEvaluation::Passe()
     } catch (const std::exception &e) {
         r.Echec = true;
         r.Message = MessageDe(e);
+        r.Serveur = ServeurDe(e);
         r.Evaluation = MvtEvalue(-1);
         r.Contenu = {};
         return false;
@@ -188,6 +200,7 @@ const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const 
     } catch (const std::exception &e) {
         FResultat.Echec = true;
         FResultat.Message = MessageDe(e);
+        FResultat.Serveur = ServeurDe(e);
     }
     Libere();
     return FResultat;

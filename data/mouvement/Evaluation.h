@@ -44,6 +44,7 @@ struct TEvaluationResultat
     // nothing else holds.
     bool Echec = false;
     QString Message;
+    QString Serveur; // the server's own text, ending Message, when the failure is the server's
     TMvtEvaluation Evaluation; // the count and its figures
 
     // The per-table details; when they could not be read, the count stands

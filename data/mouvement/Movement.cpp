@@ -166,6 +166,17 @@ QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString
         .arg(aNbRec).arg(aNoeud, aEvalTime);
 }
 
+QString MvtTexteConfirmationDetaille(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime,
+                                     const QString &aBase, const QDate &aDu, const QDate &aAu, TSensMvt aSens)
+{
+    const QString unite = aEvalTime.count(QLatin1Char(':')) >= 2 ? QStringLiteral("heures:minutes:secondes")
+                                                                   : QStringLiteral("minutes:secondes");
+    return MvtTexteConfirmation(aNbRec, aNoeud, aEvalTime)
+           + QStringLiteral("\r\nBase %1, jours du %2 au %3, sens %4 ; durée en %5.")
+                 .arg(aBase, aDu.toString(QStringLiteral("dd/MM/yyyy")), aAu.toString(QStringLiteral("dd/MM/yyyy")),
+                      TexteSens(aSens), unite);
+}
+
 QString MvtTexteFin(const QString &aNoeud)
 {
     return QStringLiteral("Traitement terminé, Ivro va maintenant repousser les données vers le noeud ") + aNoeud;

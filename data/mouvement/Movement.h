@@ -5,6 +5,7 @@
 
 #include "common/DateTime.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -99,6 +100,10 @@ struct TMvtEvenements
 QString MvtTexteRefus(const TMvtEvaluation &aEval);
 
 QString MvtTexteConfirmation(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime);
+// The same question, then on its own line what it does not say: the
+// database, the days, the direction, and the unit of the duration.
+QString MvtTexteConfirmationDetaille(qint32 aNbRec, const QString &aNoeud, const QString &aEvalTime,
+                                     const QString &aBase, const QDate &aDu, const QDate &aAu, TSensMvt aSens);
 QString MvtTexteFin(const QString &aNoeud);
 // K rows were counted and the sending created no event.
 QString MvtTexteAucunEvenement(qint32 aCount, TSensMvt aSens, const QString &aNoeud);

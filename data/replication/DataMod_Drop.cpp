@@ -301,10 +301,12 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
     return rapport;
 }
 
-bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif)
+bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif,
+                                            int *aChargees)
 {
     QString motif;
     int numero = 0;
+    int chargees = 0;
     bool result = false;
     try {
         std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(aIBFile));
@@ -324,18 +326,19 @@ bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QStri
         const QStringList lignes = table.isEmpty() ? QStringList() : ReadTextFileLines(aFileCSV);
         if (!table.isEmpty() && lignes.isEmpty())
             motif = QStringLiteral("fichier vide");
-        else if (!lignes.isEmpty())
+        // Every line is checked before the first is loaded: a file refused for
+        // its form leaves the database as it was.
+        for (qsizetype i = 0; i < lignes.size() && motif.isEmpty(); ++i)
+            if (const QString refus = RefusLigneDeValeurs(lignes[i]); !refus.isEmpty())
+                motif = QStringLiteral("ligne %1 : %2").arg(i + 1).arg(refus);
+        if (motif.isEmpty() && !lignes.isEmpty())
             cnx->Open(); // a database out of reach is no fault of line 1
-        for (const QString &line : lignes) {
-            ++numero;
-            motif = RefusLigneDeValeurs(line);
-            if (!motif.isEmpty()) {
-                motif = QStringLiteral("ligne %1 : %2").arg(numero).arg(motif);
-                break;
-            }
+        for (qsizetype i = 0; i < lignes.size() && motif.isEmpty(); ++i) {
+            numero = int(i + 1);
             query->Close();
-            query->SQL() = QStringList{QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(table, line)};
+            query->SQL() = QStringList{QStringLiteral("INSERT INTO %1 VALUES (%2);").arg(table, lignes[i])};
             query->ExecSQL();
+            ++chargees;
             result = true;
         }
     } catch (const EDbError &e) {
@@ -348,6 +351,8 @@ bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QStri
         result = false;
     if (aMotif)
         *aMotif = motif;
+    if (aChargees)
+        *aChargees = chargees;
     return result;
 }
 

@@ -17,7 +17,8 @@ const QStringList SqlKitGap = {
 // row is fetched inside one explicit transaction. When the procedure fails,
 // the gaps it repaired before the failure are kept: committed here, before
 // the failure goes on to the caller.
-void JoueReparation(TDataModBase &aDataMod, const QString &ABaseDonnees, const QString &aSql)
+void JoueReparation(TDataModBase &aDataMod, const QString &ABaseDonnees, const QString &aSql,
+                    TMemTable *aLignes = nullptr)
 {
     if (ABaseDonnees.isEmpty())
         return;
@@ -34,6 +35,19 @@ void JoueReparation(TDataModBase &aDataMod, const QString &ABaseDonnees, const Q
             // The procedure's own failure is the one to report.
         }
         throw;
+    }
+    // What the procedure says it did, read before the commit ends the cursor.
+    if (aLignes) {
+        aLignes->Close();
+        for (int i = aLignes->ColumnCount(); i < query->FieldCount(); ++i)
+            aLignes->AddColumn(query->Fields(i).FieldName(), QMetaType::UnknownType);
+        aLignes->Open();
+        for (query->First(); !query->Eof(); query->Next()) {
+            aLignes->Append();
+            for (int i = 0; i < query->FieldCount(); ++i)
+                aLignes->SetValue(i, query->Fields(i).AsVariant());
+            aLignes->Post();
+        }
     }
     cnx->Commit();
     query->Close();
@@ -91,9 +105,9 @@ void TOperationsReplication::DetectGAP(const QString &ABaseDonnees, TMemTable &a
     query->Close();
 }
 
-void TOperationsReplication::DoGAP(const QString &ABaseDonnees)
+void TOperationsReplication::DoGAP(const QString &ABaseDonnees, TMemTable *aLignes)
 {
-    JoueReparation(*this, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_DO_GAP(1);"));
+    JoueReparation(*this, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_DO_GAP(1);"), aLignes);
 }
 
 void TOperationsReplication::DoPushMissingTAVEN(const QString &ABaseDonnees)

@@ -112,6 +112,11 @@ QString TOperationsReplication::GetNomPourNous(const QString &ABaseDonnees)
                                                         QStringLiteral("  WHERE BAS_IDENT='0'")}));
 }
 
+QString TOperationsReplication::NomPourNousStocke(const QString &aNomPourNous)
+{
+    return UpperAsciiLetters(aNomPourNous);
+}
+
 qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous)
 {
     qint32 renommes = 0;
@@ -125,7 +130,7 @@ qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const
                      << QStringLiteral(" FROM GENBASES")
                      << QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1) WHERE BAS_ID<>0");
         query->Open();
-        const QString nom = UpperAsciiLetters(aNomPourNous);
+        const QString nom = NomPourNousStocke(aNomPourNous);
         // A renamed dossier is a new identity: every site gets a fresh GUID.
         for (query->First(); !query->Eof(); query->Next()) {
             ArretDemande::Verifier(QStringLiteral("Renommage des sites"));
@@ -206,14 +211,15 @@ QString TOperationsReplication::GetKorvalaVersion(const QString &ABaseDonnees)
     return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT VER_VERSION FROM GENVERSION ORDER BY VER_DATE DESC ROWS 1")});
 }
 
-void TOperationsReplication::CLEAN_MAGCODE(const QString &ABaseDonnees)
+qint32 TOperationsReplication::CLEAN_MAGCODE(const QString &ABaseDonnees)
 {
+    qint32 vides = 0;
     auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
     auto query = getNewQuery(cnx.get());
     auto proc = getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
     cnx->Open();
     if (!cnx->Connected())
-        return;
+        return vides;
     query->SQL() << QStringLiteral("SELECT * FROM GENMAGASIN");
     query->Open();
     // Each shop is marked as changed before its code goes, so that the
@@ -225,6 +231,8 @@ void TOperationsReplication::CLEAN_MAGCODE(const QString &ABaseDonnees)
         query->Edit();
         query->FieldByName(QStringLiteral("MAG_CODE")).SetAsString(QString());
         query->Post();
+        ++vides;
     }
     query->Close();
+    return vides;
 }

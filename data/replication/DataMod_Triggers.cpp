@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <functional>
+
 namespace {
 
 const QString TriggerAvecCle = QStringLiteral(
@@ -104,7 +106,7 @@ QString IdentifiantSql(const QString &aName)
 // with its KTB key, and gets the routers of both rows, each pair once: a
 // second line for the same trigger id or pair would fail the script the
 // central configuration feeds to SymmetricDS on its primary key.
-QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABaseDonnees)
+QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABaseDonnees, bool aSansDeclares)
 {
     QStringList result;
     if (ABaseDonnees.isEmpty())
@@ -114,6 +116,32 @@ QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABase
     std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
     QSet<QString> triggers;
     QSet<QString> paires;
+    // What the database already declares is left out as if written before:
+    // its lines would fail on their keys.
+    bool transformeDeclaree = false;
+    if (aSansDeclares) {
+        const auto lis = [&](const QStringList &aSql, const std::function<void()> &aLigne) {
+            try {
+                query->Close();
+                query->SQL() = aSql;
+                query->Open();
+                for (query->First(); !query->Eof(); query->Next())
+                    aLigne();
+                query->Close();
+            } catch (const EDbError &) {
+                // No SymmetricDS tables yet: nothing is declared.
+                query->Close();
+            }
+        };
+        lis({QStringLiteral("SELECT TRIGGER_ID FROM SYM_TRIGGER")},
+            [&] { triggers.insert(TrimBlanks(query->Fields(0).AsString())); });
+        lis({QStringLiteral("SELECT TRIGGER_ID, ROUTER_ID FROM SYM_TRIGGER_ROUTER")}, [&] {
+            paires.insert(TrimBlanks(query->Fields(0).AsString()) + QLatin1Char('\n')
+                          + TrimBlanks(query->Fields(1).AsString()));
+        });
+        lis({QStringLiteral("SELECT TRANSFORM_ID FROM SYM_TRANSFORM_TABLE WHERE TRANSFORM_ID = 'K_PUSH'")},
+            [&] { transformeDeclaree = true; });
+    }
     auto routers = [&](const QString &aTable, const QStringList &aRouters) {
         for (const QString &router : aRouters)
             if (!paires.contains(aTable + QLatin1Char('\n') + router)) {
@@ -122,15 +150,19 @@ QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABase
             }
     };
 
+    QSet<QString> ktb; // a table KTB lists twice is taken once
     query->SQL() = KtbCandidatesSql();
     query->Open();
     for (query->First(); !query->Eof(); query->Next()) {
         const QString table = TrimBlanks(query->Fields(0).AsString());
         const QString cle = TrimBlanks(query->Fields(1).AsString());
-        if (triggers.contains(table) || !Controle_Longueur_Champs_Table(cnx.get(), table))
+        if (ktb.contains(table) || !Controle_Longueur_Champs_Table(cnx.get(), table))
             continue;
-        triggers.insert(table);
-        result << TriggerAvecCle.arg(Litteral(table), Litteral(table), Litteral(cle));
+        ktb.insert(table);
+        if (!triggers.contains(table)) {
+            triggers.insert(table);
+            result << TriggerAvecCle.arg(Litteral(table), Litteral(table), Litteral(cle));
+        }
         routers(table, RoutersKTB);
     }
     query->Close();
@@ -149,7 +181,12 @@ QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABase
     }
     query->Close();
 
-    result << BlocFixe;
+    // The transform of K, once declared, would fail on its key: its two
+    // inserts are left out with it.
+    if (transformeDeclaree)
+        result << BlocFixe.mid(0, 2) << BlocFixe.mid(7);
+    else
+        result << BlocFixe;
     return result;
 }
 
@@ -165,8 +202,29 @@ QStringList TOperationsReplication::ScriptTriggersManquantsLCL(const QString &aL
     return result;
 }
 
-bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME, const QString &aKEYFIELD)
+QStringList TOperationsReplication::DeclarationsTableReplic(const QString &ABaseDonnees, const QString &aTable)
 {
+    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    query->SQL() = QStringList{QStringLiteral("SELECT 'SYM_TRIGGER' FROM SYM_TRIGGER WHERE TRIGGER_ID = :T1"),
+                               QStringLiteral("UNION ALL"),
+                               QStringLiteral("SELECT 'SYM_TRIGGER_ROUTER ' || ROUTER_ID FROM SYM_TRIGGER_ROUTER "
+                                              "WHERE TRIGGER_ID = :T2")};
+    query->ParamByName(QStringLiteral("T1")).SetAsString(aTable);
+    query->ParamByName(QStringLiteral("T2")).SetAsString(aTable);
+    query->Open();
+    QStringList lignes;
+    for (query->First(); !query->Eof(); query->Next())
+        lignes << TrimBlanks(query->Fields(0).AsString());
+    query->Close();
+    return lignes;
+}
+
+bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME,
+                                                     const QString &aKEYFIELD, QString *aErreur, int *aEcrites)
+{
+    if (aEcrites)
+        *aEcrites = 0;
     try {
         std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(AIBFile));
         std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
@@ -179,6 +237,8 @@ bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, con
         query->ParamByName(QStringLiteral("TABLENAME2")).SetAsString(aTABLENAME);
         query->ParamByName(QStringLiteral("KEYFIELD")).SetAsString(aKEYFIELD);
         query->ExecSQL();
+        if (aEcrites)
+            ++*aEcrites;
 
         for (const QString &router : RoutersKTB) {
             query->Close();
@@ -189,9 +249,17 @@ bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, con
                     .arg(router)};
             query->ParamByName(QStringLiteral("TABLENAME")).SetAsString(aTABLENAME);
             query->ExecSQL();
+            if (aEcrites)
+                ++*aEcrites;
         }
         return true;
-    } catch (const std::exception &) {
+    } catch (const EDbError &e) {
+        if (aErreur)
+            *aErreur = e.Message();
+        return false;
+    } catch (const std::exception &e) {
+        if (aErreur)
+            *aErreur = QString::fromUtf8(e.what());
         return false;
     }
 }

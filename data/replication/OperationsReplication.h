@@ -42,11 +42,15 @@ public:
     TIvroBases IvroMvtListeBases(const QString &ABaseDonnees);
     QString GetNomPourNous(const QString &ABaseDonnees);
     // Returns the number of active sites renamed (0: nothing was written).
+    // The dossier's name as SetNomPourNous stores it (A to Z upper-cased
+    // only), for a question that shows what will be written.
+    static QString NomPourNousStocke(const QString &aNomPourNous);
     qint32 SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous);
     TInfosTavenIVRO Get_Infos_Passage_TAVEN2IVRO(const QString &ABaseDonnees);
     bool MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32 avalue);
     QString GetKorvalaVersion(const QString &ABaseDonnees);
-    void CLEAN_MAGCODE(const QString &ABaseDonnees);
+    // The number of shops whose code was emptied.
+    qint32 CLEAN_MAGCODE(const QString &ABaseDonnees);
 
     // ---- Replication settings and server restart (DataMod_Replication.cpp)
     TInfosReplication InfosReplication(const QString &ABaseDonnees);
@@ -81,9 +85,17 @@ public:
     bool Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE);
 
     // ---- Trigger scripts (DataMod_Triggers.cpp)
-    QStringList ScriptTriggersManquants(const QString &ABaseDonnees);
+    // aSansDeclares: without what the database itself already declares
+    // (trigger ids, trigger-router pairs, the transform of K).
+    QStringList ScriptTriggersManquants(const QString &ABaseDonnees, bool aSansDeclares = false);
     QStringList ScriptTriggersManquantsLCL(const QString &aLCLFile);
-    bool MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME, const QString &aKEYFIELD);
+    // aErreur: the server's text when it fails; aEcrites: the rows written
+    // (each committed on its own) before the failure.
+    bool MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, const QString &aTABLENAME, const QString &aKEYFIELD,
+                                 QString *aErreur = nullptr, int *aEcrites = nullptr);
+    // What the database already declares for aTable: "SYM_TRIGGER", then
+    // "SYM_TRIGGER_ROUTER <router>" per routing.
+    QStringList DeclarationsTableReplic(const QString &ABaseDonnees, const QString &aTable);
     bool Grant_SYMTABLE_TO_KORVALA(const QString &ABaseDonnees);
 
     // ---- Gap detection and repair (DataMod_Gap.cpp)
@@ -92,7 +104,9 @@ public:
     void DetectGAP(const QString &ABaseDonnees, TMemTable &aDataSet);
     // The names of the columns IVRO_DETECT_GAP returns, in order, to shape a dataset for it.
     QStringList ColonnesDetectGAP(const QString &ABaseDonnees);
-    void DoGAP(const QString &ABaseDonnees);
+    // aLignes, when given, receives the rows the repair procedure returns
+    // (one column per output of the procedure, named as it names them).
+    void DoGAP(const QString &ABaseDonnees, TMemTable *aLignes = nullptr);
     void DoPushMissingTAVEN(const QString &ABaseDonnees);
 
     // ---- Replication removal and seed loading (DataMod_Drop.cpp)
@@ -112,7 +126,11 @@ public:
     // Loads the seed file line by line, each line checked to be a list of
     // plain values first; lines before a failure stay. aMotif, when given,
     // gets why it failed ("ligne 3 : …"), or "" on success.
-    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif = nullptr);
+    // Every line's form is checked before any is loaded; each insert is then
+    // committed on its own. aChargees: the lines loaded (and kept) before
+    // a failure.
+    bool Joue_MiniSplit(const QString &aFileCSV, const QString &aIBFile, QString *aMotif = nullptr,
+                        int *aChargees = nullptr);
     // The SymmetricDS objects of a database, as "KIND NAME" (TABLE, TRIGGER,
     // GENERATEUR, FONCTION), to tell what a removal took away.
     QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
