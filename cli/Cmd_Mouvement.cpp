@@ -387,6 +387,11 @@ int CmdEnvoyer(TCliContext &aCtx)
                            : QStringLiteral("Procédures de mouvement installées (%1).").arg(envoi.Resultat().Installation));
         if (!envoi.Resultat().Remarque.isEmpty())
             aCtx.PrintError(envoi.Resultat().Remarque);
+        affichage.Depart(envoi.Resultat().Debut);
+        // Known from the start: the end line shows the count even when the
+        // sending ends before the first reading has been delivered.
+        if (envoi.Progression())
+            affichage.Avancement(0, envoi.Resultat().Prevus);
         QTimer horloge;
         horloge.setInterval(1000);
         QObject::connect(&horloge, &QTimer::timeout, &loop, [&] {
