@@ -239,7 +239,9 @@ void TestCliUsage::questions_data()
     QTest::newRow("the sending: base, days, direction, unit")
         << "envoyer %2 --du 10/03/2026 --au 11/03/2026 --noeud mag-001"
         << "Voulez-vous continuer ?\nBase %2, jours du 10/03/2026 au 11/03/2026, sens Lame vers Magasin ; "
-           "durée en minutes:secondes. [o/N]";
+           "durée en minutes:secondes.\n\nPlage : du 10/03/2026 au 11/03/2026 inclus (lignes mises à jour du "
+           "10/03/2026 00:00:00 jusqu'au 12/03/2026 00:00:00 compris).\nD'après le détail par table, 6 événements "
+           "seront créés. [o/N]";
 }
 
 void TestCliUsage::questions()

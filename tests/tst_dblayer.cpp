@@ -924,7 +924,7 @@ void TestDbLayer::connectionFailures()
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(expected, Qt::CaseInsensitive), qPrintable(e.Message()));
         const QString text = TexteErreurServeur(e);
-        QVERIFY2(text.startsWith(PhraseErreurServeur(e.Codes())) && text.contains(phrase), qPrintable(text));
+        QVERIFY2(text.startsWith(PhraseErreurServeur(e)) && text.contains(phrase), qPrintable(text));
         QVERIFY2(text.endsWith(e.Message()), qPrintable(text));
     }
     // A silent server is given up after the connect time-out, not minutes.
