@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include <unistd.h>
@@ -349,6 +350,13 @@ int CmdEnvoyer(TCliContext &aCtx)
     aCtx.Confirm(MvtTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
     TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
+    // One JSON object whoever ends the command: the interruption's handler
+    // and the sending's own end may both get there.
+    std::atomic<bool> jsonEcrit{false};
+    const auto ecritJson = [&](const QJsonObject &aObjet) {
+        if (!jsonEcrit.exchange(true))
+            aCtx.PrintJson(aObjet);
+    };
     // From here an interruption stops the sending: the process ends at once
     // with the line when nothing of the sending can be committed any more
     // (the server rolls back what the attachment leaves), and waits for the
@@ -364,13 +372,13 @@ int CmdEnvoyer(TCliContext &aCtx)
             }
             TDbConnection::AbandonAll();
             if (aCtx.Json)
-                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("interrompu"), KEnvoiInterrompu));
+                ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("interrompu"), KEnvoiInterrompu));
             return true;
         },
         [&] {
             const QString texte = envoi.Forcer();
             if (aCtx.Json)
-                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
+                ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
             return texte;
         });
     const bool terminal = !aCtx.Json && ::isatty(STDOUT_FILENO) != 0;
@@ -407,13 +415,13 @@ int CmdEnvoyer(TCliContext &aCtx)
                                                                "annulera le travail en cours quand il constatera la "
                                                                "coupure.");
                 if (aCtx.Json)
-                    aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("echec"), texte));
+                    ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("echec"), texte));
                 aCtx.PrintError(QStringLiteral("Erreur : ") + texte);
                 Interruption::Quit(1);
             }
             const QString texte = envoi.Forcer(silence);
             if (aCtx.Json)
-                aCtx.PrintJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
+                ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
             aCtx.PrintError(texte);
             Interruption::Quit(KCodeIssueInconnue);
         });
@@ -435,7 +443,7 @@ int CmdEnvoyer(TCliContext &aCtx)
         break;
     case TIssueEnvoi::Interrompu:
         if (aCtx.Json)
-            aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("interrompu"), KEnvoiInterrompu));
+            ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("interrompu"), KEnvoiInterrompu));
         if (Interruption::Requested())
             return Interruption::Interrupted();
         aCtx.PrintError(KEnvoiInterrompu);
@@ -443,7 +451,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     case TIssueEnvoi::Inconnue:
         aCtx.PrintError(r.Message);
         if (aCtx.Json)
-            aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("inconnue"), r.Message));
+            ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("inconnue"), r.Message));
         return KCodeIssueInconnue;
     case TIssueEnvoi::Refuse:
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + r.Message);
@@ -458,7 +466,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
 
     if (aCtx.Json) {
-        aCtx.PrintJson(EnvoiJson(plage, eval, r, QStringLiteral("termine")));
+        ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("termine")));
         return 0;
     }
     if (r.CommitVerifie)

@@ -58,7 +58,9 @@ void TestCliCatalogue::listings()
     QCOMPARE(r.Code, 0);
     QVERIFY2(r.Out.startsWith(QStringLiteral("Tables absentes de KTB (vues exclues), répliquées ou non")), qPrintable(r.Out));
     QVERIFY2(r.Out.contains(QRegularExpression(QStringLiteral("\nK +0 +table\n"))), qPrintable(r.Out));
-    QVERIFY2(r.Out.contains(QRegularExpression(QStringLiteral("\nZTEMP +5 +table temporaire \\(lignes effacées"))),
+    // A server without the relation type (InterBase) lists it as a table.
+    QVERIFY2(r.Out.contains(QRegularExpression(InterBaseClient() ? QStringLiteral("\nZTEMP +0 +table\n")
+                                                                  : QStringLiteral("\nZTEMP +5 +table temporaire \\(lignes effacées"))),
              qPrintable(r.Out));
     r = RunCli({"tables-exclues", db.Path(), "--liste", "toutes", "--json"});
     QVERIFY2(Json(r).toArray().contains(QJsonObject{{"table_name", "SYM_DATA"}, {"type_table", 0}, {"type", "table"}}),

@@ -234,7 +234,7 @@ void TestCliValidation::interruptedWithJson()
     frein.Release();
     QVERIFY2(o.Code == 130, qPrintable(o.Err));
     const QJsonObject r = QJsonDocument::fromJson(o.Out.toUtf8()).object();
-    QCOMPARE(r.value(QLatin1String("issue")).toString(), QStringLiteral("interrompu"));
+    QVERIFY2(r.value(QLatin1String("issue")).toString() == QLatin1String("interrompu"), qPrintable(o.Out + o.Err));
     QCOMPARE(r.value(QLatin1String("evenements")).toInt(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(db.Count(QStringLiteral("SYM_DATA")), 0, 10000);
 }
