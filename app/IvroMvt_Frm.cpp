@@ -346,6 +346,9 @@ void TFrm_IvroMVT::Timer1Timer()
     SetPanelText(0, FormatDuree(double(elapsed) / 1000.0));
     sb->repaint();
     QApplication::processEvents();
+    // Once connected, no answer is waited for without end.
+    if (FMvtThread && FMvtThread->SilenceServeur() >= KSilenceServeurMaxMs)
+        AbandonEnvoiSilencieux();
 }
 
 void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
@@ -672,9 +675,32 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
 void TFrm_IvroMVT::CallBackMvt(const TEnvoiResultat &aResultat)
 {
     Timer1->stop();
-    const QString node = aResultat.Demande.Noeud;
     FMvtThread->deleteLater();
     FMvtThread = nullptr;
+    MontreFinEnvoi(aResultat);
+}
+
+void TFrm_IvroMVT::AbandonEnvoiSilencieux()
+{
+    Timer1->stop();
+    TEnvoi *envoi = FMvtThread;
+    FMvtThread = nullptr;
+    bool inconnue = false;
+    TEnvoiResultat r = envoi->Resultat();
+    r.Message = envoi->AbandonnerSurSilence(inconnue);
+    r.Issue = inconnue ? TIssueEnvoi::Inconnue : TIssueEnvoi::Echec;
+    // Its thread may wait on the network for as long as the system keeps
+    // the connection; the window no longer does. The sending goes once its
+    // thread has ended, the window's end not waiting for it.
+    disconnect(envoi, nullptr, this, nullptr);
+    envoi->setParent(nullptr);
+    connect(envoi, &TEnvoi::Termine, envoi, &QObject::deleteLater);
+    MontreFinEnvoi(r);
+}
+
+void TFrm_IvroMVT::MontreFinEnvoi(const TEnvoiResultat &aResultat)
+{
+    const QString node = aResultat.Demande.Noeud;
     const QString message = QString(aResultat.Message).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     if (!aResultat.Lance) {
         // Stopped before anything was sent: back to idle, the selection

@@ -93,6 +93,11 @@ public:
     void CallBackEval(const TEvaluationResultat &aResultat);
     void BMVTClick();
     void CallBackMvt(const TEnvoiResultat &aResultat);
+    // What a sending's end shows: status bar, progress, idle window, box.
+    void MontreFinEnvoi(const TEnvoiResultat &aResultat);
+    // The server silent for too long during a sending: given up, as
+    // envoyer does.
+    void AbandonEnvoiSilencieux();
     void BSUIVIClick();
 
 protected:

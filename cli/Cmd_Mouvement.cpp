@@ -248,10 +248,6 @@ QJsonObject EnvoiJson(const TPlage &aPlage, const TEvaluationResultat &aEval, co
 // An unknown outcome is neither a success nor a failure: a script must not
 // send again before checking.
 constexpr int KCodeIssueInconnue = 3;
-// How long the server may leave the progress readings unanswered before
-// the sending is given up: it works on its own attachment meanwhile, and a
-// second of silence is already long.
-constexpr qint64 KSilenceMaxMs = 60000;
 
 // On a terminal, the elapsed time and the events inserted out of those
 // expected, rewritten every second while the sending runs.
@@ -405,21 +401,17 @@ int CmdEnvoyer(TCliContext &aCtx)
         QObject::connect(&horloge, &QTimer::timeout, &loop, [&] {
             affichage.Montre();
             // Once connected, no answer is waited for without end.
-            if (envoi.SilenceServeur() < KSilenceMaxMs)
+            if (envoi.SilenceServeur() < KSilenceServeurMaxMs)
                 return;
-            const QString silence = QStringLiteral("Le serveur ne répond plus depuis %1 s (réseau coupé ou serveur "
-                                                   "bloqué)").arg(KSilenceMaxMs / 1000);
             affichage.Fin(envoi.Resultat());
-            if (envoi.Abandonner(TIssueEnvoi::Echec, silence + QStringLiteral(" : envoi abandonné, rien n'a été validé."))) {
-                const QString texte = silence + QStringLiteral(" : envoi abandonné, rien n'a été validé ; le serveur "
-                                                               "annulera le travail en cours quand il constatera la "
-                                                               "coupure.");
+            bool inconnue = false;
+            const QString texte = envoi.AbandonnerSurSilence(inconnue);
+            if (!inconnue) {
                 if (aCtx.Json)
                     ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("echec"), texte));
                 aCtx.PrintError(QStringLiteral("Erreur : ") + texte);
                 Interruption::Quit(1);
             }
-            const QString texte = envoi.Forcer(silence);
             if (aCtx.Json)
                 ecritJson(EnvoiJson(plage, eval, envoi.Resultat(), QStringLiteral("inconnue"), texte));
             aCtx.PrintError(texte);

@@ -1,5 +1,7 @@
 #include "common/AtomicFile.h"
 
+#include "common/ErreurSysteme.h"
+
 #include <QFile>
 
 #include <stdexcept>
@@ -16,14 +18,14 @@ void CopyFileAtomically(const QString &aSource, const QString &aTarget, TFileAcc
     QFile in(aSource);
     if (!in.open(QIODevice::ReadOnly))
         throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                     .arg(aSource, in.errorString())
+                                     .arg(aSource, TexteErreurFichier(in))
                                      .toStdString());
     TNewFile out(aTarget, aAccess);
     while (!in.atEnd()) {
         const QByteArray block = in.read(1 << 20);
         if (block.isEmpty() && in.error() != QFileDevice::NoError)
             throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                         .arg(aSource, in.errorString())
+                                         .arg(aSource, TexteErreurFichier(in))
                                          .toStdString());
         out.Write(block);
     }

@@ -1,5 +1,8 @@
 #include "common/ErreurSysteme.h"
 
+#include <QFileDevice>
+#include <QFileInfo>
+
 #include <cerrno>
 #include <cstring>
 
@@ -29,4 +32,35 @@ QString TexteErreurSysteme(int aErrno)
     default: break;
     }
     return QString::fromLocal8Bit(std::strerror(aErrno));
+}
+
+QString TexteErreurFichier(const QFileDevice &aFile)
+{
+    const QFileDevice::FileError erreur = aFile.error();
+    const QString nom = aFile.fileName();
+    if ((erreur == QFileDevice::OpenError || erreur == QFileDevice::ReadError) && !nom.isEmpty()) {
+        const QFileInfo fi(nom);
+        if (!fi.exists() && !fi.isSymLink())
+            return TexteErreurSysteme(ENOENT);
+        if (fi.isDir())
+            return TexteErreurSysteme(EISDIR);
+    }
+    QString genre;
+    switch (erreur) {
+    case QFileDevice::OpenError: genre = QStringLiteral("ouverture refusée par le système"); break;
+    case QFileDevice::ReadError: genre = QStringLiteral("erreur de lecture"); break;
+    case QFileDevice::WriteError: genre = QStringLiteral("erreur d'écriture"); break;
+    case QFileDevice::ResourceError:
+        genre = QStringLiteral("ressources du système épuisées (disque plein ?)");
+        break;
+    case QFileDevice::PermissionsError: genre = QStringLiteral("droits refusés"); break;
+    case QFileDevice::RemoveError: genre = QStringLiteral("suppression impossible"); break;
+    case QFileDevice::RenameError: genre = QStringLiteral("renommage impossible"); break;
+    case QFileDevice::ResizeError: genre = QStringLiteral("changement de taille impossible"); break;
+    case QFileDevice::PositionError: genre = QStringLiteral("déplacement dans le fichier impossible"); break;
+    case QFileDevice::CopyError: genre = QStringLiteral("copie impossible"); break;
+    default: genre = QStringLiteral("erreur du système de fichiers"); break;
+    }
+    const QString systeme = aFile.errorString();
+    return systeme.isEmpty() ? genre : QStringLiteral("%1 (%2)").arg(genre, systeme);
 }

@@ -7,3 +7,10 @@
 #include <QString>
 
 QString TexteErreurSysteme(int aErrno);
+
+class QFileDevice;
+
+// Why a file operation failed, in French: the cause where it can be told
+// (absent, a folder), otherwise the kind of failure followed by the
+// system's own words between brackets.
+QString TexteErreurFichier(const QFileDevice &aFile);

@@ -1,6 +1,7 @@
 #include "common/IniProfile.h"
 
 #include "common/AtomicFile.h"
+#include "common/ErreurSysteme.h"
 
 #include <QFile>
 
@@ -22,7 +23,7 @@ bool IniWriteValues(const QString &aFile, const QString &aSection,
         return fail(refusal);
     QFile in(aFile);
     if (!in.open(QIODevice::ReadOnly))
-        return fail(in.errorString());
+        return fail(TexteErreurFichier(in));
     QByteArray content = in.readAll();
     in.close();
     for (const auto &[key, value] : aValues)

@@ -1,5 +1,7 @@
 #include "common/TextFile.h"
 
+#include "common/ErreurSysteme.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -60,7 +62,7 @@ QStringList ReadTextFileLines(const QString &aPath)
     QFile file(aPath);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                     .arg(aPath, file.errorString()).toStdString());
+                                     .arg(aPath, TexteErreurFichier(file)).toStdString());
     return SplitTextLines(DecodeWindowsText(file.readAll()));
 }
 

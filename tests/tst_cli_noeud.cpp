@@ -43,6 +43,7 @@ private slots:
     void ouvertureBase();
     void installeMaitre();
     void installeMaitreInterrompue();
+    void installeMaitreVerrou();
     void installeBaseNomRefuse();
     void moteurUsage_data();
     void moteurUsage();
@@ -178,6 +179,36 @@ void TestCliNoeud::installeMaitreInterrompue()
              QStringList{QStringLiteral("lame.properties")});
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_STRING FROM GENPARAM WHERE PRM_TYPE=80 AND PRM_CODE=1")),
              QStringList{QStringLiteral("http://srv-lame:30421/sync/lame")});
+}
+
+// The address row locked by another program for the whole wait: the
+// operator reads the French sentence for it before the server's own text,
+// and the files written are put back.
+void TestCliNoeud::installeMaitreVerrou()
+{
+    TTestDatabase db;
+    AddSites(db);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
+    const QStringList args{QStringLiteral("installe-maitre"), db.Path(), QStringLiteral("--repertoire"), dir.path(),
+                           QStringLiteral("--hote"), QStringLiteral("srv-lame"), QStringLiteral("--nom"),
+                           QStringLiteral("Lame"), QStringLiteral("--oui"), QStringLiteral("--port-http")};
+    QCOMPARE(RunCli(args + QStringList{QStringLiteral("30421")}).Code, 0);
+    QVERIFY(QFile::remove(dir.path() + QStringLiteral("/master-lame.sql")));
+
+    auto verrou = db.Connect();
+    verrou->StartTransaction();
+    TDbQuery update(verrou.get());
+    update.SQL() << QStringLiteral("UPDATE GENPARAM SET PRM_STRING = PRM_STRING WHERE PRM_TYPE=80 AND PRM_CODE=1");
+    update.ExecSQL();
+    const TCliRun r = RunCli(args + QStringList{QStringLiteral("30422")});
+    verrou->Rollback();
+    QCOMPARE(r.Code, 1);
+    QVERIFY2(r.Err.startsWith(QStringLiteral("Erreur : Des lignes sont verrouillées"))
+                 && r.Err.contains(QStringLiteral("\nConfiguration du noeud central interrompue : "))
+                 && r.Err.contains(QStringLiteral("remis dans leur état d'avant")),
+             qPrintable(r.Err));
+    QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/master-lame.sql")));
 }
 
 void TestCliNoeud::installeBaseNomRefuse()

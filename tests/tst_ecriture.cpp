@@ -4,6 +4,7 @@
 #include "FileHelpers.h"
 
 #include "common/AtomicFile.h"
+#include "common/TextFile.h"
 #include "platform/SafeFolder.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 
 #include <pwd.h>
 #include <sys/resource.h>
@@ -63,6 +65,8 @@ private slots:
     void programmes();
     void dossierEchangePendantEcriture();
     void aucunTemporaireApresEchec();
+    void lectureRefusee_data();
+    void lectureRefusee();
 };
 
 // Each row lays out dir/p/d (p the parent, d the folder written into or
@@ -242,6 +246,36 @@ void TestEcriture::aucunTemporaireApresEchec()
         QCOMPARE(Everything(dir.path()), QStringList{QStringLiteral("lame.properties")});
         QCOMPARE(ReadFile(cible), QByteArray("ancien\n"));
     }
+}
+
+// A file that cannot be read is told in French, whichever way it is read.
+void TestEcriture::lectureRefusee_data()
+{
+    QTest::addColumn<QString>("chemin"); // under the test's folder
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("fichier absent") << "absent.txt" << "fichier ou dossier introuvable";
+    QTest::newRow("un dossier") << "sous-dossier" << "c'est un dossier";
+}
+
+void TestEcriture::lectureRefusee()
+{
+    QFETCH(QString, chemin);
+    QFETCH(QString, cause);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sous-dossier")));
+    const QString source = dir.filePath(chemin);
+    const QString attendu = QStringLiteral("Impossible de lire le fichier \"%1\" : %2").arg(source, cause);
+    const auto message = [](const std::function<void()> &aLecture) {
+        try {
+            aLecture();
+        } catch (const std::exception &e) {
+            return QString::fromUtf8(e.what());
+        }
+        return QString();
+    };
+    QCOMPARE(message([&] { ReadTextFileLines(source); }), attendu);
+    QCOMPARE(message([&] { CopyFileAtomically(source, dir.filePath(QStringLiteral("copie.txt"))); }), attendu);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("copie.txt"))));
 }
 
 QTEST_GUILESS_MAIN(TestEcriture)

@@ -3,6 +3,7 @@
 #include "data/moteur/OperationsMoteur.h"
 #include "data/uDataMod.h"
 
+#include "common/ErreurSysteme.h"
 #include "common/TextFile.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
@@ -97,7 +98,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
             // the operator.
             QTemporaryFile list;
             if (!list.open() || list.write(listBytes) != listBytes.size() || !list.flush())
-                throw EDbError(QStringLiteral("Impossible d'écrire un fichier temporaire : %1").arg(list.errorString()));
+                throw EDbError(QStringLiteral("Impossible d'écrire un fichier temporaire : %1").arg(TexteErreurFichier(list)));
             lines << QString() << Module().ScriptTriggersManquantsLCL(list.fileName());
         }
     } catch (const EDbError &) {
@@ -142,12 +143,18 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
                             : dynamic_cast<const EDbError *>(&e) ? static_cast<const EDbError &>(e).Message()
                                                                   : QString::fromUtf8(e.what());
         const QStringList left = files.Undo();
-        throw EDbError(QStringLiteral("Configuration du noeud central interrompue : %1. %2")
-                           .arg(why, left.isEmpty() ? QStringLiteral("Les fichiers écrits ont été remis dans leur état "
-                                                                     "d'avant ; l'URL de synchronisation n'a pas été "
-                                                                     "enregistrée.")
-                                                    : QStringLiteral("Fichiers qui n'ont pas pu être remis en état : %1.")
-                                                          .arg(left.join(QStringLiteral(", ")))));
+        const QString message =
+            QStringLiteral("Configuration du noeud central interrompue : %1. %2")
+                .arg(why, left.isEmpty() ? QStringLiteral("Les fichiers écrits ont été remis dans leur état "
+                                                          "d'avant ; l'URL de synchronisation n'a pas été "
+                                                          "enregistrée.")
+                                         : QStringLiteral("Fichiers qui n'ont pas pu être remis en état : %1.")
+                                               .arg(left.join(QStringLiteral(", "))));
+        // The server's codes go along, so that the operator reads the French
+        // sentence for them (a row locked by another program) before its text.
+        if (const auto *db = dynamic_cast<const EDbError *>(&e); db && !ArretDemande::Demande())
+            throw EDbError(message, db->Codes(), db->Numbers(), db->ErreursSysteme());
+        throw EDbError(message);
     }
     return true;
 }

@@ -1,5 +1,6 @@
 #include "data/moteur/EngineFiles.h"
 
+#include "common/ErreurSysteme.h"
 #include "common/TextFile.h"
 #include "db/DbError.h"
 
@@ -12,7 +13,7 @@ TTextContent ReadTextContent(const QString &aPath)
 {
     QFile file(aPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw EDbError(QStringLiteral("Impossible de lire le fichier \"%1\" : %2").arg(aPath, file.errorString()));
+        throw EDbError(QStringLiteral("Impossible de lire le fichier \"%1\" : %2").arg(aPath, TexteErreurFichier(file)));
     const QByteArray bytes = file.readAll();
     TTextContent content;
     if (bytes.startsWith("\xEF\xBB\xBF"))

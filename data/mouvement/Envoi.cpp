@@ -326,6 +326,7 @@ qint64 TEnvoi::SilenceServeur() const
 
 bool TEnvoi::Abandonner(TIssueEnvoi aIssue, const QString &aMessage)
 {
+    FAbandon = true;
     FCancel = true;
     // Decided once: either the sending's thread has engaged its commit, or
     // it never will.
@@ -349,6 +350,17 @@ QString TEnvoi::Forcer(const QString &aCause)
     Consigner(TIssueEnvoi::Inconnue, texte, r.Crees);
     return (aCause.isEmpty() ? QStringLiteral("Sortie forcée pendant la validation de l'envoi") : aCause)
            + QStringLiteral(" : des événements ont peut-être été créés.\n") + texte;
+}
+
+QString TEnvoi::AbandonnerSurSilence(bool &aInconnue)
+{
+    const QString silence = QStringLiteral("Le serveur ne répond plus depuis %1 s (réseau coupé ou serveur bloqué)")
+                                .arg(KSilenceServeurMaxMs / 1000);
+    aInconnue = !Abandonner(TIssueEnvoi::Echec, silence + QStringLiteral(" : envoi abandonné, rien n'a été validé."));
+    if (aInconnue)
+        return Forcer(silence);
+    return silence + QStringLiteral(" : envoi abandonné, rien n'a été validé ; le serveur annulera le travail en "
+                                    "cours quand il constatera la coupure.");
 }
 
 void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees)
@@ -510,7 +522,9 @@ void TEnvoi::Lancer()
     auto *relance = new QTimer(this);
     relance->setInterval(200);
     connect(relance, &QTimer::timeout, this, [this] {
-        if (FCancel && FExecution)
+        // Once abandoned, the one cancel asked is enough: on a network gone
+        // silent, asking again would hold this thread.
+        if (FCancel && FExecution && !FAbandon)
             FCnx->CancelOperation();
     });
     relance->start();

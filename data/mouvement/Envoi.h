@@ -74,6 +74,11 @@ struct TEnvoiResultat
     qint64 DureeMs = 0;    // of the range procedure and its count
 };
 
+// How long the server may leave the progress readings unanswered before a
+// sending is given up: it works on its own attachment meanwhile, and a
+// second of silence is already long.
+constexpr qint64 KSilenceServeurMaxMs = 60000;
+
 class TEnvoi : public QObject
 {
     Q_OBJECT
@@ -112,6 +117,10 @@ public:
     // commit's answer (thread-safe): the journal hears of an unknown outcome,
     // and the text to print says so and how to check.
     QString Forcer(const QString &aCause = QString());
+    // The server silent for KSilenceServeurMaxMs: the sending is given up
+    // (Abandonner, else Forcer) and the text to tell is returned; aInconnue
+    // says that its commit was under way, its outcome unknown.
+    QString AbandonnerSurSilence(bool &aInconnue);
 
     bool EnCours() const { return FResultat.Issue == TIssueEnvoi::EnCours && FThread; }
     // The progress is read: Avancement will tell.
@@ -164,6 +173,7 @@ private:
     std::unique_ptr<TMvtProgression> FProgression;
     QThread *FThread = nullptr;
     std::atomic<bool> FCancel{false};
+    std::atomic<bool> FAbandon{false}; // Abandonner was called: no more cancel asked
     std::atomic<bool> FConsigne{false};
     // The range procedure's connection once it is set to run.
     std::atomic<TDbConnection *> FCnxEnvoi{nullptr};

@@ -113,14 +113,16 @@ QString Ecrire(const QString &aChemin, QByteArray aLigne)
         return QStringLiteral("%1 est un lien : rien n'y est écrit").arg(aChemin);
     QFile f(aChemin);
     if (!f.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
-        return QStringLiteral("ouverture de %1 impossible : %2").arg(aChemin, f.errorString());
+        return QStringLiteral("ouverture de %1 impossible : %2").arg(aChemin, TexteErreurFichier(f));
     const qint64 avant = f.size();
     char dernier = '\n';
     if (avant > 0 && f.seek(avant - 1) && f.getChar(&dernier) && dernier != '\n')
         aLigne.prepend('\n');
     if (f.write(aLigne) != aLigne.size()) {
+        // Read before the resize, which sets the file's error afresh.
+        const QString cause = TexteErreurFichier(f);
         f.resize(avant);
-        return QStringLiteral("écriture dans %1 incomplète : %2").arg(aChemin, f.errorString());
+        return QStringLiteral("écriture dans %1 incomplète : %2").arg(aChemin, cause);
     }
     return QString();
 #endif
@@ -275,14 +277,14 @@ QList<TEnvoiJournal> Lire(QStringList *aAvertissements, bool *aIllisible)
     }
     if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return illisible(f.errorString());
+        return illisible(TexteErreurFichier(f));
     }
 #else
     if (fi.isSymLink())
         return illisible(QStringLiteral("c'est un lien"));
     f.setFileName(chemin);
     if (!f.open(QIODevice::ReadOnly))
-        return illisible(f.errorString());
+        return illisible(TexteErreurFichier(f));
 #endif
     int numero = 0;
     while (!f.atEnd()) {
