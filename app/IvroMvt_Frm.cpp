@@ -744,7 +744,15 @@ void TFrm_IvroMVT::BSUIVIClick()
         MessageErreur(this, KBaseManquante);
         return;
     }
-    auto *panel = new TSuiviPanel(teIBFile->text(), this);
+    // Without a sending of this base in the journal, the panel reads
+    // SYM_DATA for the chosen node, or for every target node.
+    QStringList noeuds;
+    if (cbNode->currentIndex() >= 0)
+        noeuds << cbNode->currentText();
+    else
+        for (int i = 0; i < cbNode->count(); ++i)
+            noeuds << cbNode->itemText(i);
+    auto *panel = new TSuiviPanel(teIBFile->text(), noeuds, this);
     panel->setWindowFlag(Qt::Window);
     panel->show();
 }

@@ -102,12 +102,14 @@ struct TSuiviPanel::TLecture
     std::mutex Verrou;
     std::unique_ptr<TDbConnection> Cnx;
     QString Noeud; // what was asked
-    qint64 De = 0;
+    qint64 De = 0; // 0: today's range, found in SYM_DATA first
+    bool Trouve = true; // SYM_DATA held events of today for the node
     TSuiviEnvoi Suivi;
     QString Erreur;
 };
 
-TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aParent), FBase(aBase)
+TSuiviPanel::TSuiviPanel(const QString &aBase, const QStringList &aNoeuds, QWidget *aParent)
+    : QDialog(aParent), FBase(aBase)
 {
     setWindowTitle(QStringLiteral("Suivi des envois"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -119,6 +121,11 @@ TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aPare
     haut->addWidget(cbEnvoi, 1);
     root->addLayout(haut);
 
+    lblSource = new QLabel(this);
+    lblSource->setTextFormat(Qt::PlainText);
+    lblSource->setWordWrap(true);
+    lblSource->hide();
+    root->addWidget(lblSource);
     lblEtat = new QLabel(this);
     lblEtat->setTextFormat(Qt::PlainText);
     root->addWidget(lblEtat);
@@ -160,6 +167,22 @@ TSuiviPanel::TSuiviPanel(const QString &aBase, QWidget *aParent) : QDialog(aPare
                      [](const TEnvoiJournal &a, const TEnvoiJournal &b) { return a.Debut > b.Debut; });
     for (const TEnvoiJournal &e : std::as_const(FEnvois))
         cbEnvoi->addItem(TexteEnvoi(e));
+    // Made from another machine: one entry per node, its range looked for
+    // in SYM_DATA at the first reading.
+    if (FEnvois.isEmpty() && !aNoeuds.isEmpty()) {
+        FDansSymData = true;
+        for (const QString &noeud : aNoeuds) {
+            TEnvoiJournal e;
+            e.Base = base;
+            e.Noeud = noeud;
+            FEnvois << e;
+            cbEnvoi->addItem(QStringLiteral("%1 - événements de rechargement du jour dans SYM_DATA").arg(noeud));
+        }
+        lblSource->setText(QStringLiteral("Aucun envoi de cette base dans le journal de cette machine : recherche "
+                                          "des envois du jour vers %1 dans tout SYM_DATA, plus longue.")
+                               .arg(aNoeuds.join(QStringLiteral(", "))));
+        lblSource->show();
+    }
     connect(cbEnvoi, &QComboBox::currentIndexChanged, this, &TSuiviPanel::ChoisitEnvoi);
     if (FEnvois.isEmpty()) {
         BARRET->setEnabled(false);
@@ -202,7 +225,7 @@ void TSuiviPanel::ChoisitEnvoi(int aIndex)
     FLu = false;
     FErreur.clear();
     Affiche();
-    if (!FEnvoi.AvecPlage()) {
+    if (!FEnvoi.AvecPlage() && !FDansSymData) {
         Arrete(QStringLiteral("Cet envoi n'a créé aucun événement : rien à suivre."));
         BARRET->setEnabled(false);
         return;
@@ -215,7 +238,7 @@ void TSuiviPanel::ChoisitEnvoi(int aIndex)
 
 void TSuiviPanel::Rafraichir()
 {
-    if (FWorker || !FEnvoi.AvecPlage())
+    if (FWorker || (!FEnvoi.AvecPlage() && !FDansSymData))
         return;
     // The connection is made here, the data module belonging to this
     // thread; the worker attaches it, reads and frees it.
@@ -235,7 +258,14 @@ void TSuiviPanel::Rafraichir()
     const qint64 a = FEnvoi.DernierDataId;
     FWorker = QThread::create([lecture, noeud, de, a] {
         try {
-            lecture->Suivi = TDataMod::SuiviEnvoiSur(lecture->Cnx.get(), noeud, de, a);
+            qint64 premier = de;
+            qint64 dernier = a;
+            if (de == 0)
+                lecture->Trouve = TDataMod::PlageEnvoisDuJourSur(lecture->Cnx.get(), noeud, premier, dernier);
+            if (lecture->Trouve)
+                lecture->Suivi = TDataMod::SuiviEnvoiSur(lecture->Cnx.get(), noeud, premier, dernier);
+            else
+                lecture->Suivi.Noeud = noeud;
         } catch (const std::exception &e) {
             lecture->Erreur = QString::fromUtf8(e.what());
         }
@@ -261,6 +291,14 @@ void TSuiviPanel::Recu()
         if (FErreur.isEmpty()) {
             FSuivi = FLecture->Suivi;
             FLu = true;
+            // Today's range, found once: the next readings go by the key.
+            if (FDansSymData && !FEnvoi.AvecPlage() && FLecture->Trouve) {
+                FEnvoi.PremierDataId = FSuivi.De;
+                FEnvoi.DernierDataId = FSuivi.A;
+                const int i = cbEnvoi->currentIndex();
+                if (i >= 0 && i < FEnvois.size() && FEnvois[i].Noeud == FEnvoi.Noeud)
+                    FEnvois[i] = FEnvoi;
+            }
         }
     }
     FLecture.reset();
@@ -287,7 +325,7 @@ void TSuiviPanel::Affiche()
                QString::number(s.LotsEnErreur[i].SENT_COUNT), s.LotsEnErreur[i].SQL_STATE,
                QString::number(s.LotsEnErreur[i].FAILED_DATA_ID), s.LotsEnErreur[i].SQL_MESSAGE.simplified()});
     if (!FLu) {
-        lblEtat->setText(FEnvoi.AvecPlage() ? QStringLiteral("Lecture en cours...") : QString());
+        lblEtat->setText(FEnvoi.AvecPlage() || FDansSymData ? QStringLiteral("Lecture en cours...") : QString());
     } else {
         lblEtat->setText(QStringLiteral("Événements encore dans SYM_DATA : %1\n"
                                         "Non routés (en attente du routage) : %2\n"
@@ -307,6 +345,13 @@ void TSuiviPanel::Affiche()
     QString avancement;
     if (!FErreur.isEmpty())
         avancement = QStringLiteral("Lecture impossible : %1").arg(FErreur);
+    else if (FDansSymData && FLu && !FEnvoi.AvecPlage())
+        avancement = QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.").arg(FEnvoi.Noeud);
+    // No journal entry: neither the time of the sending nor the count it created is known.
+    else if (FDansSymData && FLu && s.Termine())
+        avancement = QStringLiteral("Suivi terminé. %1").arg(VerdictSuivi(s));
+    else if (FDansSymData && FLu)
+        avancement = QStringLiteral("Encore en route : %1 événements sur %2.").arg(s.EnCours()).arg(s.Total);
     else if (FLu && s.Termine())
         avancement = QStringLiteral("Suivi terminé, %1 après l'envoi. %2").arg(ecoule, VerdictSuivi(s, FEnvoi.Evenements));
     else if (FLu)

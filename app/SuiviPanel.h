@@ -4,7 +4,9 @@
 // of the journal stand (not routed, per batch status, in error), refreshed
 // every few seconds on a worker thread so that the window never waits for
 // the database, until every event is loaded or in error or the operator
-// stops it.
+// stops it. A sending made from another machine is not in this one's
+// journal: then the day's reload events of the target nodes are looked for
+// in the whole of SYM_DATA, as suivi does.
 
 #include "data/mouvement/JournalEnvois.h"
 #include "data/mouvement/SuiviEnvoi.h"
@@ -27,11 +29,13 @@ class TSuiviPanel : public QDialog
     Q_OBJECT
 
 public:
-    // The sendings of aBase in the journal, the newest chosen.
-    explicit TSuiviPanel(const QString &aBase, QWidget *aParent = nullptr);
+    // The sendings of aBase in the journal, the newest chosen; with none,
+    // today's events in SYM_DATA for each of aNoeuds, the first chosen.
+    explicit TSuiviPanel(const QString &aBase, const QStringList &aNoeuds = {}, QWidget *aParent = nullptr);
     ~TSuiviPanel() override;
 
     QComboBox *cbEnvoi;
+    QLabel *lblSource;      // where the sendings come from, when not the journal
     QLabel *lblEtat;        // counts outside the node's batches
     QTableWidget *tvStatuts; // events and batches per status
     QTableWidget *tvErreurs; // batches in error, with their message
@@ -45,6 +49,8 @@ public:
     void Rafraichir();
     const TSuiviEnvoi &Dernier() const { return FSuivi; }
     const QList<TEnvoiJournal> &Envois() const { return FEnvois; }
+    // No sending in the journal: the entries are the nodes, read in SYM_DATA.
+    bool DansSymData() const { return FDansSymData; }
 
 signals:
     void Rafraichi(); // a reading has been shown
@@ -62,6 +68,7 @@ private:
     TEnvoiJournal FEnvoi;
     TSuiviEnvoi FSuivi;
     bool FLu = false;
+    bool FDansSymData = false;
     QString FErreur;
     QTimer *FTimer = nullptr;
     QThread *FWorker = nullptr;

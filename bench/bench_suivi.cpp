@@ -260,7 +260,7 @@ int main(int argc, char *argv[])
         peintre->Peintures = 0;
         peintre->PireEcart = 0;
         peintre->Dernier = -1;
-        TSuiviPanel *panel = new TSuiviPanel(db.Path(), &fenetre);
+        TSuiviPanel *panel = new TSuiviPanel(db.Path(), {}, &fenetre);
         panel->SetPeriode(200);
         int rafraichis = 0;
         QObject::connect(panel, &TSuiviPanel::Rafraichi, [&rafraichis] { ++rafraichis; });

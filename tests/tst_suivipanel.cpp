@@ -241,18 +241,27 @@ void TestSuiviPanel::suiviJusquauBout()
 // A sending of the journal followed later: its entry names the days sent
 // and what ended then (the creation of the events); the time since counts
 // whole days; a sending whose events SymmetricDS has purged says so, as
-// suivi does.
+// suivi does. A sending made from another machine is not in the journal:
+// the node's events of the day are read in SYM_DATA, and the panel says so.
 void TestSuiviPanel::verdictDuJournal_data()
 {
     QTest::addColumn<bool>("purge");
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<QString>("entree");
     QTest::addColumn<QString>("avancement");
-    QTest::newRow("loaded two days ago") << false << "Suivi terminé, 2 j 01:";
-    QTest::newRow("purged") << true << "Les 3 événements de cet envoi ne sont plus dans SYM_DATA : SymmetricDS les a purgés";
+    const QString jours = QStringLiteral("jours du 06/03/2026 au 10/03/2026");
+    QTest::newRow("loaded two days ago") << false << true << jours << "Suivi terminé, 2 j 01:";
+    QTest::newRow("purged") << true << true << jours
+                            << "Les 3 événements de cet envoi ne sont plus dans SYM_DATA : SymmetricDS les a purgés";
+    QTest::newRow("made elsewhere") << false << false << "mag-001 - événements de rechargement du jour dans SYM_DATA"
+                                    << "Suivi terminé. Plus rien en route : les 1 événements sont chargés.";
 }
 
 void TestSuiviPanel::verdictDuJournal()
 {
     QFETCH(bool, purge);
+    QFETCH(bool, journal);
+    QFETCH(QString, entree);
     QFETCH(QString, avancement);
     TTestDatabase db;
     qint64 de = 1000;
@@ -270,15 +279,22 @@ void TestSuiviPanel::verdictDuJournal()
     e.PremierDataId = de;
     e.DernierDataId = a;
     e.Issue = TIssueEnvoi::Termine;
-    QCOMPARE(JournalEnvois::Consigner(e), QString());
+    if (journal)
+        QCOMPARE(JournalEnvois::Consigner(e), QString());
 
-    auto *panel = new TSuiviPanel(db.Path());
+    // The journal's sendings come first: the nodes only stand in for none.
+    auto *panel = new TSuiviPanel(db.Path(), {KNode});
     panel->SetPeriode(100);
     QSignalSpy fini(panel, &TSuiviPanel::Fini);
     QVERIFY(fini.wait(KAttente));
-    const QString entree = panel->cbEnvoi->itemText(0);
-    QVERIFY2(entree.contains(QStringLiteral("jours du 06/03/2026 au 10/03/2026")), qPrintable(entree));
-    QVERIFY2(entree.endsWith(QStringLiteral("création des événements terminée")), qPrintable(entree));
+    QCOMPARE(panel->cbEnvoi->count(), 1);
+    const QString lue = panel->cbEnvoi->itemText(0);
+    QVERIFY2(lue.contains(entree), qPrintable(lue));
+    QCOMPARE(panel->DansSymData(), !journal);
+    if (journal)
+        QVERIFY2(lue.endsWith(QStringLiteral("création des événements terminée")), qPrintable(lue));
+    QCOMPARE(!panel->lblSource->isHidden(), !journal);
+    QCOMPARE(panel->lblSource->text().contains(QStringLiteral("dans tout SYM_DATA")), !journal);
     QVERIFY2(panel->lblAvancement->text().contains(avancement), qPrintable(panel->lblAvancement->text()));
     QVERIFY(!panel->lblAvancement->text().contains(QStringLiteral("0 chargés")));
     delete panel;

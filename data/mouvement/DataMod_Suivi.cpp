@@ -44,7 +44,12 @@ bool TOperationsMouvement::PlageEnvoisDuJour(const QString &ABaseDonnees, const 
     // SYM_DATA has no index on the time or the node: one pass over it, which
     // the engine's purge keeps to a day or two of events.
     std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    return PlageEnvoisDuJourSur(cnx.get(), aNode, aDe, aA);
+}
+
+bool TOperationsMouvement::PlageEnvoisDuJourSur(TDbConnection *aCnx, const QString &aNode, qint64 &aDe, qint64 &aA)
+{
+    std::unique_ptr<TDbQuery> query = std::make_unique<TDbQuery>(aCnx);
     query->SQL() << QStringLiteral("SELECT MIN(DATA_ID), MAX(DATA_ID) FROM SYM_DATA")
                  << QStringLiteral(" WHERE EVENT_TYPE = 'R' AND NODE_LIST = :NODE")
                  << QStringLiteral(" AND CREATE_TIME >= CAST(CURRENT_DATE AS TIMESTAMP)");

@@ -85,6 +85,7 @@ public:
     // The DATA_ID range of today's reload events for the node; false when
     // there is none.
     bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
+    static bool PlageEnvoisDuJourSur(TDbConnection *aCnx, const QString &aNode, qint64 &aDe, qint64 &aA);
 
 protected:
     ~TOperationsMouvement() = default;
