@@ -807,8 +807,8 @@ void TestFenetre::envoi()
     QCOMPARE(repondeur.Vues.size(), 1);
     const TBoxVue confirmation = repondeur.Vues[0];
     QCOMPARE(confirmation.Titre, QStringLiteral("Avertissement"));
-    // The specified sentence, then the range as the procedures read it and
-    // the forecast of the details.
+    // The sentence the window has always asked, then the range as the
+    // procedures read it and the forecast of the details.
     QCOMPARE(confirmation.Texte, QStringLiteral("Vous êtes sur le point d'envoyer 260 enregsitrements \nau noeud "
                                                 "mag-002. Cela devrait prendre environ 00:04. \n"
                                                 "Voulez-vous continuer ?\nBase %1, jours du %2 au %2, sens %3 ; "
