@@ -20,15 +20,14 @@
 
 namespace {
 
+// The folder's own words where the file's would mislead; the system's
+// French texts otherwise.
 QString SystemText(int aError)
 {
     switch (aError) {
     case ENOENT: return QStringLiteral("le dossier n'existe pas");
     case EACCES:
     case EPERM: return QStringLiteral("accès refusé");
-    case ENOSPC: return QStringLiteral("plus de place sur le disque");
-    case EROFS: return QStringLiteral("système de fichiers en lecture seule");
-    case EDQUOT: return QStringLiteral("quota de disque dépassé");
     default: return TexteErreurSysteme(aError);
     }
 }

@@ -18,12 +18,12 @@ constexpr qint64 isc_deadlock = 335544336;
 constexpr qint64 isc_update_conflict = 335544451;
 constexpr qint64 PauseMs = 250;
 
-bool rowHeld(const EDbError &aError)
+} // namespace
+
+bool DbRowHeld(const EDbError &aError)
 {
     return aError.HasCode(isc_lock_conflict) || aError.HasCode(isc_deadlock) || aError.HasCode(isc_update_conflict);
 }
-
-} // namespace
 
 TLockRetry::TLockRetry(TDbConnection *aConnection, TDbTransaction *aTransaction)
     : FConnection(aConnection), FActive(aConnection->RetriesLocks(aTransaction))
@@ -34,7 +34,7 @@ TLockRetry::TLockRetry(TDbConnection *aConnection, TDbTransaction *aTransaction)
 
 bool TLockRetry::Again(const EDbError &aError)
 {
-    if (!FActive || !rowHeld(aError) || FConnection->Abandoned())
+    if (!FActive || !DbRowHeld(aError) || FConnection->Abandoned())
         return false;
     const qint64 left = qint64(DbLockWaitSeconds) * 1000 - FTimer.elapsed();
     if (left <= 0)

@@ -11,6 +11,11 @@ class EDbError;
 class TDbConnection;
 class TDbTransaction;
 
+// Whether the error says another transaction holds the row: a lock
+// conflict, a deadlock or an update conflict (what a transaction that does
+// not wait meets, depending on the server).
+bool DbRowHeld(const EDbError &aError);
+
 class TLockRetry
 {
 public:

@@ -7,6 +7,7 @@
 #include "data/uDataMod.h"
 #include "db/AttachmentMonitor.h"
 #include "db/DbError.h"
+#include "db/LockRetry.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -14,22 +15,13 @@
 
 namespace {
 
-// What the server says when another transaction holds the row: a lock
-// conflict, a deadlock, an update conflict.
-constexpr qint64 KLockConflict = 335544345;
-constexpr qint64 KDeadlock = 335544336;
-constexpr qint64 KUpdateConflict = 335544451;
+// The end of a bounded wait for a row another transaction holds.
 constexpr qint64 KLockTimeout = 335544510;
 // Given with them by Firebird: the number of the transaction that holds it.
 constexpr qint64 KConcurrentTransaction = 335544878;
 // A key another transaction has inserted and not committed, met without
 // waiting.
 constexpr qint64 KUniqueKey = 335544665;
-
-bool EstUnConflit(const EDbError &e)
-{
-    return e.HasCode(KLockConflict) || e.HasCode(KDeadlock) || e.HasCode(KUpdateConflict);
-}
 
 QString MessageDe(const std::exception &e)
 {
@@ -92,7 +84,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
         if (LigneVerrouExiste(aCnx, aNoeud))
             return;
         // The key is taken by a row not committed yet: another sending's.
-        if (EstUnConflit(e) || e.HasCode(KUniqueKey))
+        if (DbRowHeld(e) || e.HasCode(KUniqueKey))
             throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
         throw;
     }
@@ -136,7 +128,7 @@ std::unique_ptr<TDbTransaction> PrendInstallation(TDbConnection *aCnx, const std
                 transaction->Rollback();
             } catch (const EDbError &) {
             }
-            const bool occupe = EstUnConflit(e) || e.HasCode(KLockTimeout);
+            const bool occupe = DbRowHeld(e) || e.HasCode(KLockTimeout);
             if (!occupe || aCancel || attente.elapsed() > KAttenteInstallationMs)
                 throw;
         }
@@ -271,7 +263,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
             FTransaction->Rollback();
         } catch (const EDbError &) {
         }
-        if (EstUnConflit(e))
+        if (DbRowHeld(e))
             throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud) + QLatin1Char('\n') + MvtTexteDetenteur(aCnx, e));
         throw;
     }
