@@ -69,7 +69,9 @@ QStringList Evenements(const QString &aCompte, const QString &aMarge)
 }
 
 // The range procedure aNom, its name and parameters as shipped. Per K row:
-// its table number, then the events from that table's rows of the
+// its table number, read by the cursor itself (K_ID is K's key: the
+// per-row procedure's second read of the row found the same value in the
+// same snapshot, at the cost of an index lookup per row), then the events from that table's rows of the
 // temporary table (part 1: K's definitions, part 2: the table's). The first
 // row of a table (no part 0 yet) resolves it: part 0 marks it done, then
 // the per-row procedure's name test and, for a name that passes, its two
@@ -97,12 +99,10 @@ QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
         QStringLiteral("BEGIN"),
         // Rows of an earlier call in the same transaction.
         QStringLiteral("     DELETE FROM %1;").arg(MvtTableDefinitions),
-        QStringLiteral("     FOR SELECT K_ID FROM K WHERE K_UPDATED>=:ADEB AND K_UPDATED<=:AFIN"),
-        QStringLiteral("        ORDER BY K_INSERTED INTO :KID"),
+        QStringLiteral("     FOR SELECT K_ID, KTB_ID FROM K WHERE K_UPDATED>=:ADEB AND K_UPDATED<=:AFIN"),
+        QStringLiteral("        ORDER BY K_INSERTED INTO :KID, :KTBID"),
         QStringLiteral("        DO"),
         QStringLiteral("          BEGIN"),
-        QStringLiteral("            KTBID = NULL;"),
-        QStringLiteral("            SELECT KTB_ID FROM K WHERE K_ID=:KID INTO :KTBID;"),
         QStringLiteral("            IF (KTBID IS NOT NULL) THEN"),
         QStringLiteral("            BEGIN"),
         QStringLiteral("                TROUVE = 0;"),
