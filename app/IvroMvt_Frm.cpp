@@ -388,7 +388,7 @@ bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
 {
     QStringList avertissements;
     try {
-        avertissements = DataMod->AvertissementsEnvoi(teIBFile->text(), aNoeud, dtDEB->date(), dtFIN->date());
+        avertissements = DataMod->Mouvement.AvertissementsEnvoi(teIBFile->text(), aNoeud, dtDEB->date(), dtFIN->date());
     } catch (const EDbError &) {
         // Out of reach: the sending itself will say so.
         return true;
@@ -463,14 +463,14 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     QString erreur;
     try {
         lblSens->clear();
-        const TNode local = DataMod->IvroMvtLocalNode(aPath);
-        const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(aPath);
+        const TNode local = DataMod->Mouvement.IvroMvtLocalNode(aPath);
+        const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(aPath);
         edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
         const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
         lblSens->setText(TexteSens(sens));
         // The grid shows every remote node; the target list only those the
         // direction's router sends to.
-        const QString groupeCible = DataMod->MvtGroupeCible(aPath, sens);
+        const QString groupeCible = DataMod->Mouvement.MvtGroupeCible(aPath, sens);
         if (sens == TSensMvt::Aucun)
             FRaisonBase = local.NODE_ID.isEmpty() ? MvtTexteSansSens() : MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
         else if (groupeCible.isEmpty())
@@ -526,7 +526,7 @@ void TFrm_IvroMVT::BEVALClick()
 void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
 {
     // The details are read for the direction shown.
-    FEvalThread = new TEvaluation(ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
+    FEvalThread = new TEvaluation(DataMod->Mouvement, ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
@@ -651,7 +651,7 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         RetourAuRepos(true, true);
         return;
     }
-    FMvtThread = new TEnvoi({teIBFile->text(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
+    FMvtThread = new TEnvoi(DataMod->Mouvement, {teIBFile->text(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
                              MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node, FProgramDir},
                             this);
     connect(FMvtThread, &TEnvoi::Avancement, this, [this](qint64 aInseres, qint64) { ProgressionEnvoi(aInseres); });
@@ -752,7 +752,7 @@ void TFrm_IvroMVT::BSUIVIClick()
     else
         for (int i = 0; i < cbNode->count(); ++i)
             noeuds << cbNode->itemText(i);
-    auto *panel = new TSuiviPanel(teIBFile->text(), noeuds, this);
+    auto *panel = new TSuiviPanel(DataMod->Mouvement, teIBFile->text(), noeuds, this);
     panel->setWindowFlag(Qt::Window);
     panel->show();
 }

@@ -1,7 +1,7 @@
 #include "app/SuiviPanel.h"
 
 #include "common/uCommun.h"
-#include "data/uDataMod.h"
+#include "data/mouvement/OperationsMouvement.h"
 #include "db/DbConnection.h"
 
 #include <QComboBox>
@@ -108,8 +108,9 @@ struct TSuiviPanel::TLecture
     QString Erreur;
 };
 
-TSuiviPanel::TSuiviPanel(const QString &aBase, const QStringList &aNoeuds, QWidget *aParent)
-    : QDialog(aParent), FBase(aBase)
+TSuiviPanel::TSuiviPanel(TOperationsMouvement &aMouvement, const QString &aBase, const QStringList &aNoeuds,
+                         QWidget *aParent)
+    : QDialog(aParent), FMouvement(aMouvement), FBase(aBase)
 {
     setWindowTitle(QStringLiteral("Suivi des envois"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -244,7 +245,7 @@ void TSuiviPanel::Rafraichir()
     // thread; the worker attaches it, reads and frees it.
     auto lecture = std::make_shared<TLecture>();
     try {
-        lecture->Cnx = DataMod->getNewConnexion(SysdbaRef(FBase));
+        lecture->Cnx = FMouvement.Acces().getNewConnexion(SysdbaRef(FBase));
     } catch (const std::exception &e) {
         FErreur = QString::fromUtf8(e.what());
         Affiche();
@@ -261,9 +262,9 @@ void TSuiviPanel::Rafraichir()
             qint64 premier = de;
             qint64 dernier = a;
             if (de == 0)
-                lecture->Trouve = TDataMod::PlageEnvoisDuJourSur(lecture->Cnx.get(), noeud, premier, dernier);
+                lecture->Trouve = TOperationsMouvement::PlageEnvoisDuJourSur(lecture->Cnx.get(), noeud, premier, dernier);
             if (lecture->Trouve)
-                lecture->Suivi = TDataMod::SuiviEnvoiSur(lecture->Cnx.get(), noeud, premier, dernier);
+                lecture->Suivi = TOperationsMouvement::SuiviEnvoiSur(lecture->Cnx.get(), noeud, premier, dernier);
             else
                 lecture->Suivi.Noeud = noeud;
         } catch (const std::exception &e) {

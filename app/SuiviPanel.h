@@ -21,6 +21,7 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 class QThread;
+class TOperationsMouvement;
 class QTimer;
 class TDbConnection;
 
@@ -31,7 +32,7 @@ class TSuiviPanel : public QDialog
 public:
     // The sendings of aBase in the journal, the newest chosen; with none,
     // today's events in SYM_DATA for each of aNoeuds, the first chosen.
-    explicit TSuiviPanel(const QString &aBase, const QStringList &aNoeuds = {}, QWidget *aParent = nullptr);
+    TSuiviPanel(TOperationsMouvement &aMouvement, const QString &aBase, const QStringList &aNoeuds = {}, QWidget *aParent = nullptr);
     ~TSuiviPanel() override;
 
     QComboBox *cbEnvoi;
@@ -63,6 +64,7 @@ private:
     void BARRETClick();
     void Arrete(const QString &aTexte);
 
+    TOperationsMouvement &FMouvement;
     QString FBase;
     QList<TEnvoiJournal> FEnvois;
     TEnvoiJournal FEnvoi;

@@ -88,12 +88,12 @@ void Install(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal)
 {
     if (aOriginal) {
         const QStringList lines =
-            QString::fromLatin1(TDataMod::MvtScriptResource()).split(QStringLiteral("\r\n"));
-        aDataMod.ExecuteScript(aDb.Path(), lines);
+            QString::fromLatin1(TOperationsMouvement::MvtScriptResource()).split(QStringLiteral("\r\n"));
+        aDataMod.Acces.ExecuteScript(aDb.Path(), lines);
         return;
     }
     QTemporaryDir dir;
-    aDataMod.InstallMvtProcedures(aDb.Path(), dir.path() + QLatin1Char('/'));
+    aDataMod.Mouvement.InstallMvtProcedures(aDb.Path(), dir.path() + QLatin1Char('/'));
 }
 
 // The range procedure through the query worker, in autocommit: the
@@ -102,9 +102,9 @@ void Install(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal)
 // Returns the worker's result.
 qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, QString &aMessage)
 {
-    auto cnx = aDataMod.getNewConnexion(SysdbaRef(aDb.Path()));
+    auto cnx = aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path()));
     const TDateTime day = TDateTime::FromQDate(KDay);
-    auto query = aDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
+    auto query = aDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
                                           KNode);
     qint32 resultat = -1;
     QEventLoop loop;
@@ -179,7 +179,7 @@ double TimeTool(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal, in
     Install(aDataMod, aDb, aOriginal);
     std::unique_ptr<TMvtProgression> progression;
     if (aIntervalle > 0) {
-        progression = std::make_unique<TMvtProgression>(aDataMod.getNewConnexion(SysdbaRef(aDb.Path())), aIntervalle);
+        progression = std::make_unique<TMvtProgression>(aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path())), aIntervalle);
         progression->Depart();
         if (aLectures)
             QObject::connect(progression.get(), &TMvtProgression::Avancement, [aLectures](qint64) { ++*aLectures; });
@@ -291,11 +291,11 @@ double TimeEnvoi(const TTestDatabase &aDb)
     const TDateTime day = TDateTime::FromQDate(KDay);
     const TDateTime deb = MvtDebutPlage(day);
     const TDateTime fin = MvtFinPlage(day);
-    const TEvaluationResultat eval = TEvaluation(aDb.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
     QTemporaryDir dir;
     QElapsedTimer clock;
     clock.start();
-    TEnvoi envoi({aDb.Path(), TSensMvt::LameVersMag, deb, fin, KNode, dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, {aDb.Path(), TSensMvt::LameVersMag, deb, fin, KNode, dir.path() + QLatin1Char('/')});
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     if (envoi.Demarrer(eval))

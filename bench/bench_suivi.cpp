@@ -196,7 +196,7 @@ int main(int argc, char *argv[])
                 QElapsedTimer t;
                 t.start();
                 {
-                    std::unique_ptr<TDbConnection> cnx = DataMod->getNewConnexion(SysdbaRef(db.Path()));
+                    std::unique_ptr<TDbConnection> cnx = DataMod->Acces.getNewConnexion(SysdbaRef(db.Path()));
                     TDbQuery q(cnx.get());
                     q.SQL() << QStringLiteral("SELECT COUNT(*) FROM K WHERE K_UPDATED >= :DEB AND K_UPDATED <= :FIN");
                     q.ParamByName(QStringLiteral("DEB")).SetAsDateTime(debut);
@@ -207,7 +207,7 @@ int main(int argc, char *argv[])
                 t.restart();
                 qint32 compte = 0;
                 {
-                    TEvaluation evaluation(db.Path(), debut, fin);
+                    TEvaluation evaluation(DataMod->Mouvement, db.Path(), debut, fin);
                     if (evaluation.Executer().Echec || !evaluation.Resultat().ContenuLu) {
                         std::fprintf(stderr, "évaluation en échec : %s%s\n", qPrintable(evaluation.Resultat().Message),
                                      qPrintable(evaluation.Resultat().MessageContenu));
@@ -260,7 +260,7 @@ int main(int argc, char *argv[])
         peintre->Peintures = 0;
         peintre->PireEcart = 0;
         peintre->Dernier = -1;
-        TSuiviPanel *panel = new TSuiviPanel(db.Path(), {}, &fenetre);
+        TSuiviPanel *panel = new TSuiviPanel(DataMod->Mouvement, db.Path(), {}, &fenetre);
         panel->SetPeriode(200);
         int rafraichis = 0;
         QObject::connect(panel, &TSuiviPanel::Rafraichi, [&rafraichis] { ++rafraichis; });

@@ -140,7 +140,7 @@ QString TexteClientBD()
 
 QString VersionServeurBD(const QString &aBase)
 {
-    const QString version = DataMod->getNewConnexion(SysdbaRef(CheminAbsolu(aBase)))->ServerVersion();
+    const QString version = DataMod->Acces.getNewConnexion(SysdbaRef(CheminAbsolu(aBase)))->ServerVersion();
     return version.isEmpty() ? QStringLiteral("(version non donnée)") : version;
 }
 
@@ -160,7 +160,7 @@ QString TCliContext::BaseArg(int aIndex) const
 QString TCliContext::Base(int aIndex) const
 {
     const QString base = BaseArg(aIndex);
-    DataMod->getNewConnexion(SysdbaRef(base))->Open();
+    DataMod->Acces.getNewConnexion(SysdbaRef(base))->Open();
     return base;
 }
 

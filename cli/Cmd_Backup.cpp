@@ -19,12 +19,12 @@ int CmdAjouteDossierBackup(TCliContext &aCtx)
     // The operation writes only into an existing file; no question before a refusal.
     if (!QFileInfo(ini).isFile())
         throw ECliFailure(QStringLiteral("Le fichier INI \"%1\" n'existe pas : rien n'a été écrit.").arg(ini));
-    const QString section = TDataMod::SectionBackupLame(dossier.ServiceName);
+    const QString section = TOperationsMoteur::SectionBackupLame(dossier.ServiceName);
     aCtx.Confirm(QStringLiteral("Inscrire la base %1 (service %2) dans la section [%3] de %4 ?")
                      .arg(dossier.DatabaseFile, dossier.ServiceName, section, ini));
     // The path the operation reads; nothing else in the program sets it.
     VGSE.IVRO_BackupLame_Ini = ini;
-    if (!DataMod->AjouteDossierBackupLame(dossier))
+    if (!DataMod->Moteur.AjouteDossierBackupLame(dossier))
         throw ECliFailure(QStringLiteral("Le fichier INI \"%1\" n'existe pas : rien n'a été écrit.").arg(ini));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},

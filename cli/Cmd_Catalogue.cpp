@@ -56,16 +56,16 @@ int CmdTablesReplicantes(TCliContext &aCtx)
     TMemTable t;
     if (liste == QLatin1String("ktb")) {
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("PRIMARY_KEY")});
-        DataMod->GetTablesReplicantes(base, t);
+        DataMod->Replication.GetTablesReplicantes(base, t);
     } else if (liste == QLatin1String("toutes")) {
         t = Dataset(cles);
-        DataMod->GetAllTablesReplicantes(base, t);
+        DataMod->Replication.GetAllTablesReplicantes(base, t);
     } else if (liste == QLatin1String("cash")) {
         t = Dataset(cles);
-        DataMod->GetCASHTablesReplicantes(base, t);
+        DataMod->Replication.GetCASHTablesReplicantes(base, t);
     } else if (liste == QLatin1String("ivro")) {
         t = Dataset(cles);
-        DataMod->GetIVROTablesSuppReplicantes(base, t);
+        DataMod->Replication.GetIVROTablesSuppReplicantes(base, t);
     } else {
         throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb, toutes, cash ou ivro)").arg(liste));
     }
@@ -80,10 +80,10 @@ int CmdTablesExclues(TCliContext &aCtx)
     TMemTable t;
     if (liste == QLatin1String("ktb")) {
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("PRIMARY_KEY")});
-        DataMod->GetTablesExclues(base, t);
+        DataMod->Replication.GetTablesExclues(base, t);
     } else if (liste == QLatin1String("toutes")) {
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("TYPE_TABLE")});
-        DataMod->GetAllTablesExclues(base, t);
+        DataMod->Replication.GetAllTablesExclues(base, t);
         // What the list is, and what its codes mean, said with it.
         if (!aCtx.Json)
             aCtx.Print(QStringLiteral("Tables absentes de KTB (vues exclues), répliquées ou non : K, les tables SYM_ "
@@ -99,10 +99,10 @@ int CmdTablesExclues(TCliContext &aCtx)
 int CmdListeTablesExclues(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
-    auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
+    auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(base));
     // Name by name: a quoted table name may hold a blank, which the stored
     // one-line form can't tell from a separator.
-    const QStringList tables = DataMod->ListeTablesTropLarges(cnx.get());
+    const QStringList tables = DataMod->Replication.ListeTablesTropLarges(cnx.get());
     const QString liste = tables.join(QLatin1Char(' '));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("TablesExclues"), liste},
@@ -118,8 +118,8 @@ int CmdControleLongueur(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
-    auto cnx = DataMod->getNewConnexion(SysdbaRef(base));
-    const bool accepte = DataMod->Controle_Longueur_Champs_Table(cnx.get(), table);
+    auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(base));
+    const bool accepte = DataMod->Replication.Controle_Longueur_Champs_Table(cnx.get(), table);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("table"), table}, {QStringLiteral("accepte"), accepte}});
     else if (accepte)

@@ -17,12 +17,12 @@ int CmdDropSymds(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Retirer SymmetricDS de %1 (triggers de capture, tables SYM_*, générateurs, "
                                 "fonctions, procédures de mouvement) ?")
                      .arg(base));
-    const QStringList avant = DataMod->ListeObjetsSymmetricDS(base);
+    const QStringList avant = DataMod->Replication.ListeObjetsSymmetricDS(base);
     // Ctrl-C stops between two statements: what was removed and what
     // remains are listed as after a failure.
-    TDataMod::TDropSymdsRapport rapport;
+    TOperationsReplication::TDropSymdsRapport rapport;
     if (const int code = AvecArretRapporte(aCtx, [&] {
-            rapport = DataMod->DROP_SYMDS(base);
+            rapport = DataMod->Replication.DROP_SYMDS(base);
             return 0;
         }))
         return code;
@@ -39,7 +39,7 @@ int CmdDropSymds(TCliContext &aCtx)
         }
         return 1;
     }
-    const QStringList restants = DataMod->ListeObjetsSymmetricDS(base);
+    const QStringList restants = DataMod->Replication.ListeObjetsSymmetricDS(base);
     QStringList retires;
     for (const QString &o : avant)
         if (!restants.contains(o))
@@ -84,7 +84,7 @@ int CmdJoueMiniSplit(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Charger les lignes de %1 dans %2 ?").arg(fichier, base));
     QString motif;
     int chargees = 0;
-    if (!DataMod->Joue_MiniSplit(fichier, base, &motif, &chargees))
+    if (!DataMod->Replication.Joue_MiniSplit(fichier, base, &motif, &chargees))
         throw ECliFailure(chargees == 0
                               ? QStringLiteral("Chargement de %1 refusé : %2\nRien n'a été chargé.").arg(nom, motif)
                           : chargees == 1

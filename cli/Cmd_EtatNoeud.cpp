@@ -20,13 +20,13 @@ int CmdEtatNoeud(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
-    const TEtatNoeud etat = DataMod->EtatNoeud(base, noeud);
+    const TEtatNoeud etat = DataMod->Replication.EtatNoeud(base, noeud);
     // Its offline parameter alone would read as a state of a node that isn't there.
     if (etat.SYNC_ENABLED < 0)
         throw NoeudInconnu(noeud);
     // The mode is the node.offline setting, not whether the node is heard
     // from: the heartbeat's age, by the server's clock, says that.
-    const TSilenceNoeud silence = DataMod->SilenceNoeud(base, noeud);
+    const TSilenceNoeud silence = DataMod->Replication.SilenceNoeud(base, noeud);
     const qint64 age =
         silence.Jamais() ? -1 : std::max<qint64>(0, (silence.Maintenant.MSecs() - silence.DernierHeartbeat.MSecs()) / 1000);
     if (aCtx.Json) {
@@ -86,34 +86,34 @@ int CmdLastHeartBeat(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
     // As etat-noeud: an unknown node is a failure, not a node without heartbeat.
-    if (DataMod->EtatNoeud(base, noeud).SYNC_ENABLED < 0)
+    if (DataMod->Replication.EtatNoeud(base, noeud).SYNC_ENABLED < 0)
         throw NoeudInconnu(noeud);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{
-            {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(DataMod->GetLastHeartBeat(base, noeud))}});
+            {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(DataMod->Replication.GetLastHeartBeat(base, noeud))}});
         return 0;
     }
     return PrintText(aCtx, QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud),
-                     DataMod->GetLastHeartBeat(base, noeud));
+                     DataMod->Replication.GetLastHeartBeat(base, noeud));
 }
 
 int CmdLocalNode(TCliContext &aCtx)
 {
     return PrintText(aCtx, QStringLiteral("NODE_ID"), QStringLiteral("Noeud local"),
-                     DataMod->GetLocalNode(aCtx.Base(0)));
+                     DataMod->Replication.GetLocalNode(aCtx.Base(0)));
 }
 
 int CmdNbTriggers(TCliContext &aCtx)
 {
     return PrintCount(aCtx, QStringLiteral("NbTriggersSymDS"), QStringLiteral("Triggers SymmetricDS sur les tables"),
-                      DataMod->NbTriggersSymDS(aCtx.Base(0)));
+                      DataMod->Replication.NbTriggersSymDS(aCtx.Base(0)));
 }
 
 int CmdNbTableTriggers(TCliContext &aCtx)
 {
     return PrintCount(aCtx, QStringLiteral("NbTableTriggersSymDS"),
                       QStringLiteral("Captures actives de lame vers mags (mise à jour, insertion, suppression)"),
-                      DataMod->NbTableTriggersSymDS(aCtx.Base(0)));
+                      DataMod->Replication.NbTableTriggersSymDS(aCtx.Base(0)));
 }
 
 const TCliRegistrar RegEtatNoeud({QStringLiteral("etat-noeud"), QStringLiteral("BASE NOEUD [--json]"),

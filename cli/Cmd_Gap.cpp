@@ -19,7 +19,7 @@ int Reponse(TCliContext &aCtx, const QString &aCle, bool aValeur, const QString 
 
 int CmdGapDefini(TCliContext &aCtx)
 {
-    const bool defini = DataMod->IsGAPDefined(aCtx.Base(0));
+    const bool defini = DataMod->Replication.IsGAPDefined(aCtx.Base(0));
     return Reponse(aCtx, QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("Kit de réparation des trous installé.")
                           : QStringLiteral("Kit de réparation des trous absent ou incomplet."));
@@ -27,7 +27,7 @@ int CmdGapDefini(TCliContext &aCtx)
 
 int CmdPushMissingDefini(TCliContext &aCtx)
 {
-    const bool defini = DataMod->IsPushMissingTAVENDefined(aCtx.Base(0));
+    const bool defini = DataMod->Replication.IsPushMissingTAVENDefined(aCtx.Base(0));
     return Reponse(aCtx, QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("IVRO_PUSH_MISSING_TAVEN installée.")
                           : QStringLiteral("IVRO_PUSH_MISSING_TAVEN absente."));
@@ -36,7 +36,7 @@ int CmdPushMissingDefini(TCliContext &aCtx)
 // The kit is optional: a database without it is no stranger to the network.
 void ExigeKitGap(const QString &aBase)
 {
-    if (!DataMod->IsGAPDefined(aBase))
+    if (!DataMod->Replication.IsGAPDefined(aBase))
         throw ECliFailure(QStringLiteral("Kit de réparation des trous absent ou incomplet dans cette base (il est "
                                          "facultatif ; gap-defini le vérifie) : rien n'a été fait."));
 }
@@ -46,9 +46,9 @@ int CmdDetectGap(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
     ExigeKitGap(base);
     TMemTable t;
-    for (const QString &c : DataMod->ColonnesDetectGAP(base))
+    for (const QString &c : DataMod->Replication.ColonnesDetectGAP(base))
         t.AddColumn(c, QMetaType::UnknownType);
-    DataMod->DetectGAP(base, t);
+    DataMod->Replication.DetectGAP(base, t);
     PrintDataset(aCtx, t);
     return 0;
 }
@@ -59,7 +59,7 @@ int CmdDoGap(TCliContext &aCtx)
     ExigeKitGap(base);
     aCtx.Confirm(QStringLiteral("Lancer la réparation des trous (IVRO_DO_GAP) sur %1 ?").arg(base));
     TMemTable lignes;
-    DataMod->DoGAP(base, &lignes);
+    DataMod->Replication.DoGAP(base, &lignes);
     // What the procedure reports is its own account of the repair.
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("termine"), true},
@@ -79,7 +79,7 @@ int CmdDoPushMissing(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Lancer l'envoi des lignes manquantes (IVRO_PUSH_MISSING_TAVEN) sur %1 ?").arg(base));
-    DataMod->DoPushMissingTAVEN(base);
+    DataMod->Replication.DoPushMissingTAVEN(base);
     return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Envoi des lignes manquantes terminé."));
 }
 

@@ -17,7 +17,7 @@ QString DateText(const TDateTime &aValue)
 
 int CmdListeBases(TCliContext &aCtx)
 {
-    const TBases bases = DataMod->ListeBases(aCtx.Base(0));
+    const TBases bases = DataMod->Replication.ListeBases(aCtx.Base(0));
     if (aCtx.Json) {
         QJsonArray a;
         for (const TBase &b : bases)
@@ -40,7 +40,7 @@ int CmdListeBases(TCliContext &aCtx)
 
 int CmdIvroMvtListeBases(TCliContext &aCtx)
 {
-    const TIvroBases bases = DataMod->IvroMvtListeBases(aCtx.Base(0));
+    const TIvroBases bases = DataMod->Replication.IvroMvtListeBases(aCtx.Base(0));
     if (aCtx.Json) {
         QJsonArray a;
         for (const TIvroBase &b : bases)
@@ -67,7 +67,7 @@ int CmdIvroMvtListeBases(TCliContext &aCtx)
 
 int CmdGetNomPourNous(TCliContext &aCtx)
 {
-    const QString nom = DataMod->GetNomPourNous(aCtx.Base(0));
+    const QString nom = DataMod->Replication.GetNomPourNous(aCtx.Base(0));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("BAS_NOMPOURNOUS"), nom}});
     else
@@ -81,17 +81,17 @@ int CmdSetNomPourNous(TCliContext &aCtx)
     const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
     // The question quotes the name as it will be stored (A to Z upper-cased).
     aCtx.Confirm(QStringLiteral("Donner le nom de dossier \"%1\" à tous les sites actifs de %2 et leur attribuer "
-                                "un nouveau GUID ?").arg(TDataMod::NomPourNousStocke(nom), base));
+                                "un nouveau GUID ?").arg(TOperationsReplication::NomPourNousStocke(nom), base));
     // All the sites or none: Ctrl-C renames none and says so.
     qint32 renommes = 0;
     if (const int code = AvecArretRapporte(aCtx, [&] {
-            renommes = DataMod->SetNomPourNous(base, nom);
+            renommes = DataMod->Replication.SetNomPourNous(base, nom);
             return 0;
         }))
         return code;
     if (renommes == 0)
         throw ECliFailure(QStringLiteral("Aucun site actif dans cette base : rien n'a été écrit."));
-    const QString lu = DataMod->GetNomPourNous(base);
+    const QString lu = DataMod->Replication.GetNomPourNous(base);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("BAS_NOMPOURNOUS"), lu}});
         return 0;
@@ -114,7 +114,7 @@ QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
 
 int CmdInfosPassage(TCliContext &aCtx)
 {
-    const TInfosTavenIVRO infos = DataMod->Get_Infos_Passage_TAVEN2IVRO(aCtx.Base(0));
+    const TInfosTavenIVRO infos = DataMod->Replication.Get_Infos_Passage_TAVEN2IVRO(aCtx.Base(0));
     if (aCtx.Json) {
         aCtx.PrintJson(PassageJson(infos));
         return 0;
@@ -142,7 +142,7 @@ int CmdMajGenparamMonitor(TCliContext &aCtx)
         throw ECliUsage(QStringLiteral("VALEUR doit être un nombre entier : \"%1\"").arg(texte));
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Mettre l'état de passage du site local de %1 à %2 ?").arg(base).arg(valeur));
-    if (!DataMod->MAJ_GENPARAM_Monitor(base, valeur))
+    if (!DataMod->Replication.MAJ_GENPARAM_Monitor(base, valeur))
         throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local ou son paramètre de passage "
                                          "(type 80, code 2) est introuvable ou n'est pas unique."));
     if (aCtx.Json)
@@ -154,7 +154,7 @@ int CmdMajGenparamMonitor(TCliContext &aCtx)
 
 int CmdKorvalaVersion(TCliContext &aCtx)
 {
-    const QString version = DataMod->GetKorvalaVersion(aCtx.Base(0));
+    const QString version = DataMod->Replication.GetKorvalaVersion(aCtx.Base(0));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("VER_VERSION"), version}});
     else
@@ -166,7 +166,7 @@ int CmdCleanMagcode(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Vider les codes de tous les magasins de %1 ?").arg(base));
-    const qint32 vides = DataMod->CLEAN_MAGCODE(base);
+    const qint32 vides = DataMod->Replication.CLEAN_MAGCODE(base);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), vides > 0}, {QStringLiteral("magasins"), vides}});
     else if (vides == 0)

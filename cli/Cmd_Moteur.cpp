@@ -84,8 +84,8 @@ int CmdInstalleMoteur(TCliContext &aCtx)
                      .arg(sym.Repertoire, sym.Nom,
                           sym.IsLame ? QStringLiteral("serveur central") : QStringLiteral("magasin")));
     // A failure raises with the step it stopped at and what was done before.
-    DataMod->InstallationSymmetricDS(sym, demarrer);
-    const QStringList notes = DataMod->PrendEtapesNonExecutees();
+    DataMod->Moteur.InstallationSymmetricDS(sym, demarrer);
+    const QStringList notes = DataMod->Moteur.PrendEtapesNonExecutees();
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
                                    {QStringLiteral("etapesNonExecutees"), QJsonArray::fromStringList(notes)}});
@@ -103,7 +103,7 @@ int CmdDesinstalleMoteur(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Désinstaller le moteur de %1 et supprimer le service \"%2\" ?")
                      .arg(sym.Repertoire, sym.Nom));
     // A failure raises with the step it stopped at: never "supprimé" after it.
-    DataMod->DesInstallationSymmetricDS(sym);
+    DataMod->Moteur.DesInstallationSymmetricDS(sym);
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("desinstalle"), true}});
     else

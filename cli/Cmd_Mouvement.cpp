@@ -63,7 +63,7 @@ TPlage PlageOf(const TCliContext &aCtx)
 TEvaluationResultat Evaluate(const QString &aBase, const TPlage &aPlage,
                              const std::function<void(const TEvaluationResultat &)> &aCompte = {})
 {
-    TEvaluation evaluation(aBase, aPlage.Debut, aPlage.Fin);
+    TEvaluation evaluation(DataMod->Mouvement, aBase, aPlage.Debut, aPlage.Fin);
     const TEvaluationResultat r = evaluation.Executer(aCompte);
     if (r.Echec && r.Serveur.isEmpty())
         throw ECliFailure(QStringLiteral("L'évaluation a échoué : %1").arg(r.Message));
@@ -161,8 +161,8 @@ void PrintDetails(const TCliContext &aCtx, const TEvaluationResultat &aDetails)
 int CmdNoeuds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
-    const TNode local = DataMod->IvroMvtLocalNode(base);
-    const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(base);
+    const TNode local = DataMod->Mouvement.IvroMvtLocalNode(base);
+    const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(base);
     const QString sens = TexteSens(SensDuGroupe(local.NODE_GROUP_ID));
 
     if (aCtx.Json) {
@@ -308,7 +308,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     if (noeud.isEmpty())
         throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
 
-    const TNode local = DataMod->IvroMvtLocalNode(base);
+    const TNode local = DataMod->Mouvement.IvroMvtLocalNode(base);
     const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
     if (sens == TSensMvt::Aucun)
         throw ECliFailure(QStringLiteral("Sens du mouvement inconnu : le noeud local de cette base (\"%1\", groupe "
@@ -316,13 +316,13 @@ int CmdEnvoyer(TCliContext &aCtx)
                               .arg(local.NODE_ID, local.NODE_GROUP_ID));
     // As in the window, only a node the database knows can be chosen: a typo
     // would queue events for nobody.
-    const TNodes remotes = DataMod->IvroMvtListeRemoteNodes(base);
+    const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(base);
     const auto cible = std::find_if(remotes.cbegin(), remotes.cend(), [&noeud](const TNode &n) { return n.NODE_ID == noeud; });
     if (cible == remotes.cend())
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
     // Nor a node outside the group the direction's router sends to: the
     // events would wait for it for ever.
-    if (const QString refus = MvtRefusCible(sens, DataMod->MvtGroupeCible(base, sens), noeud, cible->NODE_GROUP_ID);
+    if (const QString refus = MvtRefusCible(sens, DataMod->Mouvement.MvtGroupeCible(base, sens), noeud, cible->NODE_GROUP_ID);
         !refus.isEmpty())
         throw ECliUsage(QStringLiteral("Envoi refusé. ") + refus);
 
@@ -337,7 +337,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
     // As the window: what may keep the events from arriving is said, and
     // asked about, first.
-    if (const QStringList avertissements = DataMod->AvertissementsEnvoi(base, noeud, plage.Du, plage.Au);
+    if (const QStringList avertissements = DataMod->Mouvement.AvertissementsEnvoi(base, noeud, plage.Du, plage.Au);
         !avertissements.isEmpty()) {
         for (const QString &a : avertissements)
             aCtx.PrintError(QStringLiteral("Avertissement : ") + a);
@@ -345,7 +345,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
     aCtx.Confirm(MvtTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
-    TEnvoi envoi({base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
+    TEnvoi envoi(DataMod->Mouvement, {base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
     // One JSON object whoever ends the command: the interruption's handler
     // and the sending's own end may both get there.
     std::atomic<bool> jsonEcrit{false};

@@ -32,7 +32,7 @@ TDossierInfos Lit(TCliContext &aCtx)
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = aCtx.Base(0); // a database out of reach fails here, like everywhere
-    DataMod->Ouverture_IBFile(infos);
+    DataMod->Moteur.Ouverture_IBFile(infos);
     if (aCtx.HasOption(QStringLiteral("nom")))
         infos.Nom = aCtx.Option(QStringLiteral("nom"));
     return infos;
@@ -57,7 +57,7 @@ int CmdOuvertureBase(TCliContext &aCtx)
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = aCtx.Base(0);
-    DataMod->Ouverture_IBFile(infos);
+    DataMod->Moteur.Ouverture_IBFile(infos);
 
     const QString incomplete = QStringLiteral("Identité de la base incomplète : base injoignable, table absente, "
                                               "identifiant IDGENERATEUR non numérique ou pas de site actif "
@@ -149,7 +149,7 @@ int CmdInstalleMaitre(TCliContext &aCtx)
                      .arg(infos.Nom, infos.SymDir, infos.DatabaseFile));
     // Ctrl-C from here puts the files back and says so.
     return AvecArretRapporte(aCtx, [&] {
-        if (!DataMod->Installation_Master(infos))
+        if (!DataMod->Moteur.Installation_Master(infos))
             RefuseNom(aCtx, infos.Nom);
         return DitMaitreInstalle(aCtx, infos);
     });
@@ -195,7 +195,7 @@ int CmdInstalleBase(TCliContext &aCtx)
     // A failure raises, naming the step: never "redémarré" after it. Ctrl-C
     // from here puts the file back and starts a stopped service again.
     return AvecArretRapporte(aCtx, [&] {
-        if (!DataMod->Installation_BASE(infos))
+        if (!DataMod->Moteur.Installation_BASE(infos))
             RefuseNom(aCtx, infos.Nom);
         return DitBaseInstallee(aCtx, infos);
     });

@@ -23,7 +23,7 @@ const QString KLuInfos = QStringLiteral("les lignes de réplication actives du s
 
 int CmdInfosReplication(TCliContext &aCtx)
 {
-    const TInfosReplication infos = DataMod->InfosReplication(aCtx.Base(0));
+    const TInfosReplication infos = DataMod->Replication.InfosReplication(aCtx.Base(0));
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
                                    {QStringLiteral("ServeurReplication"), infos.ServeurReplication},
@@ -40,9 +40,9 @@ int CmdInfosReplication(TCliContext &aCtx)
 int CmdCheminBase(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
-    const QString chemin = DataMod->GetCheminBaseGENREPLICATION(base);
+    const QString chemin = DataMod->Replication.GetCheminBaseGENREPLICATION(base);
     // The same row as the one update-rep-placebase writes.
-    const qint32 ligne = chemin.isEmpty() ? 0 : DataMod->PlaceBaseAEcrire(base, QString()).REP_ID;
+    const qint32 ligne = chemin.isEmpty() ? 0 : DataMod->Replication.PlaceBaseAEcrire(base, QString()).REP_ID;
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin},
                                    {QStringLiteral("REP_ID"), ligne == 0 ? QJsonValue() : QJsonValue(ligne)}});
@@ -63,7 +63,7 @@ int CmdUpdatePlaceBase(TCliContext &aCtx)
     const QString aucuneLigne = QStringLiteral("Rien n'a été modifié : le site local n'a pas de ligne de réplication.");
     // The row that will be written, the first of the local site, for the question.
     // The question quotes the location as it will be stored (upper case).
-    const TPlaceBaseReplication aEcrire = DataMod->PlaceBaseAEcrire(base, chemin);
+    const TPlaceBaseReplication aEcrire = DataMod->Replication.PlaceBaseAEcrire(base, chemin);
     if (aEcrire.REP_ID == 0)
         throw ECliFailure(aucuneLigne);
     aCtx.Confirm(QStringLiteral("Remplacer l'emplacement de la base \"%1\" (ligne de réplication %2) par \"%3\" ?")
@@ -71,7 +71,7 @@ int CmdUpdatePlaceBase(TCliContext &aCtx)
                      .arg(aEcrire.REP_ID)
                      .arg(aEcrire.Apres));
     TPlaceBaseReplication ecrite;
-    if (!DataMod->UpdateREP_PLACEBASE(base, chemin, &ecrite))
+    if (!DataMod->Replication.UpdateREP_PLACEBASE(base, chemin, &ecrite))
         throw ECliFailure(aucuneLigne);
     if (aCtx.Json) {
         aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},
@@ -91,7 +91,7 @@ int CmdSetGenParamURL(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
     const QString url = aCtx.Arg(1, QStringLiteral("URL"));
     aCtx.Confirm(QStringLiteral("Enregistrer l'URL de synchronisation \"%1\" dans %2 ?").arg(url, base));
-    if (!DataMod->SetGenParamURL(base, url))
+    if (!DataMod->Replication.SetGenParamURL(base, url))
         throw ECliFailure(QStringLiteral("Rien n'a été modifié : il y a plusieurs paramètres actifs \"URL de "
                                          "synchronisation IVRO\" (type 80, code 1)."));
     if (aCtx.Json)
@@ -106,7 +106,7 @@ int CmdDeleteGenParamURL(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Supprimer les paramètres \"URL de synchronisation IVRO\" de %1 ?").arg(base));
     qint64 supprimes = 0;
-    if (!DataMod->DeleteGenParamURL(base, &supprimes))
+    if (!DataMod->Replication.DeleteGenParamURL(base, &supprimes))
         throw ECliFailure(QStringLiteral("La suppression a échoué : la base n'a pas de table GENPARAM, ou le serveur a "
                                          "refusé la suppression."));
     if (aCtx.Json)
@@ -125,7 +125,7 @@ int CmdRestartDataBase(TCliContext &aCtx)
     // Not reached first: an offline database refuses connections.
     const QString base = aCtx.BaseArg(0);
     aCtx.Confirm(QStringLiteral("Remettre en ligne la base %1 sur le serveur local ?").arg(base));
-    if (!DataMod->RestartDataBase(base))
+    if (!DataMod->Replication.RestartDataBase(base))
         throw ECliFailure(QStringLiteral("La base n'a pas été remise en ligne : chemin inconnu du serveur, "
                                          "serveur arrêté, ou base déjà en ligne."));
     if (aCtx.Json)

@@ -159,7 +159,7 @@ int CmdSuivi(TCliContext &aCtx)
     const QString base = aCtx.Base(0);
 
     bool known = false;
-    for (const TNode &n : DataMod->IvroMvtListeRemoteNodes(base))
+    for (const TNode &n : DataMod->Mouvement.IvroMvtListeRemoteNodes(base))
         known = known || n.NODE_ID == noeud;
     if (!known)
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
@@ -177,7 +177,7 @@ int CmdSuivi(TCliContext &aCtx)
             aCtx.PrintError(QStringLiteral("Aucun envoi du jour vers %1 dans le journal de cette machine : recherche "
                                            "dans tout SYM_DATA, plus longue.")
                                 .arg(noeud));
-            if (!DataMod->PlageEnvoisDuJour(base, noeud, de, a)) {
+            if (!DataMod->Mouvement.PlageEnvoisDuJour(base, noeud, de, a)) {
                 if (aCtx.Json) {
                     aCtx.PrintJson(QJsonObject{{QStringLiteral("noeud"), noeud},
                                                {QStringLiteral("de"), QJsonValue()},
@@ -218,12 +218,12 @@ int CmdSuivi(TCliContext &aCtx)
     }
     const auto lis = [&]() {
         if (plages.isEmpty())
-            return DataMod->SuiviEnvoi(base, noeud, de, a);
+            return DataMod->Mouvement.SuiviEnvoi(base, noeud, de, a);
         TSuiviEnvoi total;
         total.Noeud = noeud;
         total.De = plages.constFirst().first;
         for (const auto &[premier, dernier] : plages)
-            total.Ajoute(DataMod->SuiviEnvoi(base, noeud, premier, dernier));
+            total.Ajoute(DataMod->Mouvement.SuiviEnvoi(base, noeud, premier, dernier));
         return total;
     };
 

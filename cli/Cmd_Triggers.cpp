@@ -43,13 +43,13 @@ int CmdScriptTriggersManquants(TCliContext &aCtx)
 {
     // What the database already declares is left out: those lines would
     // fail on their keys.
-    EcritScript(aCtx, DataMod->ScriptTriggersManquants(aCtx.Base(0), true));
+    EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquants(aCtx.Base(0), true));
     return 0;
 }
 
 int CmdScriptTriggersLCL(TCliContext &aCtx)
 {
-    EcritScript(aCtx, DataMod->ScriptTriggersManquantsLCL(aCtx.Arg(0, QStringLiteral("FICHIER"))));
+    EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquantsLCL(aCtx.Arg(0, QStringLiteral("FICHIER"))));
     return 0;
 }
 
@@ -60,7 +60,7 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
     const QString cles = aCtx.Arg(2, QStringLiteral("CLES"));
     // SymmetricDS would capture nothing, or fail on every change, for a
     // table or key column the database does not have.
-    const QStringList colonnes = DataMod->ColonnesTable(base, table);
+    const QStringList colonnes = DataMod->Replication.ColonnesTable(base, table);
     if (colonnes.isEmpty())
         throw ECliFailure(QStringLiteral("Table inconnue dans %1 : \"%2\" (nom tel que stocké, en majuscules "
                                          "d'ordinaire) ; rien n'a été écrit.")
@@ -70,7 +70,7 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
             throw ECliFailure(QStringLiteral("Colonne de clé inconnue dans la table %1 : \"%2\" ; rien n'a été écrit.")
                                   .arg(table, cle.trimmed()));
     // Said before anything is asked or written: the inserts would fail on their keys.
-    const QStringList declarations = DataMod->DeclarationsTableReplic(base, table);
+    const QStringList declarations = DataMod->Replication.DeclarationsTableReplic(base, table);
     if (!declarations.isEmpty())
         throw ECliFailure(QStringLiteral("La table %1 est déjà déclarée pour la réplication dans %2 (%3) : rien n'a "
                                          "été écrit.")
@@ -78,7 +78,7 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
     aCtx.Confirm(QStringLiteral("Déclarer la table %1 (clés %2) pour la réplication dans %3 ?").arg(table, cles, base));
     QString serveur;
     int ecrites = 0;
-    if (!DataMod->MAJ_Ajoute_TABLE_REPLIC(base, table, cles, &serveur, &ecrites))
+    if (!DataMod->Replication.MAJ_Ajoute_TABLE_REPLIC(base, table, cles, &serveur, &ecrites))
         throw ECliFailure(ecrites == 0
                               ? QStringLiteral("La table %1 n'a pas pu être déclarée : rien n'a été écrit.").arg(table)
                               : QStringLiteral("La déclaration de la table %1 s'est arrêtée après %2 ligne(s) écrite(s) "
@@ -99,7 +99,7 @@ int CmdGrantSymTable(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Donner tous les droits sur les tables SymmetricDS de %1 à KORVALA ?").arg(base));
-    if (!DataMod->Grant_SYMTABLE_TO_KORVALA(base))
+    if (!DataMod->Replication.Grant_SYMTABLE_TO_KORVALA(base))
         throw ECliFailure(QStringLiteral("Les droits n'ont pas tous pu être donnés ; ceux donnés avant l'erreur restent."));
     if (aCtx.Json)
         aCtx.PrintJson(QJsonObject{{QStringLiteral("accorde"), true}});

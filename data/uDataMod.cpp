@@ -1,4 +1,6 @@
 #include "data/uDataMod.h"
 
+TDataMod *DataMod = nullptr;
+
 TDataMod::TDataMod() = default;
 TDataMod::~TDataMod() = default;

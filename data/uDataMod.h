@@ -1,21 +1,35 @@
 #pragma once
 
 // The data module: the program's only gateway to databases, and the one
-// entry point of the window and the command line. Its operations come from
-// three concerns, one folder each:
-//   data/mouvement/   the movement tool (OperationsMouvement.h)
-//   data/replication/ the administration of replication (OperationsReplication.h)
-//   data/moteur/      the engine and the nodes' configuration (OperationsMoteur.h)
-// over what they share in data/acces/ (DataModBase.h).
+// entry point of the window and the command line. It holds one object per
+// concern, each over the one set of connection definitions:
+//   Acces        connections, statements, scripts (data/acces/Acces.h)
+//   Mouvement    the movement tool (data/mouvement/OperationsMouvement.h)
+//   Replication  the administration of replication (data/replication/OperationsReplication.h)
+//   Moteur       the engine and the nodes' configuration (data/moteur/OperationsMoteur.h),
+//                handed the replication object whose steps it runs
+// An operation is reached through its concern: DataMod->Replication.GetLocalNode(…).
+// Nothing below data/ includes this header or reads the global.
 
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 #include "data/moteur/OperationsMoteur.h"
 #include "data/mouvement/OperationsMouvement.h"
 #include "data/replication/OperationsReplication.h"
 
-class TDataMod : public TOperationsMouvement, public TOperationsReplication, public TOperationsMoteur
+class TDataMod
 {
 public:
     TDataMod();
     ~TDataMod();
+    TDataMod(const TDataMod &) = delete;
+    TDataMod &operator=(const TDataMod &) = delete;
+
+    // Declared in the order they are built: each part after what it uses.
+    TAcces Acces;
+    TOperationsMouvement Mouvement{Acces};
+    TOperationsReplication Replication{Acces};
+    TOperationsMoteur Moteur{Acces, Replication};
 };
+
+// The one data module of the program, created at start-up after the window.
+extern TDataMod *DataMod;

@@ -68,7 +68,7 @@ void TestBackup::sectionName()
 {
     QFETCH(QString, service);
     QFETCH(QString, section);
-    QCOMPARE(TDataMod::SectionBackupLame(service), section);
+    QCOMPARE(TOperationsMoteur::SectionBackupLame(service), section);
 }
 
 void TestBackup::iniSetValue_data()
@@ -141,7 +141,7 @@ void TestBackup::registration()
     dossier.Init();
     dossier.ServiceName = QStringLiteral("IVRO_SHOP01");
     dossier.DatabaseFile = QStringLiteral("D:\\Bases\\SHOP01.FDB");
-    QVERIFY(FDataMod.AjouteDossierBackupLame(dossier));
+    QVERIFY(FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     QCOMPARE(WithoutDates(ReadFile(ini)),
              QByteArray("[GENERAL]\r\nDOSSIER=D:\\Sauvegardes\r\n[SHOP01]\r\nIVROSERVICE=IVRO_SHOP01\r\n"
                         "IBFILE=D:\\Bases\\SHOP01.FDB\r\nINSTALL=<date>\r\nLAST=<date>\r\nLASTOK=<date>\r\n"
@@ -163,8 +163,8 @@ void TestBackup::registrationTwiceRefreshes()
     dossier.Init();
     dossier.ServiceName = QStringLiteral("ivro_SHOP01");
     dossier.DatabaseFile = QStringLiteral("/srv/bases/shop01.fdb");
-    QVERIFY(FDataMod.AjouteDossierBackupLame(dossier));
-    QVERIFY(FDataMod.AjouteDossierBackupLame(dossier));
+    QVERIFY(FDataMod.Moteur.AjouteDossierBackupLame(dossier));
+    QVERIFY(FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     QCOMPARE(WithoutDates(ReadFile(ini)),
              QByteArray("[shop01]\r\nIVROSERVICE=ivro_SHOP01\r\nINSTALL=<date>\r\nLASTRESULT=0\r\nAUTRE=garde\r\n"
                         "IBFILE=/srv/bases/shop01.fdb\r\nLAST=<date>\r\nLASTOK=<date>\r\nTIME=1800\r\n\r\n"
@@ -178,7 +178,7 @@ void TestBackup::missingFileWritesNothing()
     dossier.ServiceName = QStringLiteral("IVRO_SHOP01");
     for (const QString &ini : {QString(), FDir->filePath(QStringLiteral("absent.ini")), FDir->path()}) {
         VGSE.IVRO_BackupLame_Ini = ini;
-        QVERIFY(!FDataMod.AjouteDossierBackupLame(dossier));
+        QVERIFY(!FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     }
     QVERIFY(!QFile::exists(FDir->filePath(QStringLiteral("absent.ini"))));
 }
@@ -193,13 +193,13 @@ void TestBackup::unsafeNamesRefused()
     dossier.Init();
     dossier.ServiceName = QStringLiteral("IVRO_SHOP01");
     dossier.DatabaseFile = QStringLiteral("base.fdb\r\n[AUTRE]\r\nTIME=1");
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.AjouteDossierBackupLame(dossier));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     dossier.DatabaseFile = QStringLiteral("base.fdb");
     dossier.ServiceName = QStringLiteral("IVRO_]X");
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.AjouteDossierBackupLame(dossier));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     // The file's code page has no such character: refused, not written as "?".
     dossier.ServiceName = QStringLiteral("IVRO_SHOP\u4E2D");
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.AjouteDossierBackupLame(dossier));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.AjouteDossierBackupLame(dossier));
     QCOMPARE(ReadFile(ini), content);
 }
 

@@ -73,63 +73,63 @@ void TestCatalogue::widthTest()
 {
     QFETCH(QString, table);
     QFETCH(bool, passes);
-    auto cnx = DataMod->getNewConnexion(SysdbaRef(FDb->Path()));
-    QCOMPARE(DataMod->Controle_Longueur_Champs_Table(cnx.get(), table), passes);
+    auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(FDb->Path()));
+    QCOMPARE(DataMod->Replication.Controle_Longueur_Champs_Table(cnx.get(), table), passes);
 }
 
 void TestCatalogue::listeTablesExclues()
 {
     {
-        auto cnx = DataMod->getNewConnexion(SysdbaRef(FDb->Path()));
-        QCOMPARE(DataMod->Liste_Tables_Exclues(cnx.get()), QStringLiteral("ZLARG_KO ZLARG_SMALL"));
+        auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(FDb->Path()));
+        QCOMPARE(DataMod->Replication.Liste_Tables_Exclues(cnx.get()), QStringLiteral("ZLARG_KO ZLARG_SMALL"));
         // The connection stays the caller's, still usable.
         QVERIFY(cnx->Connected());
-        QVERIFY(DataMod->Controle_Longueur_Champs_Table(cnx.get(), QStringLiteral("ZLARG_OK")));
+        QVERIFY(DataMod->Replication.Controle_Longueur_Champs_Table(cnx.get(), QStringLiteral("ZLARG_OK")));
     }
     {
         TTestDatabase db; // KTB empty: nothing too wide
-        auto cnx = DataMod->getNewConnexion(SysdbaRef(db.Path()));
-        QCOMPARE(DataMod->Liste_Tables_Exclues(cnx.get()), QString());
+        auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(db.Path()));
+        QCOMPARE(DataMod->Replication.Liste_Tables_Exclues(cnx.get()), QString());
     }
     {
         TTestDatabase db(TTestDatabase::TSchema::Empty); // no KTB, no F_LEFT
-        auto cnx = DataMod->getNewConnexion(SysdbaRef(db.Path()));
-        QCOMPARE(DataMod->Liste_Tables_Exclues(cnx.get()), QStringLiteral("!!!ERREUR!!!"));
+        auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(db.Path()));
+        QCOMPARE(DataMod->Replication.Liste_Tables_Exclues(cnx.get()), QStringLiteral("!!!ERREUR!!!"));
     }
 }
 
 void TestCatalogue::listings_data()
 {
     QTest::addColumn<int>("columns");
-    QTest::addColumn<std::function<void(TDataMod *, const QString &, TMemTable &)>>("listing");
+    QTest::addColumn<std::function<void(TOperationsReplication *, const QString &, TMemTable &)>>("listing");
     QTest::addColumn<QStringList>("rows");
 
-    using F = std::function<void(TDataMod *, const QString &, TMemTable &)>;
+    using F = std::function<void(TOperationsReplication *, const QString &, TMemTable &)>;
     QTest::newRow("GetTablesReplicantes: two trigger rows, two lines")
-        << 2 << F(&TDataMod::GetTablesReplicantes) << QStringList{"GENPARAM|PRM_ID", "GENPARAM|PRM_ID"};
+        << 2 << F(&TOperationsReplication::GetTablesReplicantes) << QStringList{"GENPARAM|PRM_ID", "GENPARAM|PRM_ID"};
     QTest::newRow("GetTablesExclues: KTB tables without trigger")
-        << 2 << F(&TDataMod::GetTablesExclues)
+        << 2 << F(&TOperationsReplication::GetTablesExclues)
         << QStringList{"KTB|KTB_ID", "ZLARG_KO|ZK_ID", "ZLARG_OK|ID", "ZLARG_SMALL|S"};
     QTest::newRow("GetAllTablesReplicantes: keys completed from the primary key")
-        << 3 << F(&TDataMod::GetAllTablesReplicantes)
+        << 3 << F(&TOperationsReplication::GetAllTablesReplicantes)
         << QStringList{"CASHA||CASH_ID", "CASHA||CASH_ID", "GENPARAM|PRM_ID|", "GENPARAM|PRM_ID|", "ZCLE2||COL_A,COL_B"};
     QTest::newRow("GetCASHTablesReplicantes: no view, two trigger rows")
-        << 3 << F(&TDataMod::GetCASHTablesReplicantes) << QStringList{"CASHA||CASH_ID", "CASHA||CASH_ID"};
+        << 3 << F(&TOperationsReplication::GetCASHTablesReplicantes) << QStringList{"CASHA||CASH_ID", "CASHA||CASH_ID"};
     QTest::newRow("GetIVROTablesSuppReplicantes: a trigger row without its table too")
-        << 3 << F(&TDataMod::GetIVROTablesSuppReplicantes) << QStringList{"ABSENTE|X_ID|", "ZCLE2||COL_A,COL_B"};
+        << 3 << F(&TOperationsReplication::GetIVROTablesSuppReplicantes) << QStringList{"ABSENTE|X_ID|", "ZCLE2||COL_A,COL_B"};
 }
 
 void TestCatalogue::listings()
 {
     QFETCH(int, columns);
-    QFETCH(std::function<void(TDataMod *, const QString &, TMemTable &)>, listing);
+    QFETCH(std::function<void(TOperationsReplication *, const QString &, TMemTable &)>, listing);
     QFETCH(QStringList, rows);
 
     TMemTable t = Dataset(columns);
     t.Append();
     t.SetValue(0, QStringLiteral("ancienne ligne"));
     t.Post();
-    listing(DataMod, FDb->Path(), t);
+    listing(&DataMod->Replication, FDb->Path(), t);
     QVERIFY(t.Active());
     QCOMPARE(RowsOf(t), rows);
     QCOMPARE(t.RecNo(), 0);
@@ -139,7 +139,7 @@ void TestCatalogue::listings()
 void TestCatalogue::allTablesExcluesListsOnlyTablesOutsideKtb()
 {
     TMemTable t = Dataset(2);
-    DataMod->GetAllTablesExclues(FDb->Path(), t);
+    DataMod->Replication.GetAllTablesExclues(FDb->Path(), t);
     const QStringList rows = RowsOf(t);
     QVERIFY(rows.contains(QStringLiteral("ZCLE2|0")));
     QVERIFY(rows.contains(QStringLiteral("SYM_NODE|0")));
@@ -153,7 +153,7 @@ void TestCatalogue::allTablesExcluesListsOnlyTablesOutsideKtb()
     // The movement's lock table is the tool's, not one of the site's.
     FDb->Exec(QStringLiteral("CREATE TABLE IVRO_MVT_VERROU (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)"));
     TMemTable avecVerrou = Dataset(2);
-    DataMod->GetAllTablesExclues(FDb->Path(), avecVerrou);
+    DataMod->Replication.GetAllTablesExclues(FDb->Path(), avecVerrou);
     FDb->Exec(QStringLiteral("DROP TABLE IVRO_MVT_VERROU"));
     QCOMPARE(RowsOf(avecVerrou), rows);
 }
@@ -165,7 +165,7 @@ void TestCatalogue::datasetRules()
     kept.Append();
     kept.SetValue(0, QStringLiteral("x"));
     kept.Post();
-    DataMod->GetAllTablesReplicantes(QString(), kept);
+    DataMod->Replication.GetAllTablesReplicantes(QString(), kept);
     QCOMPARE(RowsOf(kept), QStringList{"x||"});
 
     // Too few columns: refused before anything is touched.
@@ -173,20 +173,20 @@ void TestCatalogue::datasetRules()
     narrow.Append();
     narrow.SetValue(0, QStringLiteral("y"));
     narrow.Post();
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->GetCASHTablesReplicantes(FDb->Path(), narrow));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.GetCASHTablesReplicantes(FDb->Path(), narrow));
     QCOMPARE(RowsOf(narrow), QStringList{"y|"});
 
     // Nothing found: open and empty.
     TTestDatabase plain;
     TMemTable empty = Dataset(3);
-    DataMod->GetCASHTablesReplicantes(plain.Path(), empty);
+    DataMod->Replication.GetCASHTablesReplicantes(plain.Path(), empty);
     QVERIFY(empty.Active());
     QCOMPARE(empty.RecordCount(), 0);
 
     // A listing that fails (no trigger table) reaches the caller; the dataset stays closed.
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
     TMemTable failed = Dataset(2);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->GetTablesReplicantes(retail.Path(), failed));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.GetTablesReplicantes(retail.Path(), failed));
     QVERIFY(!failed.Active());
 }
 

@@ -122,16 +122,16 @@ void TestContenu::perTableAndEvents()
     const TDateTime deb = MvtDebutPlage(TDateTime::FromQDate(KDay));
     const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(KDay));
 
-    const TMvtContenu c = FDataMod.MvtContenu(db.Path(), deb, fin);
+    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), deb, fin);
     QCOMPARE(c.Quantite(), 14);
     QCOMPARE(Rows(c, s), rows);
     QCOMPARE(c.Evenements(s), qint64(events));
 
     // What the procedures really insert for that range and direction.
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.NewMvtSendQuery(cnx.get(), s, deb, fin, QStringLiteral("mag-001"));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), s, deb, fin, QStringLiteral("mag-001"));
     query->ExecSQL();
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), events);
 }
@@ -141,7 +141,7 @@ void TestContenu::emptyRange()
     TTestDatabase db;
     MakeRange(db);
     const TDateTime day = TDateTime::FromQDate(KDay.addDays(3));
-    const TMvtContenu c = FDataMod.MvtContenu(db.Path(), MvtDebutPlage(day), MvtFinPlage(day));
+    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), MvtDebutPlage(day), MvtFinPlage(day));
     QVERIFY(c.Tables.isEmpty());
     QCOMPARE(c.Evenements(TSensMvt::LameVersMag), qint64(0));
 }
@@ -156,7 +156,7 @@ void TestContenu::manyTables()
                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (:I, 'T' || :I); I = I + 1; END END"));
     for (int ktb = 1000; ktb < 1250; ++ktb)
         SiteFixture::AddKRows(db, 10 * ktb, 1 + ktb % 3, Noon(KDay), ktb);
-    const TMvtContenu c = FDataMod.MvtContenu(db.Path(), MvtDebutPlage(TDateTime::FromQDate(KDay)),
+    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), MvtDebutPlage(TDateTime::FromQDate(KDay)),
                                               MvtFinPlage(TDateTime::FromQDate(KDay)));
     QCOMPARE(c.Tables.size(), 250);
     qint32 total = 0;
@@ -180,13 +180,13 @@ void TestContenu::countIsSumOfDetails()
     QList<TEvaluationResultat> comptes;
     const auto compte = [&comptes](const TEvaluationResultat &aCompte) { comptes << aCompte; };
 
-    TEvaluation ici(db.Path(), deb, fin);
+    TEvaluation ici(DataMod->Mouvement, db.Path(), deb, fin);
     const TEvaluationResultat fini = ici.Executer(compte);
     QVERIFY(fini.ContenuLu);
     QCOMPARE(fini.Sens, TSensMvt::LameVersMag); // the local node's, read in the pass
     QCOMPARE(fini.EvenementsPrevus(), qint64(29));
 
-    TEvaluation fil(db.Path(), deb, fin, TSensMvt::LameVersMag);
+    TEvaluation fil(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag);
     QEventLoop loop;
     connect(&fil, &TEvaluation::Terminee, this, [&](const TEvaluationResultat &aFin) {
         compte(aFin);
@@ -203,7 +203,7 @@ void TestContenu::countIsSumOfDetails()
     }
 
     comptes.clear();
-    TEvaluation absente(db.Path() + QStringLiteral(".absente"), deb, fin);
+    TEvaluation absente(DataMod->Mouvement, db.Path() + QStringLiteral(".absente"), deb, fin);
     QVERIFY(absente.Executer(compte).Echec);
     QCOMPARE(absente.Resultat().Evaluation.Count, -1);
     QVERIFY(comptes.isEmpty());

@@ -79,11 +79,11 @@ void TestDataMod::definitionLines()
     QFETCH(QString, ref);
     QFETCH(QStringList, lines);
     TDataMod dm;
-    dm.getNewConnexion(ref);
-    QCOMPARE(dm.Definitions().size(), 1);
-    QCOMPARE(dm.Definitions()[0].Name, ref);
-    QCOMPARE(dm.Definitions()[0].DriverID, QStringLiteral("IB"));
-    QCOMPARE(dm.Definitions()[0].Params, lines);
+    dm.Acces.getNewConnexion(ref);
+    QCOMPARE(dm.Acces.Definitions().size(), 1);
+    QCOMPARE(dm.Acces.Definitions()[0].Name, ref);
+    QCOMPARE(dm.Acces.Definitions()[0].DriverID, QStringLiteral("IB"));
+    QCOMPARE(dm.Acces.Definitions()[0].Params, lines);
 }
 
 void TestDataMod::portMalEcrit_data()
@@ -102,53 +102,53 @@ void TestDataMod::portMalEcrit()
     QFETCH(QString, message);
     TDataMod dm;
     try {
-        dm.getNewConnexion(ref);
+        dm.Acces.getNewConnexion(ref);
         QFAIL("accepted");
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(message), qPrintable(e.Message()));
     }
-    QCOMPARE(dm.Definitions().size(), 0);
+    QCOMPARE(dm.Acces.Definitions().size(), 0);
 }
 
 void TestDataMod::definitionsCreatedOnceAndExact()
 {
     TDataMod dm;
-    auto a = dm.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
-    auto b = dm.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
-    QCOMPARE(dm.Definitions().size(), 1);
+    auto a = dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
+    auto b = dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@/x/base.fdb"));
+    QCOMPARE(dm.Acces.Definitions().size(), 1);
     QVERIFY(a.get() != b.get());
-    dm.getNewConnexion(QStringLiteral("SYSDBA@/X/base.fdb")); // case counts
-    QCOMPARE(dm.Definitions().size(), 2);
-    QVERIFY_THROWS_EXCEPTION(EDbError, dm.CreateInFDManager(QStringLiteral("SYSDBA"), QStringLiteral("/x/base.fdb")));
+    dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@/X/base.fdb")); // case counts
+    QCOMPARE(dm.Acces.Definitions().size(), 2);
+    QVERIFY_THROWS_EXCEPTION(EDbError, dm.Acces.CreateInFDManager(QStringLiteral("SYSDBA"), QStringLiteral("/x/base.fdb")));
 }
 
 void TestDataMod::freeDefinition()
 {
     TDataMod dm;
-    dm.getNewConnexion(QStringLiteral("SYSDBA@a"));
-    dm.getNewConnexion(QStringLiteral("SYSDBA@b"));
-    dm.FreeInfFDManager(QStringLiteral("SYSDBA@never"));
-    QCOMPARE(dm.Definitions().size(), 2);
-    dm.FreeInfFDManager(QStringLiteral("SYSDBA@a"));
-    QCOMPARE(dm.Definitions().size(), 1);
-    QCOMPARE(dm.Definitions()[0].Name, QStringLiteral("SYSDBA@b"));
+    dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@a"));
+    dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@b"));
+    dm.Acces.FreeInfFDManager(QStringLiteral("SYSDBA@never"));
+    QCOMPARE(dm.Acces.Definitions().size(), 2);
+    dm.Acces.FreeInfFDManager(QStringLiteral("SYSDBA@a"));
+    QCOMPARE(dm.Acces.Definitions().size(), 1);
+    QCOMPARE(dm.Acces.Definitions()[0].Name, QStringLiteral("SYSDBA@b"));
 }
 
 void TestDataMod::connectionsAreClosedAndIndependent()
 {
     TTestDatabase db;
     TDataMod dm;
-    auto cnx1 = dm.getNewConnexion(SysdbaRef(db.Path()));
-    auto cnx2 = dm.getNewConnexion(SysdbaRef(db.Path()));
+    auto cnx1 = dm.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto cnx2 = dm.Acces.getNewConnexion(SysdbaRef(db.Path()));
     QVERIFY(!cnx1->Connected());
-    auto q = dm.getNewQuery(cnx1.get());
+    auto q = dm.Acces.getNewQuery(cnx1.get());
     q->SQL() << "SELECT COUNT(*) FROM K";
     q->Open();
     QVERIFY(cnx1->Connected());
     QVERIFY(!cnx2->Connected());
 
-    auto bad = dm.getNewConnexion(QStringLiteral("SYSDBA@"));
-    auto q2 = dm.getNewQuery(bad.get());
+    auto bad = dm.Acces.getNewConnexion(QStringLiteral("SYSDBA@"));
+    auto q2 = dm.Acces.getNewQuery(bad.get());
     q2->SQL() << "SELECT 1 FROM RDB$DATABASE";
     QVERIFY_THROWS_EXCEPTION(EDbError, q2->Open()); // reported on first use
 }
@@ -157,11 +157,11 @@ void TestDataMod::storedProcPrepared()
 {
     TTestDatabase db;
     TDataMod dm;
-    auto cnx = dm.getNewConnexion(SysdbaRef(db.Path()));
-    auto proc = dm.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
+    auto cnx = dm.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto proc = dm.Acces.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
     QVERIFY(proc->Prepared());
     QVERIFY(cnx->Connected());
-    QVERIFY_THROWS_EXCEPTION(EDbError, dm.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("NOPE")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, dm.Acces.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("NOPE")));
 }
 
 void TestDataMod::executeScriptChunks_data()
@@ -198,7 +198,7 @@ void TestDataMod::executeScriptChunks()
     QFETCH(QStringList, tables);
     TTestDatabase db(TTestDatabase::TSchema::Empty);
     TDataMod dm;
-    QCOMPARE(dm.ExecuteScript(db.Path(), script), result);
+    QCOMPARE(dm.Acces.ExecuteScript(db.Path(), script), result);
     QStringList found;
     for (const QString &t : {QStringLiteral("T1"), QStringLiteral("T2"), QStringLiteral("T3")})
         if (db.Count(QStringLiteral("RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(t)) == 1)
@@ -214,18 +214,18 @@ void TestDataMod::executeScriptFailingChunkGoesOn()
     const QStringList script{"CREATE TABLE T1 (A INTEGER);", "^",       "CREATE TABLE T2 (A INTEGER);", "^",
                              "INSERT INTO T2 VALUES (5);",   "^",       "DROP TABLE NOT_THERE;",         "^",
                              "EXECUTE PROCEDURE NOT_THERE;", "^",       "INSERT INTO T2 VALUES (6);",    "^"};
-    QVERIFY(!dm.ExecuteScript(db.Path(), script));
+    QVERIFY(!dm.Acces.ExecuteScript(db.Path(), script));
     QCOMPARE(db.Rows(QStringLiteral("SELECT A FROM T2 ORDER BY A")), (QStringList{"5", "6"}));
 }
 
 void TestDataMod::executeScriptEmptyPathOrNoServer()
 {
     TDataMod dm;
-    QVERIFY(dm.ExecuteScript(QString(), {QStringLiteral("garbage"), QStringLiteral("^")}));
-    QVERIFY(dm.Definitions().isEmpty()); // nothing was even defined
-    QVERIFY(!dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"),
+    QVERIFY(dm.Acces.ExecuteScript(QString(), {QStringLiteral("garbage"), QStringLiteral("^")}));
+    QVERIFY(dm.Acces.Definitions().isEmpty()); // nothing was even defined
+    QVERIFY(!dm.Acces.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"),
                               {QStringLiteral("CREATE TABLE T (A INTEGER)"), QStringLiteral("^")}));
-    QVERIFY(dm.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"), {QStringLiteral("^")}));
+    QVERIFY(dm.Acces.ExecuteScript(QStringLiteral("/var/tmp/ivromvt/none.fdb"), {QStringLiteral("^")}));
 }
 
 void TestDataMod::serverErrorSentence_data()
@@ -284,8 +284,8 @@ void TestDataMod::serverErrorSentence()
 
     TDataMod dm;
     try {
-        auto cnx = dm.getNewConnexion(ref.arg(db.Path()));
-        auto query = dm.getNewQuery(cnx.get());
+        auto cnx = dm.Acces.getNewConnexion(ref.arg(db.Path()));
+        auto query = dm.Acces.getNewQuery(cnx.get());
         query->SQL() << sql;
         query->Open();
         QFAIL("the server accepted it");
@@ -313,8 +313,8 @@ void TestDataMod::lockConflictSentence()
     verrou.ExecSQL();
 
     TDataMod dm;
-    auto cnx = dm.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = dm.getNewQuery(cnx.get());
+    auto cnx = dm.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = dm.Acces.getNewQuery(cnx.get());
     query->SQL() << QStringLiteral("UPDATE T1 SET A = 3");
     // The same bounded wait on every server: by the transaction's own item
     // where the server knows it, by tries again without waiting where it

@@ -64,30 +64,30 @@ void TestDropSeed::dropSymds()
         AddSymmetricDSObjects(db);
         db.Exec(QStringLiteral("INSERT INTO GENPARAM (PRM_ID, PRM_TYPE) VALUES (1, 1)"));
         QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 1);
-        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("FONCTION SYM_HEX")));
+        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("FONCTION SYM_HEX")));
     }
     if (afterSending) {
         QTemporaryDir dir;
-        QVERIFY(DataMod->InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+        QVERIFY(DataMod->Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
         // The lock table a sending leaves, with its node's row.
         db.Exec(QStringLiteral("CREATE TABLE %1 (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)")
                     .arg(MvtTableVerrou));
         db.Exec(QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES ('mag-001')").arg(MvtTableVerrou));
-        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableVerrou));
-        QVERIFY(DataMod->ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableDefinitions));
+        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableVerrou));
+        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableDefinitions));
     }
 
-    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    const TOperationsReplication::TDropSymdsRapport rapport = DataMod->Replication.DROP_SYMDS(db.Path());
     QVERIFY2(rapport.Erreurs.isEmpty(), qPrintable(rapport.Erreurs.join(QLatin1Char('\n'))));
     QCOMPARE(rapport.Dependances, QStringList());
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'")), 0);
     QCOMPARE(db.Count(QStringLiteral("RDB$RELATIONS WHERE RDB$RELATION_NAME STARTING WITH 'IVRO_MVT_'")), 0);
     // Every connection definition of the removal is gone.
-    for (const TConnectionDef &def : DataMod->Definitions())
+    for (const TConnectionDef &def : DataMod->Acces.Definitions())
         QVERIFY(def.Name != SysdbaRef(db.Path()));
 
     QCOMPARE(db.Scalar(SymObjects).toInt(), 0);
-    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), QStringList());
+    QCOMPARE(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()), QStringList());
     // The business tables stay, and they no longer capture anything.
     db.Exec(QStringLiteral("INSERT INTO GENPARAM (PRM_ID, PRM_TYPE) VALUES (2, 1)"));
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), captureInPlace ? 2 : 1);
@@ -102,8 +102,8 @@ void TestDropSeed::dropSymds()
 
 void TestDropSeed::dropSymdsUnreachableDatabase()
 {
-    const TDataMod::TDropSymdsRapport rapport =
-        DataMod->DROP_SYMDS(TTestDatabase::Folder() + QStringLiteral("absente.fdb"));
+    const TOperationsReplication::TDropSymdsRapport rapport =
+        DataMod->Replication.DROP_SYMDS(TTestDatabase::Folder() + QStringLiteral("absente.fdb"));
     QCOMPARE(rapport.ChunksExecutes, 0);
     // The script and both table drops could not run: each says so.
     QCOMPARE(rapport.Erreurs.size(), 3);
@@ -114,14 +114,14 @@ void TestDropSeed::dropSymdsUnreachableDatabase()
 void TestDropSeed::dropSymdsArrete()
 {
     TTestDatabase db;
-    const QStringList avant = DataMod->ListeObjetsSymmetricDS(db.Path());
+    const QStringList avant = DataMod->Replication.ListeObjetsSymmetricDS(db.Path());
     QVERIFY(!avant.isEmpty());
     ArretDemande::Demander();
-    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    const TOperationsReplication::TDropSymdsRapport rapport = DataMod->Replication.DROP_SYMDS(db.Path());
     ArretDemande::Oublier();
     QVERIFY(rapport.Interrompu);
     QCOMPARE(rapport.Erreurs, QStringList());
-    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), avant);
+    QCOMPARE(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()), avant);
 }
 
 void TestDropSeed::ligneDeValeurs_data()
@@ -172,7 +172,7 @@ void TestDropSeed::dropSymdsRefusedWhenOthersDepend()
     TTestDatabase db;
     AddSymmetricDSObjects(db);
     QTemporaryDir dir;
-    QVERIFY(DataMod->InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QVERIFY(DataMod->Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     db.Exec(QStringLiteral(
         "CREATE PROCEDURE P_SITE RETURNS (N INTEGER) AS BEGIN SELECT COUNT(*) FROM SYM_DATA INTO :N; SUSPEND; END\n^\n"
         "CREATE PROCEDURE P_APPEL AS BEGIN EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END\n^\n"
@@ -180,9 +180,9 @@ void TestDropSeed::dropSymdsRefusedWhenOthersDepend()
         "INSERT INTO SYM_DATA (TABLE_NAME, EVENT_TYPE, TRIGGER_HIST_ID) VALUES ('GENPARAM', 'I', 1); END\n^\n"
         "CREATE TABLE MAG_NOEUD (MAG_ID INTEGER NOT NULL PRIMARY KEY, NODE_ID VARCHAR(50),"
         " CONSTRAINT FK_MAG_NOEUD FOREIGN KEY (NODE_ID) REFERENCES SYM_NODE (NODE_ID))\n^\n"));
-    const QStringList avant = DataMod->ListeObjetsSymmetricDS(db.Path());
+    const QStringList avant = DataMod->Replication.ListeObjetsSymmetricDS(db.Path());
 
-    const TDataMod::TDropSymdsRapport rapport = DataMod->DROP_SYMDS(db.Path());
+    const TOperationsReplication::TDropSymdsRapport rapport = DataMod->Replication.DROP_SYMDS(db.Path());
     QCOMPARE(rapport.Dependances,
              (QStringList{"CLE ETRANGERE FK_MAG_NOEUD (table MAG_NOEUD) (dépend de SYM_NODE)",
                           "PROCEDURE P_APPEL (dépend de IVRO_MVT_LAME2MAG_NODE)",
@@ -190,7 +190,7 @@ void TestDropSeed::dropSymdsRefusedWhenOthersDepend()
                           "TRIGGER TRG_GENPARAM_TRACE (dépend de SYM_DATA)"}));
     QCOMPARE(rapport.Erreurs, QStringList());
     QCOMPARE(rapport.ChunksExecutes, 0);
-    QCOMPARE(DataMod->ListeObjetsSymmetricDS(db.Path()), avant);
+    QCOMPARE(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()), avant);
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_'")), 4);
 }
 
@@ -252,7 +252,7 @@ void TestDropSeed::joueMiniSplit()
 
     QString lu;
     int chargees = -1;
-    QCOMPARE(DataMod->Joue_MiniSplit(f.fileName(), db.Path(), &lu, &chargees), result);
+    QCOMPARE(DataMod->Replication.Joue_MiniSplit(f.fileName(), db.Path(), &lu, &chargees), result);
     QVERIFY2(motif.isEmpty() ? lu.isEmpty() : lu.startsWith(motif), qPrintable(lu));
     QCOMPARE(db.Scalar(QStringLiteral("SELECT GEN_ID(GENERAL_ID, 0) FROM RDB$DATABASE")).toLongLong(), 1000000);
     const QString query = fileName == QLatin1String("GENPARAM.csv")

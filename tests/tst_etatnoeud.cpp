@@ -85,7 +85,7 @@ void TestEtatNoeud::etatNoeud()
     addNode(db, QStringLiteral("mag-006"), 1, QStringLiteral("http://mag6/sync"), false);
     addParam(db, QStringLiteral("mag-006"), QStringLiteral("mags"), QStringLiteral("true"));
 
-    const TEtatNoeud etat = DataMod->EtatNoeud(db.Path(), node);
+    const TEtatNoeud etat = DataMod->Replication.EtatNoeud(db.Path(), node);
     QCOMPARE(etat.NODE_ID, node);
     QCOMPARE(etat.SYNC_ENABLED, enabled);
     QCOMPARE(etat.SYNC_URL, url);
@@ -96,18 +96,18 @@ void TestEtatNoeud::etatNoeud()
 void TestEtatNoeud::etatNoeudUnreachable()
 {
     // No path and a database without the engine's tables: the caller hears of it.
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->EtatNoeud(QString(), QStringLiteral("mag-001")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.EtatNoeud(QString(), QStringLiteral("mag-001")));
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->EtatNoeud(retail.Path(), QStringLiteral("mag-001")));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->GetLocalNode(retail.Path()));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->GetLastHeartBeat(retail.Path(), QStringLiteral("mag-001")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.EtatNoeud(retail.Path(), QStringLiteral("mag-001")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.GetLocalNode(retail.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.GetLastHeartBeat(retail.Path(), QStringLiteral("mag-001")));
 }
 
 void TestEtatNoeud::lastHeartBeatAndLocalNode()
 {
     TTestDatabase db;
-    QCOMPARE(DataMod->GetLocalNode(db.Path()), QString());
-    QCOMPARE(DataMod->GetLocalNode(QString()), QString());
+    QCOMPARE(DataMod->Replication.GetLocalNode(db.Path()), QString());
+    QCOMPARE(DataMod->Replication.GetLocalNode(QString()), QString());
 
     // A central server knows every node's password; the identity says which
     // one it is. Accented names, on a NONE database.
@@ -115,37 +115,37 @@ void TestEtatNoeud::lastHeartBeatAndLocalNode()
     for (const QString &noeud : {QStringLiteral("siège"), QStringLiteral("mag-béziers-centre-ville-nord-42")})
         central.Exec(QStringLiteral("INSERT INTO SYM_NODE_SECURITY (NODE_ID, NODE_PASSWORD) VALUES ('%1', 'x')")
                          .arg(noeud));
-    QCOMPARE(DataMod->GetLocalNode(central.Path()), QString()); // not registered yet
+    QCOMPARE(DataMod->Replication.GetLocalNode(central.Path()), QString()); // not registered yet
     central.Exec(QStringLiteral("INSERT INTO SYM_NODE_IDENTITY (NODE_ID) VALUES ('siège')"));
-    QCOMPARE(DataMod->GetLocalNode(central.Path()), QStringLiteral("siège"));
+    QCOMPARE(DataMod->Replication.GetLocalNode(central.Path()), QStringLiteral("siège"));
 
     addHost(db, QStringLiteral("mag-001"), QStringLiteral("h1"), QStringLiteral("TIMESTAMP '2026-12-09 10:30:05'"));
     addHost(db, QStringLiteral("mag-002"), QStringLiteral("h1"), QStringLiteral("NULL"));
-    QCOMPARE(DataMod->GetLastHeartBeat(db.Path(), QStringLiteral("mag-001")), QStringLiteral("09/12/2026 10:30:05"));
-    QCOMPARE(DataMod->GetLastHeartBeat(db.Path(), QStringLiteral("mag-002")), QString());
-    QCOMPARE(DataMod->GetLastHeartBeat(db.Path(), QStringLiteral("absent")), QString());
-    QCOMPARE(DataMod->GetLastHeartBeat(db.Path(), QString()), QString());
-    QCOMPARE(DataMod->GetLastHeartBeat(QString(), QStringLiteral("mag-001")), QString());
+    QCOMPARE(DataMod->Replication.GetLastHeartBeat(db.Path(), QStringLiteral("mag-001")), QStringLiteral("09/12/2026 10:30:05"));
+    QCOMPARE(DataMod->Replication.GetLastHeartBeat(db.Path(), QStringLiteral("mag-002")), QString());
+    QCOMPARE(DataMod->Replication.GetLastHeartBeat(db.Path(), QStringLiteral("absent")), QString());
+    QCOMPARE(DataMod->Replication.GetLastHeartBeat(db.Path(), QString()), QString());
+    QCOMPARE(DataMod->Replication.GetLastHeartBeat(QString(), QStringLiteral("mag-001")), QString());
 }
 
 void TestEtatNoeud::nbTriggersSymDS()
 {
     TTestDatabase db;
-    QCOMPARE(DataMod->NbTriggersSymDS(db.Path()), 0);
+    QCOMPARE(DataMod->Replication.NbTriggersSymDS(db.Path()), 0);
     const QString trigger = QStringLiteral("CREATE TRIGGER %1 FOR %2 AFTER UPDATE AS BEGIN END");
     db.Exec(trigger.arg(QStringLiteral("SYM_ON_U_MAG"), QStringLiteral("GENMAGASIN")));
     db.Exec(trigger.arg(QStringLiteral("SYMXON_U_PRM"), QStringLiteral("GENPARAM"))); // '_' is any character
     db.Exec(trigger.arg(QStringLiteral("SY_ON_U_K"), QStringLiteral("K")));
     db.Exec(trigger.arg(QStringLiteral("MY_SYM_K"), QStringLiteral("K")));
     db.Exec(trigger.arg(QStringLiteral("SYM_ON_U_NODE"), QStringLiteral("SYM_NODE"))); // the engine's own table
-    QCOMPARE(DataMod->NbTriggersSymDS(db.Path()), 2);
-    QCOMPARE(DataMod->NbTriggersSymDS(QString()), 0);
+    QCOMPARE(DataMod->Replication.NbTriggersSymDS(db.Path()), 2);
+    QCOMPARE(DataMod->Replication.NbTriggersSymDS(QString()), 0);
 }
 
 void TestEtatNoeud::nbTableTriggersSymDS()
 {
     TTestDatabase db;
-    QCOMPARE(DataMod->NbTableTriggersSymDS(db.Path()), 0);
+    QCOMPARE(DataMod->Replication.NbTableTriggersSymDS(db.Path()), 0);
     const QString trigger = QStringLiteral(
         "INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_ON_UPDATE, SYNC_ON_INSERT, "
         "SYNC_ON_DELETE, CREATE_TIME, LAST_UPDATE_TIME) VALUES ('%1', '%1', 'c', %2, CURRENT_TIMESTAMP, "
@@ -159,13 +159,13 @@ void TestEtatNoeud::nbTableTriggersSymDS()
     db.Exec(route.arg(QStringLiteral("K"), QStringLiteral("mags_vers_lame")));
     db.Exec(route.arg(QStringLiteral("GENPARAM"), QStringLiteral("lame_vers_mags")));
     db.Exec(route.arg(QStringLiteral("GENBASES"), QStringLiteral("mags_vers_lame")));
-    QCOMPARE(DataMod->NbTableTriggersSymDS(db.Path()), 4);
+    QCOMPARE(DataMod->Replication.NbTableTriggersSymDS(db.Path()), 4);
 
     // Without the engine, or without a database: no trigger, no failure.
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
-    QCOMPARE(DataMod->NbTableTriggersSymDS(retail.Path()), 0);
-    QCOMPARE(DataMod->NbTableTriggersSymDS(QStringLiteral("/nulle/part.fdb")), 0);
-    QCOMPARE(DataMod->NbTableTriggersSymDS(QString()), 0);
+    QCOMPARE(DataMod->Replication.NbTableTriggersSymDS(retail.Path()), 0);
+    QCOMPARE(DataMod->Replication.NbTableTriggersSymDS(QStringLiteral("/nulle/part.fdb")), 0);
+    QCOMPARE(DataMod->Replication.NbTableTriggersSymDS(QString()), 0);
 }
 
 QTEST_GUILESS_MAIN(TestEtatNoeud)

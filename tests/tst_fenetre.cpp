@@ -1002,7 +1002,7 @@ void TestFenetre::envoiDossierNonInscriptible()
     SiteFixture::MakeSite(db, QStringLiteral("mags"), 4, jour(10));
     if (proceduresPresentes) {
         QTemporaryDir ailleurs;
-        QVERIFY(DataMod->InstallMvtProcedures(db.Path(), ailleurs.path() + QLatin1Char('/')));
+        QVERIFY(DataMod->Mouvement.InstallMvtProcedures(db.Path(), ailleurs.path() + QLatin1Char('/')));
     }
     auto w = Fenetre(&db);
     const QString absent = FProgramDir->path() + QStringLiteral("/absent/");
@@ -1168,9 +1168,9 @@ void TestFenetre::regleDuWorker()
     TTestDatabase db;
     db.Exec(QStringLiteral("CREATE TABLE TRACE (N INTEGER)\n^\n"
                            "CREATE PROCEDURE P_TRACE AS BEGIN INSERT INTO TRACE VALUES (1); END\n^\n"));
-    auto cnx = DataMod->getNewConnexion(
+    auto cnx = DataMod->Acces.getNewConnexion(
         SysdbaRef(joignable ? db.Path() : TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
-    auto query = DataMod->getNewQuery(cnx.get());
+    auto query = DataMod->Acces.getNewQuery(cnx.get());
     query->SetSQLText(instruction);
     if (instruction.contains(QLatin1String(":DEB"))) {
         query->ParamByName(QStringLiteral("DEB")).SetAsDateTime(instant(2, 0));

@@ -48,19 +48,19 @@ void TestGap::isGapDefined()
     AddGapKit(db);
     if (!drop.isEmpty())
         db.Exec(drop);
-    QCOMPARE(DataMod->IsGAPDefined(db.Path()), defined);
+    QCOMPARE(DataMod->Replication.IsGAPDefined(db.Path()), defined);
 }
 
 void TestGap::isPushMissingTavenDefined()
 {
     TTestDatabase db;
-    QVERIFY(!DataMod->IsPushMissingTAVENDefined(db.Path()));
-    QVERIFY(!DataMod->IsGAPDefined(db.Path())); // functions alone are not the kit
+    QVERIFY(!DataMod->Replication.IsPushMissingTAVENDefined(db.Path()));
+    QVERIFY(!DataMod->Replication.IsGAPDefined(db.Path())); // functions alone are not the kit
     AddGapKit(db);
-    QVERIFY(DataMod->IsPushMissingTAVENDefined(db.Path()));
+    QVERIFY(DataMod->Replication.IsPushMissingTAVENDefined(db.Path()));
     // No exception for an empty path: the connection to nothing fails.
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->IsGAPDefined(QString()));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->IsPushMissingTAVENDefined(QString()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.IsGAPDefined(QString()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.IsPushMissingTAVENDefined(QString()));
 }
 
 void TestGap::detectGap()
@@ -72,7 +72,7 @@ void TestGap::detectGap()
     t.AddColumn(QStringLiteral("NB"), QMetaType::Int);
     t.AddColumn(QStringLiteral("INFO"));
     t.AddColumn(QStringLiteral("EN_PLUS")); // more columns than returned is fine
-    DataMod->DetectGAP(db.Path(), t);
+    DataMod->Replication.DetectGAP(db.Path(), t);
     QCOMPARE(t.RecordCount(), 2);
     QCOMPARE(t.RecNo(), 0);
     QCOMPARE(t.Value(0, 0).toString(), QStringLiteral("ART"));
@@ -83,7 +83,7 @@ void TestGap::detectGap()
     // A detector that finds nothing: open and empty.
     db.Exec(QStringLiteral("ALTER PROCEDURE IVRO_DETECT_GAP RETURNS (TABLE_NAME VARCHAR(31), NB INTEGER, "
                            "INFO VARCHAR(20)) AS BEGIN IF (1 = 0) THEN SUSPEND; END"));
-    DataMod->DetectGAP(db.Path(), t);
+    DataMod->Replication.DetectGAP(db.Path(), t);
     QVERIFY(t.Active());
     QCOMPARE(t.RecordCount(), 0);
 
@@ -91,7 +91,7 @@ void TestGap::detectGap()
     t.Append();
     t.SetValue(0, QStringLiteral("gardée"));
     t.Post();
-    DataMod->DetectGAP(QString(), t);
+    DataMod->Replication.DetectGAP(QString(), t);
     QCOMPARE(t.RecordCount(), 1);
 }
 
@@ -100,13 +100,13 @@ void TestGap::detectGapRefusals()
     TTestDatabase db;
     AddGapKit(db);
     TMemTable narrow = Dataset(2); // the detector returns three columns
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->DetectGAP(db.Path(), narrow));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.DetectGAP(db.Path(), narrow));
     QVERIFY(!narrow.Active());
     QCOMPARE(narrow.RecordCount(), 0);
 
     TTestDatabase without;
     TMemTable t = Dataset(3);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->DetectGAP(without.Path(), t));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.DetectGAP(without.Path(), t));
     QVERIFY(!t.Active());
 }
 
@@ -114,12 +114,12 @@ void TestGap::doGap()
 {
     TTestDatabase db;
     AddGapKit(db);
-    DataMod->DoGAP(QString()); // nothing, no report
-    DataMod->DoGAP(db.Path());
+    DataMod->Replication.DoGAP(QString()); // nothing, no report
+    DataMod->Replication.DoGAP(db.Path());
     // Every row was read, so the procedure ran to its end; the work is committed.
     QCOMPARE(db.Rows(QStringLiteral("SELECT ETAPE, QUI FROM IVRO_GAP_TRACE ORDER BY ETAPE")),
              (QStringList{"1|DO_GAP 1", "2|DO_GAP 1"}));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->DoGAP(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.DoGAP(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
 }
 
 void TestGap::doGapCommitsWorkBeforeFailure()
@@ -127,7 +127,7 @@ void TestGap::doGapCommitsWorkBeforeFailure()
     TTestDatabase db;
     AddGapKit(db);
     db.Exec(QStringLiteral("INSERT INTO IVRO_GAP_ECHEC VALUES (1)"));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->DoGAP(db.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.DoGAP(db.Path()));
     QCOMPARE(db.Rows(QStringLiteral("SELECT ETAPE, QUI FROM IVRO_GAP_TRACE")), QStringList{"1|DO_GAP 1"});
 }
 
@@ -135,11 +135,11 @@ void TestGap::doPushMissingTaven()
 {
     TTestDatabase db;
     AddGapKit(db);
-    DataMod->DoPushMissingTAVEN(db.Path());
+    DataMod->Replication.DoPushMissingTAVEN(db.Path());
     QCOMPARE(db.Rows(QStringLiteral("SELECT ETAPE, QUI FROM IVRO_GAP_TRACE")), QStringList{"1|PUSH 1"});
 
     TTestDatabase without;
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->DoPushMissingTAVEN(without.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.DoPushMissingTAVEN(without.Path()));
 }
 
 QTEST_GUILESS_MAIN(TestGap)

@@ -58,7 +58,7 @@ void TestIdentite::listeBases()
 {
     TTestDatabase db;
     AddSites(db);
-    const TBases bases = DataMod->ListeBases(db.Path());
+    const TBases bases = DataMod->Replication.ListeBases(db.Path());
     // Disabled key, empty and NULL GUID left out; ordered by identifier as a number.
     QStringList got;
     for (const TBase &b : bases)
@@ -66,7 +66,7 @@ void TestIdentite::listeBases()
     QCOMPARE(got, QStringList({QStringLiteral("0|SERVEUR-CENTRAL|s-central|"), QStringLiteral("5|Portable-Sync|p-s|"),
                                QStringLiteral("12|MAGASIN-PARIS|magasin-paris|")}));
     QCOMPARE(bases[2].BAS_GUID, QStringLiteral("{00000000-0000-0000-0000-000000000102}"));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->ListeBases(QString()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.ListeBases(QString()));
 }
 
 void TestIdentite::ivroMvtListeBases()
@@ -82,7 +82,7 @@ void TestIdentite::ivroMvtListeBases()
     db.Exec(QStringLiteral("INSERT INTO SYM_NODE_HOST (NODE_ID, HOST_NAME, LAST_RESTART_TIME, CREATE_TIME) "
                            "VALUES ('magasin-paris', 'h', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)"));
 
-    const TIvroBases bases = DataMod->IvroMvtListeBases(db.Path());
+    const TIvroBases bases = DataMod->Replication.IvroMvtListeBases(db.Path());
     QCOMPARE(bases.size(), 3);
     QCOMPARE(bases[0].BAS_SENDER, QStringLiteral("SERVEUR-CENTRAL"));
     QVERIFY(bases[0].LAST_REPLIC.IsZero());
@@ -100,9 +100,9 @@ void TestIdentite::ivroMvtListeBasesWithoutEngine()
 {
     TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
     AddSites(db);
-    QCOMPARE(DataMod->ListeBases(db.Path()).size(), 3);
+    QCOMPARE(DataMod->Replication.ListeBases(db.Path()).size(), 3);
     try {
-        DataMod->IvroMvtListeBases(db.Path());
+        DataMod->Replication.IvroMvtListeBases(db.Path());
         QFAIL("a database without the engine must be refused");
     } catch (const EDbError &e) {
         QCOMPARE(e.Message(), QStringLiteral("Ivro n'est pas installé sur cette base"));
@@ -110,7 +110,7 @@ void TestIdentite::ivroMvtListeBasesWithoutEngine()
     // Before the engine phase, the server's own error comes through.
     TTestDatabase empty(TTestDatabase::TSchema::Empty);
     try {
-        DataMod->IvroMvtListeBases(empty.Path());
+        DataMod->Replication.IvroMvtListeBases(empty.Path());
         QFAIL("a database without GENBASES must fail");
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(QLatin1String("GENBASES")), qPrintable(e.Message()));
@@ -121,16 +121,16 @@ void TestIdentite::nomPourNous()
 {
     TTestDatabase db;
     AddSites(db);
-    QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("dossier test"));
+    QCOMPARE(DataMod->Replication.GetNomPourNous(db.Path()), QStringLiteral("dossier test"));
 
     const QString active = QStringLiteral("GENBASES JOIN K ON K_ID = BAS_ID AND K_ENABLED = 1 WHERE BAS_ID <> 0");
     const QString guids = QStringLiteral("SELECT BAS_GUID FROM ") + active + QStringLiteral(" ORDER BY BAS_ID");
     const QStringList before = db.Rows(guids);
 
-    DataMod->SetNomPourNous(db.Path(), QStringLiteral("Paris Nord é"));
-    QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("paris nord é"));
+    DataMod->Replication.SetNomPourNous(db.Path(), QStringLiteral("Paris Nord é"));
+    QCOMPARE(DataMod->Replication.GetNomPourNous(db.Path()), QStringLiteral("paris nord é"));
     // What a question shows before the write is what is stored.
-    QCOMPARE(TDataMod::NomPourNousStocke(QStringLiteral("Paris Nord é")), QStringLiteral("PARIS NORD é"));
+    QCOMPARE(TOperationsReplication::NomPourNousStocke(QStringLiteral("Paris Nord é")), QStringLiteral("PARIS NORD é"));
     // Active rows but row 0 get the name (upper-cased A to Z only) and a fresh GUID each.
     QCOMPARE(db.Count(active + QStringLiteral(" AND BAS_NOMPOURNOUS = 'PARIS NORD é'")), 5);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT BAS_NOMPOURNOUS FROM GENBASES WHERE BAS_ID = 104")).toString(),
@@ -139,7 +139,7 @@ void TestIdentite::nomPourNous()
 
     const QRegularExpression guid(QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
     const QStringList first = db.Rows(guids);
-    DataMod->SetNomPourNous(db.Path(), QStringLiteral("Paris Nord"));
+    DataMod->Replication.SetNomPourNous(db.Path(), QStringLiteral("Paris Nord"));
     const QStringList second = db.Rows(guids);
     QCOMPARE(first.size(), 5);
     QCOMPARE(QSet<QString>(first.begin(), first.end()).size(), 5);
@@ -166,10 +166,10 @@ void TestIdentite::nomPourNousBytes()
     QFETCH(QByteArray, stored);
     TTestDatabase db(TTestDatabase::TSchema::Full, charSet);
     AddSites(db);
-    DataMod->SetNomPourNous(db.Path(), QStringLiteral("Créteil Sud €"));
+    DataMod->Replication.SetNomPourNous(db.Path(), QStringLiteral("Créteil Sud €"));
     QCOMPARE(db.StoredHex(QStringLiteral("BAS_NOMPOURNOUS"), QStringLiteral("GENBASES WHERE BAS_ID = 101")), stored);
     // Read back as the other programs of the site read it.
-    QCOMPARE(DataMod->GetNomPourNous(db.Path()), QStringLiteral("créteil sud €"));
+    QCOMPARE(DataMod->Replication.GetNomPourNous(db.Path()), QStringLiteral("créteil sud €"));
 }
 
 // Every site renamed or none: a failure at the third site, or the
@@ -199,7 +199,7 @@ void TestIdentite::nomPourNousToutOuRien()
         ArretDemande::Demander();
     QString erreur;
     try {
-        DataMod->SetNomPourNous(db.Path(), QStringLiteral("Paris Nord"));
+        DataMod->Replication.SetNomPourNous(db.Path(), QStringLiteral("Paris Nord"));
     } catch (const EDbError &e) {
         erreur = e.Message();
     }
@@ -235,7 +235,7 @@ void TestIdentite::infosPassage()
     if (!extra.isEmpty())
         db.Exec(extra);
 
-    const TInfosTavenIVRO infos = DataMod->Get_Infos_Passage_TAVEN2IVRO(db.Path());
+    const TInfosTavenIVRO infos = DataMod->Replication.Get_Infos_Passage_TAVEN2IVRO(db.Path());
     QCOMPARE(infos.BAS_ID, basId);
     QCOMPARE(infos.Etat, etat);
     if (basId) {
@@ -251,7 +251,7 @@ void TestIdentite::infosPassage()
         QCOMPARE(infos.Dossier, QString());
         QVERIFY(infos.DatePassage.IsZero());
     }
-    QCOMPARE(DataMod->Get_Infos_Passage_TAVEN2IVRO(QString()).BAS_ID, 0);
+    QCOMPARE(DataMod->Replication.Get_Infos_Passage_TAVEN2IVRO(QString()).BAS_ID, 0);
 }
 
 void TestIdentite::majGenparamMonitor_data()
@@ -280,32 +280,32 @@ void TestIdentite::majGenparamMonitor()
     if (!extra.isEmpty())
         db.Exec(extra);
 
-    QCOMPARE(DataMod->MAJ_GENPARAM_Monitor(db.Path(), 7), written);
+    QCOMPARE(DataMod->Replication.MAJ_GENPARAM_Monitor(db.Path(), 7), written);
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_ID, PRM_INTEGER FROM GENPARAM ORDER BY PRM_ID")).join(' '), after);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->MAJ_GENPARAM_Monitor(QString(), 7));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.MAJ_GENPARAM_Monitor(QString(), 7));
 }
 
 void TestIdentite::korvalaVersion()
 {
     TTestDatabase db;
-    QCOMPARE(DataMod->GetKorvalaVersion(db.Path()), QString());
+    QCOMPARE(DataMod->Replication.GetKorvalaVersion(db.Path()), QString());
     db.Exec(QStringLiteral("INSERT INTO GENVERSION (VER_ID, VER_VERSION, VER_DATE) VALUES (1, '15.2.0.4', '2025-01-10')"));
     db.Exec(QStringLiteral("INSERT INTO GENVERSION (VER_ID, VER_VERSION, VER_DATE) VALUES (2, '16.0.1.2', '2026-06-01')"));
     db.Exec(QStringLiteral("INSERT INTO GENVERSION (VER_ID, VER_VERSION, VER_DATE) VALUES (3, '15.9.9.9', '2025-12-31')"));
-    QCOMPARE(DataMod->GetKorvalaVersion(db.Path()), QStringLiteral("16.0.1.2"));
-    QCOMPARE(DataMod->GetKorvalaVersion(QString()), QString());
+    QCOMPARE(DataMod->Replication.GetKorvalaVersion(db.Path()), QStringLiteral("16.0.1.2"));
+    QCOMPARE(DataMod->Replication.GetKorvalaVersion(QString()), QString());
 }
 
 void TestIdentite::cleanMagcode()
 {
     TTestDatabase db;
-    DataMod->CLEAN_MAGCODE(db.Path()); // no shop: nothing to do
+    DataMod->Replication.CLEAN_MAGCODE(db.Path()); // no shop: nothing to do
     AddKeyed(db, 501, QStringLiteral("INSERT INTO GENMAGASIN (MAG_ID, MAG_CODE, MAG_NOM) VALUES (501, 'M01', 'Paris')"));
     AddKeyed(db, 502, QStringLiteral("INSERT INTO GENMAGASIN (MAG_ID, MAG_CODE, MAG_NOM) VALUES (502, 'M02', 'Lyon')"),
              false);
     db.Exec(QStringLiteral("INSERT INTO K (K_ID, K_VERSION, K_ENABLED) VALUES (503, 1, 1)")); // an unrelated key row
 
-    DataMod->CLEAN_MAGCODE(db.Path());
+    DataMod->Replication.CLEAN_MAGCODE(db.Path());
     QCOMPARE(db.Rows(QStringLiteral("SELECT MAG_ID, MAG_CODE, MAG_NOM FROM GENMAGASIN ORDER BY MAG_ID")),
              QStringList({QStringLiteral("501||Paris"), QStringLiteral("502||Lyon")}));
     // Every shop marked as changed, whatever its key row's state; other rows untouched.
@@ -313,7 +313,7 @@ void TestIdentite::cleanMagcode()
     QVERIFY(KVersion(db, 502) > 1);
     QCOMPARE(KVersion(db, 503), 1);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT K_ENABLED FROM K WHERE K_ID = 502")).toInt(), 0);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->CLEAN_MAGCODE(QString()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.CLEAN_MAGCODE(QString()));
 }
 
 QTEST_GUILESS_MAIN(TestIdentite)

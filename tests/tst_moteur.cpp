@@ -85,7 +85,7 @@ struct TInstallSite
     {
         auto recorder = std::make_unique<TEngineRecorder>(aWindows);
         Recorder = recorder.get();
-        aDataMod.SetEngineSystem(std::move(recorder));
+        aDataMod.Moteur.SetEngineSystem(std::move(recorder));
 
         Write(QStringLiteral("prog/symmetric-pro-3.7.36-setup.jar"), "installer stand-in");
         Write(QStringLiteral("InterBase/bin/ibserver.exe"), "server stand-in");
@@ -307,7 +307,7 @@ void TestMoteur::installation()
     QFETCH(int, etapesNonExecutees);
 
     TInstallSite site(FDataMod, windows, lame, setenv, conf);
-    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, true));
+    QVERIFY(FDataMod.Moteur.InstallationSymmetricDS(site.Sym, true));
     QCOMPARE(site.Recorder->Log, site.Lines(commandes));
 
     if (lame && windows)
@@ -325,7 +325,7 @@ void TestMoteur::installation()
     QCOMPARE(site.Read(site.Engine(QStringLiteral("grants.sql"))), lame ? QByteArray("<absent>") : grants.readAll());
 
     // Firewall and service rights have no common tool off Windows: said, not silently skipped.
-    const QStringList notes = FDataMod.PrendEtapesNonExecutees();
+    const QStringList notes = FDataMod.Moteur.PrendEtapesNonExecutees();
     QCOMPARE(notes.size(), etapesNonExecutees);
     if (etapesNonExecutees > 0)
         QVERIFY(notes.first().startsWith(QStringLiteral("Droits du service \"%1\"").arg(site.Sym.Nom)));
@@ -375,9 +375,9 @@ void TestMoteur::wrapperConf()
     QFETCH(QByteArray, conf);
     QFETCH(QByteArray, attendue);
     TInstallSite site(FDataMod, false, false, Lf(SetenvSh), conf);
-    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, false));
+    QVERIFY(FDataMod.Moteur.InstallationSymmetricDS(site.Sym, false));
     QCOMPARE(site.Read(site.Engine(QStringLiteral("conf/sym_service.conf"))), attendue);
-    FDataMod.PrendEtapesNonExecutees();
+    FDataMod.Moteur.PrendEtapesNonExecutees();
 }
 
 void TestMoteur::dossierInterBase_data()
@@ -406,7 +406,7 @@ void TestMoteur::dossierInterBase()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     // Where the library and the driver are taken from tells the folder found.
-    FDataMod.InstallationSymmetricDS(site.Sym, false);
+    FDataMod.Moteur.InstallationSymmetricDS(site.Sym, false);
     QVERIFY(site.Recorder->Log.contains(QStringLiteral("CopyFile | %1 | %2\\..\\UDF\\sym_udf.dll")
                                             .arg(site.P(QStringLiteral("/Sym/Mag/databases/interbase/sym_udf.dll")),
                                                  dossier)));
@@ -480,11 +480,11 @@ void TestMoteur::echecs()
 
     QString obtenu;
     try {
-        QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, true));
+        QVERIFY(FDataMod.Moteur.InstallationSymmetricDS(site.Sym, true));
     } catch (const EDbError &e) {
         obtenu = e.Message();
     }
-    FDataMod.PrendEtapesNonExecutees();
+    FDataMod.Moteur.PrendEtapesNonExecutees();
     QVERIFY2(message.isEmpty() ? obtenu.isEmpty() : obtenu.contains(message), qPrintable(obtenu));
     QCOMPARE(rec.Log.size(), commandes);
     QCOMPARE(QFileInfo::exists(site.Engine(QString())), dossierLaisse);
@@ -548,9 +548,9 @@ void TestMoteur::valeursRefusees()
         QString message;
         try {
             if (desinstalle)
-                FDataMod.DesInstallationSymmetricDS(site.Sym);
+                FDataMod.Moteur.DesInstallationSymmetricDS(site.Sym);
             else
-                FDataMod.InstallationSymmetricDS(site.Sym, true);
+                FDataMod.Moteur.InstallationSymmetricDS(site.Sym, true);
         } catch (const EDbError &e) {
             message = e.Message();
         }
@@ -559,7 +559,7 @@ void TestMoteur::valeursRefusees()
         QCOMPARE(site.Recorder->Log, QStringList());
         QVERIFY(!QFileInfo::exists(site.B + QStringLiteral("/Sym")));
     }
-    FDataMod.PrendEtapesNonExecutees();
+    FDataMod.Moteur.PrendEtapesNonExecutees();
 }
 
 // The answer file is XML: a folder's "&" or "<" is escaped, and a "%" in it
@@ -568,8 +568,8 @@ void TestMoteur::fichierReponses()
 {
     TInstallSite site(FDataMod, true, true, Lf(SetenvBat), CrLf(ConfSansOption));
     site.Sym.Repertoire = site.P(QStringLiteral("/R&D <Sym> %servicename%"));
-    QVERIFY(FDataMod.InstallationSymmetricDS(site.Sym, false));
-    FDataMod.PrendEtapesNonExecutees();
+    QVERIFY(FDataMod.Moteur.InstallationSymmetricDS(site.Sym, false));
+    FDataMod.Moteur.PrendEtapesNonExecutees();
     const QByteArray xml = site.Read(site.B + QStringLiteral("/R&D <Sym> %servicename%/master-autoinstall.xml"));
     QXmlStreamReader reader(xml);
     QString installPath;
@@ -686,7 +686,7 @@ void TestMoteur::desinstallation()
     const QString avant = QDir::currentPath();
     QString message;
     try {
-        QVERIFY(FDataMod.DesInstallationSymmetricDS(site.Sym));
+        QVERIFY(FDataMod.Moteur.DesInstallationSymmetricDS(site.Sym));
     } catch (const EDbError &e) {
         message = e.Message();
     }
@@ -775,9 +775,9 @@ void TestMoteur::dossierOuvertAUnAutreCompte()
     QString message;
     try {
         if (installation)
-            FDataMod.InstallationSymmetricDS(site.Sym, false);
+            FDataMod.Moteur.InstallationSymmetricDS(site.Sym, false);
         else
-            FDataMod.DesInstallationSymmetricDS(site.Sym);
+            FDataMod.Moteur.DesInstallationSymmetricDS(site.Sym);
         QFAIL("accepted");
     } catch (const EDbError &e) {
         message = e.Message();

@@ -96,8 +96,8 @@ const QString KSymDataRelative = QStringLiteral(
 qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay, QString &aMessage,
            TSensMvt aSens = TSensMvt::LameVersMag)
 {
-    auto cnx = aDataMod.getNewConnexion(SysdbaRef(aDb.Path()));
-    auto query = aDataMod.NewMvtSendQuery(cnx.get(), aSens, MvtDebutPlage(aDay), MvtFinPlage(aDay),
+    auto cnx = aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path()));
+    auto query = aDataMod.Mouvement.NewMvtSendQuery(cnx.get(), aSens, MvtDebutPlage(aDay), MvtFinPlage(aDay),
                                           QStringLiteral("mag-001"));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     aMessage = out.Message;
@@ -169,9 +169,9 @@ void MakeExactnessSite(const TTestDatabase &aDb)
 TEnvoiResultat Envoie(const TTestDatabase &aDb, const TDateTime &aDeb, const TDateTime &aFin, const QString &aNode,
                       const QString &aDossier, const std::function<void(TEnvoi &)> &aPendant = {})
 {
-    const TSensMvt sens = SensDuGroupe(DataMod->IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
-    const TEvaluationResultat eval = TEvaluation(aDb.Path(), aDeb, aFin, sens).Executer();
-    TEnvoi envoi({aDb.Path(), sens, aDeb, aFin, aNode, aDossier});
+    const TSensMvt sens = SensDuGroupe(DataMod->Mouvement.IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), aDeb, aFin, sens).Executer();
+    TEnvoi envoi(DataMod->Mouvement, {aDb.Path(), sens, aDeb, aFin, aNode, aDossier});
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     if (envoi.Demarrer(eval)) {
@@ -235,7 +235,7 @@ private:
 
 void TestMouvement::scriptResourceIsByteExact()
 {
-    const QByteArray script = TDataMod::MvtScriptResource();
+    const QByteArray script = TOperationsMouvement::MvtScriptResource();
     QCOMPARE(script.size(), 4347);
     QCOMPARE(QCryptographicHash::hash(script, QCryptographicHash::Sha256).toHex(),
              QByteArray("22b43ee881b79c6e5e6f5d7731848e5c06310ebf91b06c2f21a0475602be9e7e"));
@@ -310,14 +310,14 @@ void TestMouvement::localNode()
     TTestDatabase db;
     SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), QStringLiteral("lame"));
     SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"), Day(9, 10, 30));
-    const TNode node = FDataMod.IvroMvtLocalNode(db.Path());
+    const TNode node = FDataMod.Mouvement.IvroMvtLocalNode(db.Path());
     QCOMPARE(node.NODE_ID, QStringLiteral("serveur"));
     QCOMPARE(node.NODE_GROUP_ID, QStringLiteral("lame"));
     QVERIFY(!node.HEARTBEAT_TIME.IsZero());
 
     // The identity's node without a host row is no local node at all.
     db.Exec(QStringLiteral("DELETE FROM SYM_NODE_HOST WHERE NODE_ID = 'serveur'"));
-    const TNode none = FDataMod.IvroMvtLocalNode(db.Path());
+    const TNode none = FDataMod.Mouvement.IvroMvtLocalNode(db.Path());
     QVERIFY(none.NODE_ID.isEmpty());
     QVERIFY(none.NODE_GROUP_ID.isEmpty());
 }
@@ -326,12 +326,12 @@ void TestMouvement::remoteNodes()
 {
     TTestDatabase db;
     SiteFixture::AddLocalNode(db, QStringLiteral("serveur"), QStringLiteral("lame"));
-    QVERIFY(FDataMod.IvroMvtListeRemoteNodes(db.Path()).isEmpty());
+    QVERIFY(FDataMod.Mouvement.IvroMvtListeRemoteNodes(db.Path()).isEmpty());
 
     SiteFixture::AddRemoteNode(db, QStringLiteral("mag-001"), QStringLiteral("mags"), Day(9, 10, 30), 2);
     SiteFixture::AddRemoteNode(db, QStringLiteral("mag-002"), QStringLiteral("mags"));
     SiteFixture::AddRemoteNode(db, QStringLiteral("mag-003"), QStringLiteral("mags"), Day(9), 0);
-    const TNodes nodes = FDataMod.IvroMvtListeRemoteNodes(db.Path());
+    const TNodes nodes = FDataMod.Mouvement.IvroMvtListeRemoteNodes(db.Path());
     QStringList seen;
     for (const TNode &n : nodes) {
         seen << n.NODE_ID;
@@ -346,8 +346,8 @@ void TestMouvement::remoteNodes()
 void TestMouvement::nodesWithoutReplicationTables()
 {
     TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.IvroMvtLocalNode(db.Path()));
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.IvroMvtListeRemoteNodes(db.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Mouvement.IvroMvtLocalNode(db.Path()));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Mouvement.IvroMvtListeRemoteNodes(db.Path()));
 }
 
 void TestMouvement::workerRules_data()
@@ -374,8 +374,8 @@ void TestMouvement::workerRules()
     db.Exec(QStringLiteral("CREATE TABLE MARK (N INTEGER)\n^\n"
                            "CREATE PROCEDURE P_MARK AS BEGIN INSERT INTO MARK VALUES (1); END\n^\n"));
 
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.getNewQuery(cnx.get());
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.Acces.getNewQuery(cnx.get());
     query->SetSQLText(statement);
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QVERIFY(out.Called);
@@ -390,8 +390,8 @@ void TestMouvement::workerRules()
 
 void TestMouvement::workerUnreachableDatabase()
 {
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
-    auto query = FDataMod.NewMvtCountQuery(cnx.get(), Day(1), Day(2));
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
+    auto query = FDataMod.Mouvement.NewMvtCountQuery(cnx.get(), Day(1), Day(2));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QVERIFY(out.Called);
     QVERIFY(out.OnUiThread);
@@ -425,8 +425,8 @@ void TestMouvement::countOverRange()
     AddK(db, 5, 1, Day(13, 0, 0, 1), inserted);                // after
     AddK(db, 6, 1, Day(10, 12), inserted);
 
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.NewMvtCountQuery(cnx.get(), MvtDebutPlage(deb), MvtFinPlage(fin));
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.Mouvement.NewMvtCountQuery(cnx.get(), MvtDebutPlage(deb), MvtFinPlage(fin));
     QCOMPARE(query->SQLText(), MvtInstructionComptage);
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QCOMPARE(out.Resultat, count);
@@ -441,30 +441,30 @@ void TestMouvement::installReplacesOnlyMovementProcedures()
     AddGapKit(db);
     db.Exec(QStringLiteral("CREATE PROCEDURE IVRO_MVT_LAME2MAG_NODE AS BEGIN END\n^\n"
                            "CREATE PROCEDURE MY_IVRO_MVT_LOG AS BEGIN END\n^\n"));
-    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
+    QVERIFY(FDataMod.Replication.IsGAPDefined(db.Path()));
     QTemporaryDir dir;
     const QString programDir = dir.path() + QLatin1Char('/');
-    TDataMod::TMvtInstallation rapport;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     QCOMPARE(rapport.Erreurs, QStringList());
     QCOMPARE(rapport.Fichier, programDir + QStringLiteral("ivro_mvt.sql"));
 
     QFile file(rapport.Fichier);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), TDataMod::MvtScriptResource());
+    QCOMPARE(file.readAll(), TOperationsMouvement::MvtScriptResource());
     QCOMPARE(db.Rows(QStringLiteral("SELECT TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES "
                                     "WHERE RDB$PROCEDURE_NAME LIKE '%IVRO%' OR RDB$PROCEDURE_NAME = 'TMP_DROP_PROC' "
                                     "ORDER BY 1")),
              (QStringList{"IVRO_DETECT_GAP", "IVRO_DO_GAP", "IVRO_MVT_LAME2MAG", "IVRO_MVT_LAME2MAGS",
                           "IVRO_MVT_LAME2MAG_NODE", "IVRO_MVT_MAG2LAME", "IVRO_MVT_MAG2LAME_NODE",
                           "IVRO_PUSH_MISSING_TAVEN", "MY_IVRO_MVT_LOG"}));
-    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
+    QVERIFY(FDataMod.Replication.IsGAPDefined(db.Path()));
     // The old range procedure was replaced by the real one.
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = 'IVRO_MVT_LAME2MAG_NODE'")),
              3);
     // Installing again replaces what is there.
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
-    QVERIFY(FDataMod.IsGAPDefined(db.Path()));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir));
+    QVERIFY(FDataMod.Replication.IsGAPDefined(db.Path()));
 }
 
 // Old procedures that can't be dropped (a procedure of the site calls one)
@@ -474,11 +474,11 @@ void TestMouvement::installFailureIsReported()
     TTestDatabase db;
     QTemporaryDir dir;
     const QString programDir = dir.path() + QLatin1Char('/');
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir));
     db.Exec(QStringLiteral("CREATE PROCEDURE P_APPEL AS BEGIN "
                            "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END"));
-    TDataMod::TMvtInstallation rapport;
-    QVERIFY(!FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(!FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     // The procedure the site's one calls stays: it can be neither dropped nor
     // created again; the others are replaced (the range procedure installed
     // calls no per-row procedure).
@@ -490,7 +490,7 @@ void TestMouvement::installFailureIsReported()
     for (int i = 0; i < attendues.size(); ++i)
         QVERIFY2(rapport.Erreurs[i].startsWith(attendues[i]), qPrintable(rapport.Erreurs[i]));
 
-    QVERIFY(!FDataMod.InstallMvtProcedures(TTestDatabase::Folder() + QStringLiteral("absente.fdb"), programDir,
+    QVERIFY(!FDataMod.Mouvement.InstallMvtProcedures(TTestDatabase::Folder() + QStringLiteral("absente.fdb"), programDir,
                                            &rapport));
     QVERIFY(!rapport.Erreurs.isEmpty());
 }
@@ -527,8 +527,8 @@ void TestMouvement::installFromMemory()
     else
         programDir = dir.path() + QStringLiteral("/absent/");
 
-    TDataMod::TMvtInstallation rapport;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 4);
     QVERIFY(v.open(QIODevice::ReadOnly));
     QCOMPARE(v.readAll(), QByteArray("intact"));
@@ -543,7 +543,7 @@ void TestMouvement::installFromMemory()
     QVERIFY(written.isFile() && !written.isSymLink());
     QFile f(script);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), TDataMod::MvtScriptResource());
+    QCOMPARE(f.readAll(), TOperationsMouvement::MvtScriptResource());
     // No temporary copy left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("ivro_mvt.sql")});
@@ -614,12 +614,12 @@ void TestMouvement::sendingFailureKeepsMessage()
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     // Without its key generator every insert into SYM_DATA fails: the whole
     // range must fail, with nothing left behind.
     db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
                                           MvtFinPlage(Day(10)), QStringLiteral("mag-001"));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QCOMPARE(out.Resultat, -1);
@@ -675,7 +675,7 @@ void TestMouvement::sendingOutcomes()
     const QString node = QStringLiteral("mag-001");
     const TDateTime deb = MvtDebutPlage(Day(10));
     const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(QDate::fromString(au, QStringLiteral("dd/MM/yyyy"))));
-    const TEvaluationResultat eval = TEvaluation(db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
     if (!apres.isEmpty())
         db.Exec(apres);
     auto autre = db.Connect();
@@ -684,7 +684,7 @@ void TestMouvement::sendingOutcomes()
         tenu = std::make_unique<TEnvoi::TVerrou>(autre.get(), node);
 
     QTemporaryDir dir;
-    TEnvoi envoi({db.Path(), TSensMvt::LameVersMag, deb, fin, node, dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, {db.Path(), TSensMvt::LameVersMag, deb, fin, node, dir.path() + QLatin1Char('/')});
     int termine = 0;
     QObject::connect(&envoi, &TEnvoi::Termine, &envoi, [&termine] { ++termine; });
     if (envoi.Demarrer(eval))
@@ -761,7 +761,7 @@ void TestMouvement::sendingTargets()
     if (!sql.isEmpty())
         db.Exec(sql);
     const TSensMvt sens = SensDuGroupe(local);
-    const QString texte = MvtRefusCible(sens, DataMod->MvtGroupeCible(db.Path(), sens), QStringLiteral("cible"), cible);
+    const QString texte = MvtRefusCible(sens, DataMod->Mouvement.MvtGroupeCible(db.Path(), sens), QStringLiteral("cible"), cible);
     if (refus.isEmpty())
         QCOMPARE(texte, QString());
     else
@@ -836,10 +836,10 @@ void TestMouvement::installedScriptFollowsKeyNamesType()
     AddK(db, 3, 99, Day(10, 9), Day(1, 0, 0, 3)); // no KTB row
     AddK(db, 4, 1, Day(10, 9), Day(1, 0, 0, 4));
 
-    const QStringList shipped = SplitTextLines(DecodeWindowsText(TDataMod::MvtScriptResource()));
+    const QStringList shipped = SplitTextLines(DecodeWindowsText(TOperationsMouvement::MvtScriptResource()));
     const QStringList nettoye = MvtNettoyageExact(shipped);
-    const QStringList installed = FDataMod.MvtScriptPourBase(db.Path(), shipped);
-    QCOMPARE(FDataMod.SyncKeyNamesEstBlob(db.Path()), !varchar);
+    const QStringList installed = FDataMod.Mouvement.MvtScriptPourBase(db.Path(), shipped);
+    QCOMPARE(FDataMod.Mouvement.SyncKeyNamesEstBlob(db.Path()), !varchar);
     QCOMPARE(installed.size(), nettoye.size());
     int changed = 0;
     for (int i = 0; i < nettoye.size(); ++i) {
@@ -852,13 +852,13 @@ void TestMouvement::installedScriptFollowsKeyNamesType()
     QCOMPARE(changed, varchar ? 0 : 4);
 
     QString message;
-    QVERIFY(FDataMod.ExecuteScript(db.Path(), shipped));
+    QVERIFY(FDataMod.Acces.ExecuteScript(db.Path(), shipped));
     QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
     const QStringList fromShipped = db.Rows(KSymDataRelative);
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
 
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
     const QStringList fromInstalled = db.Rows(KSymDataRelative);
     QCOMPARE(fromInstalled, fromShipped);
@@ -881,7 +881,7 @@ void TestMouvement::keyNamesTooLongFailTheSending()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 2, QDate(2026, 3, 10));
     db.Exec(QStringLiteral("UPDATE SYM_TRIGGER SET SYNC_KEY_NAMES = LPAD('K_ID', 4097, 'X') WHERE TRIGGER_ID = 'K'"));
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     QString message;
     QCOMPARE(Send(FDataMod, db, Day(10), message), -1);
     QVERIFY2(message.contains(QLatin1String("truncation")), qPrintable(message));
@@ -918,15 +918,15 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents()
     const TDateTime day = Day(10);
     QString message;
 
-    QVERIFY(FDataMod.ExecuteScript(db.Path(), FDataMod.MvtScriptPourBase(db.Path(), SplitTextLines(DecodeWindowsText(
-                                                                                      TDataMod::MvtScriptResource())))));
+    QVERIFY(FDataMod.Acces.ExecuteScript(db.Path(), FDataMod.Mouvement.MvtScriptPourBase(db.Path(), SplitTextLines(DecodeWindowsText(
+                                                                                      TOperationsMouvement::MvtScriptResource())))));
     QCOMPARE(Send(FDataMod, db, day, message, s), 0);
     const QStringList shipped = db.Rows(KSymDataRelative);
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
 
     QTemporaryDir dir;
-    TDataMod::TMvtInstallation rapport;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
     QCOMPARE(rapport.Remarque, QString());
     QVERIFY(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = '%1' AND RDB$PROCEDURE_SOURCE "
                                     "CONTAINING '%2'")
@@ -971,8 +971,8 @@ void TestMouvement::withoutTemporaryTableShippedProcedures()
     MakeExactnessSite(db);
     db.Exec(QStringLiteral("CREATE TABLE %1 (X INTEGER)").arg(MvtTableDefinitions));
     QTemporaryDir dir;
-    TDataMod::TMvtInstallation rapport;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
     QVERIFY2(rapport.Remarque.startsWith(QStringLiteral("Table temporaire IVRO_MVT_DEFINITIONS indisponible")),
              qPrintable(rapport.Remarque));
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'IVRO_MVT_LAME2MAG('")), 1);
@@ -997,9 +997,9 @@ void TestMouvement::sendingAttachesTwice()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
     const TDateTime deb = MvtDebutPlage(Day(10));
     const TDateTime fin = MvtFinPlage(Day(10));
-    const TEvaluationResultat eval = TEvaluation(db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
     QTemporaryDir dir;
-    TEnvoi envoi({db.Path(), TSensMvt::LameVersMag, deb, fin, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, {db.Path(), TSensMvt::LameVersMag, deb, fin, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/')});
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     GAttachements = 0;

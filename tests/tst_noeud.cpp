@@ -107,7 +107,7 @@ private:
 void TestNoeud::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     FCentrale = std::make_unique<TTestDatabase>();
     AddCentralTables(*FCentrale);
     VGSE.IVRO_PORTS = 30000;
@@ -151,7 +151,7 @@ void TestNoeud::maitre()
     infos.HTTPPort = port;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = QStringLiteral("18.2.0.1500");
-    QVERIFY(FDataMod.Installation_Master(infos));
+    QVERIFY(FDataMod.Moteur.Installation_Master(infos));
 
     const QString script = dir.path() + QStringLiteral("/master-lame-paris_1.sql");
     QByteArray attendu;
@@ -216,7 +216,7 @@ void TestNoeud::maitreVersions()
     infos.HTTPPort = 30421;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = version;
-    QVERIFY(FDataMod.Installation_Master(infos));
+    QVERIFY(FDataMod.Moteur.Installation_Master(infos));
     const QByteArray script = ReadAll(dir.path() + QStringLiteral("/master-lame.sql"));
     QCOMPARE(script.contains("VALUES('caisse_ticket', 'caisse_ticket','default'"), listeCaisses);
     QVERIFY(script.contains("VALUES('GENPARAM', 'GENPARAM','default','PRM_ID'"));
@@ -235,7 +235,7 @@ void TestNoeud::maitreNomRefuse()
         infos.SymDir = dir.path();
         infos.HTTPPort = 30421;
         infos.DatabaseFile = db.Path();
-        QVERIFY(!FDataMod.Installation_Master(infos));
+        QVERIFY(!FDataMod.Moteur.Installation_Master(infos));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
     }
@@ -255,7 +255,7 @@ void TestNoeud::scriptCentralSousIsql()
     infos.HTTPPort = 30421;
     infos.DatabaseFile = FCentrale->Path();
     infos.Version = QStringLiteral("18.2.0.1500");
-    QVERIFY(FDataMod.Installation_Master(infos));
+    QVERIFY(FDataMod.Moteur.Installation_Master(infos));
 
     TTestDatabase fresh;
     QProcess isql;
@@ -357,7 +357,7 @@ void TestNoeud::ouverture()
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = cas == QLatin1String("injoignable") ? QStringLiteral("/nulle/part.fdb") : db.Path();
-    FDataMod.Ouverture_IBFile(infos);
+    FDataMod.Moteur.Ouverture_IBFile(infos);
     QCOMPARE(Decrit(infos), attendu);
 }
 
@@ -389,7 +389,7 @@ void TestNoeud::ouvertureBaseNone()
     TDossierInfos infos;
     infos.Init();
     infos.DatabaseFile = db.Path();
-    FDataMod.Ouverture_IBFile(infos);
+    FDataMod.Moteur.Ouverture_IBFile(infos);
     // No KTB here: the list of excluded tables says it failed, the rest was read.
     QCOMPARE(Decrit(infos), QStringLiteral("Version=\nUrl=\nIdent=3\nGeneral=0\nSite=G3|MAGASIN-\u00C9VRY|\n"
                                            "Nom=dossier \u00C9t\u00C9\nIsok=oui\nExclues=!!!ERREUR!!!\n"
@@ -443,7 +443,7 @@ void TestNoeud::installationBase()
         QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/Sym/engines")));
     auto recorder = std::make_unique<TEngineRecorder>(windows);
     TEngineRecorder &rec = *recorder;
-    FDataMod.SetEngineSystem(std::move(recorder));
+    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
     if (cas == QLatin1String("refus"))
         rec.Refused << QStringLiteral("systemctl");
     if (cas == QLatin1String("demarrage"))
@@ -467,13 +467,13 @@ void TestNoeud::installationBase()
     int obtenu = -1;
     QString message;
     try {
-        obtenu = FDataMod.Installation_BASE(infos) ? 1 : 0;
+        obtenu = FDataMod.Moteur.Installation_BASE(infos) ? 1 : 0;
     } catch (const EDbError &e) {
         obtenu = 2;
         message = e.Message();
     }
     const QStringList log = rec.Log;
-    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(obtenu, resultat);
     QCOMPARE(log, commandes.isEmpty() ? QStringList() : commandes.split(QLatin1Char('\n')));
     if (cas == QLatin1String("refus") || cas == QLatin1String("demarrage"))
@@ -536,7 +536,7 @@ void TestNoeud::maitreValeursRefusees()
     infos.SymDir = dir.path();
     infos.HTTPPort = 30421;
     infos.DatabaseFile = db.Path();
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_Master(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir(dir.path() + QStringLiteral("/engines")).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
@@ -555,7 +555,7 @@ void TestNoeud::maitreSansEngines()
     infos.SymDir = dir.path();
     infos.HTTPPort = 30421;
     infos.DatabaseFile = db.Path();
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_Master(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
 }
@@ -588,7 +588,7 @@ void TestNoeud::liensPlantes()
     if (!why.isEmpty())
         QSKIP(qPrintable(why));
     try {
-        FDataMod.Installation_Master(infos);
+        FDataMod.Moteur.Installation_Master(infos);
         QFAIL("the link was written through");
     } catch (const EDbError &e) {
         QVERIFY2(e.Message().contains(QStringLiteral("appartient à un autre compte")), qPrintable(e.Message()));
@@ -605,12 +605,12 @@ void TestNoeud::liensPlantes()
     service.Exist = true;
     recorder->Services.insert(QStringLiteral("IVRO-MAG"), service);
     TEngineRecorder &rec = *recorder;
-    FDataMod.SetEngineSystem(std::move(recorder));
+    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
     infos.ServiceName = QStringLiteral("IVRO-MAG");
     infos.ExternalID = QStringLiteral("12");
-    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Installation_BASE(infos));
+    QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_BASE(infos));
     QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
-    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(ReadAll(victime), QByteArray("intact"));
 }
 
@@ -647,7 +647,7 @@ void TestNoeud::dossierMoteurOuvert()
     AddCentralTables(db);
     auto recorder = std::make_unique<TEngineRecorder>(false);
     TEngineRecorder &rec = *recorder;
-    FDataMod.SetEngineSystem(std::move(recorder));
+    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
     VGSE.HostName = QStringLiteral("srv-lame");
     TDossierInfos infos;
     infos.Init();
@@ -660,15 +660,15 @@ void TestNoeud::dossierMoteurOuvert()
     QString message;
     try {
         if (maitre)
-            FDataMod.Installation_Master(infos);
+            FDataMod.Moteur.Installation_Master(infos);
         else
-            FDataMod.Installation_BASE(infos);
+            FDataMod.Moteur.Installation_BASE(infos);
         QFAIL("accepted");
     } catch (const EDbError &e) {
         message = e.Message();
     }
     QCOMPARE(rec.Log, QStringList());
-    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QVERIFY2(message.startsWith(QStringLiteral("Dossier du moteur refusé")) && message.contains(refus),
              qPrintable(message));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -744,7 +744,7 @@ void TestNoeud::installationBaseInterrompue()
     }
     auto recorder = std::make_unique<TArretPendant>(appel);
     TArretPendant &rec = *recorder;
-    FDataMod.SetEngineSystem(std::move(recorder));
+    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
     TInfoSurService service;
     service.Exist = true;
     rec.Services.insert(QStringLiteral("IVRO-MAG"), service);
@@ -758,13 +758,13 @@ void TestNoeud::installationBaseInterrompue()
     infos.DatabaseFile = db.Path();
     QString message;
     try {
-        FDataMod.Installation_BASE(infos);
+        FDataMod.Moteur.Installation_BASE(infos);
     } catch (const EDbError &e) {
         message = e.Message();
     }
     ArretDemande::Oublier();
     const QStringList log = rec.Log;
-    FDataMod.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
     QCOMPARE(log, commandes);
     QVERIFY2(message.startsWith(QStringLiteral("Configuration du noeud magasin interrompue à la demande de "
                                                "l'opérateur"))

@@ -37,19 +37,19 @@ void TestProgression::readsWhileSending()
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), rows, KDay);
     QTemporaryDir dir;
-    QVERIFY(FDataMod.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     // A capture of the site before the sending: not part of it.
     db.Scalar(QStringLiteral("SELECT GEN_ID(GEN_SYM_DATA_DATA_ID, 5) FROM RDB$DATABASE"));
 
-    TMvtProgression progression(FDataMod.getNewConnexion(SysdbaRef(db.Path())), 20);
+    TMvtProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
     QList<qint64> seen;
     connect(&progression, &TMvtProgression::Avancement, this, [&seen](qint64 aInseres) { seen << aInseres; });
     const qint64 depart = progression.Depart();
     QCOMPARE(depart, 5);
 
-    auto cnx = FDataMod.getNewConnexion(SysdbaRef(db.Path()));
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
     const TDateTime day = TDateTime::FromQDate(KDay);
-    auto query = FDataMod.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
+    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
                                           QStringLiteral("mag-001"));
     QEventLoop loop;
     qint32 resultat = -1;
@@ -78,7 +78,7 @@ void TestProgression::readsWhileSending()
 void TestProgression::noGenerator()
 {
     TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
-    TMvtProgression progression(FDataMod.getNewConnexion(SysdbaRef(db.Path())), 20);
+    TMvtProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
     QVERIFY_THROWS_EXCEPTION(EDbError, progression.Depart());
 }
 

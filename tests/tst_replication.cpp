@@ -71,7 +71,7 @@ void TestReplication::infosReplication()
     TTestDatabase db;
     AddSites(db);
     AddReplication(db, url);
-    const TInfosReplication infos = DataMod->InfosReplication(db.Path());
+    const TInfosReplication infos = DataMod->Replication.InfosReplication(db.Path());
     QCOMPARE(infos.NomBase, QStringLiteral("PARIS"));
     QCOMPARE(infos.ServeurReplication, serveur);
 }
@@ -81,11 +81,11 @@ void TestReplication::replicationRows()
     TTestDatabase db;
     AddSites(db);
     // No launch for the local site yet.
-    TInfosReplication none = DataMod->InfosReplication(db.Path());
+    TInfosReplication none = DataMod->Replication.InfosReplication(db.Path());
     QCOMPARE(none.NomBase, QString());
     QCOMPARE(none.ServeurReplication, QString());
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QString());
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(QString()), QString());
+    QCOMPARE(DataMod->Replication.GetCheminBaseGENREPLICATION(db.Path()), QString());
+    QCOMPARE(DataMod->Replication.GetCheminBaseGENREPLICATION(QString()), QString());
 
     AddReplication(db, QStringLiteral("http://b-premier:8080/sync"));
     // Order 0 is not a replication entry; a second ordered entry comes after.
@@ -93,16 +93,16 @@ void TestReplication::replicationRows()
                            "VALUES (402, 301, 0, 'http://zero/', 'z:\\zero.ib')"));
     db.Exec(QStringLiteral("INSERT INTO GENREPLICATION (REP_ID, REP_LAUID, REP_ORDRE, REP_URLDISTANT, REP_PLACEBASE) "
                            "VALUES (403, 301, 2, 'http://a-second:8080/sync', 'e:\\second.ib')"));
-    QCOMPARE(DataMod->InfosReplication(db.Path()).ServeurReplication, QStringLiteral("a-second"));
+    QCOMPARE(DataMod->Replication.InfosReplication(db.Path()).ServeurReplication, QStringLiteral("a-second"));
     // The row the location is written to: the first by order.
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("d:\\bases\\site.ib"));
-    QCOMPARE(DataMod->PlaceBaseAEcrire(db.Path()).REP_ID, 401);
+    QCOMPARE(DataMod->Replication.GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("d:\\bases\\site.ib"));
+    QCOMPARE(DataMod->Replication.PlaceBaseAEcrire(db.Path()).REP_ID, 401);
 
     // A disabled launch hides its entries.
     db.Exec(QStringLiteral("UPDATE K SET K_ENABLED = 0 WHERE K_ID = 301"));
-    QCOMPARE(DataMod->InfosReplication(db.Path()).NomBase, QString());
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QString());
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->InfosReplication(QString()));
+    QCOMPARE(DataMod->Replication.InfosReplication(db.Path()).NomBase, QString());
+    QCOMPARE(DataMod->Replication.GetCheminBaseGENREPLICATION(db.Path()), QString());
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.InfosReplication(QString()));
 }
 
 void TestReplication::updateRepPlacebase()
@@ -111,13 +111,13 @@ void TestReplication::updateRepPlacebase()
     AddSites(db);
     AddReplication(db);
     // Asked as it will be stored.
-    QCOMPARE(DataMod->PlaceBaseAEcrire(db.Path(), QStringLiteral("c:\\bases\\x.ib")).Apres,
+    QCOMPARE(DataMod->Replication.PlaceBaseAEcrire(db.Path(), QStringLiteral("c:\\bases\\x.ib")).Apres,
              QStringLiteral("C:\\BASES\\X.IB"));
-    QVERIFY(DataMod->UpdateREP_PLACEBASE(db.Path(), QStringLiteral("c:\\bases\\site-é.ib")));
-    QCOMPARE(DataMod->GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("C:\\BASES\\SITE-é.IB"));
+    QVERIFY(DataMod->Replication.UpdateREP_PLACEBASE(db.Path(), QStringLiteral("c:\\bases\\site-é.ib")));
+    QCOMPARE(DataMod->Replication.GetCheminBaseGENREPLICATION(db.Path()), QStringLiteral("C:\\BASES\\SITE-é.IB"));
     QVERIFY(KVersion(db, 401) > 1); // the change travels
     QCOMPARE(KVersion(db, 0), 1);
-    QVERIFY(!DataMod->UpdateREP_PLACEBASE(QString(), QStringLiteral("c:\\x.ib")));
+    QVERIFY(!DataMod->Replication.UpdateREP_PLACEBASE(QString(), QStringLiteral("c:\\x.ib")));
 }
 
 void TestReplication::updateRepPlacebaseWithoutRow()
@@ -127,7 +127,7 @@ void TestReplication::updateRepPlacebaseWithoutRow()
     db.Exec(QStringLiteral("INSERT INTO GENREPLICATION (REP_ID, REP_LAUID, REP_ORDRE, REP_PLACEBASE) "
                            "VALUES (0, 0, 0, 'd:\\orphan.ib')"));
     // Nothing to update: no success claimed, and key row 0 stays as it was.
-    QVERIFY(!DataMod->UpdateREP_PLACEBASE(db.Path(), QStringLiteral("c:\\bases\\site.ib")));
+    QVERIFY(!DataMod->Replication.UpdateREP_PLACEBASE(db.Path(), QStringLiteral("c:\\bases\\site.ib")));
     QCOMPARE(KVersion(db, 0), 1);
     QCOMPARE(db.Scalar(QStringLiteral("SELECT REP_PLACEBASE FROM GENREPLICATION WHERE REP_ID = 0")).toString(),
              QStringLiteral("d:\\orphan.ib"));
@@ -152,7 +152,7 @@ void TestReplication::setGenParamURL()
         addUrlParam(db, 251 + i, QStringLiteral("http://ancienne"));
 
     const QString url = QStringLiteral("http://Lame.Example:31415/sync/Lame");
-    QCOMPARE(DataMod->SetGenParamURL(db.Path(), url), ok);
+    QCOMPARE(DataMod->Replication.SetGenParamURL(db.Path(), url), ok);
     const QString enabled = QStringLiteral(
         "SELECT PRM_STRING FROM GENPARAM JOIN K ON K_ID = PRM_ID AND K_ENABLED = 1 WHERE PRM_TYPE = 80 AND PRM_CODE = 1");
     if (ok)
@@ -161,7 +161,7 @@ void TestReplication::setGenParamURL()
         QCOMPARE(db.Rows(enabled), QStringList({QStringLiteral("http://ancienne"), QStringLiteral("http://ancienne")}));
     QCOMPARE(db.Scalar(QStringLiteral("SELECT PRM_STRING FROM GENPARAM WHERE PRM_ID = 250")).toString(),
              QStringLiteral("http://ancienne"));
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->SetGenParamURL(QString(), url));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.SetGenParamURL(QString(), url));
 }
 
 void TestReplication::deleteGenParamURL()
@@ -171,28 +171,28 @@ void TestReplication::deleteGenParamURL()
     addUrlParam(db, 252, QStringLiteral("http://b"), false);
     AddPassage(db);
     qint64 supprimes = -1;
-    QVERIFY(DataMod->DeleteGenParamURL(db.Path(), &supprimes));
+    QVERIFY(DataMod->Replication.DeleteGenParamURL(db.Path(), &supprimes));
     QCOMPARE(supprimes, 2);
     QCOMPARE(db.Rows(QStringLiteral("SELECT PRM_ID FROM GENPARAM")), QStringList{QStringLiteral("201")});
     QCOMPARE(db.Count(QStringLiteral("K WHERE K_ID IN (251, 252)")), 2); // key rows stay
-    QVERIFY(DataMod->DeleteGenParamURL(db.Path(), &supprimes)); // nothing left: still fine
+    QVERIFY(DataMod->Replication.DeleteGenParamURL(db.Path(), &supprimes)); // nothing left: still fine
     QCOMPARE(supprimes, 0);
 
     TTestDatabase empty(TTestDatabase::TSchema::Empty);
-    QVERIFY(!DataMod->DeleteGenParamURL(empty.Path()));
-    QVERIFY(!DataMod->DeleteGenParamURL(QString()));
+    QVERIFY(!DataMod->Replication.DeleteGenParamURL(empty.Path()));
+    QVERIFY(!DataMod->Replication.DeleteGenParamURL(QString()));
 }
 
 void TestReplication::restartDataBase()
 {
     TTestDatabase db(TTestDatabase::TSchema::Empty);
-    QVERIFY(!DataMod->RestartDataBase(db.Path())); // online already: the server refuses
+    QVERIFY(!DataMod->Replication.RestartDataBase(db.Path())); // online already: the server refuses
     QVERIFY(shutDown(db));
     QVERIFY_THROWS_EXCEPTION(EDbError, db.Count(QStringLiteral("RDB$DATABASE")));
-    QVERIFY(DataMod->RestartDataBase(db.Path()));
+    QVERIFY(DataMod->Replication.RestartDataBase(db.Path()));
     QCOMPARE(db.Count(QStringLiteral("RDB$DATABASE")), 1);
-    QVERIFY(!DataMod->RestartDataBase(TTestDatabase::Folder() + QStringLiteral("inconnue.fdb")));
-    QVERIFY(!DataMod->RestartDataBase(QString()));
+    QVERIFY(!DataMod->Replication.RestartDataBase(TTestDatabase::Folder() + QStringLiteral("inconnue.fdb")));
+    QVERIFY(!DataMod->Replication.RestartDataBase(QString()));
 }
 
 QTEST_GUILESS_MAIN(TestReplication)

@@ -103,7 +103,7 @@ void TestSuivi::eachEventInItsBucket()
 {
     TTestDatabase db;
     const TLayout l = LayOut(db);
-    const TSuiviEnvoi s = FDataMod.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
+    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
     QCOMPARE(s.Total, 20);
     QCOMPARE(s.AvecLot, 13);
     QCOMPARE(s.NonRoutes, 3);
@@ -126,7 +126,7 @@ void TestSuivi::eachEventInItsBucket()
     QCOMPARE(s.LotsEnErreur[2].SQL_MESSAGE, QStringLiteral("délai dépassé"));
 
     // Another shop's view of the same range: its own sending only.
-    const TSuiviEnvoi other = FDataMod.SuiviEnvoi(db.Path(), KOther, l.De, l.A);
+    const TSuiviEnvoi other = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KOther, l.De, l.A);
     QCOMPARE(other.Total, 1);
     QCOMPARE(Statuts(other.Statuts), QStringLiteral("NE:1/1"));
     QVERIFY(other.LotsEnErreur.isEmpty());
@@ -135,7 +135,7 @@ void TestSuivi::eachEventInItsBucket()
     // the router (the last gap above them stays): done.
     db.Exec(QStringLiteral("UPDATE SYM_OUTGOING_BATCH SET STATUS = 'OK' WHERE STATUS IN ('NE', 'SE', 'LD')"));
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA_GAP WHERE START_ID <= %1").arg(l.A));
-    const TSuiviEnvoi fini = FDataMod.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
+    const TSuiviEnvoi fini = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
     QCOMPARE(fini.NonRoutes, 0);
     QCOMPARE(fini.HorsTrous, 5);
     QCOMPARE(fini.EnCours(), 0);
@@ -148,7 +148,7 @@ void TestSuivi::todaysRangeAndNothingFound()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
     qint64 de = -1;
     qint64 a = -1;
-    QVERIFY(!FDataMod.PlageEnvoisDuJour(db.Path(), KNode, de, a));
+    QVERIFY(!FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNode, de, a));
 
     const qint64 hier = AddEvent(db, KNode);
     db.Exec(QStringLiteral("UPDATE SYM_DATA SET CREATE_TIME = CURRENT_TIMESTAMP - 1 WHERE DATA_ID = %1").arg(hier));
@@ -157,12 +157,12 @@ void TestSuivi::todaysRangeAndNothingFound()
     AddEvent(db, KNode, QStringLiteral("U"));
     const qint64 last = AddEvent(db, KNode);
     AddEvent(db, KOther);
-    QVERIFY(FDataMod.PlageEnvoisDuJour(db.Path(), KNode, de, a));
+    QVERIFY(FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNode, de, a));
     QCOMPARE(de, first);
     QCOMPARE(a, last);
 
     // Purged after loading, or never made: nothing to report, nothing on its way.
-    const TSuiviEnvoi vide = FDataMod.SuiviEnvoi(db.Path(), KNode, last + 10, last + 20);
+    const TSuiviEnvoi vide = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, last + 10, last + 20);
     QCOMPARE(vide.Total, 0);
     QVERIFY(vide.Statuts.isEmpty());
     QVERIFY(vide.Termine());
@@ -219,7 +219,7 @@ void TestSuivi::verdicts()
     } else if (cas == QLatin1String("OK lot")) {
         Route(db, e, 1, KNode, QStringLiteral("OK"));
     }
-    const TSuiviEnvoi s = FDataMod.SuiviEnvoi(db.Path(), KNode, e, e);
+    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, e, e);
     QCOMPARE(QStringLiteral("%1/%2/%3/%4").arg(s.NonRoutes).arg(s.AuDelaDesTrous).arg(s.HorsTrous).arg(s.RoutesAilleurs()),
              compte);
     QCOMPARE(s.Termine(), termine);

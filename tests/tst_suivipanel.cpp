@@ -283,7 +283,7 @@ void TestSuiviPanel::verdictDuJournal()
         QCOMPARE(JournalEnvois::Consigner(e), QString());
 
     // The journal's sendings come first: the nodes only stand in for none.
-    auto *panel = new TSuiviPanel(db.Path(), {KNode});
+    auto *panel = new TSuiviPanel(DataMod->Mouvement, db.Path(), {KNode});
     panel->SetPeriode(100);
     QSignalSpy fini(panel, &TSuiviPanel::Fini);
     QVERIFY(fini.wait(KAttente));

@@ -68,7 +68,7 @@ void TestTriggers::scriptTriggersManquants()
 {
     TTestDatabase db;
     AddCatalogueFixture(db);
-    const QStringList lines = DataMod->ScriptTriggersManquants(db.Path());
+    const QStringList lines = DataMod->Replication.ScriptTriggersManquants(db.Path());
 
     // KTB tables in name order (KTB itself and the too-wide ones left out),
     // then CASH relations, views included, then the block for K.
@@ -130,7 +130,7 @@ void TestTriggers::scriptTableInKtbAndCash()
     TTestDatabase db;
     db.Exec(QStringLiteral("CREATE TABLE CASHK (CK_ID INTEGER NOT NULL PRIMARY KEY, LIB VARCHAR(30))\n^\n"
                            "INSERT INTO KTB (KTB_ID, KTB_NAME, KTB_DATA) VALUES (1, 'CASHK', 'CK_ID,LIB')\n^\n"));
-    const QStringList lines = DataMod->ScriptTriggersManquants(db.Path());
+    const QStringList lines = DataMod->Replication.ScriptTriggersManquants(db.Path());
     QStringList expected{QStringLiteral("T CASHK CASHK CK_ID")};
     for (const QString &r : CashRouters)
         expected << QStringLiteral("R CASHK %1").arg(r);
@@ -145,10 +145,10 @@ void TestTriggers::scriptTableInKtbAndCash()
 
 void TestTriggers::scriptWithoutEligibleTables()
 {
-    QCOMPARE(DataMod->ScriptTriggersManquants(QString()), QStringList());
+    QCOMPARE(DataMod->Replication.ScriptTriggersManquants(QString()), QStringList());
 
     TTestDatabase db; // empty KTB, no CASH relation
-    const QStringList lines = DataMod->ScriptTriggersManquants(db.Path());
+    const QStringList lines = DataMod->Replication.ScriptTriggersManquants(db.Path());
     QCOMPARE(lines.size(), 8);
     QVERIFY(lines.first().startsWith(QLatin1String("UPDATE SYM_TRIGGER SET USE_CAPTURE_OLD_DATA=0")));
 }
@@ -156,8 +156,8 @@ void TestTriggers::scriptWithoutEligibleTables()
 void TestTriggers::scriptFailures()
 {
     TTestDatabase bare(TTestDatabase::TSchema::Empty);
-    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->ScriptTriggersManquants(bare.Path()));
-    QVERIFY_THROWS_EXCEPTION(std::exception, DataMod->ScriptTriggersManquantsLCL(QStringLiteral("/nonexistent/liste.txt")));
+    QVERIFY_THROWS_EXCEPTION(EDbError, DataMod->Replication.ScriptTriggersManquants(bare.Path()));
+    QVERIFY_THROWS_EXCEPTION(std::exception, DataMod->Replication.ScriptTriggersManquantsLCL(QStringLiteral("/nonexistent/liste.txt")));
 }
 
 void TestTriggers::scriptLcl_data()
@@ -182,7 +182,7 @@ void TestTriggers::scriptLcl()
     f.write(content);
     f.close();
 
-    const QStringList lines = DataMod->ScriptTriggersManquantsLCL(f.fileName());
+    const QStringList lines = DataMod->Replication.ScriptTriggersManquantsLCL(f.fileName());
     QStringList expected;
     for (const QString &n : names)
         expected << QStringLiteral("T %1 %1 -").arg(n) << QStringLiteral("R %1 caisses_pg_vers_mags_pg").arg(n)
@@ -193,8 +193,8 @@ void TestTriggers::scriptLcl()
 void TestTriggers::majAjouteTableReplicTwice()
 {
     TTestDatabase db;
-    QVERIFY(DataMod->MAJ_Ajoute_TABLE_REPLIC(db.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
-    QVERIFY(!DataMod->MAJ_Ajoute_TABLE_REPLIC(db.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
+    QVERIFY(DataMod->Replication.MAJ_Ajoute_TABLE_REPLIC(db.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
+    QVERIFY(!DataMod->Replication.MAJ_Ajoute_TABLE_REPLIC(db.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
     QCOMPARE(db.Rows(QStringLiteral("SELECT TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, SYNC_ON_DELETE, "
                                     "SYNC_ON_INCOMING_BATCH FROM SYM_TRIGGER")),
              QStringList{"GENPARAM|GENPARAM|default|PRM_ID|0|1"});
@@ -203,7 +203,7 @@ void TestTriggers::majAjouteTableReplicTwice()
              (QStringList{"lame_vers_mags|1|100|KORVALA", "mags_vers_lame|1|100|KORVALA"}));
 
     TTestDatabase retail(TTestDatabase::TSchema::RetailOnly);
-    QVERIFY(!DataMod->MAJ_Ajoute_TABLE_REPLIC(retail.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
+    QVERIFY(!DataMod->Replication.MAJ_Ajoute_TABLE_REPLIC(retail.Path(), QStringLiteral("GENPARAM"), QStringLiteral("PRM_ID")));
 }
 
 void TestTriggers::grants()
@@ -214,7 +214,7 @@ void TestTriggers::grants()
     {
         TTestDatabase db;
         db.Exec(QStringLiteral("CREATE TABLE \"SYM_A B\" (X INTEGER)")); // needs quoting
-        QVERIFY(DataMod->Grant_SYMTABLE_TO_KORVALA(db.Path()));
+        QVERIFY(DataMod->Replication.Grant_SYMTABLE_TO_KORVALA(db.Path()));
         const QStringList granted = db.Rows(korvalaTables);
         QVERIFY(granted.contains(QStringLiteral("SYM_A B")));
         QVERIFY(granted.contains(QStringLiteral("SYM_NODE")));
@@ -225,10 +225,10 @@ void TestTriggers::grants()
     }
     {
         TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
-        QVERIFY(DataMod->Grant_SYMTABLE_TO_KORVALA(db.Path()));
+        QVERIFY(DataMod->Replication.Grant_SYMTABLE_TO_KORVALA(db.Path()));
         QCOMPARE(db.Rows(korvalaTables), QStringList());
     }
-    QVERIFY(!DataMod->Grant_SYMTABLE_TO_KORVALA(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
+    QVERIFY(!DataMod->Replication.Grant_SYMTABLE_TO_KORVALA(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
 }
 
 QTEST_GUILESS_MAIN(TestTriggers)

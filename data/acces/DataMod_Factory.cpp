@@ -1,10 +1,9 @@
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 
 #include "db/DbError.h"
 
 #include <QRegularExpression>
 
-TDataMod *DataMod = nullptr;
 
 TEmplacementBase EmplacementBase(const QString &aBase)
 {
@@ -53,7 +52,7 @@ QString TConnectionDef::Param(const QString &aKey) const
     return {};
 }
 
-void TDataModBase::CreateInFDManager(const QString &aUser, const QString &aFile)
+void TAcces::CreateInFDManager(const QString &aUser, const QString &aFile)
 {
     const QString name = QStringLiteral("%1@%2").arg(aUser, aFile);
     for (const TConnectionDef &def : std::as_const(FDefinitions))
@@ -74,7 +73,7 @@ void TDataModBase::CreateInFDManager(const QString &aUser, const QString &aFile)
     FDefinitions.append(def);
 }
 
-void TDataModBase::FreeInfFDManager(const QString &aRef)
+void TAcces::FreeInfFDManager(const QString &aRef)
 {
     for (qsizetype i = FDefinitions.size() - 1; i >= 0; --i)
         if (FDefinitions[i].Name == aRef) {
@@ -83,7 +82,7 @@ void TDataModBase::FreeInfFDManager(const QString &aRef)
         }
 }
 
-std::unique_ptr<TDbConnection> TDataModBase::getNewConnexion(const QString &aRef)
+std::unique_ptr<TDbConnection> TAcces::getNewConnexion(const QString &aRef)
 {
     const TConnectionDef *def = nullptr;
     for (const TConnectionDef &d : std::as_const(FDefinitions))
@@ -105,12 +104,12 @@ std::unique_ptr<TDbConnection> TDataModBase::getNewConnexion(const QString &aRef
     return std::make_unique<TDbConnection>(params); // closed: it attaches on first use
 }
 
-std::unique_ptr<TDbQuery> TDataModBase::getNewQuery(TDbConnection *aConnection, TDbTransaction *aTrans)
+std::unique_ptr<TDbQuery> TAcces::getNewQuery(TDbConnection *aConnection, TDbTransaction *aTrans)
 {
     return std::make_unique<TDbQuery>(aConnection, aTrans);
 }
 
-std::unique_ptr<TDbStoredProc> TDataModBase::getNewStoredProc(TDbConnection *AConnexion, TDbTransaction *ATransaction,
+std::unique_ptr<TDbStoredProc> TAcces::getNewStoredProc(TDbConnection *AConnexion, TDbTransaction *ATransaction,
                                                           const QString &ANomProcedure)
 {
     auto proc = std::make_unique<TDbStoredProc>(AConnexion, ATransaction);

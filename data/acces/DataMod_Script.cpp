@@ -1,4 +1,4 @@
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 #include "data/acces/ScriptText.h"
 
 #include "db/DbError.h"
@@ -7,7 +7,7 @@
 // Runs a script held as lines, chunk by chunk: a line beginning with "^"
 // ends a chunk; a line holding "^" elsewhere is dropped. Each chunk commits
 // on its own; a failing chunk makes the result false and the run goes on.
-bool TDataModBase::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs)
+bool TAcces::ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs)
 {
     if (ABaseDonnees.isEmpty())
         return true;
@@ -15,7 +15,7 @@ bool TDataModBase::ExecuteScript(const QString &ABaseDonnees, const QStringList 
     return ExecuteScriptSur(cnx.get(), Asql, aErreurs);
 }
 
-bool TDataModBase::ExecuteScriptSur(TDbConnection *aCnx, const QStringList &Asql, QStringList *aErreurs)
+bool TAcces::ExecuteScriptSur(TDbConnection *aCnx, const QStringList &Asql, QStringList *aErreurs)
 {
     bool result = true;
     std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);

@@ -1,4 +1,4 @@
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 
 #include <functional>
 
@@ -6,11 +6,11 @@ namespace {
 
 // The statement opened on a connection of its own; aLire gets its first
 // column when there is a row.
-void PremiereValeur(TDataModBase &aDataMod, const QString &ABaseDonnees, const QStringList &aSql,
+void PremiereValeur(TAcces &aAcces, const QString &ABaseDonnees, const QStringList &aSql,
                     const QVariantMap &aParams, const std::function<void(TDbField)> &aLire)
 {
-    std::unique_ptr<TDbConnection> cnx = aDataMod.getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = aDataMod.getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = aAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = aAcces.getNewQuery(cnx.get());
     query->SQL() = aSql;
     for (auto p = aParams.cbegin(); p != aParams.cend(); ++p)
         query->ParamByName(p.key()).SetValue(p.value());
@@ -22,14 +22,14 @@ void PremiereValeur(TDataModBase &aDataMod, const QString &ABaseDonnees, const Q
 
 } // namespace
 
-QString TDataModBase::ValeurTexte(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams)
+QString TAcces::ValeurTexte(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams)
 {
     QString result;
     PremiereValeur(*this, ABaseDonnees, aSql, aParams, [&result](TDbField aField) { result = aField.AsString(); });
     return result;
 }
 
-qint32 TDataModBase::ValeurEntiere(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams)
+qint32 TAcces::ValeurEntiere(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams)
 {
     qint32 result = 0;
     PremiereValeur(*this, ABaseDonnees, aSql, aParams, [&result](TDbField aField) { result = aField.AsInteger(); });

@@ -1,7 +1,7 @@
 // The central server's node: its registration script and engine properties,
 // and the synchronisation address kept in its database.
 #include "data/moteur/OperationsMoteur.h"
-#include "data/uDataMod.h"
+#include "data/moteur/OperationsMoteur.h"
 
 #include "common/ErreurSysteme.h"
 #include "common/TextFile.h"
@@ -90,7 +90,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
                                           });
     QStringList lines = SplitTextLines(text);
     try {
-        lines << QString() << Module().ScriptTriggersManquants(ADossierInfos.DatabaseFile);
+        lines << QString() << FReplication.ScriptTriggersManquants(ADossierInfos.DatabaseFile);
         // Compared as texts, as the versions always were.
         if (ADossierInfos.Version > QLatin1String("18.1.0.9999")
             && ADossierInfos.Version <= QLatin1String("18.2.0.9999")) {
@@ -99,7 +99,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
             QTemporaryFile list;
             if (!list.open() || list.write(listBytes) != listBytes.size() || !list.flush())
                 throw EDbError(QStringLiteral("Impossible d'écrire un fichier temporaire : %1").arg(TexteErreurFichier(list)));
-            lines << QString() << Module().ScriptTriggersManquantsLCL(list.fileName());
+            lines << QString() << FReplication.ScriptTriggersManquantsLCL(list.fileName());
         }
     } catch (const EDbError &) {
         // The reading cancelled by the stop: nothing written yet.
@@ -135,7 +135,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
         files.WriteText(paths.Local(propertiesFile), JoinCrLf(properties.Lines), TTextEncoding::Ansi,
                         TFileAccess::OwnerOnly);
         ArretDemande::Verifier(operation);
-        if (!Module().SetGenParamURL(ADossierInfos.DatabaseFile, syncUrl))
+        if (!FReplication.SetGenParamURL(ADossierInfos.DatabaseFile, syncUrl))
             throw EDbError(QStringLiteral("l'URL de synchronisation n'a pas été enregistrée dans la base : elle a "
                                           "plusieurs paramètres d'adresse actifs"));
     } catch (const std::exception &e) {

@@ -9,7 +9,7 @@
 #include "data/moteur/EnginePaths.h"
 #include "data/moteur/EngineTrust.h"
 #include "data/moteur/EngineValues.h"
-#include "data/uDataMod.h"
+#include "data/moteur/OperationsMoteur.h"
 #include "db/DbError.h"
 
 #include <QDir>
@@ -257,14 +257,12 @@ void ExigeEmplacements(const TSymmetricDS &ASym, const TEnginePaths &aPaths)
 
 } // namespace
 
-TOperationsMoteur::TOperationsMoteur() = default;
-TOperationsMoteur::~TOperationsMoteur() = default;
-
-TDataMod &TOperationsMoteur::Module()
+TOperationsMoteur::TOperationsMoteur(TAcces &aAcces, TOperationsReplication &aReplication)
+    : FAcces(aAcces), FReplication(aReplication)
 {
-    // Only ever built as a part of the one data module.
-    return static_cast<TDataMod &>(*this);
 }
+
+TOperationsMoteur::~TOperationsMoteur() = default;
 
 TEngineSystem &TOperationsMoteur::EngineSystem()
 {

@@ -1,7 +1,7 @@
 // A site database's identity as the node configuration needs it, and a
 // shop's engine properties with the restart of its service.
 #include "data/moteur/OperationsMoteur.h"
-#include "data/uDataMod.h"
+#include "data/moteur/OperationsMoteur.h"
 
 #include "common/uCommun.h"
 #include "data/acces/ArretDemande.h"
@@ -35,8 +35,8 @@ void TOperationsMoteur::Ouverture_IBFile(TDossierInfos &ADossierInfos)
     // Whatever fails ends the reading where it is: the fields read so far
     // stay, and Isok says whether the site rows were reached.
     try {
-        auto cnx = getNewConnexion(SysdbaRef(ADossierInfos.DatabaseFile));
-        auto query = getNewQuery(cnx.get());
+        auto cnx = FAcces.getNewConnexion(SysdbaRef(ADossierInfos.DatabaseFile));
+        auto query = FAcces.getNewQuery(cnx.get());
 
         query->SQL() = QStringList{QStringLiteral("SELECT * FROM GENVERSION ORDER BY VER_DATE DESC ROWS 1")};
         query->Open();
@@ -105,7 +105,7 @@ void TOperationsMoteur::Ouverture_IBFile(TDossierInfos &ADossierInfos)
         }
         query->Close();
 
-        ADossierInfos.TablesExclues = Module().Liste_Tables_Exclues(cnx.get());
+        ADossierInfos.TablesExclues = FReplication.Liste_Tables_Exclues(cnx.get());
     } catch (const std::exception &) {
         ADossierInfos.Isok = false;
     }
@@ -187,7 +187,7 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
     bool granted = false;
     QString grantError;
     try {
-        granted = Module().Grant_SYMTABLE_TO_KORVALA(ADossierInfos.DatabaseFile);
+        granted = FReplication.Grant_SYMTABLE_TO_KORVALA(ADossierInfos.DatabaseFile);
     } catch (const std::exception &e) {
         grantError = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
     }

@@ -6,14 +6,19 @@
 
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 #include "data/moteur/EngineSystem.h"
+#include "data/replication/OperationsReplication.h"
 
-class TDataMod;
-
-class TOperationsMoteur : public virtual TDataModBase
+class TOperationsMoteur
 {
 public:
+    // Configuring a node runs steps of the replication's administration.
+    TOperationsMoteur(TAcces &aAcces, TOperationsReplication &aReplication);
+    ~TOperationsMoteur();
+    TOperationsMoteur(const TOperationsMoteur &) = delete;
+    TOperationsMoteur &operator=(const TOperationsMoteur &) = delete;
+
     // ---- Backup registration (DataMod_Backup.cpp)
     // Adds or refreshes the database's section in the backup INI file named
     // by VGSE.IVRO_BackupLame_Ini. False, with nothing written, when that
@@ -43,14 +48,9 @@ public:
     void Ouverture_IBFile(TDossierInfos &ADossierInfos);
     bool Installation_BASE(const TDossierInfos &ADossierInfos);
 
-protected:
-    TOperationsMoteur();
-    ~TOperationsMoteur();
-    // The data module this is part of: configuring a node runs steps of the
-    // replication's administration.
-    TDataMod &Module();
-
 private:
+    TAcces &FAcces;
+    TOperationsReplication &FReplication;
     std::unique_ptr<TEngineSystem> FEngineSystem;
     QStringList FEtapesNonExecutees;
 };

@@ -25,7 +25,7 @@ std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtContenuQuery(TDbConnection
     // The range's rows are read once, grouped by their table's number
     // alone: the names and the definitions are looked up afterwards for the
     // few numbers found, not joined to each of the range's rows.
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx, aTrans);
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx, aTrans);
     query->SQL() << QStringLiteral("SELECT K.KTB_ID, COUNT(*) AS QTE FROM K")
                  << QStringLiteral(" WHERE K.K_UPDATED >= :DEB AND K.K_UPDATED <= :FIN")
                  << QStringLiteral(" GROUP BY K.KTB_ID");
@@ -120,7 +120,7 @@ void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransactio
 
 TMvtContenu TOperationsMouvement::MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     std::unique_ptr<TDbQuery> query = NewMvtContenuQuery(cnx.get(), aDEB, aFIN);
     query->Open();
     return MvtContenuDe(*query);

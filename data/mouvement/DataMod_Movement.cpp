@@ -12,7 +12,7 @@
 
 std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
 {
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx);
     query->Close();
     query->SQL().clear();
     query->SQL() << MvtInstructionComptage;
@@ -25,7 +25,7 @@ std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtSendQuery(TDbConnection *a
                                                     const TDateTime &aFIN, const QString &aNode,
                                                     TDbTransaction *aTrans)
 {
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx, aTrans);
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx, aTrans);
     query->Close();
     query->SQL().clear();
     query->SQL() << InstructionEnvoi(aSens);
@@ -54,7 +54,7 @@ bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QS
     try {
         // No database: the copy alone, as the script runner does nothing then.
         if (!aIBFile.isEmpty())
-            cnx = getNewConnexion(SysdbaRef(aIBFile));
+            cnx = FAcces.getNewConnexion(SysdbaRef(aIBFile));
     } catch (const EDbError &e) {
         if (aRapport) {
             *aRapport = {};
@@ -95,7 +95,7 @@ bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QS
             lignes = MvtAvecDefinitionsResolues(lignes);
         else
             rapport.Remarque = MvtTexteSansDefinitions(sansDefinitions);
-        installe = ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
+        installe = FAcces.ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
         if (!installe)
             rapport.Remarque.clear();
     } catch (const EDbError &e) {
@@ -109,7 +109,7 @@ bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QS
 
 bool TOperationsMouvement::SyncKeyNamesEstBlob(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     return SyncKeyNamesEstBlobSur(cnx.get());
 }
 
@@ -136,7 +136,7 @@ QStringList TOperationsMouvement::MvtScriptPourBase(const QString &ABaseDonnees,
 {
     std::unique_ptr<TDbConnection> cnx;
     try {
-        cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+        cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     } catch (const EDbError &) {
         return MvtNettoyageExact(aLignes);
     }

@@ -18,7 +18,7 @@ TNode nodeOf(TDbQuery &aQuery)
 // The node the database itself is: the identity joined to its host row.
 TNode TOperationsMouvement::IvroMvtLocalNode(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     return IvroMvtLocalNodeSur(cnx.get());
 }
 
@@ -42,8 +42,8 @@ TNode TOperationsMouvement::IvroMvtLocalNodeSur(TDbConnection *aCnx, TDbTransact
 TNodes TOperationsMouvement::IvroMvtListeRemoteNodes(const QString &ABaseDonnees)
 {
     TNodes result;
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->Close();
     query->SQL().clear();
     query->SQL() << QStringLiteral("SELECT N.NODE_ID, N.NODE_GROUP_ID, H.HEARTBEAT_TIME FROM SYM_NODE N ")
@@ -62,7 +62,7 @@ QString TOperationsMouvement::MvtGroupeCible(const QString &ABaseDonnees, TSensM
 {
     if (aSens == TSensMvt::Aucun)
         return {};
-    return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT TARGET_NODE_GROUP_ID FROM SYM_ROUTER WHERE ROUTER_ID = :ROUTER")},
+    return FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT TARGET_NODE_GROUP_ID FROM SYM_ROUTER WHERE ROUTER_ID = :ROUTER")},
                        {{QStringLiteral("ROUTER"), MvtRouteur(aSens)}})
         .trimmed();
 }
@@ -70,8 +70,8 @@ QString TOperationsMouvement::MvtGroupeCible(const QString &ABaseDonnees, TSensM
 TEtatCibleEnvoi TOperationsMouvement::EtatCibleEnvoi(const QString &ABaseDonnees, const QString &aNode)
 {
     TEtatCibleEnvoi etat;
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     // The server's clock, not ours: heartbeats are written in its time.
     query->SQL() << QStringLiteral("SELECT N.SYNC_ENABLED,")
                  << QStringLiteral(" (SELECT MAX(H.HEARTBEAT_TIME) FROM SYM_NODE_HOST H WHERE H.NODE_ID = N.NODE_ID),")

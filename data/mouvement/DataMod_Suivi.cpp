@@ -43,7 +43,7 @@ bool TOperationsMouvement::PlageEnvoisDuJour(const QString &ABaseDonnees, const 
 {
     // SYM_DATA has no index on the time or the node: one pass over it, which
     // the engine's purge keeps to a day or two of events.
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     return PlageEnvoisDuJourSur(cnx.get(), aNode, aDe, aA);
 }
 
@@ -64,7 +64,7 @@ bool TOperationsMouvement::PlageEnvoisDuJourSur(TDbConnection *aCnx, const QStri
 
 TSuiviEnvoi TOperationsMouvement::SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     return SuiviEnvoiSur(cnx.get(), aNode, aDe, aA);
 }
 

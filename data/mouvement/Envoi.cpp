@@ -4,7 +4,7 @@
 
 #include "data/mouvement/MvtProgression.h"
 #include "data/acces/ServerErrorText.h"
-#include "data/uDataMod.h"
+#include "data/mouvement/OperationsMouvement.h"
 #include "db/AttachmentMonitor.h"
 #include "db/DbError.h"
 #include "db/LockRetry.h"
@@ -279,7 +279,8 @@ TEnvoi::TVerrou::~TVerrou()
     }
 }
 
-TEnvoi::TEnvoi(TEnvoiDemande aDemande, QObject *aParent) : QObject(aParent)
+TEnvoi::TEnvoi(TOperationsMouvement &aMouvement, TEnvoiDemande aDemande, QObject *aParent)
+    : QObject(aParent), FMouvement(aMouvement)
 {
     FResultat.Demande = std::move(aDemande);
 }
@@ -415,7 +416,7 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     }
 
     try {
-        FCnx = DataMod->getNewConnexion(SysdbaRef(d.Base));
+        FCnx = FMouvement.Acces().getNewConnexion(SysdbaRef(d.Base));
         FVerrou = std::make_unique<TVerrou>(FCnx.get(), d.Noeud);
         // Kept to end it from another attachment if its commit's answer is
         // lost.
@@ -441,9 +442,9 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     if (!aEvaluation.EvenementsPrevus()) {
         TEvaluationResultat verifiee = aEvaluation;
         try {
-            std::unique_ptr<TDbQuery> contenu = DataMod->NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
+            std::unique_ptr<TDbQuery> contenu = FMouvement.NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
             contenu->Open();
-            verifiee.Contenu = TDataMod::MvtContenuDe(*contenu);
+            verifiee.Contenu = TOperationsMouvement::MvtContenuDe(*contenu);
             verifiee.ContenuLu = true;
             verifiee.Sens = d.Sens;
         } catch (const EDbError &) {
@@ -460,11 +461,11 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
 
     // On the sending's own attachment: each one more costs the server's
     // authentication round trips.
-    TDataMod::TMvtInstallation rapport;
+    TOperationsMouvement::TMvtInstallation rapport;
     bool installe = false;
     try {
         const std::unique_ptr<TDbTransaction> installation = PrendInstallation(FCnx.get(), FCancel);
-        installe = DataMod->InstallMvtProceduresSur(FCnx.get(), d.DossierProgramme, &rapport);
+        installe = FMouvement.InstallMvtProceduresSur(FCnx.get(), d.DossierProgramme, &rapport);
     } catch (const EDbError &e) {
         rapport.Erreurs << TexteErreurServeur(e);
     }
@@ -485,7 +486,7 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
         // A snapshot: the count made in it at the end sees the rows of this
         // sending and none that others commit meanwhile.
         FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
-        FQuery = DataMod->NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
+        FQuery = FMouvement.NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
         FCnxEnvoi = FCnx.get();
     } catch (const std::exception &e) {
         Terminer(TIssueEnvoi::Echec, MessageDe(e));
@@ -495,7 +496,7 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     // The progress, on a connection of its own; the sending does not depend
     // on it.
     try {
-        FProgression = std::make_unique<TMvtProgression>(DataMod->getNewConnexion(SysdbaRef(d.Base)));
+        FProgression = std::make_unique<TMvtProgression>(FMouvement.Acces().getNewConnexion(SysdbaRef(d.Base)));
         FProgression->Depart();
         connect(FProgression.get(), &TMvtProgression::Avancement, this, [this](qint64 aInseres) {
             if (FProgression)

@@ -25,6 +25,7 @@ class TDbConnection;
 class TDbQuery;
 class TDbTransaction;
 class TMvtProgression;
+class TOperationsMouvement;
 
 // What a sending is asked to do.
 struct TEnvoiDemande
@@ -84,7 +85,7 @@ class TEnvoi : public QObject
     Q_OBJECT
 
 public:
-    explicit TEnvoi(TEnvoiDemande aDemande, QObject *aParent = nullptr);
+    TEnvoi(TOperationsMouvement &aMouvement, TEnvoiDemande aDemande, QObject *aParent = nullptr);
     ~TEnvoi() override; // cancels and waits for a sending still running
 
     // Checks the request against the evaluation it follows (range, 0 < n <
@@ -156,6 +157,8 @@ signals:
     void Termine(const TEnvoiResultat &aResultat);
 
 private:
+    TOperationsMouvement &FMouvement;
+
     void Terminer(TIssueEnvoi aIssue, const QString &aMessage);
     // The sending in the journal of sendings, once.
     void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees);

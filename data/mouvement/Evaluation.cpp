@@ -1,7 +1,7 @@
 #include "data/mouvement/Evaluation.h"
 
 #include "data/acces/ServerErrorText.h"
-#include "data/uDataMod.h"
+#include "data/mouvement/OperationsMouvement.h"
 #include "db/DbError.h"
 
 #include <QThread>
@@ -94,9 +94,9 @@ QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QStrin
     return t;
 }
 
-TEvaluation::TEvaluation(const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
+TEvaluation::TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
                          std::optional<TSensMvt> aSens, QObject *aParent)
-    : QObject(aParent), FSensDemande(aSens)
+    : QObject(aParent), FMouvement(aMouvement), FSensDemande(aSens)
 {
     FResultat.Base = aBase;
     FResultat.Debut = aDEB;
@@ -126,11 +126,11 @@ void TEvaluation::Prepare()
         r.Echec = true;
         return;
     }
-    FCnx = DataMod->getNewConnexion(SysdbaRef(r.Base));
+    FCnx = FMouvement.Acces().getNewConnexion(SysdbaRef(r.Base));
     // A snapshot: the groups and what is looked up for them see one state
     // of the database.
     FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
-    FContenu = DataMod->NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin, FTransaction.get());
+    FContenu = FMouvement.NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin, FTransaction.get());
 }
 
 bool TEvaluation::Passe()
@@ -141,7 +141,7 @@ bool TEvaluation::Passe()
     try {
         FTransaction->StartTransaction();
         FContenu->Open();
-        r.Contenu = TDataMod::MvtGroupesDe(*FContenu);
+        r.Contenu = TOperationsMouvement::MvtGroupesDe(*FContenu);
         FContenu->Close();
         r.Evaluation = MvtEvalue(r.Contenu.Quantite());
     } catch (const std::exception &e) {
@@ -156,7 +156,7 @@ bool TEvaluation::Passe()
     // nothing can be sent.
     try {
         if (!FSensDemande) {
-            const TNode local = TDataMod::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get());
+            const TNode local = TOperationsMouvement::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get());
             r.Sens = SensDuGroupe(local.NODE_GROUP_ID);
             r.MessageSens = MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
         }
@@ -170,7 +170,7 @@ bool TEvaluation::Passe()
     }
     if (r.MessageContenu.isEmpty()) {
         try {
-            TDataMod::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
+            TOperationsMouvement::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
             r.ContenuLu = true;
         } catch (const std::exception &e) {
             r.MessageContenu = MessageDe(e);

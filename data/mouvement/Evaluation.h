@@ -25,6 +25,7 @@
 #include <optional>
 
 class QThread;
+class TOperationsMouvement;
 class TDbConnection;
 class TDbQuery;
 class TDbTransaction;
@@ -79,7 +80,7 @@ class TEvaluation : public QObject
 public:
     // aSens: the direction to read the details for; none given, it is
     // that of the database's local node (read with the details).
-    TEvaluation(const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
+    TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
                 std::optional<TSensMvt> aSens = std::nullopt, QObject *aParent = nullptr);
     ~TEvaluation() override; // waits for a running thread
 
@@ -105,6 +106,7 @@ private:
     bool Passe();
     void Libere();
 
+    TOperationsMouvement &FMouvement;
     TEvaluationResultat FResultat;
     std::optional<TSensMvt> FSensDemande;
     std::unique_ptr<TDbConnection> FCnx;

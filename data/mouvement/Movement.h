@@ -4,6 +4,7 @@
 // directions, statements, day range, limits and estimate.
 
 #include "common/DateTime.h"
+#include "data/acces/ObjetsMouvement.h"
 
 #include <QDate>
 #include <QString>
@@ -24,23 +25,6 @@ TSensMvt SensDuTexte(const QString &aTexte);
 QString InstructionEnvoi(TSensMvt aSens);
 
 extern const QString MvtInstructionComptage;
-
-// The four movement procedures, callers before the procedures they call.
-// Inline, like the table below: the removal of replication takes them away
-// too, and reads their names from here without linking the movement.
-inline const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"),
-                                          QStringLiteral("IVRO_MVT_MAG2LAME_NODE"), QStringLiteral("IVRO_MVT_LAME2MAG"),
-                                          QStringLiteral("IVRO_MVT_MAG2LAME")};
-// The table whose rows keep two sendings to one node apart (made by the
-// first sending, removed with the procedures): one row per node ever sent
-// to, kept; a sending holds its node's row by an update it never commits.
-// The server drops that lock with the transaction, whatever ends it:
-// release, the end of the attachment, the death of the process.
-inline const QString MvtTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
-// The global temporary table where the range procedures keep the capture
-// definitions of one sending (made by the installation when missing, never
-// dropped by it, removed with the procedures).
-inline const QString MvtTableDefinitions = QStringLiteral("IVRO_MVT_DEFINITIONS");
 
 // The movement script's lines with its clean-up narrowed to the four
 // movement procedures, one DROP each: as shipped it drops, through a

@@ -6,7 +6,7 @@
 
 #include "common/DateTime.h"
 #include "common/uIvro.Types.h"
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 #include "data/mouvement/AvertissementsEnvoi.h"
 #include "data/mouvement/Movement.h"
 #include "data/mouvement/MvtContenu.h"
@@ -14,9 +14,16 @@
 
 #include <QByteArray>
 
-class TOperationsMouvement : public virtual TDataModBase
+class TOperationsMouvement
 {
 public:
+    explicit TOperationsMouvement(TAcces &aAcces) : FAcces(aAcces) {}
+    TOperationsMouvement(const TOperationsMouvement &) = delete;
+    TOperationsMouvement &operator=(const TOperationsMouvement &) = delete;
+
+    // The connections its sendings, evaluations and readers make.
+    TAcces &Acces() const { return FAcces; }
+
     // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
     TNode IvroMvtLocalNode(const QString &ABaseDonnees);
     // The same on a connection the caller made, in aTrans (none: its own).
@@ -87,6 +94,6 @@ public:
     bool PlageEnvoisDuJour(const QString &ABaseDonnees, const QString &aNode, qint64 &aDe, qint64 &aA);
     static bool PlageEnvoisDuJourSur(TDbConnection *aCnx, const QString &aNode, qint64 &aDe, qint64 &aA);
 
-protected:
-    ~TOperationsMouvement() = default;
+private:
+    TAcces &FAcces;
 };

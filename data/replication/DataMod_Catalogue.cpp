@@ -1,7 +1,7 @@
 #include "data/replication/OperationsReplication.h"
 
 #include "data/replication/CatalogueSql.h"
-#include "data/uDataMod.h"
+#include "data/acces/ObjetsMouvement.h"
 #include "db/DbError.h"
 
 namespace {
@@ -118,7 +118,7 @@ QString TexteSansBlancsFinaux(const TDbField &aField)
     return s;
 }
 
-void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable &aDataSet, const QStringList &aSql,
+void RemplitListe(TAcces &aAcces, const QString &ABaseDonnees, TMemTable &aDataSet, const QStringList &aSql,
                   bool aCompleteCles, bool aTypeDeTable = false)
 {
     if (ABaseDonnees.isEmpty())
@@ -130,11 +130,11 @@ void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable
                            .arg(colonnes));
     aDataSet.Close();
 
-    std::unique_ptr<TDbConnection> cnx = aDataMod.getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = aDataMod.getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = aAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = aAcces.getNewQuery(cnx.get());
     std::unique_ptr<TDbQuery> cles;
     if (aCompleteCles) {
-        cles = aDataMod.getNewQuery(cnx.get());
+        cles = aAcces.getNewQuery(cnx.get());
         cles->SQL() = SqlClePrimaire;
         cles->Prepare();
     }
@@ -145,7 +145,7 @@ void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable
     // answer a statement that names it: "Column unknown".
     bool typeConnu = true;
     if (aTypeDeTable) {
-        std::unique_ptr<TDbQuery> colonne = aDataMod.getNewQuery(cnx.get());
+        std::unique_ptr<TDbQuery> colonne = aAcces.getNewQuery(cnx.get());
         colonne->SQL() = QStringList{QStringLiteral("SELECT RDB$RELATION_TYPE FROM RDB$RELATIONS")};
         try {
             colonne->Prepare();
@@ -193,38 +193,38 @@ void RemplitListe(TDataModBase &aDataMod, const QString &ABaseDonnees, TMemTable
 
 void TOperationsReplication::GetTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlTablesReplicantes, false);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlTablesReplicantes, false);
 }
 
 void TOperationsReplication::GetTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlTablesExclues, false);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlTablesExclues, false);
 }
 
 void TOperationsReplication::GetAllTablesExclues(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlAllTablesExclues, false, true);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlAllTablesExclues, false, true);
 }
 
 void TOperationsReplication::GetAllTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlAllTablesReplicantes, true);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlAllTablesReplicantes, true);
 }
 
 void TOperationsReplication::GetCASHTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlCASHTablesReplicantes, true);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlCASHTablesReplicantes, true);
 }
 
 void TOperationsReplication::GetIVROTablesSuppReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet)
 {
-    RemplitListe(*this, ABaseDonnees, aDataSet, SqlIVROTablesSuppReplicantes, true);
+    RemplitListe(FAcces, ABaseDonnees, aDataSet, SqlIVROTablesSuppReplicantes, true);
 }
 
 QStringList TOperationsReplication::ListeTablesTropLarges(TDbConnection *aCnx)
 {
     QStringList tables;
-    std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx);
     query->SQL() = KtbCandidatesSql();
     query->Open();
     for (query->First(); !query->Eof(); query->Next()) {
@@ -249,8 +249,8 @@ QString TOperationsReplication::Liste_Tables_Exclues(TDbConnection *aCnx)
 QStringList TOperationsReplication::ColonnesTable(const QString &ABaseDonnees, const QString &aTable)
 {
     QStringList colonnes;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() << QStringLiteral("SELECT RDB$FIELD_NAME FROM RDB$RELATION_FIELDS")
                  << QStringLiteral(" WHERE RDB$RELATION_NAME=:ATABLE ORDER BY RDB$FIELD_POSITION");
     query->ParamByName(QStringLiteral("ATABLE")).SetAsString(aTable);
@@ -264,7 +264,7 @@ QStringList TOperationsReplication::ColonnesTable(const QString &ABaseDonnees, c
 bool TOperationsReplication::Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE)
 {
     try {
-        std::unique_ptr<TDbQuery> query = getNewQuery(aCnx);
+        std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx);
         query->SQL() = SqlLongueurTable;
         query->ParamByName(QStringLiteral("ATABLE")).SetAsString(aTABLE);
         query->Open();

@@ -6,7 +6,7 @@
 #include "data/acces/ScriptText.h"
 #include "data/acces/ServerErrorText.h"
 #include "data/replication/SeedLine.h"
-#include "data/uDataMod.h"
+#include "data/acces/ObjetsMouvement.h"
 #include "db/DbError.h"
 #include "db/DbScript.h"
 
@@ -187,17 +187,17 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
     TDropSymdsRapport rapport;
     const QString ref = SysdbaRef(ABaseDonnees);
     {
-        std::unique_ptr<TDbConnection> cnx = getNewConnexion(ref);
-        std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+        std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(ref);
+        std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
         auto runner = std::make_unique<TDbScript>(cnx.get());
         runner->SetErrorPolicy(TDbScript::TErrorPolicy::RecordAndContinue);
         // The connection definition goes whatever happens, so the next
         // connection starts from a fresh one.
         struct TOubliDefinition {
-            TDataModBase *Owner;
+            TAcces *Owner;
             QString Ref;
             ~TOubliDefinition() { Owner->FreeInfFDManager(Ref); }
-        } oubli{this, ref};
+        } oubli{&FAcces, ref};
 
         const QString fichier = QCoreApplication::applicationDirPath() + QStringLiteral("/ drop_symds.sql");
         const QByteArray octets = RessourceParNom(QStringLiteral("drop_symds"));
@@ -288,7 +288,7 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
 
     for (const QString &sql : {QStringLiteral("DROP TABLE SYM_DATA;"), QStringLiteral("DROP TABLE SYM_CONTEXT;")}) {
         try {
-            std::unique_ptr<TDbConnection> cnx = getNewConnexion(ref);
+            std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(ref);
             TDbScript runner(cnx.get());
             runner.SetErrorPolicy(TDbScript::TErrorPolicy::RecordAndContinue);
             if (!runner.ExecuteChunk(sql))
@@ -296,7 +296,7 @@ TOperationsReplication::TDropSymdsRapport TOperationsReplication::DROP_SYMDS(con
         } catch (const EDbError &e) {
             rapport.Erreurs << ErreurDe(sql, e.Message());
         }
-        FreeInfFDManager(ref);
+        FAcces.FreeInfFDManager(ref);
     }
     return rapport;
 }
@@ -309,8 +309,8 @@ bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QStri
     int chargees = 0;
     bool result = false;
     try {
-        std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(aIBFile));
-        std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+        std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(aIBFile));
+        std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
         // Values are sent as written: a colon in a text is no parameter.
         query->SetParamCheck(false);
 
@@ -358,8 +358,8 @@ bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QStri
 
 QStringList TOperationsReplication::ListeObjetsSymmetricDS(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() = QStringList{
         QStringLiteral("SELECT 'TABLE', RDB$RELATION_NAME FROM RDB$RELATIONS"),
         QStringLiteral(" WHERE RDB$RELATION_NAME STARTING WITH 'SYM_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0"),

@@ -10,8 +10,8 @@ TEtatNoeud TOperationsReplication::EtatNoeud(const QString &ABaseDonnees, const 
     result.NODE_ID = aNode;
     result.SYNC_ENABLED = -1;
 
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     // A node is known when SYM_NODE has it: a shop has no security row for
     // the central server it lists.
     query->SQL() << QStringLiteral("SELECT C.NODE_ID,")
@@ -58,7 +58,7 @@ QString TOperationsReplication::GetLastHeartBeat(const QString &ABaseDonnees, co
 {
     if (ABaseDonnees.isEmpty() || NODEID.isEmpty())
         return {};
-    return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT HEARTBEAT_TIME FROM SYM_NODE_HOST WHERE NODE_ID=:NODEID")},
+    return FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT HEARTBEAT_TIME FROM SYM_NODE_HOST WHERE NODE_ID=:NODEID")},
                        {{QStringLiteral("NODEID"), NODEID}});
 }
 
@@ -68,14 +68,14 @@ QString TOperationsReplication::GetLocalNode(const QString &ABaseDonnees)
         return {};
     // The identity row is the node the database is; SYM_NODE_SECURITY holds
     // a row for every node on a central server.
-    return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT NODE_ID FROM SYM_NODE_IDENTITY")});
+    return FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT NODE_ID FROM SYM_NODE_IDENTITY")});
 }
 
 TSilenceNoeud TOperationsReplication::SilenceNoeud(const QString &ABaseDonnees, const QString &aNode)
 {
     TSilenceNoeud result;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     // The server's clock, not ours: heartbeats are written in its time.
     query->SQL() << QStringLiteral("SELECT (SELECT MAX(HEARTBEAT_TIME) FROM SYM_NODE_HOST WHERE NODE_ID=:NODE),")
                  << QStringLiteral("       CURRENT_TIMESTAMP")
@@ -93,7 +93,7 @@ qint32 TOperationsReplication::NbTriggersSymDS(const QString &ABaseDonnees)
 {
     if (ABaseDonnees.isEmpty())
         return 0;
-    return ValeurEntiere(ABaseDonnees, {QStringLiteral("SELECT COUNT(*) FROM RDB$TRIGGERS"),
+    return FAcces.ValeurEntiere(ABaseDonnees, {QStringLiteral("SELECT COUNT(*) FROM RDB$TRIGGERS"),
                                         QStringLiteral("WHERE RDB$SYSTEM_FLAG=0"),
                                         QStringLiteral("    AND RDB$RELATION_NAME NOT LIKE 'SYM_%'"),
                                         QStringLiteral("    AND RDB$TRIGGER_NAME LIKE 'SYM_%'")});
@@ -105,7 +105,7 @@ qint32 TOperationsReplication::NbTableTriggersSymDS(const QString &ABaseDonnees)
         return 0;
     // A database without the engine is simply a database with no trigger.
     try {
-        return ValeurEntiere(
+        return FAcces.ValeurEntiere(
             ABaseDonnees,
             {QStringLiteral("SELECT SUM(SYNC_ON_UPDATE+SYNC_ON_INSERT+SYNC_ON_DELETE) FROM SYM_TRIGGER A"),
              QStringLiteral("   JOIN SYM_TRIGGER_ROUTER B ON B.TRIGGER_ID=A.TRIGGER_ID AND ROUTER_ID='lame_vers_mags'")});

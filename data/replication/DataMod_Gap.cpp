@@ -17,13 +17,13 @@ const QStringList SqlKitGap = {
 // row is fetched inside one explicit transaction. When the procedure fails,
 // the gaps it repaired before the failure are kept: committed here, before
 // the failure goes on to the caller.
-void JoueReparation(TDataModBase &aDataMod, const QString &ABaseDonnees, const QString &aSql,
+void JoueReparation(TAcces &aAcces, const QString &ABaseDonnees, const QString &aSql,
                     TMemTable *aLignes = nullptr)
 {
     if (ABaseDonnees.isEmpty())
         return;
-    std::unique_ptr<TDbConnection> cnx = aDataMod.getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = aDataMod.getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = aAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = aAcces.getNewQuery(cnx.get());
     cnx->StartTransaction();
     query->SQL() = QStringList{aSql};
     try {
@@ -57,8 +57,8 @@ void JoueReparation(TDataModBase &aDataMod, const QString &ABaseDonnees, const Q
 
 bool TOperationsReplication::IsGAPDefined(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     for (const QString &sql : SqlKitGap) {
         query->Close();
         query->SQL() = QStringList{sql};
@@ -71,8 +71,8 @@ bool TOperationsReplication::IsGAPDefined(const QString &ABaseDonnees)
 
 bool TOperationsReplication::IsPushMissingTAVENDefined(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() = QStringList{QStringLiteral(
         "select rdb$procedure_name from rdb$procedures where rdb$procedure_name ='IVRO_PUSH_MISSING_TAVEN'")};
     query->Open();
@@ -84,8 +84,8 @@ void TOperationsReplication::DetectGAP(const QString &ABaseDonnees, TMemTable &a
     if (ABaseDonnees.isEmpty())
         return;
     aDataSet.Close();
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() = QStringList{QStringLiteral("SELECT * FROM IVRO_DETECT_GAP")};
     query->Open();
     // Checked before any row is written, so a refused dataset stays closed and empty.
@@ -107,18 +107,18 @@ void TOperationsReplication::DetectGAP(const QString &ABaseDonnees, TMemTable &a
 
 void TOperationsReplication::DoGAP(const QString &ABaseDonnees, TMemTable *aLignes)
 {
-    JoueReparation(*this, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_DO_GAP(1);"), aLignes);
+    JoueReparation(FAcces, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_DO_GAP(1);"), aLignes);
 }
 
 void TOperationsReplication::DoPushMissingTAVEN(const QString &ABaseDonnees)
 {
-    JoueReparation(*this, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_PUSH_MISSING_TAVEN(1);"));
+    JoueReparation(FAcces, ABaseDonnees, QStringLiteral("SELECT * FROM IVRO_PUSH_MISSING_TAVEN(1);"));
 }
 
 QStringList TOperationsReplication::ColonnesDetectGAP(const QString &ABaseDonnees)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() = QStringList{
         QStringLiteral("SELECT RDB$PARAMETER_NAME FROM RDB$PROCEDURE_PARAMETERS"),
         QStringLiteral(" WHERE RDB$PROCEDURE_NAME = 'IVRO_DETECT_GAP' AND RDB$PARAMETER_TYPE = 1"),

@@ -31,8 +31,8 @@ void passageSql(TDbQuery &aQuery)
 
 TBases TOperationsReplication::ListeBases(const QString &ABaseDonnees)
 {
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     listeBasesSql(*query);
     query->Open();
     TBases result;
@@ -50,8 +50,8 @@ TBases TOperationsReplication::ListeBases(const QString &ABaseDonnees)
 
 TIvroBases TOperationsReplication::IvroMvtListeBases(const QString &ABaseDonnees)
 {
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     listeBasesSql(*query);
     query->Open();
     TIvroBases result;
@@ -106,7 +106,7 @@ TIvroBases TOperationsReplication::IvroMvtListeBases(const QString &ABaseDonnees
 
 QString TOperationsReplication::GetNomPourNous(const QString &ABaseDonnees)
 {
-    return LowerAsciiLetters(ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT BAS_NOMPOURNOUS"),
+    return LowerAsciiLetters(FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT BAS_NOMPOURNOUS"),
                                                         QStringLiteral(" FROM   GENBASES"),
                                                         QStringLiteral("  JOIN K ON (K_ID = BAS_ID AND K_ENABLED = 1)"),
                                                         QStringLiteral("  WHERE BAS_IDENT='0'")}));
@@ -120,8 +120,8 @@ QString TOperationsReplication::NomPourNousStocke(const QString &aNomPourNous)
 qint32 TOperationsReplication::SetNomPourNous(const QString &ABaseDonnees, const QString &aNomPourNous)
 {
     qint32 renommes = 0;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     // Every site or none: one transaction, so that a failure or a stop
     // half-way leaves no dossier with two names.
     try {
@@ -159,8 +159,8 @@ TInfosTavenIVRO TOperationsReplication::Get_Infos_Passage_TAVEN2IVRO(const QStri
     result.Init();
     if (ABaseDonnees.isEmpty())
         return result;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     query->SQL() << QStringLiteral("SELECT * FROM GENBASES")
                  << QStringLiteral(" JOIN GENPARAMBASE  ON (PAR_STRING = BAS_IDENT AND PAR_NOM = 'IDGENERATEUR')");
     query->Open();
@@ -190,8 +190,8 @@ bool TOperationsReplication::MAJ_GENPARAM_Monitor(const QString &aIBFile, qint32
 {
     const TInfosTavenIVRO infos = Get_Infos_Passage_TAVEN2IVRO(aIBFile);
 
-    auto cnx = getNewConnexion(SysdbaRef(aIBFile));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(aIBFile));
+    auto query = FAcces.getNewQuery(cnx.get());
     // An unknown local site must not fall back on the parameter of site 0,
     // which is not ours. The database is still reached, so that a wrong
     // path is reported as such and not as a missing parameter.
@@ -208,15 +208,15 @@ QString TOperationsReplication::GetKorvalaVersion(const QString &ABaseDonnees)
 {
     if (ABaseDonnees.isEmpty())
         return {};
-    return ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT VER_VERSION FROM GENVERSION ORDER BY VER_DATE DESC ROWS 1")});
+    return FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT VER_VERSION FROM GENVERSION ORDER BY VER_DATE DESC ROWS 1")});
 }
 
 qint32 TOperationsReplication::CLEAN_MAGCODE(const QString &ABaseDonnees)
 {
     qint32 vides = 0;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
-    auto proc = getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
+    auto proc = FAcces.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
     cnx->Open();
     if (!cnx->Connected())
         return vides;

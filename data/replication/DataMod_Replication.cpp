@@ -33,8 +33,8 @@ void replicationJoinSql(TDbQuery &aQuery, const QString &aSelect, bool aOrdonne 
 TInfosReplication TOperationsReplication::InfosReplication(const QString &ABaseDonnees)
 {
     TInfosReplication result;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     query->SQL() << QStringLiteral("SELECT DISTINCT BAS_NOM, REP_URLDISTANT")
                  << QStringLiteral("FROM   GENBASES")
                  << QStringLiteral("JOIN GENPARAMBASE     ON (PAR_STRING = BAS_IDENT AND PAR_NOM = 'IDGENERATEUR')")
@@ -61,8 +61,8 @@ QString TOperationsReplication::GetCheminBaseGENREPLICATION(const QString &ABase
     QString result;
     if (ABaseDonnees.isEmpty())
         return result;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     replicationJoinSql(*query, QStringLiteral("SELECT REP_PLACEBASE, REP_ORDRE, REP_ID"), true);
     query->Open();
     // The row UpdateREP_PLACEBASE writes: the operator reads what was changed.
@@ -93,8 +93,8 @@ TPlaceBaseReplication premiereLigne(TDbQuery &aQuery)
 
 TPlaceBaseReplication TOperationsReplication::PlaceBaseAEcrire(const QString &ABaseDonnees, const QString &aNouveau)
 {
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
     TPlaceBaseReplication ligne = premiereLigne(*query);
     ligne.Apres = UpperAsciiLetters(aNouveau);
     return ligne;
@@ -104,9 +104,9 @@ bool TOperationsReplication::UpdateREP_PLACEBASE(const QString &ABaseDonnees, co
 {
     if (ABaseDonnees.isEmpty())
         return false;
-    auto cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    auto query = getNewQuery(cnx.get());
-    auto proc = getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    auto query = FAcces.getNewQuery(cnx.get());
+    auto proc = FAcces.getNewStoredProc(cnx.get(), nullptr, QStringLiteral("PR_UPDATEK"));
 
     TPlaceBaseReplication ligne = premiereLigne(*query);
     // Without a replication row there is nothing to update, and key row 0
@@ -131,8 +131,8 @@ bool TOperationsReplication::UpdateREP_PLACEBASE(const QString &ABaseDonnees, co
 
 bool TOperationsReplication::SetGenParamURL(const QString &aIBFile, const QString &aURL)
 {
-    auto cnx = getNewConnexion(SysdbaRef(aIBFile));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(aIBFile));
+    auto query = FAcces.getNewQuery(cnx.get());
     query->SQL() << QStringLiteral(
         "EXECUTE PROCEDURE SM_CREER_PARAM(80,1,'URL de synchronisation IVRO','http://',0,0,0,0);");
     query->ExecSQL();
@@ -146,8 +146,8 @@ bool TOperationsReplication::SetGenParamURL(const QString &aIBFile, const QStrin
 
 bool TOperationsReplication::DeleteGenParamURL(const QString &aIBFile, qint64 *aSupprimes)
 {
-    auto cnx = getNewConnexion(SysdbaRef(aIBFile));
-    auto query = getNewQuery(cnx.get());
+    auto cnx = FAcces.getNewConnexion(SysdbaRef(aIBFile));
+    auto query = FAcces.getNewQuery(cnx.get());
     try {
         query->SQL() << QStringLiteral("DELETE FROM GENPARAM")
                      << QStringLiteral(" WHERE PRM_TYPE=80 AND PRM_CODE=1");

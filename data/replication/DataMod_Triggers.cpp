@@ -112,8 +112,8 @@ QStringList TOperationsReplication::ScriptTriggersManquants(const QString &ABase
     if (ABaseDonnees.isEmpty())
         return result;
 
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     QSet<QString> triggers;
     QSet<QString> paires;
     // What the database already declares is left out as if written before:
@@ -204,8 +204,8 @@ QStringList TOperationsReplication::ScriptTriggersManquantsLCL(const QString &aL
 
 QStringList TOperationsReplication::DeclarationsTableReplic(const QString &ABaseDonnees, const QString &aTable)
 {
-    std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+    std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+    std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
     query->SQL() = QStringList{QStringLiteral("SELECT 'SYM_TRIGGER' FROM SYM_TRIGGER WHERE TRIGGER_ID = :T1"),
                                QStringLiteral("UNION ALL"),
                                QStringLiteral("SELECT 'SYM_TRIGGER_ROUTER ' || ROUTER_ID FROM SYM_TRIGGER_ROUTER "
@@ -226,8 +226,8 @@ bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, con
     if (aEcrites)
         *aEcrites = 0;
     try {
-        std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(AIBFile));
-        std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+        std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(AIBFile));
+        std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
 
         query->SQL() = QStringList{QStringLiteral(
             "INSERT INTO SYM_TRIGGER(TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, LAST_UPDATE_TIME, "
@@ -267,8 +267,8 @@ bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, con
 bool TOperationsReplication::Grant_SYMTABLE_TO_KORVALA(const QString &ABaseDonnees)
 {
     try {
-        std::unique_ptr<TDbConnection> cnx = getNewConnexion(SysdbaRef(ABaseDonnees));
-        std::unique_ptr<TDbQuery> query = getNewQuery(cnx.get());
+        std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
+        std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(cnx.get());
         QStringList tables;
 
         cnx->Open();

@@ -9,7 +9,7 @@
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "common/uIvro.Types.h"
-#include "data/acces/DataModBase.h"
+#include "data/acces/Acces.h"
 
 // A node's latest heartbeat, and the server's time when it was read.
 struct TSilenceNoeud
@@ -25,9 +25,13 @@ struct TSilenceNoeud
     }
 };
 
-class TOperationsReplication : public virtual TDataModBase
+class TOperationsReplication
 {
 public:
+    explicit TOperationsReplication(TAcces &aAcces) : FAcces(aAcces) {}
+    TOperationsReplication(const TOperationsReplication &) = delete;
+    TOperationsReplication &operator=(const TOperationsReplication &) = delete;
+
     // ---- Node state (DataMod_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
     QString GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID);
@@ -135,6 +139,6 @@ public:
     // GENERATEUR, FONCTION), to tell what a removal took away.
     QStringList ListeObjetsSymmetricDS(const QString &ABaseDonnees);
 
-protected:
-    ~TOperationsReplication() = default;
+private:
+    TAcces &FAcces;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-// What every concern of the data module shares: the connection definitions
+// What every part of the data module shares: the connection definitions
 // and the connections, statements and scripts made from them. A database is
 // named by a connection reference ("SYSDBA@" + database); every operation
 // works on connections of its own, released before it returns.
@@ -37,14 +37,15 @@ struct TEmplacementBase
 // EDbError for a port out of range, or one written before the "/".
 TEmplacementBase EmplacementBase(const QString &aBase);
 
-// The connection definitions, shared by the three concerns of the data
-// module (each inherits it once, virtually: one set of definitions).
-class TDataModBase
+// The connection definitions and what is made from them: one per data
+// module, handed to each of its parts.
+class TAcces
 {
 public:
-    TDataModBase() = default;
-    TDataModBase(const TDataModBase &) = delete;
-    TDataModBase &operator=(const TDataModBase &) = delete;
+    TAcces() = default;
+    ~TAcces() = default;
+    TAcces(const TAcces &) = delete;
+    TAcces &operator=(const TAcces &) = delete;
 
     // ---- Connection definitions and factory (DataMod_Factory.cpp)
     std::unique_ptr<TDbConnection> getNewConnexion(const QString &aRef);
@@ -69,17 +70,9 @@ public:
     QString ValeurTexte(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams = {});
     qint32 ValeurEntiere(const QString &ABaseDonnees, const QStringList &aSql, const QVariantMap &aParams = {});
 
-protected:
-    ~TDataModBase() = default;
-
 private:
     QList<TConnectionDef> FDefinitions;
 };
-
-// The one data module of the program, created at start-up after the window
-// (data/uDataMod.h).
-class TDataMod;
-extern TDataMod *DataMod;
 
 // The connection reference of a database for the administrator account.
 QString SysdbaRef(const QString &ABaseDonnees);
