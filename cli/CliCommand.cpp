@@ -6,6 +6,7 @@
 #include "data/uDataMod.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
+#include "common/Erreur.h"
 #include "common/DateTime.h"
 
 #include <QDate>
@@ -513,6 +514,6 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     } catch (const std::exception &e) {
         if (Interruption::Requested() && !Interruption::Settled())
             return Interruption::Interrupted();
-        return echec(ctx, 1, QString::fromUtf8(e.what()));
+        return echec(ctx, 1, TexteErreur(e));
     }
 }

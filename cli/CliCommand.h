@@ -12,6 +12,8 @@
 // command line (unknown option, value given to a flag, extra or missing
 // argument) is a misuse, reported before the command does anything.
 
+#include "common/Erreur.h"
+
 #include <QJsonValue>
 #include <QList>
 #include <QMap>
@@ -19,34 +21,27 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include <stdexcept>
 
 // Wrong use of the command line: the message and the subcommand's usage
 // are shown, exit code 2.
-class ECliUsage : public std::runtime_error
+class ECliUsage : public EIvroErreur
 {
 public:
-    explicit ECliUsage(const QString &aMessage) : std::runtime_error(aMessage.toStdString()), FMessage(aMessage) {}
-    QString Message() const { return FMessage; }
-
-private:
-    QString FMessage;
+    using EIvroErreur::EIvroErreur;
 };
 
 // Any other failure of a subcommand (French message, exit code 1), with the
 // server's own text apart when the server gave one.
-class ECliFailure : public std::runtime_error
+class ECliFailure : public EIvroErreur
 {
 public:
     explicit ECliFailure(const QString &aMessage, const QString &aServeur = QString())
-        : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FServeur(aServeur)
+        : EIvroErreur(aMessage), FServeur(aServeur)
     {
     }
-    QString Message() const { return FMessage; }
     QString Serveur() const { return FServeur; }
 
 private:
-    QString FMessage;
     QString FServeur;
 };
 

@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 
 #include "common/AtomicFile.h"
+#include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "data/uDataMod.h"
 
@@ -22,7 +23,7 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
         try {
             WriteFileAtomically(sortie, bytes);
         } catch (const std::runtime_error &e) {
-            throw ECliFailure(QString::fromUtf8(e.what()));
+            throw ECliFailure(TexteErreur(e));
         }
     }
     const QString nombre = aLignes.size() > 1 ? QStringLiteral("%1 lignes").arg(aLignes.size())

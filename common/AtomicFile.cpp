@@ -1,10 +1,9 @@
 #include "common/AtomicFile.h"
 
+#include "common/Erreur.h"
 #include "common/ErreurSysteme.h"
 
 #include <QFile>
-
-#include <stdexcept>
 
 void WriteFileAtomically(const QString &aPath, const QByteArray &aBytes, TFileAccess aAccess)
 {
@@ -17,16 +16,14 @@ void CopyFileAtomically(const QString &aSource, const QString &aTarget, TFileAcc
 {
     QFile in(aSource);
     if (!in.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                     .arg(aSource, TexteErreurFichier(in))
-                                     .toStdString());
+        throw EIvroErreur(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
+                              .arg(aSource, TexteErreurFichier(in)));
     TNewFile out(aTarget, aAccess);
     while (!in.atEnd()) {
         const QByteArray block = in.read(1 << 20);
         if (block.isEmpty() && in.error() != QFileDevice::NoError)
-            throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                         .arg(aSource, TexteErreurFichier(in))
-                                         .toStdString());
+            throw EIvroErreur(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
+                                  .arg(aSource, TexteErreurFichier(in)));
         out.Write(block);
     }
     out.Commit();
@@ -34,6 +31,5 @@ void CopyFileAtomically(const QString &aSource, const QString &aTarget, TFileAcc
 
 void TNewFile::Fail(const QString &aReason) const
 {
-    throw std::runtime_error(
-        QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(FTarget, aReason).toStdString());
+    throw EIvroErreur(QStringLiteral("Impossible d'écrire le fichier \"%1\" : %2").arg(FTarget, aReason));
 }

@@ -19,7 +19,7 @@ class TOpenFolder;
 // swapped meanwhile does not take the file elsewhere. A target that belongs
 // to another account (a link planted in a shared folder included) is
 // refused before anything is created; a link or special file of our own is
-// replaced, not followed. Failures raise std::runtime_error with a French
+// replaced, not followed. Failures raise EIvroErreur with a French
 // message; the target is then left as it was, and no new file remains.
 
 enum class TFileAccess : quint8 {

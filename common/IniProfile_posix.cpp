@@ -1,6 +1,7 @@
 #include "common/IniProfile.h"
 
 #include "common/AtomicFile.h"
+#include "common/Erreur.h"
 #include "common/ErreurSysteme.h"
 
 #include <QFile>
@@ -32,7 +33,7 @@ bool IniWriteValues(const QString &aFile, const QString &aSection,
     try {
         WriteFileAtomically(aFile, content);
     } catch (const std::runtime_error &e) {
-        return fail(QString::fromUtf8(e.what()));
+        return fail(TexteErreur(e));
     }
     return true;
 }

@@ -1,13 +1,12 @@
 #include "common/MemTable.h"
 
 #include "common/DateTime.h"
-
-#include <stdexcept>
+#include "common/Erreur.h"
 
 namespace {
 [[noreturn]] void fail(const QString &aMessage)
 {
-    throw std::runtime_error(aMessage.toStdString());
+    throw EIvroErreur(aMessage);
 }
 } // namespace
 

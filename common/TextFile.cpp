@@ -1,11 +1,10 @@
 #include "common/TextFile.h"
 
+#include "common/Erreur.h"
 #include "common/ErreurSysteme.h"
 
 #include <QFile>
 #include <QStringDecoder>
-
-#include <stdexcept>
 
 namespace {
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F.
@@ -61,8 +60,8 @@ QStringList ReadTextFileLines(const QString &aPath)
 {
     QFile file(aPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
-                                     .arg(aPath, TexteErreurFichier(file)).toStdString());
+        throw EIvroErreur(QStringLiteral("Impossible de lire le fichier \"%1\" : %2")
+                              .arg(aPath, TexteErreurFichier(file)));
     return SplitTextLines(DecodeWindowsText(file.readAll()));
 }
 

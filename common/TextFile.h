@@ -9,7 +9,7 @@
 // end at CR LF, LF or CR; a final line break does not make an empty line.
 QString DecodeWindowsText(const QByteArray &aBytes);
 QStringList SplitTextLines(const QString &aText);
-// Raises std::runtime_error with a French message when the file can't be read.
+// Raises EIvroErreur with a French message when the file can't be read.
 QStringList ReadTextFileLines(const QString &aPath);
 // The text of Windows-1252 bytes, one character per byte, without looking
 // for a byte-order mark.

@@ -2,7 +2,7 @@
 
 EDbError::EDbError(const QString &aMessage, QList<qint64> aCodes, QList<qint64> aNumbers,
                    QList<TErreurSysteme> aSysteme)
-    : std::runtime_error(aMessage.toStdString()), FMessage(aMessage), FCodes(std::move(aCodes)),
+    : EIvroErreur(aMessage), FCodes(std::move(aCodes)),
       FNumbers(std::move(aNumbers)), FSysteme(std::move(aSysteme))
 {
 }

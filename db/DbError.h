@@ -1,9 +1,9 @@
 #pragma once
 
+#include "common/Erreur.h"
+
 #include <QList>
 #include <QString>
-
-#include <stdexcept>
 
 // The operating system's error the server met (a file it could not open):
 // errno of a POSIX server, GetLastError() of a Windows one; through the
@@ -18,13 +18,12 @@ struct TErreurSysteme
 // Every failure of the database layer: the server's own text, or ours in
 // French. The server's error codes are kept so callers can tell causes apart
 // without parsing messages.
-class EDbError : public std::runtime_error
+class EDbError : public EIvroErreur
 {
 public:
     explicit EDbError(const QString &aMessage, QList<qint64> aCodes = {}, QList<qint64> aNumbers = {},
                       QList<TErreurSysteme> aSysteme = {});
 
-    QString Message() const { return FMessage; }
     const QList<qint64> &Codes() const { return FCodes; }
     bool HasCode(qint64 aCode) const { return FCodes.contains(aCode); }
     // The numbers the server gave with its codes (a concurrent transaction's
@@ -34,7 +33,6 @@ public:
     const QList<TErreurSysteme> &ErreursSysteme() const { return FSysteme; }
 
 private:
-    QString FMessage;
     QList<qint64> FCodes;
     QList<qint64> FNumbers;
     QList<TErreurSysteme> FSysteme;

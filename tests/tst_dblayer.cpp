@@ -1,4 +1,5 @@
 // The Firebird client layer against a real server.
+#include "common/Erreur.h"
 #include "data/acces/ServerErrorText.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
@@ -65,6 +66,8 @@ private slots:
     void connectionFailures_data();
     void connectionFailures();
     void dateTimeConversions();
+    void errorText_data();
+    void errorText();
 };
 
 void TestDbLayer::namedParamParsing_data()
@@ -941,6 +944,38 @@ void TestDbLayer::dateTimeConversions()
     QCOMPARE(TDateTime::FromDate(1899, 12, 31, 12).ToDays(), 1.5);
     QCOMPARE(TDateTime::FromDays(-1.25).ToQDateTime(), QDateTime(QDate(1899, 12, 28), QTime(18, 0)));
     QCOMPARE(t.TruncDay().AddDays(1), TDateTime::FromDate(2026, 12, 11));
+}
+
+void TestDbLayer::errorText_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("operatorText"); // the sentence first for a server error
+    const QString ours = QStringLiteral("Impossible d'écrire le fichier « réglages.ini » : accès refusé");
+    const QString server = QStringLiteral("lock conflict on no wait transaction\nTable « CLÉS »");
+    const QString foreign = QStringLiteral("données reçues : « déjà vu »");
+    QTest::newRow("ours") << 0 << ours << ours;
+    QTest::newRow("server error") << 1 << server
+                                  << PhraseErreurServeur(QList<qint64>{335544345}) + QLatin1Char('\n') + server;
+    QTest::newRow("foreign, UTF-8") << 2 << foreign << foreign;
+}
+
+void TestDbLayer::errorText()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, expected);
+    QFETCH(QString, operatorText);
+    try {
+        switch (kind) {
+        case 0: throw EIvroErreur(expected);
+        case 1: throw EDbError(expected, {335544345});
+        default: throw std::runtime_error(expected.toStdString());
+        }
+    } catch (const std::exception &e) {
+        QCOMPARE(TexteErreur(e), expected);
+        QCOMPARE(QByteArray(e.what()), expected.toUtf8());
+        QCOMPARE(TexteErreurServeur(e), operatorText);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDbLayer)

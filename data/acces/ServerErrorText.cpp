@@ -1,5 +1,6 @@
 #include "data/acces/ServerErrorText.h"
 
+#include "common/Erreur.h"
 #include "db/DbError.h"
 
 #include <QStringList>
@@ -146,4 +147,11 @@ QString TexteErreurServeur(const EDbError &aError)
 {
     const QString phrase = PhraseErreurServeur(aError);
     return phrase.isEmpty() ? aError.Message() : phrase + QLatin1Char('\n') + aError.Message();
+}
+
+QString TexteErreurServeur(const std::exception &aError)
+{
+    if (const auto *db = dynamic_cast<const EDbError *>(&aError))
+        return TexteErreurServeur(*db);
+    return TexteErreur(aError);
 }

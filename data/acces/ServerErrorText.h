@@ -9,6 +9,8 @@
 #include <QList>
 #include <QString>
 
+#include <exception>
+
 class EDbError;
 
 // The sentence for the first recognised code, or "" when none is known.
@@ -20,3 +22,6 @@ QString PhraseErreurServeur(const EDbError &aError);
 // The sentence, then on the next line the server's own text; the text alone
 // when no sentence fits.
 QString TexteErreurServeur(const EDbError &aError);
+// Any failure as the operator reads it: a server error as above, any other
+// as TexteErreur gives it.
+QString TexteErreurServeur(const std::exception &aError);

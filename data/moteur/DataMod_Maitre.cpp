@@ -3,6 +3,7 @@
 #include "data/moteur/OperationsMoteur.h"
 #include "data/moteur/OperationsMoteur.h"
 
+#include "common/Erreur.h"
 #include "common/ErreurSysteme.h"
 #include "common/TextFile.h"
 #include "common/UWMI.h"
@@ -140,8 +141,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
                                           "plusieurs paramètres d'adresse actifs"));
     } catch (const std::exception &e) {
         const QString why = ArretDemande::Demande() ? QStringLiteral("à la demande de l'opérateur")
-                            : dynamic_cast<const EDbError *>(&e) ? static_cast<const EDbError &>(e).Message()
-                                                                  : QString::fromUtf8(e.what());
+                                                     : TexteErreur(e);
         const QStringList left = files.Undo();
         const QString message =
             QStringLiteral("Configuration du noeud central interrompue : %1. %2")

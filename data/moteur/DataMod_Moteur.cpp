@@ -3,6 +3,7 @@
 #include "data/moteur/OperationsMoteur.h"
 
 #include "common/AtomicFile.h"
+#include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "common/UWMI.h"
 #include "data/moteur/EngineFiles.h"
@@ -377,7 +378,7 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
         steps.Files.Created(paths.Local(installer));
     } catch (const std::exception &e) {
         removeFolder();
-        steps.Fail(QStringLiteral("copie de l'installateur"), QString::fromUtf8(e.what()));
+        steps.Fail(QStringLiteral("copie de l'installateur"), TexteErreur(e));
     }
     {
         // The answers go into XML: each value escaped, all filled in one pass.
@@ -525,7 +526,7 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
         try {
             started = system.StartService(ASym.Nom);
         } catch (const std::exception &e) {
-            why = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
+            why = QStringLiteral(" (%1)").arg(TexteErreur(e));
         }
         if (!started)
             throw EDbError(QStringLiteral("Moteur installé dans %1, mais le service \"%2\" n'a pas démarré%3.")

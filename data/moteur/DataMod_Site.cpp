@@ -3,6 +3,7 @@
 #include "data/moteur/OperationsMoteur.h"
 #include "data/moteur/OperationsMoteur.h"
 
+#include "common/Erreur.h"
 #include "common/uCommun.h"
 #include "data/acces/ArretDemande.h"
 #include "data/moteur/EngineFiles.h"
@@ -189,7 +190,7 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
     try {
         granted = FReplication.Grant_SYMTABLE_TO_KORVALA(ADossierInfos.DatabaseFile);
     } catch (const std::exception &e) {
-        grantError = QStringLiteral(" (%1)").arg(QString::fromUtf8(e.what()));
+        grantError = QStringLiteral(" (%1)").arg(TexteErreur(e));
     }
     if (!granted) {
         const QString file = putBack();

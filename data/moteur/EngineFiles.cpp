@@ -1,5 +1,6 @@
 #include "data/moteur/EngineFiles.h"
 
+#include "common/Erreur.h"
 #include "common/ErreurSysteme.h"
 #include "common/TextFile.h"
 #include "db/DbError.h"
@@ -60,7 +61,7 @@ void WriteBytes(const QString &aPath, const QByteArray &aBytes, TFileAccess aAcc
     try {
         WriteFileAtomically(aPath, aBytes, aAccess);
     } catch (const std::runtime_error &e) {
-        throw EDbError(QString::fromUtf8(e.what()));
+        throw EDbError(TexteErreur(e));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "data/mouvement/OperationsMouvement.h"
 
 #include "common/AtomicFile.h"
+#include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "data/mouvement/Movement.h"
 #include "data/mouvement/MvtDefinitions.h"
@@ -80,7 +81,7 @@ bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QS
                 WriteFileAtomically(path, script);
                 rapport.Fichier = path;
             } catch (const std::runtime_error &e) {
-                rapport.NonEcrit = QString::fromUtf8(e.what());
+                rapport.NonEcrit = TexteErreur(e);
             }
         }
         if (!aCnx) {

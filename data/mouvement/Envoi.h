@@ -9,6 +9,7 @@
 // through its signals and its result.
 
 #include "common/DateTime.h"
+#include "common/Erreur.h"
 #include "data/mouvement/Evaluation.h"
 #include "data/mouvement/Movement.h"
 
@@ -18,7 +19,6 @@
 
 #include <atomic>
 #include <memory>
-#include <stdexcept>
 
 class QThread;
 class TDbConnection;
@@ -194,14 +194,10 @@ private:
 };
 
 // A second sending to a node that one is already sending to.
-class EEnvoiRefuse : public std::runtime_error
+class EEnvoiRefuse : public EIvroErreur
 {
 public:
-    explicit EEnvoiRefuse(const QString &aMessage) : std::runtime_error(aMessage.toStdString()), FMessage(aMessage) {}
-    const QString &Message() const { return FMessage; }
-
-private:
-    QString FMessage;
+    using EIvroErreur::EIvroErreur;
 };
 
 // The text a guard refusal carries, then who holds the guard and how to

@@ -1,6 +1,7 @@
 #include "data/replication/OperationsReplication.h"
 
 #include "common/AtomicFile.h"
+#include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "data/acces/ArretDemande.h"
 #include "data/acces/ScriptText.h"
@@ -49,7 +50,7 @@ void EcritFichier(const QString &aPath, const QByteArray &aBytes)
     try {
         WriteFileAtomically(aPath, aBytes);
     } catch (const std::runtime_error &e) {
-        throw EDbError(QString::fromUtf8(e.what()));
+        throw EDbError(TexteErreur(e));
     }
 }
 
@@ -345,7 +346,7 @@ bool TOperationsReplication::Joue_MiniSplit(const QString &aFileCSV, const QStri
         motif = numero == 0 ? TexteErreurServeur(e)
                             : QStringLiteral("ligne %1 : %2").arg(numero).arg(TexteErreurServeur(e));
     } catch (const std::exception &e) {
-        motif = QString::fromUtf8(e.what());
+        motif = TexteErreur(e);
     }
     if (!motif.isEmpty())
         result = false;

@@ -1,5 +1,6 @@
 #include "data/replication/OperationsReplication.h"
 
+#include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "data/replication/CatalogueSql.h"
 #include "data/acces/ScriptText.h"
@@ -253,13 +254,9 @@ bool TOperationsReplication::MAJ_Ajoute_TABLE_REPLIC(const QString &AIBFile, con
                 ++*aEcrites;
         }
         return true;
-    } catch (const EDbError &e) {
-        if (aErreur)
-            *aErreur = e.Message();
-        return false;
     } catch (const std::exception &e) {
         if (aErreur)
-            *aErreur = QString::fromUtf8(e.what());
+            *aErreur = TexteErreur(e);
         return false;
     }
 }
