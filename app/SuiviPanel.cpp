@@ -2,6 +2,7 @@
 
 #include "common/uCommun.h"
 #include "data/mouvement/OperationsMouvement.h"
+#include "data/mouvement/QueryThread.h"
 #include "db/DbConnection.h"
 
 #include <QComboBox>
@@ -10,12 +11,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
@@ -96,10 +95,8 @@ void Ligne(QTableWidget *aTable, int aLigne, const QStringList &aValeurs)
 // leaves the worker something to write to.
 struct TSuiviPanel::TLecture
 {
-    // The reading's connection, made here and freed by the worker: its
-    // detach waits for the server, which the window must not. The lock
-    // lets the panel cancel it while it exists.
-    std::mutex Verrou;
+    // The reading's connection, made here; the worker closes it when it
+    // has read: its detach waits for the server, which the window must not.
     std::unique_ptr<TDbConnection> Cnx;
     QString Noeud; // what was asked
     qint64 De = 0; // 0: today's range, found in SYM_DATA first
@@ -195,16 +192,8 @@ TSuiviPanel::TSuiviPanel(TOperationsMouvement &aMouvement, const QString &aBase,
 
 TSuiviPanel::~TSuiviPanel()
 {
-    // The reading runs on our connection: stop it, then let it end.
-    if (FWorker) {
-        {
-            const std::lock_guard<std::mutex> verrou(FLecture->Verrou);
-            if (FLecture->Cnx)
-                FLecture->Cnx->CancelOperation();
-        }
-        FWorker->wait();
-        delete FWorker;
-    }
+    // The reading runs on our connection: cancelled, then waited for.
+    FWorker.reset();
 }
 
 void TSuiviPanel::SetPeriode(int aMs)
@@ -242,7 +231,7 @@ void TSuiviPanel::Rafraichir()
     if (FWorker || (!FEnvoi.AvecPlage() && !FDansSymData))
         return;
     // The connection is made here, the data module belonging to this
-    // thread; the worker attaches it, reads and frees it.
+    // thread; the worker attaches it, reads and closes it.
     auto lecture = std::make_shared<TLecture>();
     try {
         lecture->Cnx = FMouvement.Acces().getNewConnexion(SysdbaRef(FBase));
@@ -257,35 +246,31 @@ void TSuiviPanel::Rafraichir()
     const QString noeud = FEnvoi.Noeud;
     const qint64 de = FEnvoi.PremierDataId;
     const qint64 a = FEnvoi.DernierDataId;
-    FWorker = QThread::create([lecture, noeud, de, a] {
-        try {
-            qint64 premier = de;
-            qint64 dernier = a;
-            if (de == 0)
-                lecture->Trouve = TOperationsMouvement::PlageEnvoisDuJourSur(lecture->Cnx.get(), noeud, premier, dernier);
-            if (lecture->Trouve)
-                lecture->Suivi = TOperationsMouvement::SuiviEnvoiSur(lecture->Cnx.get(), noeud, premier, dernier);
-            else
-                lecture->Suivi.Noeud = noeud;
-        } catch (const std::exception &e) {
-            lecture->Erreur = QString::fromUtf8(e.what());
-        }
-        std::unique_ptr<TDbConnection> fin;
-        {
-            const std::lock_guard<std::mutex> verrou(lecture->Verrou);
-            fin = std::move(lecture->Cnx);
-        }
-        fin.reset();
-    });
-    connect(FWorker, &QThread::finished, this, &TSuiviPanel::Recu);
-    FWorker->start();
+    FWorker = std::make_unique<TQueryThread>(
+        lecture->Cnx.get(),
+        [lecture, noeud, de, a](TQueryThread *aSender) {
+            try {
+                qint64 premier = de;
+                qint64 dernier = a;
+                if (de == 0)
+                    lecture->Trouve =
+                        TOperationsMouvement::PlageEnvoisDuJourSur(lecture->Cnx.get(), noeud, premier, dernier);
+                if (lecture->Trouve)
+                    lecture->Suivi = TOperationsMouvement::SuiviEnvoiSur(lecture->Cnx.get(), noeud, premier, dernier);
+                else
+                    lecture->Suivi.Noeud = noeud;
+            } catch (const std::exception &e) {
+                lecture->Erreur = QString::fromUtf8(e.what());
+            }
+            aSender->Detacher();
+        },
+        [this](TQueryThread *) { Recu(); }, this);
+    FWorker->Start();
 }
 
 void TSuiviPanel::Recu()
 {
-    FWorker->wait();
-    delete FWorker;
-    FWorker = nullptr;
+    FWorker.reset();
     // A reading of a sending no longer chosen is no news.
     if (FLecture->De == FEnvoi.PremierDataId && FLecture->Noeud == FEnvoi.Noeud) {
         FErreur = FLecture->Erreur;

@@ -20,10 +20,10 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
-class QThread;
 class TOperationsMouvement;
 class QTimer;
 class TDbConnection;
+class TQueryThread;
 
 class TSuiviPanel : public QDialog
 {
@@ -73,7 +73,7 @@ private:
     bool FDansSymData = false;
     QString FErreur;
     QTimer *FTimer = nullptr;
-    QThread *FWorker = nullptr;
+    std::unique_ptr<TQueryThread> FWorker;
     struct TLecture;
     std::shared_ptr<TLecture> FLecture;
 };

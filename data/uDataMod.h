@@ -10,6 +10,16 @@
 //                handed the replication object whose steps it runs
 // An operation is reached through its concern: DataMod->Replication.GetLocalNode(…).
 // Nothing below data/ includes this header or reads the global.
+//
+// Threads. The module and its parts belong to the thread that made them
+// (the window's, or the command line's main thread): their operations, the
+// connection definitions and every connection or query they make are used
+// there; nothing in them is locked. Work that must leave that thread runs
+// on a TQueryThread (data/mouvement/QueryThread.h): its owner makes the
+// connection and what runs on it here, the job uses only those and the
+// static operations that take a connection (…Sur), and the owner touches
+// them again in the end callback. Only ArretDemande and a connection's
+// CancelOperation/Abandon are called from another thread.
 
 #include "data/acces/Acces.h"
 #include "data/moteur/OperationsMoteur.h"

@@ -41,6 +41,16 @@ struct TDbConnectionParams
 // One server connection over TCP/IP. Created closed; attaches on first use.
 // Statements run in autocommit (one read-committed transaction each) unless
 // the connection's explicit transaction is active.
+//
+// Threads: used by one thread at a time, with its transactions and queries
+// (nothing here is locked); it may be handed to another thread and back
+// when that thread starts and is waited for, as TQueryThread does. From
+// another thread, while it runs a statement: CancelOperation, Abandon,
+// Abandoned, AttachmentEnded and Commits (atomics and the client's cancel
+// call). Not while its owner closes or frees it: the cancel reads a copy of
+// the handle that Close clears, and may still reach a handle being
+// detached; the caller keeps the two apart. AbandonAll is safe at any time:
+// it holds the lock under which connections are made and freed.
 class TDbConnection
 {
 public:

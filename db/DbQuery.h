@@ -51,6 +51,13 @@ private:
 // a result read into memory when opened, so that the autocommit transaction
 // ends with the opening. A row can be edited and posted back to the first
 // table of the statement by its primary key.
+//
+// Threads: a query goes with its connection. Prepared, it registers with
+// the connection until freed (unlocked), so it is prepared, run and freed
+// on the thread that uses the connection at that time. Made and set on one
+// thread (text, parameters), it may be handed with its connection to a
+// worker that runs it, and back once the worker's thread has ended; never
+// used from two threads at once.
 class TDbQuery
 {
 public:

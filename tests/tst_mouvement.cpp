@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+
 #include <sys/stat.h>
 
 namespace {
@@ -204,6 +206,7 @@ private slots:
     void workerRules_data();
     void workerRules();
     void workerUnreachableDatabase();
+    void workerJob();
     void countOverRange_data();
     void countOverRange();
 
@@ -398,6 +401,65 @@ void TestMouvement::workerUnreachableDatabase()
     QVERIFY(out.Freed);
     QCOMPARE(out.Resultat, -1);
     QVERIFY(!out.Message.isEmpty());
+}
+
+// A job's worker: its end told on the owner's thread with the job's
+// failure; freed while its statement runs, it cancels the statement, waits
+// for its thread and tells its end to nobody.
+void TestMouvement::workerJob()
+{
+    TTestDatabase db(TTestDatabase::TSchema::Empty);
+    db.Exec(QStringLiteral("CREATE TABLE MARK (N INTEGER)"));
+    auto cnx = db.Connect();
+    cnx->Open();
+
+    bool fini = false;
+    bool surLeFilPrincipal = false;
+    qint32 resultat = 0;
+    QString message;
+    auto worker = std::make_unique<TQueryThread>(
+        cnx.get(), [](TQueryThread *) { throw EDbError(QStringLiteral("Échec voulu")); },
+        [&](TQueryThread *aSender) {
+            fini = true;
+            surLeFilPrincipal = QThread::currentThread() == QCoreApplication::instance()->thread();
+            resultat = aSender->FResultat;
+            message = aSender->FMessage;
+        },
+        this);
+    worker->Start();
+    QTRY_VERIFY_WITH_TIMEOUT(fini, 10000);
+    QVERIFY(surLeFilPrincipal);
+    QCOMPARE(resultat, -1);
+    QCOMPARE(message, QStringLiteral("Échec voulu"));
+
+    std::atomic<bool> arrete = false;
+    QString erreur;
+    bool rappele = false;
+    worker = std::make_unique<TQueryThread>(
+        cnx.get(),
+        [&](TQueryThread *) {
+            const TFixtureSql longRun; // a test's own long statement, in Firebird's PSQL
+            TDbQuery q(cnx.get());
+            q.SetParamCheck(false);
+            q.SQL() << QStringLiteral("EXECUTE BLOCK AS DECLARE I BIGINT = 0; BEGIN WHILE (I < 4000000000) DO "
+                                      "BEGIN I = I + 1; END INSERT INTO MARK VALUES (1); END");
+            try {
+                q.ExecSQL();
+            } catch (const EDbError &e) {
+                erreur = e.Message();
+            }
+            arrete = true;
+        },
+        [&](TQueryThread *) { rappele = true; }, this);
+    worker->Start();
+    QTest::qWait(500);
+    QVERIFY(!arrete);
+    worker.reset();
+    QVERIFY(arrete);
+    QVERIFY(!erreur.isEmpty());
+    QCoreApplication::processEvents();
+    QVERIFY(!rappele);
+    QCOMPARE(db.Count(QStringLiteral("MARK")), 0);
 }
 
 void TestMouvement::countOverRange_data()

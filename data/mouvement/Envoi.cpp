@@ -5,6 +5,7 @@
 #include "data/mouvement/MvtProgression.h"
 #include "data/acces/ServerErrorText.h"
 #include "data/mouvement/OperationsMouvement.h"
+#include "data/mouvement/QueryThread.h"
 #include "db/AttachmentMonitor.h"
 #include "db/DbError.h"
 #include "db/LockRetry.h"
@@ -290,11 +291,11 @@ TEnvoi::~TEnvoi()
     if (FThread) {
         Cancel();
         // A cancellation asked before the statement reached the server is
-        // lost: asked again until the thread ends.
+        // lost: asked again until the thread ends. Ours, not the worker's:
+        // a commit under way is never cancelled.
         while (!FThread->wait(200))
             Cancel();
-        delete FThread;
-        FThread = nullptr;
+        FThread.reset();
     }
     FProgression.reset();
     FQuery.reset();
@@ -522,12 +523,14 @@ void TEnvoi::Lancer()
     });
     relance->start();
     FResultat.Lance = true;
-    FThread = QThread::create([this] { Execute(); });
-    connect(FThread, &QThread::finished, this, [this, relance] {
-        relance->deleteLater();
-        Fin();
-    });
-    FThread->start();
+    FThread = std::make_unique<TQueryThread>(
+        FCnx.get(), [this](TQueryThread *) { Execute(); },
+        [this, relance](TQueryThread *) {
+            relance->deleteLater();
+            Fin();
+        },
+        this);
+    FThread->Start();
 }
 
 void TEnvoi::Execute()
@@ -625,9 +628,7 @@ void TEnvoi::Verifier(const QString &aErreur)
 
 void TEnvoi::Fin()
 {
-    FThread->wait();
-    delete FThread;
-    FThread = nullptr;
+    FThread.reset();
     FResultat.DureeMs = FMs;
     if (FProgression) {
         try {

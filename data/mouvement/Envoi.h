@@ -20,12 +20,12 @@
 #include <atomic>
 #include <memory>
 
-class QThread;
 class TDbConnection;
 class TDbQuery;
 class TDbTransaction;
 class TMvtProgression;
 class TOperationsMouvement;
+class TQueryThread;
 
 // What a sending is asked to do.
 struct TEnvoiDemande
@@ -174,7 +174,7 @@ private:
     std::unique_ptr<TDbTransaction> FTransaction;
     std::unique_ptr<TDbQuery> FQuery;
     std::unique_ptr<TMvtProgression> FProgression;
-    QThread *FThread = nullptr;
+    std::unique_ptr<TQueryThread> FThread; // runs Execute on FCnx
     std::atomic<bool> FCancel{false};
     std::atomic<bool> FAbandon{false}; // Abandonner was called: no more cancel asked
     std::atomic<bool> FConsigne{false};

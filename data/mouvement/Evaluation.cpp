@@ -2,9 +2,8 @@
 
 #include "data/acces/ServerErrorText.h"
 #include "data/mouvement/OperationsMouvement.h"
+#include "data/mouvement/QueryThread.h"
 #include "db/DbError.h"
-
-#include <QThread>
 
 namespace {
 
@@ -105,10 +104,8 @@ TEvaluation::TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase,
 
 TEvaluation::~TEvaluation()
 {
-    if (FThread) {
-        FThread->wait();
-        delete FThread;
-    }
+    // Before the connection and the query it reads: cancels and waits.
+    FThread.reset();
 }
 
 void TEvaluation::Prepare()
@@ -214,13 +211,13 @@ void TEvaluation::Demarrer()
         Libere();
         throw;
     }
-    FThread = QThread::create([this] { Passe(); });
-    connect(FThread, &QThread::finished, this, [this] {
-        FThread->wait();
-        delete FThread;
-        FThread = nullptr;
-        Libere();
-        emit Terminee(FResultat);
-    });
-    FThread->start();
+    FThread = std::make_unique<TQueryThread>(
+        FCnx.get(), [this](TQueryThread *) { Passe(); },
+        [this](TQueryThread *) {
+            FThread.reset();
+            Libere();
+            emit Terminee(FResultat);
+        },
+        this);
+    FThread->Start();
 }

@@ -24,8 +24,8 @@
 #include <memory>
 #include <optional>
 
-class QThread;
 class TOperationsMouvement;
+class TQueryThread;
 class TDbConnection;
 class TDbQuery;
 class TDbTransaction;
@@ -82,7 +82,7 @@ public:
     // that of the database's local node (read with the details).
     TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
                 std::optional<TSensMvt> aSens = std::nullopt, QObject *aParent = nullptr);
-    ~TEvaluation() override; // waits for a running thread
+    ~TEvaluation() override; // cancels and waits for a running thread
 
     // On the caller's thread; never raises: a failure is in the result.
     // aCompte, when given, is called once the pass is over, before Executer
@@ -112,5 +112,6 @@ private:
     std::unique_ptr<TDbConnection> FCnx;
     std::unique_ptr<TDbTransaction> FTransaction;
     std::unique_ptr<TDbQuery> FContenu;
-    QThread *FThread = nullptr;
+    // Last: destroyed first, while what it reads still exists.
+    std::unique_ptr<TQueryThread> FThread;
 };

@@ -1,5 +1,6 @@
 #include "data/mouvement/MvtProgression.h"
 
+#include "data/mouvement/QueryThread.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/DbQuery.h"
@@ -26,7 +27,7 @@ TMvtProgression::~TMvtProgression()
         FStop = true;
         FReveil.wakeAll();
     }
-    wait();
+    FWorker.reset();
 }
 
 qint64 TMvtProgression::Depart()
@@ -37,10 +38,13 @@ qint64 TMvtProgression::Depart()
 
 void TMvtProgression::Demarrer()
 {
+    if (FWorker && FWorker->isRunning())
+        return;
     FStop = false;
     FHorloge.start();
     FDerniereReponse = 0;
-    start();
+    FWorker = std::make_unique<TQueryThread>(FCnx.get(), [this](TQueryThread *) { Lectures(); }, TQueryThread::TNotifyEvent(), this);
+    FWorker->Start();
 }
 
 qint64 TMvtProgression::Silence() const
@@ -56,11 +60,12 @@ qint64 TMvtProgression::Arreter()
         FStop = true;
         FReveil.wakeAll();
     }
-    wait();
+    if (FWorker)
+        FWorker->wait();
     return ValeurGenerateurSymData(*FCnx);
 }
 
-void TMvtProgression::run()
+void TMvtProgression::Lectures()
 {
     qint64 dernier = -1;
     // Whatever ends the readings, their silence means nothing any more.

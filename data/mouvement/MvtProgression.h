@@ -8,13 +8,14 @@
 
 #include <QElapsedTimer>
 #include <QMutex>
-#include <QThread>
+#include <QObject>
 #include <QWaitCondition>
 
 #include <atomic>
 #include <memory>
 
 class TDbConnection;
+class TQueryThread;
 
 // The generator that numbers SYM_DATA rows, as the engine creates it.
 extern const QString KGenerateurSymData;
@@ -23,14 +24,17 @@ extern const QString KGenerateurSymData;
 // Raises EDbError (no such generator, server out of reach).
 qint64 ValeurGenerateurSymData(TDbConnection &aCnx);
 
-class TMvtProgression : public QThread
+// The readings are one job on a worker, which waits out the interval
+// between two of them; stopping wakes it.
+class TMvtProgression : public QObject
 {
     Q_OBJECT
 
 public:
-    // Takes the connection over; it is used by one thread at a time.
+    // Takes the connection over; it is used by one thread at a time: the
+    // owner's, or the worker's while the readings go on.
     explicit TMvtProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs = 500);
-    ~TMvtProgression() override; // stops and waits for the thread
+    ~TMvtProgression() override; // stops, cancels a reading under way and waits
 
     // The value before the sending, read on the caller's thread; the
     // reports count from it. Raises EDbError.
@@ -53,10 +57,10 @@ signals:
     // A reading failed: the readings stop, the sending goes on.
     void Echec(const QString &aMessage);
 
-protected:
-    void run() override;
-
 private:
+    // On the worker's thread, until stopped.
+    void Lectures();
+
     std::unique_ptr<TDbConnection> FCnx;
     int FIntervalleMs;
     qint64 FDepart = 0;
@@ -65,4 +69,6 @@ private:
     bool FStop = false;
     QElapsedTimer FHorloge;
     std::atomic<qint64> FDerniereReponse{-1}; // on FHorloge; -1: no reading goes on
+    // Last: destroyed first, while the connection it reads on still exists.
+    std::unique_ptr<TQueryThread> FWorker;
 };
