@@ -651,14 +651,13 @@ void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
         RetourAuRepos(true, true);
         return;
     }
-    FMvtThread = new TEnvoi(DataMod->Mouvement, {teIBFile->text(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
-                             MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node, FProgramDir},
-                            this);
+    (void)aSens; // the evaluation's
+    FMvtThread = new TEnvoi(DataMod->Mouvement, FEvaluation, node, FProgramDir, this);
     connect(FMvtThread, &TEnvoi::Avancement, this, [this](qint64 aInseres, qint64) { ProgressionEnvoi(aInseres); });
     connect(FMvtThread, &TEnvoi::Termine, this, &TFrm_IvroMVT::CallBackMvt);
     // Checks, guard and installation here, on this thread; a sending that
     // stops there has already been shown by CallBackMvt.
-    if (!FMvtThread->Preparer(FEvaluation))
+    if (!FMvtThread->Preparer())
         return;
     SetPanelText(1, QStringLiteral("Traitement en cours...."));
     SetPanelText(0, QStringLiteral("00:00"));
