@@ -48,6 +48,8 @@ const QString KSensInconnu = QStringLiteral("Aucun sens de mouvement pour cette 
 const QString KBaseAChoisir = QStringLiteral("Choisissez une base, puis évaluez une plage de jours.");
 const QString KAEvaluer = QStringLiteral("Évaluez la plage avant d'envoyer.");
 const QString KFermetureRefusee = QStringLiteral("Traitement en cours !\r\nImpossible de fermer le programme.");
+const QString KEvaluationAutre = QStringLiteral("Évaluez la plage avant d'envoyer : la dernière évaluation ne porte "
+                                                "pas sur la base, les jours et le sens affichés.");
 
 constexpr int KLargeurNoeud = 197;
 constexpr int KLargeurHeartbeat = 141;
@@ -264,7 +266,8 @@ void TFrm_IvroMVT::BuildLayout()
 
 void TFrm_IvroMVT::FormCreate()
 {
-    FCanClose = true;
+    FEnvoiPermis = false;
+    AppliqueEtat(TEtat::Repos);
     FCANMVT = false;
     const QDate today = QDate::currentDate();
     dtDEB->setDate(today.addDays(-5));
@@ -304,7 +307,8 @@ void TFrm_IvroMVT::MontreDetail()
 // Touching the range calls for a new evaluation before any sending.
 void TFrm_IvroMVT::DemandeEvaluation()
 {
-    BMVT->setEnabled(false);
+    FEnvoiPermis = false;
+    AppliqueEtat(FEtat);
     if (FRaisonBase.isEmpty())
         TexteRaison(KAEvaluer);
     else if (FRaisonBase == KBaseAChoisir)
@@ -325,7 +329,7 @@ void TFrm_IvroMVT::dtFINEnter()
 
 void TFrm_IvroMVT::closeEvent(QCloseEvent *aEvent)
 {
-    if (!FCanClose) {
+    if (!CanClose()) {
         MessageErreur(this, KFermetureRefusee);
         aEvent->ignore();
         return;
@@ -351,16 +355,48 @@ void TFrm_IvroMVT::Timer1Timer()
         AbandonEnvoiSilencieux();
 }
 
-void TFrm_IvroMVT::RetourAuRepos(bool aBMVT, bool aWithNode)
+void TFrm_IvroMVT::AppliqueEtat(TEtat aEtat)
 {
-    BMVT->setEnabled(aBMVT);
-    if (aWithNode)
-        cbNode->setEnabled(true);
-    dtDEB->setEnabled(true);
-    dtFIN->setEnabled(true);
-    BIBFile->setEnabled(true);
-    BEVAL->setEnabled(true);
-    FCanClose = true;
+    const bool nouveau = aEtat != FEtat;
+    FEtat = aEtat;
+    const bool repos = aEtat == TEtat::Repos;
+    const bool envoi = aEtat == TEtat::PreparationEnvoi || aEtat == TEtat::Envoi;
+    BIBFile->setEnabled(repos);
+    BEVAL->setEnabled(repos);
+    dtDEB->setEnabled(repos);
+    dtFIN->setEnabled(repos);
+    // The target may be chosen while the range is counted.
+    cbNode->setEnabled(!envoi);
+    BMVT->setEnabled(repos && FEnvoiPermis);
+    // Closing is refused outside Repos (CanClose).
+    if (!nouveau)
+        return;
+    switch (aEtat) {
+    case TEtat::Repos:
+        Timer1->stop();
+        break;
+    case TEtat::Evaluation:
+        SetPanelText(1, QStringLiteral("Evaluation en cours...."));
+        SetPanelText(0, QStringLiteral("00:00"));
+        StartTimer();
+        break;
+    case TEtat::PreparationEnvoi:
+        // The questions come first: the status line keeps the evaluation's
+        // figures they quote.
+        break;
+    case TEtat::Envoi:
+        SetPanelText(1, QStringLiteral("Traitement en cours...."));
+        SetPanelText(0, QStringLiteral("00:00"));
+        StartTimer();
+        break;
+    }
+}
+
+bool TFrm_IvroMVT::EvaluationAffichee() const
+{
+    return FEvaluation.Base == teIBFile->text() && FEvaluation.Sens == FSens
+           && FEvaluation.Debut == MvtDebutPlage(TDateTime::FromQDate(dtDEB->date()))
+           && FEvaluation.Fin == MvtFinPlage(TDateTime::FromQDate(dtFIN->date()));
 }
 
 void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
@@ -462,11 +498,13 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     DemandeEvaluation();
     QString erreur;
     try {
+        FSens = TSensMvt::Aucun;
         lblSens->clear();
         const TNode local = DataMod->Mouvement.IvroMvtLocalNode(aPath);
         const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(aPath);
         edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
         const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
+        FSens = sens;
         lblSens->setText(TexteSens(sens));
         // The grid shows every remote node; the target list only those the
         // direction's router sends to.
@@ -513,12 +551,6 @@ void TFrm_IvroMVT::BEVALClick()
         MessageErreur(this, KBaseManquante);
         return;
     }
-    FCanClose = false;
-    BMVT->setEnabled(false);
-    BIBFile->setEnabled(false);
-    BEVAL->setEnabled(false);
-    dtDEB->setEnabled(false);
-    dtFIN->setEnabled(false);
     IvroMvtEval(teIBFile->text(), MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
                 MvtFinPlage(TDateTime::FromQDate(dtFIN->date())));
 }
@@ -526,7 +558,7 @@ void TFrm_IvroMVT::BEVALClick()
 void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
 {
     // The details are read for the direction shown.
-    FEvalThread = new TEvaluation(DataMod->Mouvement, ABaseDonnees, aDEB, aFIN, SensDuTexte(lblSens->text()), this);
+    FEvalThread = new TEvaluation(DataMod->Mouvement, ABaseDonnees, aDEB, aFIN, FSens, this);
     connect(FEvalThread, &TEvaluation::Terminee, this, &TFrm_IvroMVT::CallBackEval);
     try {
         FContenuValide = false;
@@ -534,9 +566,7 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
         MontreDetail();
         pbEnvoi->hide();
         MontreRaisonEnvoi(QString());
-        SetPanelText(1, QStringLiteral("Evaluation en cours...."));
-        SetPanelText(0, QStringLiteral("00:00"));
-        StartTimer();
+        AppliqueEtat(TEtat::Evaluation);
         QApplication::processEvents();
         FEvalThread->Demarrer();
     } catch (const std::exception &e) {
@@ -545,7 +575,8 @@ void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDE
         delete FEvalThread;
         FEvalThread = nullptr;
         SetPanelText(1, QStringLiteral("Échec de l'évaluation : ") + messageOf(e));
-        RetourAuRepos(false, false);
+        FEnvoiPermis = false;
+        AppliqueEtat(TEtat::Repos);
         MessageErreur(this, messageOf(e));
     }
 }
@@ -590,7 +621,8 @@ void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
     // The database itself may allow no sending, whatever the range holds.
     const QString raisonBase = RaisonBaseEvaluee();
     const QString refus = !raisonBase.isEmpty() ? raisonBase : echec ? QString() : aResultat.Refus();
-    RetourAuRepos(raisonBase.isEmpty() && aResultat.Envoyable(), false);
+    FEnvoiPermis = raisonBase.isEmpty() && aResultat.Envoyable();
+    AppliqueEtat(TEtat::Repos);
     MontreRaisonEnvoi(refus);
     FEvalThread->deleteLater();
     FEvalThread = nullptr;
@@ -600,19 +632,20 @@ void TFrm_IvroMVT::CallBackEval(const TEvaluationResultat &aResultat)
 
 void TFrm_IvroMVT::BMVTClick()
 {
-    BMVT->setEnabled(false);
-    FCanClose = false;
-    cbNode->setEnabled(false);
-    dtDEB->setEnabled(false);
-    dtFIN->setEnabled(false);
-    BIBFile->setEnabled(false);
-    BEVAL->setEnabled(false);
-    const TSensMvt sens = SensDuTexte(lblSens->text());
-    if (sens != TSensMvt::Aucun && !cbNode->currentText().isEmpty() && !NoeudAttenduConfirme(cbNode->currentText())) {
-        RetourAuRepos(true, true);
+    AppliqueEtat(TEtat::PreparationEnvoi);
+    // What is sent is what was evaluated: a database, days or a direction
+    // changed since then call for a new evaluation, not another sending.
+    if (FSens != TSensMvt::Aucun && !EvaluationAffichee()) {
+        AppliqueEtat(TEtat::Repos);
+        DemandeEvaluation();
+        MessageErreur(this, KEvaluationAutre);
         return;
     }
-    switch (sens) {
+    if (FSens != TSensMvt::Aucun && !cbNode->currentText().isEmpty() && !NoeudAttenduConfirme(cbNode->currentText())) {
+        AppliqueEtat(TEtat::Repos);
+        return;
+    }
+    switch (FSens) {
     case TSensMvt::LameVersMag:
         MvtLame2Mag();
         break;
@@ -622,50 +655,48 @@ void TFrm_IvroMVT::BMVTClick()
     case TSensMvt::Aucun:
         // No procedure fits this database: sending stays off until another
         // database is loaded and evaluated.
-        RetourAuRepos(false, true);
+        FEnvoiPermis = false;
+        AppliqueEtat(TEtat::Repos);
         MessageErreur(this, KSensInconnu);
         break;
     }
 }
 
+// The direction is the evaluation's, the window's own as checked by BMVTClick.
 void TFrm_IvroMVT::MvtLame2Mag()
 {
-    MvtEnvoi(TSensMvt::LameVersMag);
+    MvtEnvoi();
 }
 
 void TFrm_IvroMVT::MvtMag2Lame()
 {
-    MvtEnvoi(TSensMvt::MagVersLame);
+    MvtEnvoi();
 }
 
-void TFrm_IvroMVT::MvtEnvoi(TSensMvt aSens)
+void TFrm_IvroMVT::MvtEnvoi()
 {
     const QString node = cbNode->currentText();
     if (node.isEmpty()) {
         MessageErreur(this, KNoeudManquant);
-        RetourAuRepos(true, true);
+        AppliqueEtat(TEtat::Repos);
         cbNode->setFocus();
         return;
     }
     if (!ConfirmeAvertissement(this, MvtTexteConfirmationEnvoi(FEvaluation, node))) {
-        RetourAuRepos(true, true);
+        AppliqueEtat(TEtat::Repos);
         return;
     }
-    FMvtThread = new TEnvoi(DataMod->Mouvement, {teIBFile->text(), aSens, MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
-                             MvtFinPlage(TDateTime::FromQDate(dtFIN->date())), node, FProgramDir},
-                            this);
+    FMvtThread = new TEnvoi(DataMod->Mouvement, FEvaluation, node, FProgramDir, this);
     connect(FMvtThread, &TEnvoi::Avancement, this, [this](qint64 aInseres, qint64) { ProgressionEnvoi(aInseres); });
     connect(FMvtThread, &TEnvoi::Termine, this, &TFrm_IvroMVT::CallBackMvt);
     // Checks, guard and installation here, on this thread; a sending that
     // stops there has already been shown by CallBackMvt.
-    if (!FMvtThread->Preparer(FEvaluation))
+    if (!FMvtThread->Preparer())
         return;
-    SetPanelText(1, QStringLiteral("Traitement en cours...."));
-    SetPanelText(0, QStringLiteral("00:00"));
+    AppliqueEtat(TEtat::Envoi);
     DemarreProgression(FMvtThread->Resultat().Prevus, FMvtThread->Progression());
     if (!FMvtThread->Resultat().Remarque.isEmpty())
         FPanels[1]->SetDetails(QStringLiteral("<p>%1</p>").arg(FMvtThread->Resultat().Remarque.toHtmlEscaped()));
-    StartTimer();
     QApplication::processEvents();
     FMvtThread->Lancer();
 }
@@ -706,7 +737,7 @@ void TFrm_IvroMVT::MontreFinEnvoi(const TEnvoiResultat &aResultat)
         // Stopped before anything was sent: back to idle, the selection
         // kept for a retry.
         FinProgression(nullptr, node);
-        RetourAuRepos(true, true);
+        AppliqueEtat(TEtat::Repos);
         if (aResultat.EchecInstallation) {
             SetPanelText(1, QStringLiteral("Échec de l'installation des procédures de mouvement : rien n'a été envoyé."));
             MessageErreur(this, QStringLiteral("Échec de l'installation des procédures de mouvement, rien n'a été "
@@ -730,7 +761,7 @@ void TFrm_IvroMVT::MontreFinEnvoi(const TEnvoiResultat &aResultat)
                             : MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
     FinProgression(echec ? nullptr : &aResultat.Crees, node);
     cbNode->setCurrentIndex(-1);
-    RetourAuRepos(true, true);
+    AppliqueEtat(TEtat::Repos);
     if (inconnue)
         MessageErreur(this, message);
     else if (echec)

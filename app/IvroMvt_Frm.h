@@ -29,8 +29,9 @@ class TStatusPanel;
 // The movement tool's main window: choose a site database, evaluate a day
 // range of K rows, send them again to one node. The evaluation and the
 // sending are objects of the data module that run on threads of their own;
-// the window shows what they report and stays idle-or-busy with one action
-// at a time.
+// the window shows what they report and does one action at a time: its
+// state (TEtat) decides which controls are usable, whether it may close and
+// what the status line says while an action runs.
 class TFrm_IvroMVT : public QWidget
 {
     Q_OBJECT
@@ -72,7 +73,7 @@ public:
     void SetProgramDir(const QString &aDir) { FProgramDir = aDir; }
     const QString &ProgramDir() const { return FProgramDir; }
 
-    bool CanClose() const { return FCanClose; }
+    bool CanClose() const { return FEtat == TEtat::Repos; }
     qint32 NbRec() const { return FNbRec; }
     // What the last evaluated range holds per table; valid only when the
     // evaluation could read it.
@@ -108,10 +109,23 @@ private:
     void BuildLayout();
     void MvtLame2Mag();
     void MvtMag2Lame();
-    void MvtEnvoi(TSensMvt aSens);
-    // Back to idle: closing allowed, the action buttons and pickers usable;
-    // cbNode too when aWithNode, BMVT only when aBMVT.
-    void RetourAuRepos(bool aBMVT, bool aWithNode);
+    void MvtEnvoi();
+
+    // What the window is doing.
+    enum class TEtat {
+        Repos,
+        Evaluation,
+        PreparationEnvoi, // a sending asked: the questions, the checks and the installation, on this thread
+        Envoi,            // the range procedure runs
+    };
+    // Enters aEtat (or applies the current one again): every action's
+    // control usable or not, the close guard, and on entering a running
+    // action its status line and elapsed time.
+    void AppliqueEtat(TEtat aEtat);
+    // The last evaluation counted what the window shows: its database, its
+    // days and its direction. A sending is built from the evaluation, so
+    // anything else on screen would be sent as something it is not.
+    bool EvaluationAffichee() const;
     // Sending waits for a new evaluation of the range, and says so.
     void DemandeEvaluation();
     // The status bar as high as the message panel's lines.
@@ -143,7 +157,12 @@ private:
     bool FCANMVT = false;
     qint32 FNbRec = 0;
     QString FEvalTime;
-    bool FCanClose = true;
+    TEtat FEtat = TEtat::Repos;
+    // Idle, a sending may be asked: the last evaluation allows it and the
+    // database loaded does too.
+    bool FEnvoiPermis = false;
+    // The direction of the database loaded, from its local node's group.
+    TSensMvt FSens = TSensMvt::Aucun;
     QString FIBFile;
     quint32 FStart = 0;
     // The running evaluation and sending; each frees itself once the

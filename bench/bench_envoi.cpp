@@ -295,10 +295,10 @@ double TimeEnvoi(const TTestDatabase &aDb)
     QTemporaryDir dir;
     QElapsedTimer clock;
     clock.start();
-    TEnvoi envoi(DataMod->Mouvement, {aDb.Path(), TSensMvt::LameVersMag, deb, fin, KNode, dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, eval, KNode, dir.path() + QLatin1Char('/'));
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
-    if (envoi.Demarrer(eval))
+    if (envoi.Demarrer())
         loop.exec();
     if (envoi.Resultat().Issue != TIssueEnvoi::Termine) {
         Print(QStringLiteral("  échec de l'envoi : %1").arg(envoi.Resultat().Message));

@@ -345,7 +345,7 @@ int CmdEnvoyer(TCliContext &aCtx)
     }
     aCtx.Confirm(MvtTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
-    TEnvoi envoi(DataMod->Mouvement, {base, sens, plage.Debut, plage.Fin, noeud, VGSE.ExePath});
+    TEnvoi envoi(DataMod->Mouvement, eval, noeud, VGSE.ExePath);
     // One JSON object whoever ends the command: the interruption's handler
     // and the sending's own end may both get there.
     std::atomic<bool> jsonEcrit{false};
@@ -383,7 +383,7 @@ int CmdEnvoyer(TCliContext &aCtx)
                      [&affichage](qint64 aInseres, qint64 aPrevus) { affichage.Avancement(aInseres, aPrevus); });
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
-    if (envoi.Demarrer(eval)) {
+    if (envoi.Demarrer()) {
         if (!aCtx.Json)
             aCtx.Print(envoi.Resultat().Installation.isEmpty()
                            ? QStringLiteral("Procédures de mouvement installées ; script \"ivro_mvt.sql\" non écrit (%1).")

@@ -857,12 +857,19 @@ void TestFenetre::envoiInterrompu_data()
     QTest::addColumn<bool>("choisirNoeud");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("bmvt");
-    QTest::newRow("aucun noeud choisi") << "lame" << false << "Veuillez choisir un noeud." << true;
-    QTest::newRow("annule") << "lame" << true << "" << true;
+    QTest::addColumn<QString>("change"); // after the evaluation: the last day ("fin") or the database ("base")
+    QTest::newRow("aucun noeud choisi") << "lame" << false << "Veuillez choisir un noeud." << true << "";
+    QTest::newRow("annule") << "lame" << true << "" << true << "";
     QTest::newRow("sens inconnu") << "LAME" << true
         << "Aucun sens de mouvement pour cette base.\n"
            "Veuillez choisir une base dont le noeud local est du groupe lame ou mags."
-        << false;
+        << false << "";
+    // The sending is the evaluation's: days or a database shown since then
+    // call for a new evaluation, and nothing is sent.
+    const QString autre = QStringLiteral("Évaluez la plage avant d'envoyer : la dernière évaluation ne porte pas sur "
+                                         "la base, les jours et le sens affichés.");
+    QTest::newRow("plage changee depuis l'evaluation") << "lame" << true << autre << false << "fin";
+    QTest::newRow("base changee depuis l'evaluation") << "lame" << true << autre << false << "base";
 }
 
 void TestFenetre::envoiInterrompu()
@@ -871,6 +878,7 @@ void TestFenetre::envoiInterrompu()
     QFETCH(bool, choisirNoeud);
     QFETCH(QString, message);
     QFETCH(bool, bmvt);
+    QFETCH(QString, change);
     TTestDatabase db;
     SiteFixture::MakeSite(db, groupe, 5, jour(10));
     auto w = Fenetre(&db);
@@ -878,6 +886,11 @@ void TestFenetre::envoiInterrompu()
     Evalue(*w, jour(10), jour(10));
     if (choisirNoeud)
         w->cbNode->setCurrentIndex(0);
+    // Without entering the picker, as a program or an accessibility tool may.
+    if (change == QLatin1String("fin"))
+        w->dtFIN->setDate(jour(12));
+    else if (change == QLatin1String("base"))
+        w->teIBFile->setText(FPlages->Path());
 
     TRepondeur repondeur;
     repondeur.Clique(message.isEmpty() ? QStringLiteral("Annuler") : QStringLiteral("OK"));

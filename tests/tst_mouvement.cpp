@@ -173,10 +173,10 @@ TEnvoiResultat Envoie(const TTestDatabase &aDb, const TDateTime &aDeb, const TDa
 {
     const TSensMvt sens = SensDuGroupe(DataMod->Mouvement.IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
     const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), aDeb, aFin, sens).Executer();
-    TEnvoi envoi(DataMod->Mouvement, {aDb.Path(), sens, aDeb, aFin, aNode, aDossier});
+    TEnvoi envoi(DataMod->Mouvement, eval, aNode, aDossier);
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
-    if (envoi.Demarrer(eval)) {
+    if (envoi.Demarrer()) {
         if (aPendant)
             aPendant(envoi);
         if (envoi.Resultat().Issue == TIssueEnvoi::EnCours)
@@ -700,27 +700,38 @@ void TestMouvement::sendingOutcomes_data()
     QTest::addColumn<int>("issue");
     QTest::addColumn<bool>("installe");
     QTest::addColumn<QString>("message");
+    // What the operator holds beside the evaluation: more days of K rows
+    // ("plage") or another database with K rows in the range ("base").
+    QTest::addColumn<QString>("ailleurs");
+    QTest::addColumn<int>("crees"); // events created
     const QString sansRouteur = QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'");
     QTest::newRow("procedure en echec") << QString() << "ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE" << false
-                                        << "10/03/2026" << int(TIssueEnvoi::Echec) << true << "DATA_ID";
+                                        << "10/03/2026" << int(TIssueEnvoi::Echec) << true << "DATA_ID" << "" << 0;
     QTest::newRow("aucun evenement cree") << QString() << sansRouteur << false << "10/03/2026"
                                           << int(TIssueEnvoi::Echec) << true
-                                          << "Aucun événement créé pour le noeud mag-001 : les 3 enregistrements";
+                                          << "Aucun événement créé pour le noeud mag-001 : les 3 enregistrements" << "" << 0;
     // The forecast says nothing would be created: refused, as for 0 rows.
     QTest::newRow("aucun evenement prevu") << sansRouteur << QString() << false << "10/03/2026"
                                            << int(TIssueEnvoi::Refuse) << false
-                                           << "Aucun événement à créer (Lame vers Magasin)";
+                                           << "Aucun événement à créer (Lame vers Magasin)" << "" << 0;
     QTest::newRow("noeud deja en cours d'envoi") << QString() << QString() << true << "10/03/2026"
                                                  << int(TIssueEnvoi::Refuse) << false
-                                                 << "Un envoi vers le noeud mag-001 est déjà en cours";
+                                                 << "Un envoi vers le noeud mag-001 est déjà en cours" << "" << 0;
     // The day after 31/12/9999 is no timestamp the server can hold.
     QTest::newRow("plage hors du serveur") << QString() << QString() << false << "31/12/9999"
                                            << int(TIssueEnvoi::Refuse) << false
-                                           << "Plage de dates hors de ce que le serveur accepte";
+                                           << "Plage de dates hors de ce que le serveur accepte" << "" << 0;
+    // Built from its evaluation, a sending sends what was evaluated, on the
+    // database evaluated: the forecast, whatever else the operator holds.
+    QTest::newRow("plage plus large que l'evaluee") << QString() << QString() << false << "10/03/2026"
+                                                    << int(TIssueEnvoi::Termine) << true << "" << "plage" << 6;
+    QTest::newRow("autre base que l'evaluee") << QString() << QString() << false << "10/03/2026"
+                                              << int(TIssueEnvoi::Termine) << true << "" << "base" << 6;
 }
 
-// How a sending ends when it does not create its events: nothing of it
-// remains, and the node is free again.
+// How a sending ends: when it creates no event nothing of it remains;
+// when it does, it created what its evaluation forecast on the database
+// evaluated, and nothing elsewhere. The node is free again either way.
 void TestMouvement::sendingOutcomes()
 {
     QFETCH(QString, avant);
@@ -730,6 +741,8 @@ void TestMouvement::sendingOutcomes()
     QFETCH(int, issue);
     QFETCH(bool, installe);
     QFETCH(QString, message);
+    QFETCH(QString, ailleurs);
+    QFETCH(int, crees);
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
     if (!avant.isEmpty())
@@ -737,7 +750,21 @@ void TestMouvement::sendingOutcomes()
     const QString node = QStringLiteral("mag-001");
     const TDateTime deb = MvtDebutPlage(Day(10));
     const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(QDate::fromString(au, QStringLiteral("dd/MM/yyyy"))));
-    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const auto evalue = [&](const TTestDatabase &aDb, const TDateTime &aFin) {
+        return TEvaluation(DataMod->Mouvement, aDb.Path(), deb, aFin, TSensMvt::LameVersMag).Executer();
+    };
+    std::unique_ptr<TTestDatabase> autreBase;
+    if (ailleurs == QLatin1String("plage")) {
+        // The 11th and 12th hold rows too: a sending of 10..12 would give 14 events.
+        SiteFixture::AddKRows(db, 100, 2, Day(11, 9));
+        SiteFixture::AddKRows(db, 200, 2, Day(12, 9));
+        QCOMPARE(evalue(db, MvtFinPlage(Day(12))).EvenementsPrevus().value_or(-1), qint64(14));
+    } else if (ailleurs == QLatin1String("base")) {
+        autreBase = std::make_unique<TTestDatabase>();
+        SiteFixture::MakeSite(*autreBase, QStringLiteral("lame"), 5, QDate(2026, 3, 10));
+        QCOMPARE(evalue(*autreBase, fin).EvenementsPrevus().value_or(-1), qint64(10));
+    }
+    const TEvaluationResultat eval = evalue(db, fin);
     if (!apres.isEmpty())
         db.Exec(apres);
     auto autre = db.Connect();
@@ -746,17 +773,26 @@ void TestMouvement::sendingOutcomes()
         tenu = std::make_unique<TEnvoi::TVerrou>(autre.get(), node);
 
     QTemporaryDir dir;
-    TEnvoi envoi(DataMod->Mouvement, {db.Path(), TSensMvt::LameVersMag, deb, fin, node, dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, eval, node, dir.path() + QLatin1Char('/'));
     int termine = 0;
     QObject::connect(&envoi, &TEnvoi::Termine, &envoi, [&termine] { ++termine; });
-    if (envoi.Demarrer(eval))
+    if (envoi.Demarrer())
         QTRY_VERIFY_WITH_TIMEOUT(termine > 0, 60000);
     QCOMPARE(termine, 1);
     const TEnvoiResultat &r = envoi.Resultat();
     QCOMPARE(int(r.Issue), issue);
     QVERIFY2(r.Message.contains(message), qPrintable(r.Message));
-    QCOMPARE(r.Crees.Nombre, 0);
-    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 0);
+    QCOMPARE(r.Crees.Nombre, crees);
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), crees);
+    if (crees > 0) {
+        QCOMPARE(eval.EvenementsPrevus().value_or(-1), qint64(crees));
+        QCOMPARE(r.Demande.Base, db.Path());
+        QVERIFY(r.Demande.Debut == deb && r.Demande.Fin == fin);
+    }
+    if (autreBase) {
+        QCOMPARE(autreBase->Count(QStringLiteral("SYM_DATA")), 0);
+        QCOMPARE(autreBase->Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING 'IVRO_MVT'")), 0);
+    }
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME STARTING 'IVRO_MVT'")) > 0, installe);
     QCOMPARE(QFile::exists(dir.path() + QStringLiteral("/ivro_mvt.sql")), installe);
     tenu.reset();
@@ -1061,12 +1097,12 @@ void TestMouvement::sendingAttachesTwice()
     const TDateTime fin = MvtFinPlage(Day(10));
     const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
     QTemporaryDir dir;
-    TEnvoi envoi(DataMod->Mouvement, {db.Path(), TSensMvt::LameVersMag, deb, fin, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/')});
+    TEnvoi envoi(DataMod->Mouvement, eval, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/'));
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     GAttachements = 0;
     SetAfterAttachHook(CompteAttachement);
-    if (envoi.Demarrer(eval))
+    if (envoi.Demarrer())
         loop.exec();
     SetAfterAttachHook(nullptr);
     QCOMPARE(envoi.Resultat().Issue, TIssueEnvoi::Termine);

@@ -280,10 +280,13 @@ TEnvoi::TVerrou::~TVerrou()
     }
 }
 
-TEnvoi::TEnvoi(TOperationsMouvement &aMouvement, TEnvoiDemande aDemande, QObject *aParent)
-    : QObject(aParent), FMouvement(aMouvement)
+TEnvoi::TEnvoi(TOperationsMouvement &aMouvement, const TEvaluationResultat &aEvaluation, const QString &aNoeud,
+               const QString &aDossierProgramme, QObject *aParent)
+    : QObject(aParent), FMouvement(aMouvement), FEvaluation(aEvaluation)
 {
-    FResultat.Demande = std::move(aDemande);
+    FResultat.Demande = {aEvaluation.Base, aEvaluation.Sens, aEvaluation.Debut, aEvaluation.Fin, aNoeud, aDossierProgramme};
+    FResultat.Lignes = aEvaluation.Evaluation.Count;
+    FResultat.Prevus = aEvaluation.EvenementsPrevus().value_or(aEvaluation.Evaluation.NbRec);
 }
 
 TEnvoi::~TEnvoi()
@@ -393,12 +396,10 @@ void TEnvoi::Terminer(TIssueEnvoi aIssue, const QString &aMessage)
     emit Termine(FResultat);
 }
 
-bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
+bool TEnvoi::Preparer()
 {
     const TEnvoiDemande &d = FResultat.Demande;
     FResultat.Debut = QDateTime::currentDateTime();
-    FResultat.Lignes = aEvaluation.Evaluation.Count;
-    FResultat.Prevus = aEvaluation.EvenementsPrevus().value_or(aEvaluation.Evaluation.NbRec);
 
     // Nothing is written before every check has passed.
     QString refus;
@@ -410,7 +411,7 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     else if (const QString plage = MvtRefusPlage(d.Debut, d.Fin); !plage.isEmpty())
         refus = plage;
     else
-        refus = aEvaluation.Refus();
+        refus = FEvaluation.Refus();
     if (!refus.isEmpty()) {
         Terminer(TIssueEnvoi::Refuse, refus);
         return false;
@@ -440,8 +441,8 @@ bool TEnvoi::Preparer(const TEvaluationResultat &aEvaluation)
     }
     // Sent before the evaluation's details were known: the forecast is
     // read here, and a range that would create nothing is refused.
-    if (!aEvaluation.EvenementsPrevus()) {
-        TEvaluationResultat verifiee = aEvaluation;
+    if (!FEvaluation.EvenementsPrevus()) {
+        TEvaluationResultat verifiee = FEvaluation;
         try {
             std::unique_ptr<TDbQuery> contenu = FMouvement.NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
             contenu->Open();

@@ -27,7 +27,8 @@ class TMvtProgression;
 class TOperationsMouvement;
 class TQueryThread;
 
-// What a sending is asked to do.
+// What a sending does: the database, the range and the direction of the
+// evaluation it is built from, the node and the folder its caller adds.
 struct TEnvoiDemande
 {
     QString Base;
@@ -85,21 +86,26 @@ class TEnvoi : public QObject
     Q_OBJECT
 
 public:
-    TEnvoi(TOperationsMouvement &aMouvement, TEnvoiDemande aDemande, QObject *aParent = nullptr);
+    // The sending of what aEvaluation counted: its database, its range, its
+    // direction, its count and its forecast; the caller adds only the node
+    // and the folder where "ivro_mvt.sql" is written (ending with a
+    // separator). Nothing else can be sent than what was evaluated.
+    TEnvoi(TOperationsMouvement &aMouvement, const TEvaluationResultat &aEvaluation, const QString &aNoeud,
+           const QString &aDossierProgramme, QObject *aParent = nullptr);
     ~TEnvoi() override; // cancels and waits for a sending still running
 
-    // Checks the request against the evaluation it follows (range, 0 < n <
-    // 200000, events forecast), takes the guard of the node, installs the
-    // procedures; on the caller's thread. Returns false when it stops
-    // here (Refuse, Echec or Interrompu, Termine already emitted).
-    bool Preparer(const TEvaluationResultat &aEvaluation);
+    // Checks the evaluation (direction, node, range, 0 < n < 200000, events
+    // forecast), takes the guard of the node, installs the procedures; on
+    // the caller's thread. Returns false when it stops here (Refuse, Echec
+    // or Interrompu, Termine already emitted).
+    bool Preparer();
     // After Preparer: the range procedure runs on a thread of its own,
     // Termine following on this object's thread.
     void Lancer();
     // Both.
-    bool Demarrer(const TEvaluationResultat &aEvaluation)
+    bool Demarrer()
     {
-        if (!Preparer(aEvaluation))
+        if (!Preparer())
             return false;
         Lancer();
         return true;
@@ -158,6 +164,7 @@ signals:
 
 private:
     TOperationsMouvement &FMouvement;
+    const TEvaluationResultat FEvaluation; // what is sent
 
     void Terminer(TIssueEnvoi aIssue, const QString &aMessage);
     // The sending in the journal of sendings, once.
