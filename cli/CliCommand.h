@@ -107,14 +107,71 @@ QJsonValue JsonDateHeureTexte(const QString &aTexte);
 // its offset from UTC.
 QJsonValue JsonDateCim(const QString &aTexte);
 
-using TCliHandler = int (*)(TCliContext &);
+// What a command answers once its work is done, printed by RunCli in one
+// place: with --json its one JSON value (keys as CleJson gives them),
+// otherwise its text, lines and tables in order. Questions and progress are
+// not part of it: they are printed while the work runs.
+class TCliResultat
+{
+public:
+    TCliResultat() = default;
+
+    // The value written with --json.
+    TCliResultat &Json(const QJsonValue &aValeur);
+    // Text mode: a line on standard output, a table with aligned columns,
+    // a line on standard error, each in its place.
+    TCliResultat &Ligne(const QString &aTexte);
+    TCliResultat &Table(const QStringList &aEntetes, const QList<QStringList> &aLignes);
+    TCliResultat &LigneErreur(const QString &aTexte);
+    // Both modes: a line on standard error; in its place in text mode,
+    // before the JSON value with --json.
+    TCliResultat &Erreur(const QString &aTexte);
+    // The exit code (0 unless told).
+    TCliResultat &Code(int aCode);
+    // Stopped at the operator's request: once the result is printed, the
+    // interruption's line, exit code 130.
+    TCliResultat &Interrompu();
+
+    bool EstInterrompu() const { return FInterrompu; }
+    int CodeSortie() const { return FCode; }
+
+    // Prints it as the context asks (--json or text).
+    void Affiche(const TCliContext &aCtx) const;
+
+private:
+    enum class TGenre { Ligne, Table, LigneErreur, Erreur };
+    struct TBloc
+    {
+        TGenre Genre;
+        QStringList Textes; // the line, or the table's headers
+        QList<QStringList> Lignes;
+    };
+    QList<TBloc> FBlocs;
+    QJsonValue FJson;
+    bool FAvecJson = false;
+    bool FInterrompu = false;
+    int FCode = 0;
+};
+
+using TCliHandler = TCliResultat (*)(TCliContext &);
+
+using TCliHandlerDirect = int (*)(TCliContext &);
 
 struct TCliCommand
 {
+    TCliCommand(const QString &aName, const QString &aUsage, const QString &aSummary, TCliHandler aHandler)
+        : Name(aName), Usage(aUsage), Summary(aSummary), Handler(aHandler)
+    {
+    }
+    TCliCommand(const QString &aName, const QString &aUsage, const QString &aSummary, TCliHandlerDirect aHandler)
+        : Name(aName), Usage(aUsage), Summary(aSummary), Direct(aHandler)
+    {
+    }
     QString Name;    // kebab-case, e.g. "etat-noeud"
     QString Usage;   // arguments, e.g. "BASE NOEUD [--json]"
     QString Summary; // one line of French help
-    TCliHandler Handler;
+    TCliHandler Handler = nullptr;
+    TCliHandlerDirect Direct = nullptr;
 };
 
 class TCliRegistry
