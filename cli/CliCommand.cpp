@@ -564,8 +564,6 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     ctx.Json = aArguments.contains(QStringLiteral("--json"));
     try {
         lisArguments(ctx, *command, aArguments);
-        if (command->Direct)
-            return command->Direct(ctx);
         const TCliResultat resultat = command->Handler(ctx);
         resultat.Affiche(ctx);
         if (resultat.EstInterrompu())

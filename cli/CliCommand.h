@@ -2,7 +2,8 @@
 
 // The command line's plumbing: each subcommand lives in a cli/Cmd_*.cpp
 // file and registers itself with a static TCliRegistrar, so adding one
-// touches no other file.
+// touches no other file. Its handler returns its result (TCliResultat),
+// which RunCli prints for text or --json.
 //
 // A command's usage line is also its grammar, so that what --aide shows is
 // exactly what is accepted: NAME is a positional argument ([NAME] optional),
@@ -128,8 +129,8 @@ public:
     TCliResultat &Erreur(const QString &aTexte);
     // The exit code (0 unless told).
     TCliResultat &Code(int aCode);
-    // Stopped at the operator's request: once the result is printed, the
-    // interruption's line, exit code 130.
+    // Stopped at the operator's request: exit code 130, and once the result
+    // is printed the interruption's line if one came.
     TCliResultat &Interrompu();
 
     bool EstInterrompu() const { return FInterrompu; }
@@ -155,23 +156,12 @@ private:
 
 using TCliHandler = TCliResultat (*)(TCliContext &);
 
-using TCliHandlerDirect = int (*)(TCliContext &);
-
 struct TCliCommand
 {
-    TCliCommand(const QString &aName, const QString &aUsage, const QString &aSummary, TCliHandler aHandler)
-        : Name(aName), Usage(aUsage), Summary(aSummary), Handler(aHandler)
-    {
-    }
-    TCliCommand(const QString &aName, const QString &aUsage, const QString &aSummary, TCliHandlerDirect aHandler)
-        : Name(aName), Usage(aUsage), Summary(aSummary), Direct(aHandler)
-    {
-    }
     QString Name;    // kebab-case, e.g. "etat-noeud"
     QString Usage;   // arguments, e.g. "BASE NOEUD [--json]"
     QString Summary; // one line of French help
-    TCliHandler Handler = nullptr;
-    TCliHandlerDirect Direct = nullptr;
+    TCliHandler Handler;
 };
 
 class TCliRegistry
