@@ -7,15 +7,15 @@
 
 #include <QJsonObject>
 
-int RapporteArret(TCliContext &aCtx, const QString &aMessage)
+TCliResultat RapporteArret(const QString &aMessage)
 {
-    aCtx.PrintError(QStringLiteral("Erreur : ") + aMessage);
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("erreur"), aMessage}, {QStringLiteral("interrompu"), true}});
-    return Interruption::Requested() ? Interruption::Interrupted() : 130;
+    return TCliResultat()
+        .Erreur(QStringLiteral("Erreur : ") + aMessage)
+        .Json(QJsonObject{{QStringLiteral("erreur"), aMessage}, {QStringLiteral("interrompu"), true}})
+        .Interrompu();
 }
 
-int AvecArretRapporte(TCliContext &aCtx, const std::function<int()> &aWork)
+TCliResultat AvecArretRapporte(const std::function<TCliResultat()> &aWork)
 {
     ArretDemande::Oublier();
     const TInterruptScope interruption(QStringLiteral("Commande interrompue."), [] {
@@ -29,10 +29,10 @@ int AvecArretRapporte(TCliContext &aCtx, const std::function<int()> &aWork)
     } catch (const EDbError &e) {
         if (!ArretDemande::Demande())
             throw;
-        return RapporteArret(aCtx, e.Message());
+        return RapporteArret(e.Message());
     } catch (const ECliFailure &e) {
         if (!ArretDemande::Demande())
             throw;
-        return RapporteArret(aCtx, e.Message());
+        return RapporteArret(e.Message());
     }
 }

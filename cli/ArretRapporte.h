@@ -5,15 +5,15 @@
 // SymmetricDS): instead of ending the process between two steps, it asks
 // the operation to stop (ArretDemande) and cancels the statement in flight;
 // the operation then stops like at a failure, undoes what it can, and its
-// report (what stays done, what remains) is printed before the
-// interruption's line. Exit code 130.
+// report (what stays done, what remains) is the command's result, printed
+// before the interruption's line. Exit code 130.
 
 #include "cli/CliCommand.h"
 
 #include <functional>
 
-int AvecArretRapporte(TCliContext &aCtx, const std::function<int()> &aWork);
+TCliResultat AvecArretRapporte(const std::function<TCliResultat()> &aWork);
 
-// The report of an operation that stopped at the operator's request,
-// printed like a failure (and as JSON with --json); gives 130.
-int RapporteArret(TCliContext &aCtx, const QString &aMessage);
+// The report of an operation that stopped at the operator's request, said
+// like a failure (and as JSON with --json); exit code 130.
+TCliResultat RapporteArret(const QString &aMessage);

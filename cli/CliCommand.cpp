@@ -340,6 +340,76 @@ void TCliContext::PrintJson(const QJsonValue &aJson) const
     Out->flush();
 }
 
+TCliResultat &TCliResultat::Json(const QJsonValue &aValeur)
+{
+    FJson = aValeur;
+    FAvecJson = true;
+    return *this;
+}
+
+TCliResultat &TCliResultat::Ligne(const QString &aTexte)
+{
+    FBlocs.append({TGenre::Ligne, {aTexte}, {}});
+    return *this;
+}
+
+TCliResultat &TCliResultat::Table(const QStringList &aEntetes, const QList<QStringList> &aLignes)
+{
+    FBlocs.append({TGenre::Table, aEntetes, aLignes});
+    return *this;
+}
+
+TCliResultat &TCliResultat::LigneErreur(const QString &aTexte)
+{
+    FBlocs.append({TGenre::LigneErreur, {aTexte}, {}});
+    return *this;
+}
+
+TCliResultat &TCliResultat::Erreur(const QString &aTexte)
+{
+    FBlocs.append({TGenre::Erreur, {aTexte}, {}});
+    return *this;
+}
+
+TCliResultat &TCliResultat::Code(int aCode)
+{
+    FCode = aCode;
+    return *this;
+}
+
+TCliResultat &TCliResultat::Interrompu()
+{
+    FInterrompu = true;
+    FCode = 130;
+    return *this;
+}
+
+void TCliResultat::Affiche(const TCliContext &aCtx) const
+{
+    if (aCtx.Json) {
+        for (const TBloc &b : FBlocs)
+            if (b.Genre == TGenre::Erreur)
+                aCtx.PrintError(b.Textes.constFirst());
+        if (FAvecJson)
+            aCtx.PrintJson(FJson);
+        return;
+    }
+    for (const TBloc &b : FBlocs) {
+        switch (b.Genre) {
+        case TGenre::Ligne:
+            aCtx.Print(b.Textes.constFirst());
+            break;
+        case TGenre::Table:
+            aCtx.PrintTable(b.Textes, b.Lignes);
+            break;
+        case TGenre::LigneErreur:
+        case TGenre::Erreur:
+            aCtx.PrintError(b.Textes.constFirst());
+            break;
+        }
+    }
+}
+
 void TCliRegistry::Register(const TCliCommand &aCommand)
 {
     registry().append(aCommand);
@@ -495,7 +565,11 @@ int RunCli(const QStringList &aArguments, QTextStream &aOut, QTextStream &aErr, 
     ctx.Json = aArguments.contains(QStringLiteral("--json"));
     try {
         lisArguments(ctx, *command, aArguments);
-        return command->Handler(ctx);
+        const TCliResultat resultat = command->Handler(ctx);
+        resultat.Affiche(ctx);
+        if (resultat.EstInterrompu())
+            return Interruption::Requested() ? Interruption::Interrupted() : resultat.CodeSortie();
+        return resultat.CodeSortie();
     } catch (const ECliUsage &e) {
         return echec(ctx, 2, e.Message(), QString(), command);
     } catch (const ECliFailure &e) {

@@ -2,7 +2,8 @@
 
 // The command line's plumbing: each subcommand lives in a cli/Cmd_*.cpp
 // file and registers itself with a static TCliRegistrar, so adding one
-// touches no other file.
+// touches no other file. Its handler returns its result (TCliResultat),
+// which RunCli prints for text or --json.
 //
 // A command's usage line is also its grammar, so that what --aide shows is
 // exactly what is accepted: NAME is a positional argument ([NAME] optional),
@@ -102,7 +103,53 @@ QJsonValue JsonDateHeureTexte(const QString &aTexte);
 // its offset from UTC.
 QJsonValue JsonDateCim(const QString &aTexte);
 
-using TCliHandler = int (*)(TCliContext &);
+// What a command answers once its work is done, printed by RunCli in one
+// place: with --json its one JSON value (keys as CleJson gives them),
+// otherwise its text, lines and tables in order. Questions and progress are
+// not part of it: they are printed while the work runs.
+class TCliResultat
+{
+public:
+    TCliResultat() = default;
+
+    // The value written with --json.
+    TCliResultat &Json(const QJsonValue &aValeur);
+    // Text mode: a line on standard output, a table with aligned columns,
+    // a line on standard error, each in its place.
+    TCliResultat &Ligne(const QString &aTexte);
+    TCliResultat &Table(const QStringList &aEntetes, const QList<QStringList> &aLignes);
+    TCliResultat &LigneErreur(const QString &aTexte);
+    // Both modes: a line on standard error; in its place in text mode,
+    // before the JSON value with --json.
+    TCliResultat &Erreur(const QString &aTexte);
+    // The exit code (0 unless told).
+    TCliResultat &Code(int aCode);
+    // Stopped at the operator's request: exit code 130, and once the result
+    // is printed the interruption's line if one came.
+    TCliResultat &Interrompu();
+
+    bool EstInterrompu() const { return FInterrompu; }
+    int CodeSortie() const { return FCode; }
+
+    // Prints it as the context asks (--json or text).
+    void Affiche(const TCliContext &aCtx) const;
+
+private:
+    enum class TGenre { Ligne, Table, LigneErreur, Erreur };
+    struct TBloc
+    {
+        TGenre Genre;
+        QStringList Textes; // the line, or the table's headers
+        QList<QStringList> Lignes;
+    };
+    QList<TBloc> FBlocs;
+    QJsonValue FJson;
+    bool FAvecJson = false;
+    bool FInterrompu = false;
+    int FCode = 0;
+};
+
+using TCliHandler = TCliResultat (*)(TCliContext &);
 
 struct TCliCommand
 {

@@ -9,7 +9,7 @@
 
 namespace {
 
-int CmdAjouteDossierBackup(TCliContext &aCtx)
+TCliResultat CmdAjouteDossierBackup(TCliContext &aCtx)
 {
     const QString ini = aCtx.Arg(0, QStringLiteral("FICHIER-INI"));
     TDossierInfos dossier;
@@ -26,15 +26,13 @@ int CmdAjouteDossierBackup(TCliContext &aCtx)
     VGSE.IVRO_BackupLame_Ini = ini;
     if (!DataMod->Moteur.AjouteDossierBackupLame(dossier))
         throw ECliFailure(QStringLiteral("Le fichier INI \"%1\" n'existe pas : rien n'a été écrit.").arg(ini));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},
-                                   {QStringLiteral("fichier"), ini},
-                                   {QStringLiteral("section"), section}});
-    else
-        aCtx.Print(QStringLiteral("Section [%1] écrite dans %2 (IVROSERVICE, IBFILE, INSTALL, LAST, LASTOK, TIME, "
-                                  "LASTRESULT).")
-                       .arg(section, ini));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true},
+                          {QStringLiteral("fichier"), ini},
+                          {QStringLiteral("section"), section}})
+        .Ligne(QStringLiteral("Section [%1] écrite dans %2 (IVROSERVICE, IBFILE, INSTALL, LAST, LASTOK, TIME, "
+                              "LASTRESULT).")
+                   .arg(section, ini));
 }
 
 const TCliRegistrar RegAjouteDossierBackup({QStringLiteral("ajoute-dossier-backup"),

@@ -47,7 +47,7 @@ TMemTable AvecLibelleType(const TMemTable &aListe)
     return t;
 }
 
-int CmdTablesReplicantes(TCliContext &aCtx)
+TCliResultat CmdTablesReplicantes(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
@@ -69,15 +69,16 @@ int CmdTablesReplicantes(TCliContext &aCtx)
     } else {
         throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb, toutes, cash ou ivro)").arg(liste));
     }
-    PrintDataset(aCtx, t);
-    return 0;
+    TCliResultat r;
+    return AvecDataset(r, t);
 }
 
-int CmdTablesExclues(TCliContext &aCtx)
+TCliResultat CmdTablesExclues(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString liste = aCtx.Option(QStringLiteral("liste"), QStringLiteral("ktb")).toLower();
     TMemTable t;
+    TCliResultat r;
     if (liste == QLatin1String("ktb")) {
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("PRIMARY_KEY")});
         DataMod->Replication.GetTablesExclues(base, t);
@@ -85,18 +86,16 @@ int CmdTablesExclues(TCliContext &aCtx)
         t = Dataset({QStringLiteral("TABLE_NAME"), QStringLiteral("TYPE_TABLE")});
         DataMod->Replication.GetAllTablesExclues(base, t);
         // What the list is, and what its codes mean, said with it.
-        if (!aCtx.Json)
-            aCtx.Print(QStringLiteral("Tables absentes de KTB (vues exclues), répliquées ou non : K, les tables SYM_ "
-                                      "de SymmetricDS et toute table que KTB ne liste pas."));
+        r.Ligne(QStringLiteral("Tables absentes de KTB (vues exclues), répliquées ou non : K, les tables SYM_ "
+                               "de SymmetricDS et toute table que KTB ne liste pas."));
         t = AvecLibelleType(t);
     } else {
         throw ECliUsage(QStringLiteral("Valeur de --liste inconnue : \"%1\" (ktb ou toutes)").arg(liste));
     }
-    PrintDataset(aCtx, t);
-    return 0;
+    return AvecDataset(r, t);
 }
 
-int CmdListeTablesExclues(TCliContext &aCtx)
+TCliResultat CmdListeTablesExclues(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(base));
@@ -104,29 +103,22 @@ int CmdListeTablesExclues(TCliContext &aCtx)
     // one-line form can't tell from a separator.
     const QStringList tables = DataMod->Replication.ListeTablesTropLarges(cnx.get());
     const QString liste = tables.join(QLatin1Char(' '));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("TablesExclues"), liste},
-                                   {QStringLiteral("tables"), QJsonArray::fromStringList(tables)}});
-    else if (tables.isEmpty())
-        aCtx.Print(QStringLiteral("Aucune table trop large."));
-    else
-        aCtx.Print(liste);
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("TablesExclues"), liste},
+                          {QStringLiteral("tables"), QJsonArray::fromStringList(tables)}})
+        .Ligne(tables.isEmpty() ? QStringLiteral("Aucune table trop large.") : liste);
 }
 
-int CmdControleLongueur(TCliContext &aCtx)
+TCliResultat CmdControleLongueur(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
     auto cnx = DataMod->Acces.getNewConnexion(SysdbaRef(base));
     const bool accepte = DataMod->Replication.Controle_Longueur_Champs_Table(cnx.get(), table);
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("table"), table}, {QStringLiteral("accepte"), accepte}});
-    else if (accepte)
-        aCtx.Print(QStringLiteral("%1 : largeur acceptée (4070 caractères au plus).").arg(table));
-    else
-        aCtx.Print(QStringLiteral("%1 : trop large pour la réplication, ou introuvable.").arg(table));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("table"), table}, {QStringLiteral("accepte"), accepte}})
+        .Ligne(accepte ? QStringLiteral("%1 : largeur acceptée (4070 caractères au plus).").arg(table)
+                       : QStringLiteral("%1 : trop large pour la réplication, ou introuvable.").arg(table));
 }
 
 const TCliRegistrar RegTablesReplicantes(

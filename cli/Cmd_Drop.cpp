@@ -1,7 +1,6 @@
 // Taking SymmetricDS out of a database, and loading seed rows.
 #include "cli/ArretRapporte.h"
 #include "cli/CliCommand.h"
-#include "cli/InterruptWatcher.h"
 
 #include "data/uDataMod.h"
 
@@ -11,7 +10,7 @@
 
 namespace {
 
-int CmdDropSymds(TCliContext &aCtx)
+TCliResultat CmdDropSymds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Retirer SymmetricDS de %1 (triggers de capture, tables SYM_*, générateurs, "
@@ -21,23 +20,22 @@ int CmdDropSymds(TCliContext &aCtx)
     // Ctrl-C stops between two statements: what was removed and what
     // remains are listed as after a failure.
     TOperationsReplication::TDropSymdsRapport rapport;
-    if (const int code = AvecArretRapporte(aCtx, [&] {
+    if (const TCliResultat arret = AvecArretRapporte([&] {
             rapport = DataMod->Replication.DROP_SYMDS(base);
-            return 0;
-        }))
-        return code;
+            return TCliResultat();
+        });
+        arret.EstInterrompu())
+        return arret;
     if (!rapport.Dependances.isEmpty()) {
-        if (aCtx.Json) {
-            aCtx.PrintJson(QJsonObject{{QStringLiteral("retires"), QJsonArray()},
-                                       {QStringLiteral("dependances"), QJsonArray::fromStringList(rapport.Dependances)}});
-        } else {
-            aCtx.PrintError(QStringLiteral("Retrait refusé, rien n'a été retiré : ces objets hors SymmetricDS "
-                                           "dépendent de ses tables (%1) :")
-                                .arg(rapport.Dependances.size()));
-            for (const QString &o : rapport.Dependances)
-                aCtx.PrintError(QStringLiteral("  ") + o);
-        }
-        return 1;
+        TCliResultat r;
+        r.Json(QJsonObject{{QStringLiteral("retires"), QJsonArray()},
+                           {QStringLiteral("dependances"), QJsonArray::fromStringList(rapport.Dependances)}});
+        r.LigneErreur(QStringLiteral("Retrait refusé, rien n'a été retiré : ces objets hors SymmetricDS "
+                                     "dépendent de ses tables (%1) :")
+                          .arg(rapport.Dependances.size()));
+        for (const QString &o : rapport.Dependances)
+            r.LigneErreur(QStringLiteral("  ") + o);
+        return r.Code(1);
     }
     const QStringList restants = DataMod->Replication.ListeObjetsSymmetricDS(base);
     QStringList retires;
@@ -45,36 +43,34 @@ int CmdDropSymds(TCliContext &aCtx)
         if (!restants.contains(o))
             retires << o;
 
-    if (aCtx.Json) {
-        QJsonObject o{{QStringLiteral("retires"), QJsonArray::fromStringList(retires)},
-                      {QStringLiteral("restants"), QJsonArray::fromStringList(restants)},
-                      {QStringLiteral("erreurs"), QJsonArray::fromStringList(rapport.Erreurs)}};
-        if (rapport.Interrompu)
-            o.insert(QStringLiteral("interrompu"), true);
-        aCtx.PrintJson(o);
-    } else {
-        if (rapport.Interrompu)
-            aCtx.PrintError(QStringLiteral("Retrait interrompu à la demande de l'opérateur : les objets retirés avant "
-                                           "l'interruption le restent, les objets restants sont listés ci-dessous ; "
-                                           "relancez drop-symds pour finir."));
-        aCtx.Print(retires.isEmpty() ? QStringLiteral("Aucun objet SymmetricDS retiré.")
-                                     : QStringLiteral("Objets retirés (%1) :").arg(retires.size()));
-        for (const QString &o : retires)
-            aCtx.Print(QStringLiteral("  ") + o);
-        if (!restants.isEmpty()) {
-            aCtx.Print(QStringLiteral("Objets restants (%1) :").arg(restants.size()));
-            for (const QString &o : restants)
-                aCtx.Print(QStringLiteral("  ") + o);
-        }
-        for (const QString &e : rapport.Erreurs)
-            aCtx.PrintError(QStringLiteral("Échec : ") + e);
-    }
+    QJsonObject o{{QStringLiteral("retires"), QJsonArray::fromStringList(retires)},
+                  {QStringLiteral("restants"), QJsonArray::fromStringList(restants)},
+                  {QStringLiteral("erreurs"), QJsonArray::fromStringList(rapport.Erreurs)}};
     if (rapport.Interrompu)
-        return Interruption::Requested() ? Interruption::Interrupted() : 130;
-    return rapport.Erreurs.isEmpty() && restants.isEmpty() ? 0 : 1;
+        o.insert(QStringLiteral("interrompu"), true);
+    TCliResultat r;
+    r.Json(o);
+    if (rapport.Interrompu)
+        r.LigneErreur(QStringLiteral("Retrait interrompu à la demande de l'opérateur : les objets retirés avant "
+                                     "l'interruption le restent, les objets restants sont listés ci-dessous ; "
+                                     "relancez drop-symds pour finir."));
+    r.Ligne(retires.isEmpty() ? QStringLiteral("Aucun objet SymmetricDS retiré.")
+                              : QStringLiteral("Objets retirés (%1) :").arg(retires.size()));
+    for (const QString &o : retires)
+        r.Ligne(QStringLiteral("  ") + o);
+    if (!restants.isEmpty()) {
+        r.Ligne(QStringLiteral("Objets restants (%1) :").arg(restants.size()));
+        for (const QString &o : restants)
+            r.Ligne(QStringLiteral("  ") + o);
+    }
+    for (const QString &e : rapport.Erreurs)
+        r.LigneErreur(QStringLiteral("Échec : ") + e);
+    if (rapport.Interrompu)
+        return r.Interrompu();
+    return r.Code(rapport.Erreurs.isEmpty() && restants.isEmpty() ? 0 : 1);
 }
 
-int CmdJoueMiniSplit(TCliContext &aCtx)
+TCliResultat CmdJoueMiniSplit(TCliContext &aCtx)
 {
     const QString fichier = aCtx.Arg(0, QStringLiteral("FICHIER"));
     const QString nom = QFileInfo(fichier).fileName();
@@ -95,13 +91,11 @@ int CmdJoueMiniSplit(TCliContext &aCtx)
                                                "l'erreur, le restent.")
                                     .arg(nom, motif)
                                     .arg(chargees));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("charge"), true},
-                                   {QStringLiteral("fichier"), fichier},
-                                   {QStringLiteral("lignes"), chargees}});
-    else
-        aCtx.Print(QStringLiteral("Lignes de %1 chargées : %2.").arg(nom).arg(chargees));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("charge"), true},
+                          {QStringLiteral("fichier"), fichier},
+                          {QStringLiteral("lignes"), chargees}})
+        .Ligne(QStringLiteral("Lignes de %1 chargées : %2.").arg(nom).arg(chargees));
 }
 
 const TCliRegistrar RegDrop({QStringLiteral("drop-symds"), QStringLiteral("BASE [--oui] [--json]"),

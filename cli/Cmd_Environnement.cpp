@@ -83,52 +83,54 @@ QList<QPair<QString, QString>> ChampsClient(const TDbClientInfo &aClient)
     return {{QStringLiteral("ClientBD"), aClient.Library}, {QStringLiteral("ClientBD.Type"), aClient.Flavour}};
 }
 
-int CmdEnvironnement(TCliContext &aCtx)
+QJsonObject EnvironnementJson(const TDbClientInfo &aClient, const QString &aServeur)
+{
+    const QJsonObject clientJson = aClient.Error.isEmpty()
+                                       ? QJsonObject{{QStringLiteral("Bibliotheque"), aClient.Library},
+                                                     {QStringLiteral("Type"), aClient.Flavour}}
+                                       : QJsonObject{{QStringLiteral("Erreur"), aClient.Error}};
+    const TOSInfos &os = VGSE.OSInfos;
+    const QJsonObject osJson{{QStringLiteral("BuildNumber"), JsonTexte(os.BuildNumber)},
+                             {QStringLiteral("Caption"), JsonTexte(os.Caption)},
+                             {QStringLiteral("CSDVersion"), JsonTexte(os.CSDVersion)},
+                             {QStringLiteral("CSName"), JsonTexte(os.CSName)},
+                             {QStringLiteral("FreePhysicalMemory"), JsonNombre(os.FreePhysicalMemory)},
+                             {QStringLiteral("FreeSpaceInPagingFiles"), JsonNombre(os.FreeSpaceInPagingFiles)},
+                             {QStringLiteral("FreeVirtualMemory"), JsonNombre(os.FreeVirtualMemory)},
+                             {QStringLiteral("LastBootUptime"), JsonDateCim(Valeur(os.LastBootUptime))},
+                             {QStringLiteral("LocalDateTime"), JsonDateCim(Valeur(os.LocalDateTime))},
+                             {QStringLiteral("OSArchitecture"), JsonTexte(os.OSArchitecture)},
+                             {QStringLiteral("Version"), JsonTexte(os.Version)}};
+    QJsonObject environnement{{QStringLiteral("OSInfos"), osJson},
+                               {QStringLiteral("PublicIP"), VGSE.PublicIP},
+                               {QStringLiteral("HostName"), VGSE.HostName},
+                               {QStringLiteral("ExePath"), VGSE.ExePath},
+                               {QStringLiteral("Javaversion"), VGSE.Javaversion},
+                               {QStringLiteral("JavaPath"), VGSE.JavaPath},
+                               {QStringLiteral("Lock"), VGSE.Lock},
+                               {QStringLiteral("IVRO_PATHDIR"), VGSE.IVRO_PATHDIR},
+                               {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
+                               {QStringLiteral("IVRO_PORTS"), VGSE.IVRO_PORTS},
+                               {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini},
+                               {QStringLiteral("ClientBD"), clientJson}};
+    if (!aServeur.isEmpty())
+        environnement.insert(QStringLiteral("ServeurBD"), aServeur);
+    return environnement;
+}
+
+TCliResultat CmdEnvironnement(TCliContext &aCtx)
 {
     const TDbClientInfo client = DbClientInfo();
     // With a base: the version of the server that holds it.
     const QString serveur = aCtx.Args.isEmpty() ? QString() : VersionServeurBD(aCtx.Args.constFirst());
-    if (aCtx.Json) {
-        const QJsonObject clientJson = client.Error.isEmpty()
-                                           ? QJsonObject{{QStringLiteral("Bibliotheque"), client.Library},
-                                                         {QStringLiteral("Type"), client.Flavour}}
-                                           : QJsonObject{{QStringLiteral("Erreur"), client.Error}};
-        const TOSInfos &os = VGSE.OSInfos;
-        const QJsonObject osJson{{QStringLiteral("BuildNumber"), JsonTexte(os.BuildNumber)},
-                                 {QStringLiteral("Caption"), JsonTexte(os.Caption)},
-                                 {QStringLiteral("CSDVersion"), JsonTexte(os.CSDVersion)},
-                                 {QStringLiteral("CSName"), JsonTexte(os.CSName)},
-                                 {QStringLiteral("FreePhysicalMemory"), JsonNombre(os.FreePhysicalMemory)},
-                                 {QStringLiteral("FreeSpaceInPagingFiles"), JsonNombre(os.FreeSpaceInPagingFiles)},
-                                 {QStringLiteral("FreeVirtualMemory"), JsonNombre(os.FreeVirtualMemory)},
-                                 {QStringLiteral("LastBootUptime"), JsonDateCim(Valeur(os.LastBootUptime))},
-                                 {QStringLiteral("LocalDateTime"), JsonDateCim(Valeur(os.LocalDateTime))},
-                                 {QStringLiteral("OSArchitecture"), JsonTexte(os.OSArchitecture)},
-                                 {QStringLiteral("Version"), JsonTexte(os.Version)}};
-        QJsonObject environnement{{QStringLiteral("OSInfos"), osJson},
-                                   {QStringLiteral("PublicIP"), VGSE.PublicIP},
-                                   {QStringLiteral("HostName"), VGSE.HostName},
-                                   {QStringLiteral("ExePath"), VGSE.ExePath},
-                                   {QStringLiteral("Javaversion"), VGSE.Javaversion},
-                                   {QStringLiteral("JavaPath"), VGSE.JavaPath},
-                                   {QStringLiteral("Lock"), VGSE.Lock},
-                                   {QStringLiteral("IVRO_PATHDIR"), VGSE.IVRO_PATHDIR},
-                                   {QStringLiteral("IVRO_PATHBASES"), VGSE.IVRO_PATHBASES},
-                                   {QStringLiteral("IVRO_PORTS"), VGSE.IVRO_PORTS},
-                                   {QStringLiteral("IVRO_BackupLame_Ini"), VGSE.IVRO_BackupLame_Ini},
-                                   {QStringLiteral("ClientBD"), clientJson}};
-        if (!serveur.isEmpty())
-            environnement.insert(QStringLiteral("ServeurBD"), serveur);
-        aCtx.PrintJson(environnement);
-        return 0;
-    }
     QList<QStringList> rows;
     for (const auto &champ : Champs() + ChampsClient(client))
         rows << QStringList{champ.first, champ.second};
     if (!serveur.isEmpty())
         rows << QStringList{QStringLiteral("ServeurBD"), serveur};
-    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")}, rows);
-    return 0;
+    return TCliResultat()
+        .Json(EnvironnementJson(client, serveur))
+        .Table({QStringLiteral("Champ"), QStringLiteral("Valeur")}, rows);
 }
 
 const TCliRegistrar RegEnvironnement({QStringLiteral("environnement"), QStringLiteral("[BASE] [--json]"),

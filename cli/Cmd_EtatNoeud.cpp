@@ -16,7 +16,7 @@ ECliFailure NoeudInconnu(const QString &aNoeud)
     return ECliFailure(QStringLiteral("Noeud inconnu dans cette base : \"%1\".").arg(aNoeud));
 }
 
-int CmdEtatNoeud(TCliContext &aCtx)
+TCliResultat CmdEtatNoeud(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
@@ -29,15 +29,13 @@ int CmdEtatNoeud(TCliContext &aCtx)
     const TSilenceNoeud silence = DataMod->Replication.SilenceNoeud(base, noeud);
     const qint64 age =
         silence.Jamais() ? -1 : std::max<qint64>(0, (silence.Maintenant.MSecs() - silence.DernierHeartbeat.MSecs()) / 1000);
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("NODE_ID"), etat.NODE_ID},
-                                   {QStringLiteral("SYNC_ENABLED"), etat.SYNC_ENABLED},
-                                   {QStringLiteral("SYNC_URL"), etat.SYNC_URL},
-                                   {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(etat.HEARTBEAT_TIME)},
-                                   {QStringLiteral("HEARTBEAT_AGE_SECONDES"), age < 0 ? QJsonValue() : QJsonValue(age)},
-                                   {QStringLiteral("SYNC_MOD"), etat.SYNC_MOD}});
-        return 0;
-    }
+    TCliResultat r;
+    r.Json(QJsonObject{{QStringLiteral("NODE_ID"), etat.NODE_ID},
+                       {QStringLiteral("SYNC_ENABLED"), etat.SYNC_ENABLED},
+                       {QStringLiteral("SYNC_URL"), etat.SYNC_URL},
+                       {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(etat.HEARTBEAT_TIME)},
+                       {QStringLiteral("HEARTBEAT_AGE_SECONDES"), age < 0 ? QJsonValue() : QJsonValue(age)},
+                       {QStringLiteral("SYNC_MOD"), etat.SYNC_MOD}});
     const QString actif = etat.SYNC_ENABLED == 0 ? QStringLiteral("non (0)")
                                                  : QStringLiteral("oui (%1)").arg(etat.SYNC_ENABLED);
     const QString mode = etat.SYNC_MOD == 2 ? QStringLiteral("hors ligne (2)") : QStringLiteral("en ligne (1)");
@@ -53,65 +51,53 @@ int CmdEtatNoeud(TCliContext &aCtx)
         if (silence.Inquietant())
             depuis += QStringLiteral(" (silencieux depuis plus d'un jour)");
     }
-    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
-                    {{QStringLiteral("Noeud"), etat.NODE_ID},
-                     {QStringLiteral("Synchronisation active"), actif},
-                     {QStringLiteral("URL de synchronisation"), etat.SYNC_URL},
-                     {QStringLiteral("Dernier heartbeat"), etat.HEARTBEAT_TIME},
-                     {QStringLiteral("Âge du dernier heartbeat"), depuis},
-                     {QStringLiteral("Mode déclaré (paramètre node.offline)"), mode}});
-    return 0;
+    return r.Table({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                   {{QStringLiteral("Noeud"), etat.NODE_ID},
+                    {QStringLiteral("Synchronisation active"), actif},
+                    {QStringLiteral("URL de synchronisation"), etat.SYNC_URL},
+                    {QStringLiteral("Dernier heartbeat"), etat.HEARTBEAT_TIME},
+                    {QStringLiteral("Âge du dernier heartbeat"), depuis},
+                    {QStringLiteral("Mode déclaré (paramètre node.offline)"), mode}});
 }
 
-int PrintText(TCliContext &aCtx, const QString &aKey, const QString &aLabel, const QString &aValue)
+TCliResultat Texte(const QString &aKey, const QString &aLabel, const QString &aValue)
 {
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{aKey, aValue}});
-    else
-        aCtx.Print(QStringLiteral("%1 : %2").arg(aLabel, aValue.isEmpty() ? QStringLiteral("(aucun)") : aValue));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{aKey, aValue}})
+        .Ligne(QStringLiteral("%1 : %2").arg(aLabel, aValue.isEmpty() ? QStringLiteral("(aucun)") : aValue));
 }
 
-int PrintCount(TCliContext &aCtx, const QString &aKey, const QString &aLabel, qint32 aValue)
+TCliResultat Nombre(const QString &aKey, const QString &aLabel, qint32 aValue)
 {
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{aKey, aValue}});
-    else
-        aCtx.Print(QStringLiteral("%1 : %2").arg(aLabel).arg(aValue));
-    return 0;
+    return TCliResultat().Json(QJsonObject{{aKey, aValue}}).Ligne(QStringLiteral("%1 : %2").arg(aLabel).arg(aValue));
 }
 
-int CmdLastHeartBeat(TCliContext &aCtx)
+TCliResultat CmdLastHeartBeat(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString noeud = aCtx.Arg(1, QStringLiteral("NOEUD"));
     // As etat-noeud: an unknown node is a failure, not a node without heartbeat.
     if (DataMod->Replication.EtatNoeud(base, noeud).SYNC_ENABLED < 0)
         throw NoeudInconnu(noeud);
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{
-            {QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(DataMod->Replication.GetLastHeartBeat(base, noeud))}});
-        return 0;
-    }
-    return PrintText(aCtx, QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud),
-                     DataMod->Replication.GetLastHeartBeat(base, noeud));
+    const QString heartbeat = DataMod->Replication.GetLastHeartBeat(base, noeud);
+    return Texte(QStringLiteral("HEARTBEAT_TIME"), QStringLiteral("Dernier heartbeat de %1").arg(noeud), heartbeat)
+        .Json(QJsonObject{{QStringLiteral("HEARTBEAT_TIME"), JsonDateHeureTexte(heartbeat)}});
 }
 
-int CmdLocalNode(TCliContext &aCtx)
+TCliResultat CmdLocalNode(TCliContext &aCtx)
 {
-    return PrintText(aCtx, QStringLiteral("NODE_ID"), QStringLiteral("Noeud local"),
-                     DataMod->Replication.GetLocalNode(aCtx.Base(0)));
+    return Texte(QStringLiteral("NODE_ID"), QStringLiteral("Noeud local"), DataMod->Replication.GetLocalNode(aCtx.Base(0)));
 }
 
-int CmdNbTriggers(TCliContext &aCtx)
+TCliResultat CmdNbTriggers(TCliContext &aCtx)
 {
-    return PrintCount(aCtx, QStringLiteral("NbTriggersSymDS"), QStringLiteral("Triggers SymmetricDS sur les tables"),
+    return Nombre(QStringLiteral("NbTriggersSymDS"), QStringLiteral("Triggers SymmetricDS sur les tables"),
                       DataMod->Replication.NbTriggersSymDS(aCtx.Base(0)));
 }
 
-int CmdNbTableTriggers(TCliContext &aCtx)
+TCliResultat CmdNbTableTriggers(TCliContext &aCtx)
 {
-    return PrintCount(aCtx, QStringLiteral("NbTableTriggersSymDS"),
+    return Nombre(QStringLiteral("NbTableTriggersSymDS"),
                       QStringLiteral("Captures actives de lame vers mags (mise à jour, insertion, suppression)"),
                       DataMod->Replication.NbTableTriggersSymDS(aCtx.Base(0)));
 }

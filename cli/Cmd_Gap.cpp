@@ -8,27 +8,23 @@
 
 namespace {
 
-int Reponse(TCliContext &aCtx, const QString &aCle, bool aValeur, const QString &aTexte)
+TCliResultat Reponse(const QString &aCle, bool aValeur, const QString &aTexte)
 {
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{aCle, aValeur}});
-    else
-        aCtx.Print(aTexte);
-    return 0;
+    return TCliResultat().Json(QJsonObject{{aCle, aValeur}}).Ligne(aTexte);
 }
 
-int CmdGapDefini(TCliContext &aCtx)
+TCliResultat CmdGapDefini(TCliContext &aCtx)
 {
     const bool defini = DataMod->Replication.IsGAPDefined(aCtx.Base(0));
-    return Reponse(aCtx, QStringLiteral("defini"), defini,
+    return Reponse(QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("Kit de réparation des trous installé.")
                           : QStringLiteral("Kit de réparation des trous absent ou incomplet."));
 }
 
-int CmdPushMissingDefini(TCliContext &aCtx)
+TCliResultat CmdPushMissingDefini(TCliContext &aCtx)
 {
     const bool defini = DataMod->Replication.IsPushMissingTAVENDefined(aCtx.Base(0));
-    return Reponse(aCtx, QStringLiteral("defini"), defini,
+    return Reponse(QStringLiteral("defini"), defini,
                    defini ? QStringLiteral("IVRO_PUSH_MISSING_TAVEN installée.")
                           : QStringLiteral("IVRO_PUSH_MISSING_TAVEN absente."));
 }
@@ -41,7 +37,7 @@ void ExigeKitGap(const QString &aBase)
                                          "facultatif ; gap-defini le vérifie) : rien n'a été fait."));
 }
 
-int CmdDetectGap(TCliContext &aCtx)
+TCliResultat CmdDetectGap(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     ExigeKitGap(base);
@@ -49,11 +45,11 @@ int CmdDetectGap(TCliContext &aCtx)
     for (const QString &c : DataMod->Replication.ColonnesDetectGAP(base))
         t.AddColumn(c, QMetaType::UnknownType);
     DataMod->Replication.DetectGAP(base, t);
-    PrintDataset(aCtx, t);
-    return 0;
+    TCliResultat r;
+    return AvecDataset(r, t);
 }
 
-int CmdDoGap(TCliContext &aCtx)
+TCliResultat CmdDoGap(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     ExigeKitGap(base);
@@ -61,26 +57,23 @@ int CmdDoGap(TCliContext &aCtx)
     TMemTable lignes;
     DataMod->Replication.DoGAP(base, &lignes);
     // What the procedure reports is its own account of the repair.
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("termine"), true},
-                                   {QStringLiteral("lignes"), DatasetJson(lignes)}});
-        return 0;
-    }
-    aCtx.Print(QStringLiteral("Réparation des trous terminée : IVRO_DO_GAP a rendu %1 ligne%2%3")
-                   .arg(lignes.RecordCount())
-                   .arg(lignes.RecordCount() > 1 ? QStringLiteral("s") : QString())
-                   .arg(lignes.RecordCount() > 0 ? QStringLiteral(" :") : QStringLiteral(".")));
+    TCliResultat r;
+    r.Json(QJsonObject{{QStringLiteral("termine"), true}, {QStringLiteral("lignes"), DatasetJson(lignes)}});
+    r.Ligne(QStringLiteral("Réparation des trous terminée : IVRO_DO_GAP a rendu %1 ligne%2%3")
+                .arg(lignes.RecordCount())
+                .arg(lignes.RecordCount() > 1 ? QStringLiteral("s") : QString())
+                .arg(lignes.RecordCount() > 0 ? QStringLiteral(" :") : QStringLiteral(".")));
     if (lignes.RecordCount() > 0)
-        PrintDataset(aCtx, lignes);
-    return 0;
+        r.Table(DatasetEntetes(lignes), DatasetLignes(lignes));
+    return r;
 }
 
-int CmdDoPushMissing(TCliContext &aCtx)
+TCliResultat CmdDoPushMissing(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Lancer l'envoi des lignes manquantes (IVRO_PUSH_MISSING_TAVEN) sur %1 ?").arg(base));
     DataMod->Replication.DoPushMissingTAVEN(base);
-    return Reponse(aCtx, QStringLiteral("termine"), true, QStringLiteral("Envoi des lignes manquantes terminé."));
+    return Reponse(QStringLiteral("termine"), true, QStringLiteral("Envoi des lignes manquantes terminé."));
 }
 
 const TCliRegistrar RegGapDefini({QStringLiteral("gap-defini"), QStringLiteral("BASE [--json]"),

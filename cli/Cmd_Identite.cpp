@@ -15,67 +15,54 @@ QString DateText(const TDateTime &aValue)
     return aValue.IsZero() ? QString() : aValue.ToString();
 }
 
-int CmdListeBases(TCliContext &aCtx)
+TCliResultat CmdListeBases(TCliContext &aCtx)
 {
     const TBases bases = DataMod->Replication.ListeBases(aCtx.Base(0));
-    if (aCtx.Json) {
-        QJsonArray a;
-        for (const TBase &b : bases)
-            a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
-                                 {QStringLiteral("SYM_NODE"), b.SYM_NODE},
-                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
-                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
-                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID}});
-        aCtx.PrintJson(a);
-        return 0;
-    }
+    QJsonArray a;
     QList<QStringList> rows;
-    for (const TBase &b : bases)
+    for (const TBase &b : bases) {
+        a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                             {QStringLiteral("SYM_NODE"), b.SYM_NODE},
+                             {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                             {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                             {QStringLiteral("BAS_GUID"), b.BAS_GUID}});
         rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_GUID};
-    aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"),
-                     QStringLiteral("GUID")},
-                    rows);
-    return 0;
+    }
+    return TCliResultat().Json(a).Table(
+        {QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"), QStringLiteral("GUID")}, rows);
 }
 
-int CmdIvroMvtListeBases(TCliContext &aCtx)
+TCliResultat CmdIvroMvtListeBases(TCliContext &aCtx)
 {
     const TIvroBases bases = DataMod->Replication.IvroMvtListeBases(aCtx.Base(0));
-    if (aCtx.Json) {
-        QJsonArray a;
-        for (const TIvroBase &b : bases)
-            a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
-                                 {QStringLiteral("CAL_SYMNODE"), b.CAL_SYMNODE},
-                                 {QStringLiteral("NODE_ID"), b.NODE_ID},
-                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
-                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
-                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID},
-                                 {QStringLiteral("LAST_REPLIC"), JsonDateHeure(b.LAST_REPLIC)}});
-        aCtx.PrintJson(a);
-        return 0;
-    }
+    QJsonArray a;
     QList<QStringList> rows;
-    for (const TIvroBase &b : bases)
+    for (const TIvroBase &b : bases) {
+        a.append(QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                             {QStringLiteral("CAL_SYMNODE"), b.CAL_SYMNODE},
+                             {QStringLiteral("NODE_ID"), b.NODE_ID},
+                             {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                             {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                             {QStringLiteral("BAS_GUID"), b.BAS_GUID},
+                             {QStringLiteral("LAST_REPLIC"), JsonDateHeure(b.LAST_REPLIC)}});
         rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.CAL_SYMNODE, b.NODE_ID, b.BAS_GUID,
                             DateText(b.LAST_REPLIC)};
-    aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud calculé"),
-                     QStringLiteral("Noeud SymmetricDS"), QStringLiteral("GUID"),
-                     QStringLiteral("Dernière réplication")},
-                    rows);
-    return 0;
+    }
+    return TCliResultat().Json(a).Table({QStringLiteral("Ident"), QStringLiteral("Expéditeur"),
+                                         QStringLiteral("Noeud calculé"), QStringLiteral("Noeud SymmetricDS"),
+                                         QStringLiteral("GUID"), QStringLiteral("Dernière réplication")},
+                                        rows);
 }
 
-int CmdGetNomPourNous(TCliContext &aCtx)
+TCliResultat CmdGetNomPourNous(TCliContext &aCtx)
 {
     const QString nom = DataMod->Replication.GetNomPourNous(aCtx.Base(0));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("BAS_NOMPOURNOUS"), nom}});
-    else
-        aCtx.Print(QStringLiteral("Nom du dossier : %1").arg(nom.isEmpty() ? QStringLiteral("(aucun)") : nom));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("BAS_NOMPOURNOUS"), nom}})
+        .Ligne(QStringLiteral("Nom du dossier : %1").arg(nom.isEmpty() ? QStringLiteral("(aucun)") : nom));
 }
 
-int CmdSetNomPourNous(TCliContext &aCtx)
+TCliResultat CmdSetNomPourNous(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString nom = aCtx.Arg(1, QStringLiteral("NOM"));
@@ -84,21 +71,19 @@ int CmdSetNomPourNous(TCliContext &aCtx)
                                 "un nouveau GUID ?").arg(TOperationsReplication::NomPourNousStocke(nom), base));
     // All the sites or none: Ctrl-C renames none and says so.
     qint32 renommes = 0;
-    if (const int code = AvecArretRapporte(aCtx, [&] {
+    if (const TCliResultat arret = AvecArretRapporte([&] {
             renommes = DataMod->Replication.SetNomPourNous(base, nom);
-            return 0;
-        }))
-        return code;
+            return TCliResultat();
+        });
+        arret.EstInterrompu())
+        return arret;
     if (renommes == 0)
         throw ECliFailure(QStringLiteral("Aucun site actif dans cette base : rien n'a été écrit."));
     const QString lu = DataMod->Replication.GetNomPourNous(base);
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("BAS_NOMPOURNOUS"), lu}});
-        return 0;
-    }
-    aCtx.Print(QStringLiteral("Nom du dossier enregistré pour tous les sites actifs, chacun avec un nouveau GUID."));
-    aCtx.Print(QStringLiteral("Nom du dossier relu : %1").arg(lu.isEmpty() ? QStringLiteral("(aucun)") : lu));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("BAS_NOMPOURNOUS"), lu}})
+        .Ligne(QStringLiteral("Nom du dossier enregistré pour tous les sites actifs, chacun avec un nouveau GUID."))
+        .Ligne(QStringLiteral("Nom du dossier relu : %1").arg(lu.isEmpty() ? QStringLiteral("(aucun)") : lu));
 }
 
 QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
@@ -112,28 +97,25 @@ QJsonObject PassageJson(const TInfosTavenIVRO &aInfos)
                        {QStringLiteral("Dossier"), aInfos.Dossier}};
 }
 
-int CmdInfosPassage(TCliContext &aCtx)
+TCliResultat CmdInfosPassage(TCliContext &aCtx)
 {
     const TInfosTavenIVRO infos = DataMod->Replication.Get_Infos_Passage_TAVEN2IVRO(aCtx.Base(0));
-    if (aCtx.Json) {
-        aCtx.PrintJson(PassageJson(infos));
-        return 0;
-    }
+    TCliResultat r;
+    r.Json(PassageJson(infos));
     if (infos.BAS_ID == 0)
-        aCtx.PrintError(QStringLiteral("Site local introuvable : aucun ou plusieurs sites pour le paramètre "
-                                       "IDGENERATEUR."));
-    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
-                    {{QStringLiteral("BAS_ID"), QString::number(infos.BAS_ID)},
-                     {QStringLiteral("GUID"), infos.GUID},
-                     {QStringLiteral("Expéditeur"), infos.SENDER},
-                     {QStringLiteral("Magasin"), QString::number(infos.BAS_MAGID)},
-                     {QStringLiteral("Date de passage"), DateText(infos.DatePassage)},
-                     {QStringLiteral("Etat"), QString::number(infos.Etat)},
-                     {QStringLiteral("Dossier"), infos.Dossier}});
-    return 0;
+        r.LigneErreur(QStringLiteral("Site local introuvable : aucun ou plusieurs sites pour le paramètre "
+                                     "IDGENERATEUR."));
+    return r.Table({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+                   {{QStringLiteral("BAS_ID"), QString::number(infos.BAS_ID)},
+                    {QStringLiteral("GUID"), infos.GUID},
+                    {QStringLiteral("Expéditeur"), infos.SENDER},
+                    {QStringLiteral("Magasin"), QString::number(infos.BAS_MAGID)},
+                    {QStringLiteral("Date de passage"), DateText(infos.DatePassage)},
+                    {QStringLiteral("Etat"), QString::number(infos.Etat)},
+                    {QStringLiteral("Dossier"), infos.Dossier}});
 }
 
-int CmdMajGenparamMonitor(TCliContext &aCtx)
+TCliResultat CmdMajGenparamMonitor(TCliContext &aCtx)
 {
     const QString texte = aCtx.Arg(1, QStringLiteral("VALEUR"));
     bool ok = false;
@@ -145,39 +127,31 @@ int CmdMajGenparamMonitor(TCliContext &aCtx)
     if (!DataMod->Replication.MAJ_GENPARAM_Monitor(base, valeur))
         throw ECliFailure(QStringLiteral("Rien n'a été modifié : le site local ou son paramètre de passage "
                                          "(type 80, code 2) est introuvable ou n'est pas unique."));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("Etat"), valeur}});
-    else
-        aCtx.Print(QStringLiteral("Etat de passage du site local mis à %1.").arg(valeur));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("Etat"), valeur}})
+        .Ligne(QStringLiteral("Etat de passage du site local mis à %1.").arg(valeur));
 }
 
-int CmdKorvalaVersion(TCliContext &aCtx)
+TCliResultat CmdKorvalaVersion(TCliContext &aCtx)
 {
     const QString version = DataMod->Replication.GetKorvalaVersion(aCtx.Base(0));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("VER_VERSION"), version}});
-    else
-        aCtx.Print(QStringLiteral("Version de la base : %1").arg(version.isEmpty() ? QStringLiteral("(aucune)") : version));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("VER_VERSION"), version}})
+        .Ligne(QStringLiteral("Version de la base : %1").arg(version.isEmpty() ? QStringLiteral("(aucune)") : version));
 }
 
-int CmdCleanMagcode(TCliContext &aCtx)
+TCliResultat CmdCleanMagcode(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Vider les codes de tous les magasins de %1 ?").arg(base));
     const qint32 vides = DataMod->Replication.CLEAN_MAGCODE(base);
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), vides > 0}, {QStringLiteral("magasins"), vides}});
-    else if (vides == 0)
-        aCtx.Print(QStringLiteral("Aucun magasin dans cette base : rien n'a été modifié."));
-    else if (vides == 1)
-        aCtx.Print(QStringLiteral("Code d'un magasin vidé ; il est marqué modifié pour la réplication."));
-    else
-        aCtx.Print(QStringLiteral("Codes de %1 magasins vidés ; chaque magasin est marqué modifié pour la "
-                                  "réplication.")
-                       .arg(vides));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), vides > 0}, {QStringLiteral("magasins"), vides}})
+        .Ligne(vides == 0   ? QStringLiteral("Aucun magasin dans cette base : rien n'a été modifié.")
+               : vides == 1 ? QStringLiteral("Code d'un magasin vidé ; il est marqué modifié pour la réplication.")
+                            : QStringLiteral("Codes de %1 magasins vidés ; chaque magasin est marqué modifié pour "
+                                             "la réplication.")
+                                  .arg(vides));
 }
 
 const TCliRegistrar RegListeBases({QStringLiteral("liste-bases"), QStringLiteral("BASE [--json]"),

@@ -64,7 +64,7 @@ QJsonObject EnvoiJson(const TEnvoiJournal &aEnvoi)
                        {QStringLiteral("message"), aEnvoi.Message}};
 }
 
-int CmdJournal(TCliContext &aCtx)
+TCliResultat CmdJournal(TCliContext &aCtx)
 {
     // No connection: the journal is read on this machine, the database
     // named only to choose its sendings.
@@ -79,26 +79,22 @@ int CmdJournal(TCliContext &aCtx)
         if ((base.isEmpty() || e.Base == base) && (noeud.isEmpty() || e.Noeud == noeud)
             && (!depuis.isValid() || e.Debut.toLocalTime().date() >= depuis))
             envois << e;
+    TCliResultat r;
     for (const QString &a : std::as_const(avertissements))
-        aCtx.PrintError(Affichable(a));
+        r.Erreur(Affichable(a));
     // A journal that can't be read says nothing of the sendings it holds.
     if (illisible)
-        return 1;
+        return r.Code(1);
     // Appended in the order they ended; shown by their start, newest first.
     std::stable_sort(envois.begin(), envois.end(),
                      [](const TEnvoiJournal &a, const TEnvoiJournal &b) { return a.Debut > b.Debut; });
 
-    if (aCtx.Json) {
-        QJsonArray a;
-        for (const TEnvoiJournal &e : std::as_const(envois))
-            a.append(EnvoiJson(e));
-        aCtx.PrintJson(a);
-        return 0;
-    }
-    if (envois.isEmpty()) {
-        aCtx.Print(QStringLiteral("Aucun envoi dans le journal (%1).").arg(JournalEnvois::Chemin()));
-        return 0;
-    }
+    QJsonArray a;
+    for (const TEnvoiJournal &e : std::as_const(envois))
+        a.append(EnvoiJson(e));
+    r.Json(a);
+    if (envois.isEmpty())
+        return r.Ligne(QStringLiteral("Aucun envoi dans le journal (%1).").arg(JournalEnvois::Chemin()));
     QList<QStringList> rows;
     for (const TEnvoiJournal &e : std::as_const(envois)) {
         QStringList row{Heure(e.Debut), Duree(e)};
@@ -120,8 +116,7 @@ int CmdJournal(TCliContext &aCtx)
     entetes << QStringLiteral("NOEUD") << QStringLiteral("SENS") << QStringLiteral("JOURS")
             << QStringLiteral("EVENEMENTS") << QStringLiteral("DATA_ID") << QStringLiteral("ISSUE")
             << QStringLiteral("MACHINE/COMPTE");
-    aCtx.PrintTable(entetes, rows);
-    return 0;
+    return r.Table(entetes, rows);
 }
 
 const TCliRegistrar RegJournal({QStringLiteral("journal"),

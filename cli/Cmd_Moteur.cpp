@@ -53,14 +53,8 @@ TSymmetricDS Record(const TCliContext &aCtx)
     return sym;
 }
 
-// What could not be done on this system is said, never skipped silently.
-void PrintNotRun(const TCliContext &aCtx, const QStringList &aNotes)
-{
-    for (const QString &note : aNotes)
-        aCtx.Print(QStringLiteral("Étape non exécutée : ") + note);
-}
 
-int CmdInstalleMoteur(TCliContext &aCtx)
+TCliResultat CmdInstalleMoteur(TCliContext &aCtx)
 {
     TSymmetricDS sym = Record(aCtx);
     const QString groupe = aCtx.RequiredOption(QStringLiteral("groupe"), QStringLiteral("lame|mags"));
@@ -86,17 +80,16 @@ int CmdInstalleMoteur(TCliContext &aCtx)
     // A failure raises with the step it stopped at and what was done before.
     DataMod->Moteur.InstallationSymmetricDS(sym, demarrer);
     const QStringList notes = DataMod->Moteur.PrendEtapesNonExecutees();
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
-                                   {QStringLiteral("etapesNonExecutees"), QJsonArray::fromStringList(notes)}});
-    else
-        PrintNotRun(aCtx, notes);
-    if (!aCtx.Json)
-        aCtx.Print(QStringLiteral("Moteur installé dans %1, service \"%2\".").arg(sym.Repertoire, sym.Nom));
-    return 0;
+    TCliResultat r;
+    r.Json(QJsonObject{{QStringLiteral("installe"), true},
+                       {QStringLiteral("etapesNonExecutees"), QJsonArray::fromStringList(notes)}});
+    // What could not be done on this system is said, never skipped silently.
+    for (const QString &note : notes)
+        r.Ligne(QStringLiteral("Étape non exécutée : ") + note);
+    return r.Ligne(QStringLiteral("Moteur installé dans %1, service \"%2\".").arg(sym.Repertoire, sym.Nom));
 }
 
-int CmdDesinstalleMoteur(TCliContext &aCtx)
+TCliResultat CmdDesinstalleMoteur(TCliContext &aCtx)
 {
     const TSymmetricDS sym = Record(aCtx);
     SetJava(aCtx);
@@ -104,11 +97,9 @@ int CmdDesinstalleMoteur(TCliContext &aCtx)
                      .arg(sym.Repertoire, sym.Nom));
     // A failure raises with the step it stopped at: never "supprimé" after it.
     DataMod->Moteur.DesInstallationSymmetricDS(sym);
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("desinstalle"), true}});
-    else
-        aCtx.Print(QStringLiteral("Moteur désinstallé de %1, service \"%2\" supprimé.").arg(sym.Repertoire, sym.Nom));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("desinstalle"), true}})
+        .Ligne(QStringLiteral("Moteur désinstallé de %1, service \"%2\" supprimé.").arg(sym.Repertoire, sym.Nom));
 }
 
 const TCliRegistrar RegInstalleMoteur(

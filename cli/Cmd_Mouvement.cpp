@@ -129,11 +129,11 @@ void AjouteDetailsJson(QJsonObject &aObjet, const TEvaluationResultat &aDetails)
                   sens ? QJsonValue(aDetails.Contenu.Evenements(aDetails.Sens)) : QJsonValue());
 }
 
-void PrintDetails(const TCliContext &aCtx, const TEvaluationResultat &aDetails)
+void AjouteDetails(TCliResultat &aResultat, const TEvaluationResultat &aDetails)
 {
-    aCtx.Print(QString());
+    aResultat.Ligne(QString());
     if (!aDetails.ContenuLu) {
-        aCtx.Print(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.MessageContenu));
+        aResultat.Ligne(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.MessageContenu));
         return;
     }
     const bool sens = aDetails.Sens != TSensMvt::Aucun;
@@ -149,63 +149,59 @@ void PrintDetails(const TCliContext &aCtx, const TEvaluationResultat &aDetails)
                 << QString::number(aDetails.Contenu.Evenements(aDetails.Sens, t));
         rows << row;
     }
-    aCtx.PrintTable(entetes, rows);
+    aResultat.Table(entetes, rows);
     if (sens)
-        aCtx.Print(QStringLiteral("Événements prévus (%1) : %2 ; une table non capturée n'envoie que ses lignes K.")
-                       .arg(TexteSens(aDetails.Sens))
-                       .arg(aDetails.Contenu.Evenements(aDetails.Sens)));
+        aResultat.Ligne(QStringLiteral("Événements prévus (%1) : %2 ; une table non capturée n'envoie que ses lignes K.")
+                            .arg(TexteSens(aDetails.Sens))
+                            .arg(aDetails.Contenu.Evenements(aDetails.Sens)));
     else
-        aCtx.Print(QStringLiteral("Sens du mouvement inconnu pour cette base : captures et événements non évalués."));
+        aResultat.Ligne(QStringLiteral("Sens du mouvement inconnu pour cette base : captures et événements non évalués."));
 }
 
-int CmdNoeuds(TCliContext &aCtx)
+TCliResultat CmdNoeuds(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const TNode local = DataMod->Mouvement.IvroMvtLocalNode(base);
     const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(base);
     const QString sens = TexteSens(SensDuGroupe(local.NODE_GROUP_ID));
 
-    if (aCtx.Json) {
-        QJsonArray list;
-        for (const TNode &n : remotes)
-            list.append(NodeJson(n));
-        aCtx.PrintJson(QJsonObject{
+    QJsonArray list;
+    QList<QStringList> rows;
+    for (const TNode &n : remotes) {
+        list.append(NodeJson(n));
+        rows << QStringList{n.NODE_ID, n.NODE_GROUP_ID, HeartbeatText(n.HEARTBEAT_TIME)};
+    }
+    return TCliResultat()
+        .Json(QJsonObject{
             {QStringLiteral("noeud_local"), local.NODE_ID.isEmpty() ? QJsonValue() : QJsonValue(NodeJson(local))},
             {QStringLiteral("sens"), sens},
-            {QStringLiteral("noeuds_distants"), list}});
-        return 0;
-    }
-    if (local.NODE_ID.isEmpty())
-        aCtx.Print(QStringLiteral("Noeud local : aucun"));
-    else
-        aCtx.Print(QStringLiteral("Noeud local : %1 (groupe %2)").arg(local.NODE_ID, local.NODE_GROUP_ID));
-    aCtx.Print(QStringLiteral("Sens : %1").arg(sens.isEmpty() ? QStringLiteral("aucun") : sens));
-    aCtx.Print(QString());
-    QList<QStringList> rows;
-    for (const TNode &n : remotes)
-        rows << QStringList{n.NODE_ID, n.NODE_GROUP_ID, HeartbeatText(n.HEARTBEAT_TIME)};
-    aCtx.PrintTable({QStringLiteral("NOEUD"), QStringLiteral("GROUPE"), QStringLiteral("HEARTBEAT_TIME")}, rows);
-    return 0;
+            {QStringLiteral("noeuds_distants"), list}})
+        .Ligne(local.NODE_ID.isEmpty()
+                   ? QStringLiteral("Noeud local : aucun")
+                   : QStringLiteral("Noeud local : %1 (groupe %2)").arg(local.NODE_ID, local.NODE_GROUP_ID))
+        .Ligne(QStringLiteral("Sens : %1").arg(sens.isEmpty() ? QStringLiteral("aucun") : sens))
+        .Ligne(QString())
+        .Table({QStringLiteral("NOEUD"), QStringLiteral("GROUPE"), QStringLiteral("HEARTBEAT_TIME")}, rows);
 }
 
-int CmdEvaluer(TCliContext &aCtx)
+TCliResultat CmdEvaluer(TCliContext &aCtx)
 {
     const TPlage plage = PlageOf(aCtx);
-    if (aCtx.Json) {
-        const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage);
-        QJsonObject o = EvaluationJson(plage, eval);
-        AjouteDetailsJson(o, eval);
-        aCtx.PrintJson(o);
-        return 0;
-    }
-    // The count is printed as soon as it is known: the details take longer.
-    const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage, [&aCtx, &plage](const TEvaluationResultat &aCompte) {
-        aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
-        aCtx.Print(aCompte.Evaluation.Texte());
-    });
-    aCtx.Print(eval.Envoyable() ? QStringLiteral("Envoi possible.") : QStringLiteral("Envoi impossible. ") + eval.Refus());
-    PrintDetails(aCtx, eval);
-    return 0;
+    // In text, the count is printed as soon as it is known: the details take longer.
+    std::function<void(const TEvaluationResultat &)> compte;
+    if (!aCtx.Json)
+        compte = [&aCtx, &plage](const TEvaluationResultat &aCompte) {
+            aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
+            aCtx.Print(aCompte.Evaluation.Texte());
+        };
+    const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage, compte);
+    QJsonObject o = EvaluationJson(plage, eval);
+    AjouteDetailsJson(o, eval);
+    TCliResultat r;
+    r.Json(o).Ligne(eval.Envoyable() ? QStringLiteral("Envoi possible.")
+                                     : QStringLiteral("Envoi impossible. ") + eval.Refus());
+    AjouteDetails(r, eval);
+    return r;
 }
 
 const QString KEnvoiInterrompu = QStringLiteral("Envoi interrompu : aucun événement créé.");
@@ -300,7 +296,7 @@ private:
     qint64 FPrevus = 0;
 };
 
-int CmdEnvoyer(TCliContext &aCtx)
+TCliResultat CmdEnvoyer(TCliContext &aCtx)
 {
     const TPlage plage = PlageOf(aCtx);
     const QString base = aCtx.Base(0);
@@ -430,6 +426,9 @@ int CmdEnvoyer(TCliContext &aCtx)
     // this result and the journal all read it.
     const qint64 dureeMs = r.Debut.isValid() && r.Fin.isValid() ? std::max<qint64>(0, r.Debut.msecsTo(r.Fin)) : r.DureeMs;
     const QString duree = FormatDuree(double(dureeMs / 1000));
+    // The outcome's JSON object is written once, whoever gets there first:
+    // the interruption's handler may have written it already.
+    TCliResultat resultat;
     switch (r.Issue) {
     case TIssueEnvoi::Termine:
         break;
@@ -437,14 +436,14 @@ int CmdEnvoyer(TCliContext &aCtx)
         if (aCtx.Json)
             ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("interrompu"), KEnvoiInterrompu));
         if (Interruption::Requested())
-            return Interruption::Interrupted();
+            return TCliResultat().Code(Interruption::Interrupted());
         aCtx.PrintError(KEnvoiInterrompu);
-        return 130;
+        return TCliResultat().Code(130);
     case TIssueEnvoi::Inconnue:
-        aCtx.PrintError(r.Message);
-        if (aCtx.Json)
-            ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("inconnue"), r.Message));
-        return KCodeIssueInconnue;
+        resultat.Erreur(r.Message);
+        if (!jsonEcrit.exchange(true))
+            resultat.Json(EnvoiJson(plage, eval, r, QStringLiteral("inconnue"), r.Message));
+        return resultat.Code(KCodeIssueInconnue);
     case TIssueEnvoi::Refuse:
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + r.Message);
     case TIssueEnvoi::EnCours:
@@ -457,19 +456,18 @@ int CmdEnvoyer(TCliContext &aCtx)
         throw ECliFailure(QStringLiteral("L'envoi a échoué après %1 : %2").arg(duree, r.Message));
     }
 
-    if (aCtx.Json) {
-        ecritJson(EnvoiJson(plage, eval, r, QStringLiteral("termine")));
-        return 0;
-    }
+    if (!jsonEcrit.exchange(true))
+        resultat.Json(EnvoiJson(plage, eval, r, QStringLiteral("termine")));
     if (r.CommitVerifie)
-        aCtx.Print(QStringLiteral("La réponse du serveur à la validation a été perdue ; vérifié sur une nouvelle "
-                                  "connexion : l'envoi est bien validé."));
-    aCtx.Print(MvtTexteFin(noeud));
-    aCtx.Print(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
-                   .arg(r.Crees.Nombre).arg(r.Crees.PremierDataId).arg(r.Crees.DernierDataId));
-    aCtx.Print(QStringLiteral("Durée : %1").arg(duree));
-    aCtx.Print(QStringLiteral("Suivi : ") + MvtCommandeSuivi(base, noeud, r.Crees.PremierDataId, r.Crees.DernierDataId));
-    return 0;
+        resultat.Ligne(QStringLiteral("La réponse du serveur à la validation a été perdue ; vérifié sur une nouvelle "
+                                      "connexion : l'envoi est bien validé."));
+    return resultat.Ligne(MvtTexteFin(noeud))
+        .Ligne(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
+                   .arg(r.Crees.Nombre)
+                   .arg(r.Crees.PremierDataId)
+                   .arg(r.Crees.DernierDataId))
+        .Ligne(QStringLiteral("Durée : %1").arg(duree))
+        .Ligne(QStringLiteral("Suivi : ") + MvtCommandeSuivi(base, noeud, r.Crees.PremierDataId, r.Crees.DernierDataId));
 }
 
 const TCliRegistrar RegNoeuds({QStringLiteral("noeuds"), QStringLiteral("BASE [--json]"),

@@ -52,7 +52,7 @@ void RefuseNom(const TCliContext &aCtx, const QString &aNom)
     throw ECliFailure(message);
 }
 
-int CmdOuvertureBase(TCliContext &aCtx)
+TCliResultat CmdOuvertureBase(TCliContext &aCtx)
 {
     TDossierInfos infos;
     infos.Init();
@@ -62,63 +62,59 @@ int CmdOuvertureBase(TCliContext &aCtx)
     const QString incomplete = QStringLiteral("Identité de la base incomplète : base injoignable, table absente, "
                                               "identifiant IDGENERATEUR non numérique ou pas de site actif "
                                               "d'identifiant 0.");
-    if (aCtx.Json) {
-        QJsonArray bases;
-        for (const TBase &b : std::as_const(infos.ListBases))
-            bases << QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
-                                 {QStringLiteral("SYM_NODE"), b.SYM_NODE},
-                                 {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
-                                 {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
-                                 {QStringLiteral("BAS_GUID"), b.BAS_GUID}};
-        QJsonObject o{{QStringLiteral("DatabaseFile"), infos.DatabaseFile},
-                      {QStringLiteral("Isok"), infos.Isok},
-                      {QStringLiteral("Nom"), infos.Nom},
-                      {QStringLiteral("Version"), infos.Version},
-                      {QStringLiteral("RegistrationUrl"), infos.RegistrationUrl},
-                      {QStringLiteral("BAS_IDENT"), infos.BAS_IDENT},
-                      {QStringLiteral("BAS_GUID"), infos.BAS_GUID},
-                      {QStringLiteral("BAS_SENDER"), infos.BAS_SENDER},
-                      {QStringLiteral("BAS_PLAGE"), infos.BAS_PLAGE},
-                      {QStringLiteral("GENERAL_ID"), GeneralIdJson(infos.GENERAL_ID)},
-                      {QStringLiteral("TablesExclues"), infos.TablesExclues},
-                      {QStringLiteral("ListBases"), bases}};
-        // One object on standard output, the failure said inside it.
-        if (!infos.Isok) {
-            o.insert(QStringLiteral("erreur"), incomplete);
-            aCtx.PrintError(QStringLiteral("Erreur : ") + incomplete);
-        }
-        aCtx.PrintJson(o);
-        return infos.Isok ? 0 : 1;
-    } else {
-        aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
-                        {{QStringLiteral("Identité lue"), Oui(infos.Isok)},
-                         {QStringLiteral("Nom du dossier"), infos.Nom},
-                         {QStringLiteral("Version"), infos.Version},
-                         {QStringLiteral("Adresse d'enregistrement"), infos.RegistrationUrl},
-                         {QStringLiteral("Identifiant du site"), QString::number(infos.BAS_IDENT)},
-                         {QStringLiteral("GUID du site"), infos.BAS_GUID},
-                         {QStringLiteral("Expéditeur du site"), infos.BAS_SENDER},
-                         {QStringLiteral("Plage du site"), infos.BAS_PLAGE},
-                         {QStringLiteral("Générateur GENERAL_ID"), infos.GENERAL_ID},
-                         {QStringLiteral("Tables exclues"), infos.TablesExclues}});
-        QList<QStringList> rows;
-        for (const TBase &b : std::as_const(infos.ListBases))
-            rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_CENTRALE, b.BAS_GUID};
-        aCtx.Print(QString());
-        // The sites under the names liste-bases gives them.
-        aCtx.PrintTable({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"),
-                         QStringLiteral("Centrale"), QStringLiteral("GUID")},
-                        rows);
+    QJsonArray bases;
+    QList<QStringList> rows;
+    for (const TBase &b : std::as_const(infos.ListBases)) {
+        bases << QJsonObject{{QStringLiteral("BAS_SENDER"), b.BAS_SENDER},
+                             {QStringLiteral("SYM_NODE"), b.SYM_NODE},
+                             {QStringLiteral("BAS_CENTRALE"), b.BAS_CENTRALE},
+                             {QStringLiteral("BAS_IDENT"), b.BAS_IDENT},
+                             {QStringLiteral("BAS_GUID"), b.BAS_GUID}};
+        rows << QStringList{QString::number(b.BAS_IDENT), b.BAS_SENDER, b.SYM_NODE, b.BAS_CENTRALE, b.BAS_GUID};
     }
+    QJsonObject o{{QStringLiteral("DatabaseFile"), infos.DatabaseFile},
+                  {QStringLiteral("Isok"), infos.Isok},
+                  {QStringLiteral("Nom"), infos.Nom},
+                  {QStringLiteral("Version"), infos.Version},
+                  {QStringLiteral("RegistrationUrl"), infos.RegistrationUrl},
+                  {QStringLiteral("BAS_IDENT"), infos.BAS_IDENT},
+                  {QStringLiteral("BAS_GUID"), infos.BAS_GUID},
+                  {QStringLiteral("BAS_SENDER"), infos.BAS_SENDER},
+                  {QStringLiteral("BAS_PLAGE"), infos.BAS_PLAGE},
+                  {QStringLiteral("GENERAL_ID"), GeneralIdJson(infos.GENERAL_ID)},
+                  {QStringLiteral("TablesExclues"), infos.TablesExclues},
+                  {QStringLiteral("ListBases"), bases}};
+    // One object on standard output, the failure said inside it.
     if (!infos.Isok)
-        throw ECliFailure(incomplete);
-    return 0;
+        o.insert(QStringLiteral("erreur"), incomplete);
+    TCliResultat r;
+    r.Json(o)
+        .Table({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+               {{QStringLiteral("Identité lue"), Oui(infos.Isok)},
+                {QStringLiteral("Nom du dossier"), infos.Nom},
+                {QStringLiteral("Version"), infos.Version},
+                {QStringLiteral("Adresse d'enregistrement"), infos.RegistrationUrl},
+                {QStringLiteral("Identifiant du site"), QString::number(infos.BAS_IDENT)},
+                {QStringLiteral("GUID du site"), infos.BAS_GUID},
+                {QStringLiteral("Expéditeur du site"), infos.BAS_SENDER},
+                {QStringLiteral("Plage du site"), infos.BAS_PLAGE},
+                {QStringLiteral("Générateur GENERAL_ID"), infos.GENERAL_ID},
+                {QStringLiteral("Tables exclues"), infos.TablesExclues}})
+        .Ligne(QString())
+        // The sites under the names liste-bases gives them.
+        .Table({QStringLiteral("Ident"), QStringLiteral("Expéditeur"), QStringLiteral("Noeud"),
+                QStringLiteral("Centrale"), QStringLiteral("GUID")},
+               rows);
+    // The identity read so far is shown, then the failure said as any other.
+    if (!infos.Isok)
+        r.Erreur(QStringLiteral("Erreur : ") + incomplete).Code(1);
+    return r;
 }
 
-int DitMaitreInstalle(TCliContext &aCtx, const TDossierInfos &infos);
-int DitBaseInstallee(TCliContext &aCtx, const TDossierInfos &infos);
+TCliResultat DitMaitreInstalle(const TDossierInfos &infos);
+TCliResultat DitBaseInstallee(const TDossierInfos &infos);
 
-int CmdInstalleMaitre(TCliContext &aCtx)
+TCliResultat CmdInstalleMaitre(TCliContext &aCtx)
 {
     // The options are checked before the database is even opened.
     const QString repertoire = AbsoluteFolder(
@@ -148,25 +144,23 @@ int CmdInstalleMaitre(TCliContext &aCtx)
                                 "synchronisation dans %3 ?")
                      .arg(infos.Nom, infos.SymDir, infos.DatabaseFile));
     // Ctrl-C from here puts the files back and says so.
-    return AvecArretRapporte(aCtx, [&] {
+    return AvecArretRapporte([&] {
         if (!DataMod->Moteur.Installation_Master(infos))
             RefuseNom(aCtx, infos.Nom);
-        return DitMaitreInstalle(aCtx, infos);
+        return DitMaitreInstalle(infos);
     });
 }
 
-int DitMaitreInstalle(TCliContext &aCtx, const TDossierInfos &infos)
+TCliResultat DitMaitreInstalle(const TDossierInfos &infos)
 {
     const QString nom = infos.Nom.toLower();
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true}, {QStringLiteral("noeud"), nom}});
-    else
-        aCtx.Print(QStringLiteral("Noeud central \"%1\" configuré : %2/engines/%1.properties et %2/master-%1.sql.")
-                       .arg(nom, infos.SymDir));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("installe"), true}, {QStringLiteral("noeud"), nom}})
+        .Ligne(QStringLiteral("Noeud central \"%1\" configuré : %2/engines/%1.properties et %2/master-%1.sql.")
+                   .arg(nom, infos.SymDir));
 }
 
-int CmdInstalleBase(TCliContext &aCtx)
+TCliResultat CmdInstalleBase(TCliContext &aCtx)
 {
     // The options are checked before the database is even opened.
     const QString service = aCtx.RequiredOption(QStringLiteral("service"), QStringLiteral("SERVICE"));
@@ -194,23 +188,21 @@ int CmdInstalleBase(TCliContext &aCtx)
                      .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
     // A failure raises, naming the step: never "redémarré" after it. Ctrl-C
     // from here puts the file back and starts a stopped service again.
-    return AvecArretRapporte(aCtx, [&] {
+    return AvecArretRapporte([&] {
         if (!DataMod->Moteur.Installation_BASE(infos))
             RefuseNom(aCtx, infos.Nom);
-        return DitBaseInstallee(aCtx, infos);
+        return DitBaseInstallee(infos);
     });
 }
 
-int DitBaseInstallee(TCliContext &aCtx, const TDossierInfos &infos)
+TCliResultat DitBaseInstallee(const TDossierInfos &infos)
 {
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("installe"), true},
-                                   {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}});
-    else
-        aCtx.Print(QStringLiteral("Noeud magasin mags-%1 configuré : %2/engines/mags-%1.properties ; service \"%3\" "
-                                  "redémarré.")
-                       .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("installe"), true},
+                          {QStringLiteral("moteur"), QStringLiteral("mags-") + infos.ExternalID}})
+        .Ligne(QStringLiteral("Noeud magasin mags-%1 configuré : %2/engines/mags-%1.properties ; service \"%3\" "
+                              "redémarré.")
+                   .arg(infos.ExternalID, infos.SymDir, infos.ServiceName));
 }
 
 const TCliRegistrar RegOuvertureBase({QStringLiteral("ouverture-base"), QStringLiteral("BASE [--json]"),

@@ -21,42 +21,37 @@ const QString KLuInfos = QStringLiteral("les lignes de réplication actives du s
                                         "REP_URLDISTANT, pas forcément la ligne que lit "
                                         "get-chemin-base-genreplication (la première par REP_ORDRE)");
 
-int CmdInfosReplication(TCliContext &aCtx)
+TCliResultat CmdInfosReplication(TCliContext &aCtx)
 {
     const TInfosReplication infos = DataMod->Replication.InfosReplication(aCtx.Base(0));
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
-                                   {QStringLiteral("ServeurReplication"), infos.ServeurReplication},
-                                   {QStringLiteral("lu_dans"), KLuInfos}});
-        return 0;
-    }
-    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")},
-                    {{QStringLiteral("Nom de la base"), infos.NomBase},
-                     {QStringLiteral("Serveur de réplication"), infos.ServeurReplication}});
-    aCtx.Print(QStringLiteral("Lu dans %1.").arg(KLuInfos));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("NomBase"), infos.NomBase},
+                          {QStringLiteral("ServeurReplication"), infos.ServeurReplication},
+                          {QStringLiteral("lu_dans"), KLuInfos}})
+        .Table({QStringLiteral("Champ"), QStringLiteral("Valeur")},
+               {{QStringLiteral("Nom de la base"), infos.NomBase},
+                {QStringLiteral("Serveur de réplication"), infos.ServeurReplication}})
+        .Ligne(QStringLiteral("Lu dans %1.").arg(KLuInfos));
 }
 
-int CmdCheminBase(TCliContext &aCtx)
+TCliResultat CmdCheminBase(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString chemin = DataMod->Replication.GetCheminBaseGENREPLICATION(base);
     // The same row as the one update-rep-placebase writes.
     const qint32 ligne = chemin.isEmpty() ? 0 : DataMod->Replication.PlaceBaseAEcrire(base, QString()).REP_ID;
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin},
-                                   {QStringLiteral("REP_ID"), ligne == 0 ? QJsonValue() : QJsonValue(ligne)}});
-        return 0;
-    }
-    aCtx.Print(QStringLiteral("Emplacement de la base : %1").arg(OrNone(chemin)));
+    TCliResultat r;
+    r.Json(QJsonObject{{QStringLiteral("REP_PLACEBASE"), chemin},
+                       {QStringLiteral("REP_ID"), ligne == 0 ? QJsonValue() : QJsonValue(ligne)}});
+    r.Ligne(QStringLiteral("Emplacement de la base : %1").arg(OrNone(chemin)));
     if (ligne != 0)
-        aCtx.Print(QStringLiteral("Lu dans la ligne de réplication %1 : la première du site local par REP_ORDRE, "
-                                  "celle qu'écrit update-rep-placebase.")
-                       .arg(ligne));
-    return 0;
+        r.Ligne(QStringLiteral("Lu dans la ligne de réplication %1 : la première du site local par REP_ORDRE, "
+                               "celle qu'écrit update-rep-placebase.")
+                    .arg(ligne));
+    return r;
 }
 
-int CmdUpdatePlaceBase(TCliContext &aCtx)
+TCliResultat CmdUpdatePlaceBase(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString chemin = aCtx.Arg(1, QStringLiteral("CHEMIN"));
@@ -73,20 +68,17 @@ int CmdUpdatePlaceBase(TCliContext &aCtx)
     TPlaceBaseReplication ecrite;
     if (!DataMod->Replication.UpdateREP_PLACEBASE(base, chemin, &ecrite))
         throw ECliFailure(aucuneLigne);
-    if (aCtx.Json) {
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true},
-                                   {QStringLiteral("REP_ID"), ecrite.REP_ID},
-                                   {QStringLiteral("avant"), ecrite.Avant},
-                                   {QStringLiteral("REP_PLACEBASE"), ecrite.Apres}});
-        return 0;
-    }
-    aCtx.Print(QStringLiteral("Emplacement de la base modifié (ligne de réplication %1) : \"%2\" devient \"%3\".")
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true},
+                          {QStringLiteral("REP_ID"), ecrite.REP_ID},
+                          {QStringLiteral("avant"), ecrite.Avant},
+                          {QStringLiteral("REP_PLACEBASE"), ecrite.Apres}})
+        .Ligne(QStringLiteral("Emplacement de la base modifié (ligne de réplication %1) : \"%2\" devient \"%3\".")
                    .arg(ecrite.REP_ID)
                    .arg(ecrite.Avant, ecrite.Apres));
-    return 0;
 }
 
-int CmdSetGenParamURL(TCliContext &aCtx)
+TCliResultat CmdSetGenParamURL(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString url = aCtx.Arg(1, QStringLiteral("URL"));
@@ -94,14 +86,12 @@ int CmdSetGenParamURL(TCliContext &aCtx)
     if (!DataMod->Replication.SetGenParamURL(base, url))
         throw ECliFailure(QStringLiteral("Rien n'a été modifié : il y a plusieurs paramètres actifs \"URL de "
                                          "synchronisation IVRO\" (type 80, code 1)."));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("PRM_STRING"), url}});
-    else
-        aCtx.Print(QStringLiteral("URL de synchronisation enregistrée : %1").arg(url));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true}, {QStringLiteral("PRM_STRING"), url}})
+        .Ligne(QStringLiteral("URL de synchronisation enregistrée : %1").arg(url));
 }
 
-int CmdDeleteGenParamURL(TCliContext &aCtx)
+TCliResultat CmdDeleteGenParamURL(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Supprimer les paramètres \"URL de synchronisation IVRO\" de %1 ?").arg(base));
@@ -109,18 +99,16 @@ int CmdDeleteGenParamURL(TCliContext &aCtx)
     if (!DataMod->Replication.DeleteGenParamURL(base, &supprimes))
         throw ECliFailure(QStringLiteral("La suppression a échoué : la base n'a pas de table GENPARAM, ou le serveur a "
                                          "refusé la suppression."));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), supprimes > 0},
-                                   {QStringLiteral("supprimes"), double(supprimes)}});
-    else if (supprimes == 0)
-        aCtx.Print(QStringLiteral("Aucun paramètre \"URL de synchronisation IVRO\" à supprimer : rien n'a été modifié."));
-    else
-        aCtx.Print(QStringLiteral("Paramètres \"URL de synchronisation IVRO\" supprimés : %1 (leurs lignes de K restent).")
-                       .arg(supprimes));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), supprimes > 0}, {QStringLiteral("supprimes"), double(supprimes)}})
+        .Ligne(supprimes == 0
+                   ? QStringLiteral("Aucun paramètre \"URL de synchronisation IVRO\" à supprimer : rien n'a été modifié.")
+                   : QStringLiteral("Paramètres \"URL de synchronisation IVRO\" supprimés : %1 (leurs lignes de K "
+                                    "restent).")
+                         .arg(supprimes));
 }
 
-int CmdRestartDataBase(TCliContext &aCtx)
+TCliResultat CmdRestartDataBase(TCliContext &aCtx)
 {
     // Not reached first: an offline database refuses connections.
     const QString base = aCtx.BaseArg(0);
@@ -128,11 +116,9 @@ int CmdRestartDataBase(TCliContext &aCtx)
     if (!DataMod->Replication.RestartDataBase(base))
         throw ECliFailure(QStringLiteral("La base n'a pas été remise en ligne : chemin inconnu du serveur, "
                                          "serveur arrêté, ou base déjà en ligne."));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("modifie"), true}});
-    else
-        aCtx.Print(QStringLiteral("Base remise en ligne : %1").arg(base));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("modifie"), true}})
+        .Ligne(QStringLiteral("Base remise en ligne : %1").arg(base));
 }
 
 const TCliRegistrar RegInfosReplication({QStringLiteral("infos-replication"), QStringLiteral("BASE [--json]"),

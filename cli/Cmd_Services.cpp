@@ -56,7 +56,7 @@ TInfoSurService ServiceExistant(const QString &aNom)
     return info;
 }
 
-int CmdInfoService(TCliContext &aCtx)
+TCliResultat CmdInfoService(TCliContext &aCtx)
 {
     const TInfoSurService info = ServiceExistant(aCtx.Arg(0, QStringLiteral("NOM")));
     const QList<QPair<QString, QString>> champs = {
@@ -69,22 +69,17 @@ int CmdInfoService(TCliContext &aCtx)
         {QStringLiteral("Dependencies"), info.Dependencies},
         {QStringLiteral("ServiceStartName"), info.ServiceStartName},
         {QStringLiteral("DisplayName"), info.DisplayName}};
-    if (aCtx.Json) {
-        QJsonObject json{{QStringLiteral("Exist"), info.Exist}};
-        for (const auto &champ : champs)
-            json.insert(champ.first, champ.first == QLatin1String("TagId") ? QJsonValue(info.TagId)
-                                                                            : QJsonValue(champ.second));
-        aCtx.PrintJson(json);
-        return 0;
-    }
+    QJsonObject json{{QStringLiteral("Exist"), info.Exist}};
     QList<QStringList> lignes;
-    for (const auto &champ : champs)
+    for (const auto &champ : champs) {
+        json.insert(champ.first, champ.first == QLatin1String("TagId") ? QJsonValue(info.TagId)
+                                                                        : QJsonValue(champ.second));
         lignes << QStringList{champ.first, champ.second};
-    aCtx.PrintTable({QStringLiteral("Champ"), QStringLiteral("Valeur")}, lignes);
-    return 0;
+    }
+    return TCliResultat().Json(json).Table({QStringLiteral("Champ"), QStringLiteral("Valeur")}, lignes);
 }
 
-int ChangeEtat(TCliContext &aCtx, bool aDemarrer)
+TCliResultat ChangeEtat(TCliContext &aCtx, bool aDemarrer)
 {
     const QString nom = aCtx.Arg(0, QStringLiteral("NOM"));
     ServiceExistant(nom);
@@ -99,21 +94,19 @@ int ChangeEtat(TCliContext &aCtx, bool aDemarrer)
                                     : QStringLiteral("Le service \"%1\" ne s'est pas arrêté : déjà arrêté, refusé, "
                                                      "ou toujours en marche.")
                                           .arg(nom));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("service"), nom},
-                                   {aDemarrer ? QStringLiteral("demarre") : QStringLiteral("arrete"), true}});
-    else
-        aCtx.Print(aDemarrer ? QStringLiteral("Service \"%1\" démarré.").arg(nom)
-                             : QStringLiteral("Service \"%1\" arrêté.").arg(nom));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("service"), nom},
+                          {aDemarrer ? QStringLiteral("demarre") : QStringLiteral("arrete"), true}})
+        .Ligne(aDemarrer ? QStringLiteral("Service \"%1\" démarré.").arg(nom)
+                         : QStringLiteral("Service \"%1\" arrêté.").arg(nom));
 }
 
-int CmdDemarreService(TCliContext &aCtx)
+TCliResultat CmdDemarreService(TCliContext &aCtx)
 {
     return ChangeEtat(aCtx, true);
 }
 
-int CmdArreteService(TCliContext &aCtx)
+TCliResultat CmdArreteService(TCliContext &aCtx)
 {
     return ChangeEtat(aCtx, false);
 }

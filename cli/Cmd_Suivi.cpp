@@ -95,51 +95,51 @@ QString Resume(const TSuiviEnvoi &aSuivi)
         .arg(aSuivi.Statut(QStringLiteral("ER")));
 }
 
-void PrintSuivi(const TCliContext &aCtx, const TSuiviEnvoi &aSuivi, qint64 aCrees)
+void AjouteSuivi(TCliResultat &aResultat, const TSuiviEnvoi &aSuivi, qint64 aCrees)
 {
-    aCtx.Print(QStringLiteral("Événements de rechargement pour le noeud %1, DATA_ID %2 à %3 : %4")
-                   .arg(aSuivi.Noeud).arg(aSuivi.De).arg(aSuivi.A).arg(aSuivi.Total));
+    aResultat.Ligne(QStringLiteral("Événements de rechargement pour le noeud %1, DATA_ID %2 à %3 : %4")
+                        .arg(aSuivi.Noeud).arg(aSuivi.De).arg(aSuivi.A).arg(aSuivi.Total));
     if (aSuivi.Total == 0) {
-        aCtx.Print(VerdictSuivi(aSuivi, aCrees));
+        aResultat.Ligne(VerdictSuivi(aSuivi, aCrees));
         return;
     }
-    aCtx.Print(QStringLiteral("  non routés (en attente du routage)          : %1").arg(aSuivi.NonRoutes));
+    aResultat.Ligne(QStringLiteral("  non routés (en attente du routage)          : %1").arg(aSuivi.NonRoutes));
     if (aSuivi.AuDelaDesTrous > 0)
-        aCtx.Print(QStringLiteral("  non routés, au-delà du dernier trou         : %1").arg(aSuivi.AuDelaDesTrous));
-    aCtx.Print(QStringLiteral("  hors de tout trou (ne seront jamais routés) : %1").arg(aSuivi.HorsTrous));
-    aCtx.Print(QStringLiteral("  routés sans lot pour ce noeud               : %1").arg(aSuivi.RoutesAilleurs()));
-    aCtx.Print(QStringLiteral("  dans un lot du noeud                        : %1").arg(aSuivi.AvecLot));
+        aResultat.Ligne(QStringLiteral("  non routés, au-delà du dernier trou         : %1").arg(aSuivi.AuDelaDesTrous));
+    aResultat.Ligne(QStringLiteral("  hors de tout trou (ne seront jamais routés) : %1").arg(aSuivi.HorsTrous));
+    aResultat.Ligne(QStringLiteral("  routés sans lot pour ce noeud               : %1").arg(aSuivi.RoutesAilleurs()));
+    aResultat.Ligne(QStringLiteral("  dans un lot du noeud                        : %1").arg(aSuivi.AvecLot));
     if (aSuivi.EnReprise > 0)
-        aCtx.Print(QStringLiteral("    dont renvoyés après une erreur            : %1").arg(aSuivi.EnReprise));
-    aCtx.Print(QString());
+        aResultat.Ligne(QStringLiteral("    dont renvoyés après une erreur            : %1").arg(aSuivi.EnReprise));
+    aResultat.Ligne(QString());
     QList<QStringList> rows;
     for (const TSuiviStatut &s : aSuivi.Statuts)
         rows << QStringList{s.STATUS, LibelleStatut(s.STATUS), QString::number(s.Evenements), QString::number(s.Lots)};
     if (rows.isEmpty())
-        aCtx.Print(QStringLiteral("Aucun lot du noeud ne contient ces événements."));
+        aResultat.Ligne(QStringLiteral("Aucun lot du noeud ne contient ces événements."));
     else
-        aCtx.PrintTable({QStringLiteral("STATUT"), QStringLiteral("ETAT"), QStringLiteral("EVENEMENTS"),
+        aResultat.Table({QStringLiteral("STATUT"), QStringLiteral("ETAT"), QStringLiteral("EVENEMENTS"),
                          QStringLiteral("LOTS")},
                         rows);
     if (!aSuivi.LotsEnErreur.isEmpty()) {
-        aCtx.Print(QString());
-        aCtx.Print(QStringLiteral("Lots en erreur :"));
+        aResultat.Ligne(QString());
+        aResultat.Ligne(QStringLiteral("Lots en erreur :"));
         QList<QStringList> lots;
         for (const TSuiviLotErreur &l : aSuivi.LotsEnErreur)
             lots << QStringList{QString::number(l.BATCH_ID), l.STATUS, QString::number(l.SENT_COUNT),
                                 QString::number(l.SQL_CODE), l.SQL_STATE, QString::number(l.FAILED_DATA_ID),
                                 l.LAST_UPDATE_TIME.IsZero() ? QString() : l.LAST_UPDATE_TIME.ToString(),
                                 UneLigne(l.SQL_MESSAGE, KMessageMax)};
-        aCtx.PrintTable({QStringLiteral("LOT"), QStringLiteral("STATUT"), QStringLiteral("ENVOIS"),
+        aResultat.Table({QStringLiteral("LOT"), QStringLiteral("STATUT"), QStringLiteral("ENVOIS"),
                          QStringLiteral("SQL_CODE"), QStringLiteral("SQL_STATE"), QStringLiteral("FAILED_DATA_ID"),
                          QStringLiteral("DERNIERE_MAJ"), QStringLiteral("MESSAGE")},
                         lots);
     }
-    aCtx.Print(QString());
-    aCtx.Print(VerdictSuivi(aSuivi, aCrees));
+    aResultat.Ligne(QString());
+    aResultat.Ligne(VerdictSuivi(aSuivi, aCrees));
 }
 
-int CmdSuivi(TCliContext &aCtx)
+TCliResultat CmdSuivi(TCliContext &aCtx)
 {
     const QString noeud = aCtx.Option(QStringLiteral("noeud"));
     if (noeud.isEmpty())
@@ -177,20 +177,16 @@ int CmdSuivi(TCliContext &aCtx)
             aCtx.PrintError(QStringLiteral("Aucun envoi du jour vers %1 dans le journal de cette machine : recherche "
                                            "dans tout SYM_DATA, plus longue.")
                                 .arg(noeud));
-            if (!DataMod->Mouvement.PlageEnvoisDuJour(base, noeud, de, a)) {
-                if (aCtx.Json) {
-                    aCtx.PrintJson(QJsonObject{{QStringLiteral("noeud"), noeud},
-                                               {QStringLiteral("de"), QJsonValue()},
-                                               {QStringLiteral("a"), QJsonValue()},
-                                               {QStringLiteral("evenements"), 0},
-                                               {QStringLiteral("en_cours"), 0},
-                                               {QStringLiteral("termine"), true}});
-                    return 0;
-                }
-                aCtx.Print(QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.")
+            if (!DataMod->Mouvement.PlageEnvoisDuJour(base, noeud, de, a))
+                return TCliResultat()
+                    .Json(QJsonObject{{QStringLiteral("noeud"), noeud},
+                                      {QStringLiteral("de"), QJsonValue()},
+                                      {QStringLiteral("a"), QJsonValue()},
+                                      {QStringLiteral("evenements"), 0},
+                                      {QStringLiteral("en_cours"), 0},
+                                      {QStringLiteral("termine"), true}})
+                    .Ligne(QStringLiteral("Aucun événement de rechargement créé aujourd'hui pour le noeud %1.")
                                .arg(noeud));
-                return 0;
-            }
         } else if (!aCtx.Json) {
             aCtx.Print(QStringLiteral("Envois du jour d'après le journal : %1.").arg(envois.size()));
         }
@@ -239,11 +235,10 @@ int CmdSuivi(TCliContext &aCtx)
         QThread::sleep(static_cast<unsigned long>(secondes));
         suivi = lis();
     }
-    if (aCtx.Json)
-        aCtx.PrintJson(SuiviJson(suivi, crees));
-    else
-        PrintSuivi(aCtx, suivi, crees);
-    return 0;
+    TCliResultat r;
+    r.Json(SuiviJson(suivi, crees));
+    AjouteSuivi(r, suivi, crees);
+    return r;
 }
 
 const TCliRegistrar RegSuivi({QStringLiteral("suivi"),

@@ -12,7 +12,7 @@
 namespace {
 
 // The lines go into the central SQL script, a Windows file: CR LF, ANSI code page.
-void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
+TCliResultat EcritScript(const TCliContext &aCtx, const QStringList &aLignes)
 {
     const QString sortie = aCtx.Option(QStringLiteral("sortie"));
     if (!sortie.isEmpty()) {
@@ -28,33 +28,32 @@ void EcritScript(TCliContext &aCtx, const QStringList &aLignes)
     }
     const QString nombre = aLignes.size() > 1 ? QStringLiteral("%1 lignes").arg(aLignes.size())
                                               : QStringLiteral("%1 ligne").arg(aLignes.size());
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("lignes"), QJsonArray::fromStringList(aLignes)}});
-    else if (!sortie.isEmpty())
-        aCtx.Print(QStringLiteral("%1 %2 dans %3")
-                       .arg(nombre, aLignes.size() > 1 ? QStringLiteral("écrites") : QStringLiteral("écrite"), sortie));
+    TCliResultat r;
+    r.Json(QJsonObject{{QStringLiteral("lignes"), QJsonArray::fromStringList(aLignes)}});
+    if (!sortie.isEmpty())
+        r.Ligne(QStringLiteral("%1 %2 dans %3")
+                    .arg(nombre, aLignes.size() > 1 ? QStringLiteral("écrites") : QStringLiteral("écrite"), sortie));
     else if (aLignes.isEmpty())
-        aCtx.PrintError(nombre); // said apart: standard output stays an (empty) script
+        r.LigneErreur(nombre); // said apart: standard output stays an (empty) script
     else
         for (const QString &l : aLignes)
-            aCtx.Print(l);
+            r.Ligne(l);
+    return r;
 }
 
-int CmdScriptTriggersManquants(TCliContext &aCtx)
+TCliResultat CmdScriptTriggersManquants(TCliContext &aCtx)
 {
     // What the database already declares is left out: those lines would
     // fail on their keys.
-    EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquants(aCtx.Base(0), true));
-    return 0;
+    return EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquants(aCtx.Base(0), true));
 }
 
-int CmdScriptTriggersLCL(TCliContext &aCtx)
+TCliResultat CmdScriptTriggersLCL(TCliContext &aCtx)
 {
-    EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquantsLCL(aCtx.Arg(0, QStringLiteral("FICHIER"))));
-    return 0;
+    return EcritScript(aCtx, DataMod->Replication.ScriptTriggersManquantsLCL(aCtx.Arg(0, QStringLiteral("FICHIER"))));
 }
 
-int CmdAjouteTableReplic(TCliContext &aCtx)
+TCliResultat CmdAjouteTableReplic(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     const QString table = aCtx.Arg(1, QStringLiteral("TABLE"));
@@ -88,25 +87,21 @@ int CmdAjouteTableReplic(TCliContext &aCtx)
                                     .arg(table)
                                     .arg(ecrites),
                           serveur);
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("ajoute"), true}, {QStringLiteral("table"), table}});
-    else
-        aCtx.Print(QStringLiteral("Table %1 déclarée : un trigger et deux routages (lame_vers_mags, mags_vers_lame).")
-                       .arg(table));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("ajoute"), true}, {QStringLiteral("table"), table}})
+        .Ligne(QStringLiteral("Table %1 déclarée : un trigger et deux routages (lame_vers_mags, mags_vers_lame).")
+                   .arg(table));
 }
 
-int CmdGrantSymTable(TCliContext &aCtx)
+TCliResultat CmdGrantSymTable(TCliContext &aCtx)
 {
     const QString base = aCtx.Base(0);
     aCtx.Confirm(QStringLiteral("Donner tous les droits sur les tables SymmetricDS de %1 à KORVALA ?").arg(base));
     if (!DataMod->Replication.Grant_SYMTABLE_TO_KORVALA(base))
         throw ECliFailure(QStringLiteral("Les droits n'ont pas tous pu être donnés ; ceux donnés avant l'erreur restent."));
-    if (aCtx.Json)
-        aCtx.PrintJson(QJsonObject{{QStringLiteral("accorde"), true}});
-    else
-        aCtx.Print(QStringLiteral("Droits donnés à KORVALA sur les tables SymmetricDS."));
-    return 0;
+    return TCliResultat()
+        .Json(QJsonObject{{QStringLiteral("accorde"), true}})
+        .Ligne(QStringLiteral("Droits donnés à KORVALA sur les tables SymmetricDS."));
 }
 
 const TCliRegistrar RegScript({QStringLiteral("script-triggers-manquants"),

@@ -47,17 +47,16 @@ inline QJsonArray DatasetJson(const TMemTable &aTable)
     return rows;
 }
 
-// A caller's dataset on the command line: a table, or with --json an array
-// of objects keyed by the column names.
-inline void PrintDataset(const TCliContext &aCtx, const TMemTable &aTable)
+inline QStringList DatasetEntetes(const TMemTable &aTable)
 {
     QStringList headers;
     for (const TMemTable::TColumn &c : aTable.Columns())
         headers << c.Name;
-    if (aCtx.Json) {
-        aCtx.PrintJson(DatasetJson(aTable));
-        return;
-    }
+    return headers;
+}
+
+inline QList<QStringList> DatasetLignes(const TMemTable &aTable)
+{
     QList<QStringList> rows;
     for (int r = 0; r < aTable.RecordCount(); ++r) {
         QStringList row;
@@ -65,5 +64,12 @@ inline void PrintDataset(const TCliContext &aCtx, const TMemTable &aTable)
             row << aTable.Text(r, c);
         rows << row;
     }
-    aCtx.PrintTable(headers, rows);
+    return rows;
+}
+
+// A caller's dataset on the command line: a table, or with --json an array
+// of objects keyed by the column names.
+inline TCliResultat &AvecDataset(TCliResultat &aResultat, const TMemTable &aTable)
+{
+    return aResultat.Json(DatasetJson(aTable)).Table(DatasetEntetes(aTable), DatasetLignes(aTable));
 }
