@@ -7,6 +7,7 @@
 #include "app/StatusPanel.h"
 #include "app/SuiviPanel.h"
 #include "app/TickCount.h"
+#include "common/Erreur.h"
 #include "common/UWMI.h"
 #include "common/uCommun.h"
 #include "data/acces/ServerErrorText.h"
@@ -94,9 +95,9 @@ QDateEdit *datePicker(QWidget *aParent, const QString &aHint, const QRect &aGeom
 // A server error reads with our sentence first when it is a common one.
 QString messageOf(const std::exception &e)
 {
-    if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return TexteErreurServeur(*db).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return QString::fromLocal8Bit(e.what());
+    if (dynamic_cast<const EDbError *>(&e))
+        return TexteErreurServeur(e).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return TexteErreur(e);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/SuiviPanel.h"
 
+#include "common/Erreur.h"
 #include "common/uCommun.h"
 #include "data/mouvement/OperationsMouvement.h"
 #include "data/mouvement/QueryThread.h"
@@ -236,7 +237,7 @@ void TSuiviPanel::Rafraichir()
     try {
         lecture->Cnx = FMouvement.Acces().getNewConnexion(SysdbaRef(FBase));
     } catch (const std::exception &e) {
-        FErreur = QString::fromUtf8(e.what());
+        FErreur = TexteErreur(e);
         Affiche();
         return;
     }
@@ -260,7 +261,7 @@ void TSuiviPanel::Rafraichir()
                 else
                     lecture->Suivi.Noeud = noeud;
             } catch (const std::exception &e) {
-                lecture->Erreur = QString::fromUtf8(e.what());
+                lecture->Erreur = TexteErreur(e);
             }
             aSender->Detacher();
         },

@@ -24,13 +24,6 @@ constexpr qint64 KConcurrentTransaction = 335544878;
 // waiting.
 constexpr qint64 KUniqueKey = 335544665;
 
-QString MessageDe(const std::exception &e)
-{
-    if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return TexteErreurServeur(*db);
-    return QString::fromUtf8(e.what());
-}
-
 bool TableVerrouExiste(TDbConnection *aCnx)
 {
     TDbQuery query(aCnx);
@@ -432,7 +425,7 @@ bool TEnvoi::Preparer()
         Terminer(TIssueEnvoi::Echec, TexteErreurServeur(e));
         return false;
     } catch (const std::exception &e) {
-        Terminer(TIssueEnvoi::Echec, MessageDe(e));
+        Terminer(TIssueEnvoi::Echec, TexteErreurServeur(e));
         return false;
     }
     if (FCancel) {
@@ -491,7 +484,7 @@ bool TEnvoi::Preparer()
         FQuery = FMouvement.NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
         FCnxEnvoi = FCnx.get();
     } catch (const std::exception &e) {
-        Terminer(TIssueEnvoi::Echec, MessageDe(e));
+        Terminer(TIssueEnvoi::Echec, TexteErreurServeur(e));
         return false;
     }
 
@@ -563,7 +556,7 @@ void TEnvoi::Execute()
     } catch (const std::exception &e) {
         FExecution = false;
         FEchecExecution = true;
-        FMessageExecution = MessageDe(e);
+        FMessageExecution = TexteErreurServeur(e);
     }
     try {
         FTransaction->Rollback(); // a no-op after the commit
@@ -617,7 +610,7 @@ void TEnvoi::Verifier(const QString &aErreur)
             if (trouves != 0)
                 break; // a part of one commit: nothing this check can explain
         } catch (const std::exception &e) {
-            derniere = MessageDe(e);
+            derniere = TexteErreurServeur(e);
         }
         if (horloge.elapsed() >= KDelaiVerificationMs)
             break;

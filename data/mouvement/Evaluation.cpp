@@ -7,15 +7,6 @@
 
 namespace {
 
-// A server error reads as a failed load does: our sentence first when it is
-// a common one, then the server's text.
-QString MessageDe(const std::exception &e)
-{
-    if (const auto *db = dynamic_cast<const EDbError *>(&e))
-        return TexteErreurServeur(*db);
-    return QString::fromUtf8(e.what());
-}
-
 // The server's own text, when the failure is the server's.
 QString ServeurDe(const std::exception &e)
 {
@@ -143,7 +134,7 @@ bool TEvaluation::Passe()
         r.Evaluation = MvtEvalue(r.Contenu.Quantite());
     } catch (const std::exception &e) {
         r.Echec = true;
-        r.Message = MessageDe(e);
+        r.Message = TexteErreurServeur(e);
         r.Serveur = ServeurDe(e);
         r.Evaluation = MvtEvalue(-1);
         r.Contenu = {};
@@ -159,18 +150,17 @@ bool TEvaluation::Passe()
         }
     } catch (const std::exception &e) {
         // Our sentence for the server's error, its first line alone.
-        const auto *db = dynamic_cast<const EDbError *>(&e);
-        const QString raison = (db ? TexteErreurServeur(*db) : MessageDe(e)).section(QLatin1Char('\n'), 0, 0).trimmed();
+        const QString raison = TexteErreurServeur(e).section(QLatin1Char('\n'), 0, 0).trimmed();
         r.MessageSens = QStringLiteral("Aucun sens de mouvement : le noeud local de cette base est illisible (%1).")
                             .arg(raison);
-        r.MessageContenu = MessageDe(e);
+        r.MessageContenu = TexteErreurServeur(e);
     }
     if (r.MessageContenu.isEmpty()) {
         try {
             TOperationsMouvement::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
             r.ContenuLu = true;
         } catch (const std::exception &e) {
-            r.MessageContenu = MessageDe(e);
+            r.MessageContenu = TexteErreurServeur(e);
         }
     }
     try {
@@ -196,7 +186,7 @@ const TEvaluationResultat &TEvaluation::Executer(const std::function<void(const 
             aCompte(FResultat);
     } catch (const std::exception &e) {
         FResultat.Echec = true;
-        FResultat.Message = MessageDe(e);
+        FResultat.Message = TexteErreurServeur(e);
         FResultat.Serveur = ServeurDe(e);
     }
     Libere();

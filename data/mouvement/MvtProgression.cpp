@@ -1,5 +1,6 @@
 #include "data/mouvement/MvtProgression.h"
 
+#include "common/Erreur.h"
 #include "data/mouvement/QueryThread.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
@@ -94,6 +95,6 @@ void TMvtProgression::Lectures()
     } catch (const EDbError &e) {
         emit Echec(e.Message());
     } catch (const std::exception &e) {
-        emit Echec(QString::fromLocal8Bit(e.what()));
+        emit Echec(TexteErreur(e));
     }
 }

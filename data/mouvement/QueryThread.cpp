@@ -1,5 +1,6 @@
 #include "data/mouvement/QueryThread.h"
 
+#include "common/Erreur.h"
 #include "db/DbConnection.h"
 #include "db/DbError.h"
 #include "db/DbQuery.h"
@@ -86,7 +87,7 @@ void TQueryThread::Execute()
         FMessage = e.Message();
     } catch (const std::exception &e) {
         FResultat = -1;
-        FMessage = QString::fromUtf8(e.what());
+        FMessage = TexteErreur(e);
     } catch (...) {
         FResultat = -1;
         FMessage = QStringLiteral("Erreur inconnue");
