@@ -212,6 +212,7 @@ private slots:
 
     void installReplacesOnlyMovementProcedures();
     void installFailureIsReported();
+    void installKeepsPreparedSending();
     void installFromMemory_data();
     void installFromMemory();
     void sendingEndToEnd_data();
@@ -524,7 +525,7 @@ void TestMouvement::installReplacesOnlyMovementProcedures()
     // The old range procedure was replaced by the real one.
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURE_PARAMETERS WHERE RDB$PROCEDURE_NAME = 'IVRO_MVT_LAME2MAG_NODE'")),
              3);
-    // Installing again replaces what is there.
+    // Installing again over the same procedures leaves them and the rest.
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir));
     QVERIFY(FDataMod.Replication.IsGAPDefined(db.Path()));
 }
@@ -537,6 +538,9 @@ void TestMouvement::installFailureIsReported()
     QTemporaryDir dir;
     const QString programDir = dir.path() + QLatin1Char('/');
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir));
+    // An older text of the range procedure, which the installation replaces.
+    db.Exec(QStringLiteral("ALTER PROCEDURE IVRO_MVT_LAME2MAG_NODE (ADEB TIMESTAMP, AFIN TIMESTAMP, "
+                           "TONODE VARCHAR(50)) AS BEGIN END"));
     db.Exec(QStringLiteral("CREATE PROCEDURE P_APPEL AS BEGIN "
                            "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END"));
     TOperationsMouvement::TMvtInstallation rapport;
@@ -669,6 +673,36 @@ void TestMouvement::sendingEndToEnd()
     QCOMPARE(bornes.value(0), QStringLiteral("%1|%2").arg(r.Crees.PremierDataId).arg(r.Crees.DernierDataId));
     QCOMPARE(r.Demande.Noeud, node);
     QVERIFY(r.Debut.isValid() && r.Fin >= r.Debut);
+}
+
+// Two sendings to two nodes that start together: the second one's
+// installation finds the procedures the first one installed and leaves them
+// (dropping and creating them again, each step committed on its own, would
+// let the first one prepare its call in between and find none).
+void TestMouvement::installKeepsPreparedSending()
+{
+    TTestDatabase db;
+    SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
+    QTemporaryDir dir;
+    const QString programDir = dir.path() + QLatin1Char('/');
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir));
+    // A procedure created again gets a new number.
+    const QString numeros = QStringLiteral("SELECT TRIM(RDB$PROCEDURE_NAME), RDB$PROCEDURE_ID FROM RDB$PROCEDURES "
+                                           "WHERE RDB$PROCEDURE_NAME STARTING WITH 'IVRO_MVT_' ORDER BY 1");
+    const QStringList avant = db.Rows(numeros);
+    QCOMPARE(avant.size(), 4);
+    auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
+    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
+                                                    MvtFinPlage(Day(10)), QStringLiteral("mag-001"));
+    query->Prepare();
+    TOperationsMouvement::TMvtInstallation rapport;
+    QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
+    QCOMPARE(rapport.Erreurs, QStringList());
+    QCOMPARE(db.Rows(numeros), avant);
+    query->ExecSQL();
+    query.reset();
+    cnx.reset();
+    QCOMPARE(db.Count(QStringLiteral("SYM_DATA WHERE NODE_LIST = 'mag-001'")), 6);
 }
 
 void TestMouvement::sendingFailureKeepsMessage()

@@ -3,13 +3,72 @@
 #include "common/AtomicFile.h"
 #include "common/Erreur.h"
 #include "common/TextFile.h"
+#include "data/acces/ScriptText.h"
 #include "data/mouvement/Movement.h"
 #include "data/mouvement/MvtDefinitions.h"
 #include "db/DbError.h"
 
 #include <QFile>
+#include <QMap>
+#include <QRegularExpression>
 
 #include <stdexcept>
+
+namespace {
+
+// A procedure's text as the server keeps it, compared line by line without
+// the line ends and the blanks that end a line, and without the final ";"
+// the server leaves out.
+QString TexteCompare(const QString &aTexte)
+{
+    QStringList lignes = QString(aTexte).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'));
+    for (QString &ligne : lignes) {
+        while (!ligne.isEmpty() && ligne.back().isSpace())
+            ligne.chop(1);
+    }
+    QString texte = lignes.join(QLatin1Char('\n')).trimmed();
+    if (texte.endsWith(QLatin1Char(';')))
+        texte = texte.chopped(1).trimmed();
+    return texte;
+}
+
+// True when the script only drops and creates procedures, and every one it
+// creates is already in the database with the very text it gives it:
+// installing again would only drop and create them, and a sending that has
+// already prepared its call on another attachment would then fail.
+bool ProceduresDejaInstallees(TDbConnection *aCnx, const QStringList &aLignes)
+{
+    static const QRegularExpression creation(
+        QStringLiteral("^\\s*CREATE\\s+PROCEDURE\\s+(\\w+)[^\\n]*\\n.*?^\\s*AS\\s*$(.*)\\z"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption
+            | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression suppression(QStringLiteral("^\\s*DROP\\s+PROCEDURE\\s+\\w+\\s*;?\\s*\\z"),
+                                                QRegularExpression::CaseInsensitiveOption);
+    QMap<QString, QString> attendues;
+    bool autre = false; // a statement that is neither: the script is run
+    ForEachScriptChunk(aLignes, [&](const QString &aChunk) {
+        const QString chunk = QString(aChunk).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        if (const QRegularExpressionMatch m = creation.match(chunk); m.hasMatch())
+            attendues.insert(m.captured(1).toUpper(), TexteCompare(m.captured(2)));
+        else if (!suppression.match(chunk).hasMatch() && !chunk.trimmed().isEmpty())
+            autre = true;
+        return !autre;
+    });
+    if (autre || attendues.isEmpty())
+        return false;
+    TDbQuery query(aCnx);
+    query.SQL() << QStringLiteral("SELECT RDB$PROCEDURE_SOURCE FROM RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = :NOM");
+    for (auto it = attendues.cbegin(); it != attendues.cend(); ++it) {
+        query.Close();
+        query.ParamByName(QStringLiteral("NOM")).SetAsString(it.key());
+        query.Open();
+        if (query.IsEmpty() || TexteCompare(query.Fields(0).AsString()) != it.value())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
 {
@@ -96,7 +155,7 @@ bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QS
             lignes = MvtAvecDefinitionsResolues(lignes);
         else
             rapport.Remarque = MvtTexteSansDefinitions(sansDefinitions);
-        installe = FAcces.ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
+        installe = ProceduresDejaInstallees(aCnx, lignes) || FAcces.ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
         if (!installe)
             rapport.Remarque.clear();
     } catch (const EDbError &e) {
