@@ -1,6 +1,6 @@
 #include "app/DetailEvaluation.h"
 
-#include "app/MvtDetails.h"
+#include "app/MouvementDetails.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -55,12 +55,12 @@ TDetailEvaluation::TDetailEvaluation(QWidget *aParent) : QWidget(aParent)
     Efface();
 }
 
-void TDetailEvaluation::Montre(const TMvtContenu &aContenu, TSensMvt aSens)
+void TDetailEvaluation::Montre(const TMouvementContenu &aContenu, TSensMouvement aSens)
 {
-    const bool sens = aSens != TSensMvt::Aucun;
+    const bool sens = aSens != TSensMouvement::Aucun;
     FTable->setRowCount(int(aContenu.Tables.size()));
     for (int r = 0; r < aContenu.Tables.size(); ++r) {
-        const TMvtTableContenu &t = aContenu.Tables[r];
+        const TMouvementTableContenu &t = aContenu.Tables[r];
         FTable->setItem(r, 0, Cellule(NomTableDetail(t)));
         FTable->setItem(r, 1, Cellule(QString::number(t.Quantite), true));
         FTable->setItem(r, 2, Cellule(!sens ? QString()

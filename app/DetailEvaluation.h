@@ -5,8 +5,8 @@
 // range holds, whether it is captured in the database's direction and the
 // events it will give. Read at a glance, without hovering the status bar.
 
-#include "data/mouvement/Movement.h"
-#include "data/mouvement/MvtContenu.h"
+#include "data/mouvement/Mouvement.h"
+#include "data/mouvement/MouvementContenu.h"
 
 #include <QWidget>
 
@@ -22,7 +22,7 @@ public:
 
     // Shows the tables of aContenu; without a direction, the capture and
     // event columns stay empty.
-    void Montre(const TMvtContenu &aContenu, TSensMvt aSens);
+    void Montre(const TMouvementContenu &aContenu, TSensMouvement aSens);
     // A line instead of the tables (details unavailable, reading them).
     void MontreMessage(const QString &aMessage);
     // Nothing to show: another database, or an evaluation under way or failed.

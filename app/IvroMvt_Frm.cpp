@@ -2,8 +2,8 @@
 
 #include "app/DetailEvaluation.h"
 #include "app/MessageBoxes.h"
-#include "app/MvtDetails.h"
-#include "app/NodeTableModel.h"
+#include "app/MouvementDetails.h"
+#include "app/NoeudsTableModel.h"
 #include "app/StatusPanel.h"
 #include "app/SuiviPanel.h"
 #include "app/TickCount.h"
@@ -176,8 +176,8 @@ void TFrm_IvroMVT::BuildLayout()
     auto *gridLayout = new QVBoxLayout(GroupBox2);
     gridLayout->setContentsMargins(0, 0, 0, 0);
     DBGrid1 = new QTableView(GroupBox2);
-    FNodesModel = new TNodeTableModel(&mdNodes, this);
-    DBGrid1->setModel(FNodesModel);
+    FNoeudsModel = new TNoeudsTableModel(&mdNodes, this);
+    DBGrid1->setModel(FNoeudsModel);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Tab leaves the grid for the target list; arrows move inside it.
     DBGrid1->setTabKeyNavigation(false);
@@ -194,7 +194,7 @@ void TFrm_IvroMVT::BuildLayout()
     DBGrid1->setMinimumHeight(DBGrid1->horizontalHeader()->sizeHint().height()
                               + DBGrid1->verticalHeader()->defaultSectionSize() + 4);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex &aCurrent) { FNodesModel->SetCurrentRow(aCurrent.row()); });
+            [this](const QModelIndex &aCurrent) { FNoeudsModel->SetCurrentRow(aCurrent.row()); });
     gridLayout->addWidget(DBGrid1);
     wDetail = new TDetailEvaluation(GroupBox2);
     wDetail->hide();
@@ -396,8 +396,8 @@ void TFrm_IvroMVT::AppliqueEtat(TEtat aEtat)
 bool TFrm_IvroMVT::EvaluationAffichee() const
 {
     return FEvaluation.Base == teIBFile->text() && FEvaluation.Sens == FSens
-           && FEvaluation.Debut == MvtDebutPlage(TDateTime::FromQDate(dtDEB->date()))
-           && FEvaluation.Fin == MvtFinPlage(TDateTime::FromQDate(dtFIN->date()));
+           && FEvaluation.Debut == MouvementDebutPlage(TDateTime::FromQDate(dtDEB->date()))
+           && FEvaluation.Fin == MouvementFinPlage(TDateTime::FromQDate(dtFIN->date()));
 }
 
 void TFrm_IvroMVT::HauteurBarreEtat(int aLignes)
@@ -432,7 +432,7 @@ bool TFrm_IvroMVT::NoeudAttenduConfirme(const QString &aNoeud)
     }
     if (avertissements.isEmpty())
         return true;
-    return ConfirmeAvertissement(this, MvtQuestionAvertissements(avertissements, QStringLiteral("\r\n")));
+    return ConfirmeAvertissement(this, MouvementQuestionAvertissements(avertissements, QStringLiteral("\r\n")));
 }
 
 void TFrm_IvroMVT::DemarreProgression(qint64 aAttendus, bool aLue)
@@ -453,7 +453,7 @@ void TFrm_IvroMVT::ProgressionEnvoi(qint64 aInseres)
     pbEnvoi->setValue(int(std::clamp<qint64>(aInseres, 0, pbEnvoi->maximum())));
 }
 
-void TFrm_IvroMVT::FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud)
+void TFrm_IvroMVT::FinProgression(const TMouvementEvenements *aCrees, const QString &aNoeud)
 {
     if (!aCrees || aCrees->Nombre == 0) {
         pbEnvoi->hide();
@@ -499,27 +499,27 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     DemandeEvaluation();
     QString erreur;
     try {
-        FSens = TSensMvt::Aucun;
+        FSens = TSensMouvement::Aucun;
         lblSens->clear();
         const TNode local = DataMod->Mouvement.IvroMvtLocalNode(aPath);
         const TNodes remotes = DataMod->Mouvement.IvroMvtListeRemoteNodes(aPath);
         edtLOCAL_NODE_ID->setText(local.NODE_ID + QStringLiteral(" / ") + local.NODE_GROUP_ID);
-        const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
+        const TSensMouvement sens = SensDuGroupe(local.NODE_GROUP_ID);
         FSens = sens;
         lblSens->setText(TexteSens(sens));
         // The grid shows every remote node; the target list only those the
         // direction's router sends to.
-        const QString groupeCible = DataMod->Mouvement.MvtGroupeCible(aPath, sens);
-        if (sens == TSensMvt::Aucun)
-            FRaisonBase = local.NODE_ID.isEmpty() ? MvtTexteSansSens() : MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
+        const QString groupeCible = DataMod->Mouvement.MouvementGroupeCible(aPath, sens);
+        if (sens == TSensMouvement::Aucun)
+            FRaisonBase = local.NODE_ID.isEmpty() ? MouvementTexteSansSens() : MouvementTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
         else if (groupeCible.isEmpty())
-            FRaisonBase = MvtRefusCible(sens, groupeCible, QString(), QString());
+            FRaisonBase = MouvementRefusCible(sens, groupeCible, QString(), QString());
         for (const TNode &node : remotes) {
             mdNodes.Append();
             mdNodes.SetValue(0, node.NODE_ID);
             mdNodes.SetValue(1, node.NODE_GROUP_ID);
             mdNodes.SetValue(2, QVariant::fromValue(node.HEARTBEAT_TIME));
-            if (MvtRefusCible(sens, groupeCible, node.NODE_ID, node.NODE_GROUP_ID).isEmpty()
+            if (MouvementRefusCible(sens, groupeCible, node.NODE_ID, node.NODE_GROUP_ID).isEmpty()
                 && cbNode->findText(node.NODE_ID) < 0)
                 cbNode->addItem(node.NODE_ID);
             mdNodes.Post();
@@ -536,7 +536,7 @@ void TFrm_IvroMVT::LoadIBFile(const QString &aPath)
     DemandeEvaluation();
     // A list that gets items selects the first: the target must be chosen.
     cbNode->setCurrentIndex(-1);
-    FNodesModel->Refresh();
+    FNoeudsModel->Refresh();
     DBGrid1->setColumnWidth(0, KLargeurNoeud);
     DBGrid1->setColumnWidth(2, KLargeurHeartbeat);
     if (!erreur.isNull()) {
@@ -552,8 +552,8 @@ void TFrm_IvroMVT::BEVALClick()
         MessageErreur(this, KBaseManquante);
         return;
     }
-    IvroMvtEval(teIBFile->text(), MvtDebutPlage(TDateTime::FromQDate(dtDEB->date())),
-                MvtFinPlage(TDateTime::FromQDate(dtFIN->date())));
+    IvroMvtEval(teIBFile->text(), MouvementDebutPlage(TDateTime::FromQDate(dtDEB->date())),
+                MouvementFinPlage(TDateTime::FromQDate(dtFIN->date())));
 }
 
 void TFrm_IvroMVT::IvroMvtEval(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
@@ -636,24 +636,24 @@ void TFrm_IvroMVT::BMVTClick()
     AppliqueEtat(TEtat::PreparationEnvoi);
     // What is sent is what was evaluated: a database, days or a direction
     // changed since then call for a new evaluation, not another sending.
-    if (FSens != TSensMvt::Aucun && !EvaluationAffichee()) {
+    if (FSens != TSensMouvement::Aucun && !EvaluationAffichee()) {
         AppliqueEtat(TEtat::Repos);
         DemandeEvaluation();
         MessageErreur(this, KEvaluationAutre);
         return;
     }
-    if (FSens != TSensMvt::Aucun && !cbNode->currentText().isEmpty() && !NoeudAttenduConfirme(cbNode->currentText())) {
+    if (FSens != TSensMouvement::Aucun && !cbNode->currentText().isEmpty() && !NoeudAttenduConfirme(cbNode->currentText())) {
         AppliqueEtat(TEtat::Repos);
         return;
     }
     switch (FSens) {
-    case TSensMvt::LameVersMag:
+    case TSensMouvement::LameVersMag:
         MvtLame2Mag();
         break;
-    case TSensMvt::MagVersLame:
+    case TSensMouvement::MagVersLame:
         MvtMag2Lame();
         break;
-    case TSensMvt::Aucun:
+    case TSensMouvement::Aucun:
         // No procedure fits this database: sending stays off until another
         // database is loaded and evaluated.
         FEnvoiPermis = false;
@@ -666,15 +666,15 @@ void TFrm_IvroMVT::BMVTClick()
 // The direction is the evaluation's, the window's own as checked by BMVTClick.
 void TFrm_IvroMVT::MvtLame2Mag()
 {
-    MvtEnvoi();
+    MouvementEnvoi();
 }
 
 void TFrm_IvroMVT::MvtMag2Lame()
 {
-    MvtEnvoi();
+    MouvementEnvoi();
 }
 
-void TFrm_IvroMVT::MvtEnvoi()
+void TFrm_IvroMVT::MouvementEnvoi()
 {
     const QString node = cbNode->currentText();
     if (node.isEmpty()) {
@@ -683,7 +683,7 @@ void TFrm_IvroMVT::MvtEnvoi()
         cbNode->setFocus();
         return;
     }
-    if (!ConfirmeAvertissement(this, MvtTexteConfirmationEnvoi(FEvaluation, node))) {
+    if (!ConfirmeAvertissement(this, MouvementTexteConfirmationEnvoi(FEvaluation, node))) {
         AppliqueEtat(TEtat::Repos);
         return;
     }
@@ -759,7 +759,7 @@ void TFrm_IvroMVT::MontreFinEnvoi(const TEnvoiResultat &aResultat)
     SetPanelText(1, inconnue ? QStringLiteral("Issue inconnue de l'envoi vers le noeud %1 : vérifiez avant de le "
                                               "relancer.").arg(node)
                     : echec ? QStringLiteral("Échec de l'envoi vers le noeud %1 : %2").arg(node, aResultat.Message)
-                            : MvtTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
+                            : MouvementTexteFin(node) + QStringLiteral(" (%1 événements créés)").arg(aResultat.Crees.Nombre));
     FinProgression(echec ? nullptr : &aResultat.Crees, node);
     cbNode->setCurrentIndex(-1);
     AppliqueEtat(TEtat::Repos);

@@ -4,8 +4,8 @@
 #include "common/MemTable.h"
 #include "data/mouvement/Envoi.h"
 #include "data/mouvement/Evaluation.h"
-#include "data/mouvement/Movement.h"
-#include "data/mouvement/MvtContenu.h"
+#include "data/mouvement/Mouvement.h"
+#include "data/mouvement/MouvementContenu.h"
 
 #include <QString>
 #include <QWidget>
@@ -23,7 +23,7 @@ class QPushButton;
 class QStatusBar;
 class QTableView;
 class QTimer;
-class TNodeTableModel;
+class TNoeudsTableModel;
 class TStatusPanel;
 
 // The movement tool's main window: choose a site database, evaluate a day
@@ -77,7 +77,7 @@ public:
     qint32 NbRec() const { return FNbRec; }
     // What the last evaluated range holds per table; valid only when the
     // evaluation could read it.
-    const TMvtContenu &Contenu() const { return FContenu; }
+    const TMouvementContenu &Contenu() const { return FContenu; }
     bool ContenuValide() const { return FContenuValide; }
     const QString &EvalTime() const { return FEvalTime; }
 
@@ -109,7 +109,7 @@ private:
     void BuildLayout();
     void MvtLame2Mag();
     void MvtMag2Lame();
-    void MvtEnvoi();
+    void MouvementEnvoi();
 
     // What the window is doing.
     enum class TEtat {
@@ -149,7 +149,7 @@ private:
     void DemarreProgression(qint64 aAttendus, bool aLue);
     void ProgressionEnvoi(qint64 aInseres);
     // Shows the events created; none (null) on failure.
-    void FinProgression(const TMvtEvenements *aCrees, const QString &aNoeud);
+    void FinProgression(const TMouvementEvenements *aCrees, const QString &aNoeud);
 
     // Why no sending can work with the database loaded (none loaded, no
     // direction, no node the direction reaches); empty when one can.
@@ -162,7 +162,7 @@ private:
     // database loaded does too.
     bool FEnvoiPermis = false;
     // The direction of the database loaded, from its local node's group.
-    TSensMvt FSens = TSensMvt::Aucun;
+    TSensMouvement FSens = TSensMouvement::Aucun;
     QString FIBFile;
     quint32 FStart = 0;
     // The running evaluation and sending; each frees itself once the
@@ -171,11 +171,11 @@ private:
     TEnvoi *FMvtThread = nullptr;
     TEvaluationResultat FEvaluation; // the last one, that a sending follows
 
-    TMvtContenu FContenu;
+    TMouvementContenu FContenu;
     bool FContenuValide = false;
 
     QString FProgramDir;
-    TNodeTableModel *FNodesModel = nullptr;
+    TNoeudsTableModel *FNoeudsModel = nullptr;
     TStatusPanel *FPanels[2] = {nullptr, nullptr};
 };
 

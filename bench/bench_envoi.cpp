@@ -26,7 +26,7 @@
 // alternating order on the same database.
 #include "data/mouvement/Envoi.h"
 #include "data/mouvement/Evaluation.h"
-#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/MouvementProgression.h"
 #include "data/mouvement/QueryThread.h"
 #include "data/uDataMod.h"
 #include "testdb/SiteFixture.h"
@@ -45,7 +45,7 @@
 namespace {
 
 const QDate KDay(2026, 3, 10);
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 
 struct TOptions
 {
@@ -88,7 +88,7 @@ void Install(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal)
 {
     if (aOriginal) {
         const QStringList lines =
-            QString::fromLatin1(TOperationsMouvement::MvtScriptResource()).split(QStringLiteral("\r\n"));
+            QString::fromLatin1(TOperationsMouvement::MouvementScriptResource()).split(QStringLiteral("\r\n"));
         aDataMod.Acces.ExecuteScript(aDb.Path(), lines);
         return;
     }
@@ -104,8 +104,8 @@ qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, QString &aMessage)
 {
     auto cnx = aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path()));
     const TDateTime day = TDateTime::FromQDate(KDay);
-    auto query = aDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
-                                          KNode);
+    auto query = aDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), TSensMouvement::LameVersMag, MouvementDebutPlage(day), MouvementFinPlage(day),
+                                          KNoeud);
     qint32 resultat = -1;
     QEventLoop loop;
     auto *worker = new TQueryThread(cnx.get(), query.get(), [&](TQueryThread *Sender) {
@@ -144,9 +144,9 @@ void SendSetBased(const TTestDatabase &aDb, bool aCast, bool aOrdered)
             << QStringLiteral(" WHERE K.K_UPDATED >= :DEB AND K.K_UPDATED <= :FIN AND KTB.KTB_NAME <> ''");
     if (aOrdered)
         q.SQL() << QStringLiteral(" ORDER BY K.K_INSERTED, IIF(T.SOURCE_TABLE_NAME = 'K', 0, 1)");
-    q.ParamByName(QStringLiteral("NODE")).SetAsString(KNode);
-    q.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MvtDebutPlage(day));
-    q.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MvtFinPlage(day));
+    q.ParamByName(QStringLiteral("NODE")).SetAsString(KNoeud);
+    q.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MouvementDebutPlage(day));
+    q.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MouvementFinPlage(day));
     q.ExecSQL();
 }
 
@@ -177,12 +177,12 @@ double TimeTool(TDataMod &aDataMod, const TTestDatabase &aDb, bool aOriginal, in
     QElapsedTimer clock;
     clock.start();
     Install(aDataMod, aDb, aOriginal);
-    std::unique_ptr<TMvtProgression> progression;
+    std::unique_ptr<TMouvementProgression> progression;
     if (aIntervalle > 0) {
-        progression = std::make_unique<TMvtProgression>(aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path())), aIntervalle);
+        progression = std::make_unique<TMouvementProgression>(aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path())), aIntervalle);
         progression->Depart();
         if (aLectures)
-            QObject::connect(progression.get(), &TMvtProgression::Avancement, [aLectures](qint64) { ++*aLectures; });
+            QObject::connect(progression.get(), &TMouvementProgression::Avancement, [aLectures](qint64) { ++*aLectures; });
         progression->Demarrer();
     }
     QString message;
@@ -289,13 +289,13 @@ int Compare(TDataMod &aDataMod, const TOptions &aOptions)
 double TimeEnvoi(const TTestDatabase &aDb)
 {
     const TDateTime day = TDateTime::FromQDate(KDay);
-    const TDateTime deb = MvtDebutPlage(day);
-    const TDateTime fin = MvtFinPlage(day);
-    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const TDateTime deb = MouvementDebutPlage(day);
+    const TDateTime fin = MouvementFinPlage(day);
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), deb, fin, TSensMouvement::LameVersMag).Executer();
     QTemporaryDir dir;
     QElapsedTimer clock;
     clock.start();
-    TEnvoi envoi(DataMod->Mouvement, eval, KNode, dir.path() + QLatin1Char('/'));
+    TEnvoi envoi(DataMod->Mouvement, eval, KNoeud, dir.path() + QLatin1Char('/'));
     QEventLoop loop;
     QObject::connect(&envoi, &TEnvoi::Termine, &loop, &QEventLoop::quit);
     if (envoi.Demarrer())

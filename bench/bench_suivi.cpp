@@ -38,7 +38,7 @@
 
 namespace {
 
-const QString KNode = QStringLiteral("mag-002");
+const QString KNoeud = QStringLiteral("mag-002");
 
 qint64 Option(const QStringList &aArgs, const QString &aName, qint64 aDefault)
 {
@@ -159,11 +159,11 @@ int main(int argc, char *argv[])
 
         if (!panneauSeul && !evaluationSeule) {
             // --- suivi
-            const QStringList suivi{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode,
+            const QStringList suivi{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud,
                                     QStringLiteral("--json")};
             const QStringList avecPlage =
                 suivi + QStringList{QStringLiteral("--de"), QString::number(de), QStringLiteral("--a"), QString::number(a)};
-            TEnvoiJournal envoi = JournalEnvois::Nouveau(db.Path(), KNode, TSensMvt::LameVersMag, QDate::currentDate(),
+            TEnvoiJournal envoi = JournalEnvois::Nouveau(db.Path(), KNoeud, TSensMouvement::LameVersMag, QDate::currentDate(),
                                                          QDate::currentDate());
             envoi.PremierDataId = de;
             envoi.DernierDataId = a;

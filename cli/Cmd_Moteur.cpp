@@ -1,7 +1,7 @@
 // Installing the replication engine as a service, and removing it, from a
 // terminal.
 #include "cli/CliCommand.h"
-#include "cli/EngineOptions.h"
+#include "cli/OptionsMoteur.h"
 
 #include "common/UWMI.h"
 #include "data/uDataMod.h"

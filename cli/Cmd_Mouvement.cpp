@@ -33,7 +33,7 @@ QString HeartbeatText(const TDateTime &aValue)
     return aValue.IsZero() ? QString() : aValue.ToString();
 }
 
-QJsonObject NodeJson(const TNode &aNode)
+QJsonObject NoeudJson(const TNode &aNode)
 {
     return QJsonObject{{QStringLiteral("NODE_ID"), aNode.NODE_ID},
                        {QStringLiteral("NODE_GROUP_ID"), aNode.NODE_GROUP_ID},
@@ -53,8 +53,8 @@ TPlage PlageOf(const TCliContext &aCtx)
     TPlage p;
     p.Du = aCtx.DateOption(QStringLiteral("du"));
     p.Au = aCtx.DateOption(QStringLiteral("au"));
-    p.Debut = MvtDebutPlage(TDateTime::FromQDate(p.Du));
-    p.Fin = MvtFinPlage(TDateTime::FromQDate(p.Au));
+    p.Debut = MouvementDebutPlage(TDateTime::FromQDate(p.Du));
+    p.Fin = MouvementFinPlage(TDateTime::FromQDate(p.Au));
     return p;
 }
 
@@ -90,18 +90,18 @@ QJsonObject EvaluationJson(const TPlage &aPlage, const TEvaluationResultat &aEva
                        {QStringLiteral("envoi_possible"), aEval.Envoyable()}};
 }
 
-QString NomTable(const TMvtTableContenu &aTable)
+QString NomTable(const TMouvementTableContenu &aTable)
 {
     return aTable.NomValide() ? aTable.KTB_NAME : QString();
 }
 
 // A K row without KTB_ID is not one of table 0: said as missing.
-QJsonValue KtbIdJson(const TMvtTableContenu &aTable)
+QJsonValue KtbIdJson(const TMouvementTableContenu &aTable)
 {
     return aTable.KTB_IDNul ? QJsonValue() : QJsonValue(aTable.KTB_ID);
 }
 
-QString KtbIdTexte(const TMvtTableContenu &aTable)
+QString KtbIdTexte(const TMouvementTableContenu &aTable)
 {
     return aTable.KTB_IDNul ? QString() : QString::number(aTable.KTB_ID);
 }
@@ -113,9 +113,9 @@ void AjouteDetailsJson(QJsonObject &aObjet, const TEvaluationResultat &aDetails)
         aObjet.insert(QStringLiteral("detail_indisponible"), aDetails.MessageContenu);
         return;
     }
-    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    const bool sens = aDetails.Sens != TSensMouvement::Aucun;
     QJsonArray tables;
-    for (const TMvtTableContenu &t : aDetails.Contenu.Tables)
+    for (const TMouvementTableContenu &t : aDetails.Contenu.Tables)
         tables.append(QJsonObject{
             {QStringLiteral("table"), NomTable(t)},
             {QStringLiteral("ktb_id"), KtbIdJson(t)},
@@ -136,12 +136,12 @@ void AjouteDetails(TCliResultat &aResultat, const TEvaluationResultat &aDetails)
         aResultat.Ligne(QStringLiteral("Détail par table indisponible : %1").arg(aDetails.MessageContenu));
         return;
     }
-    const bool sens = aDetails.Sens != TSensMvt::Aucun;
+    const bool sens = aDetails.Sens != TSensMouvement::Aucun;
     QStringList entetes{QStringLiteral("TABLE"), QStringLiteral("KTB_ID"), QStringLiteral("LIGNES_K")};
     if (sens)
         entetes << QStringLiteral("CAPTUREE") << QStringLiteral("EVENEMENTS");
     QList<QStringList> rows;
-    for (const TMvtTableContenu &t : aDetails.Contenu.Tables) {
+    for (const TMouvementTableContenu &t : aDetails.Contenu.Tables) {
         QStringList row{t.NomValide() ? t.KTB_NAME : QStringLiteral("(sans nom)"), KtbIdTexte(t),
                         QString::number(t.Quantite)};
         if (sens)
@@ -168,12 +168,12 @@ TCliResultat CmdNoeuds(TCliContext &aCtx)
     QJsonArray list;
     QList<QStringList> rows;
     for (const TNode &n : remotes) {
-        list.append(NodeJson(n));
+        list.append(NoeudJson(n));
         rows << QStringList{n.NODE_ID, n.NODE_GROUP_ID, HeartbeatText(n.HEARTBEAT_TIME)};
     }
     return TCliResultat()
         .Json(QJsonObject{
-            {QStringLiteral("noeud_local"), local.NODE_ID.isEmpty() ? QJsonValue() : QJsonValue(NodeJson(local))},
+            {QStringLiteral("noeud_local"), local.NODE_ID.isEmpty() ? QJsonValue() : QJsonValue(NoeudJson(local))},
             {QStringLiteral("sens"), sens},
             {QStringLiteral("noeuds_distants"), list}})
         .Ligne(local.NODE_ID.isEmpty()
@@ -191,7 +191,7 @@ TCliResultat CmdEvaluer(TCliContext &aCtx)
     std::function<void(const TEvaluationResultat &)> compte;
     if (!aCtx.Json)
         compte = [&aCtx, &plage](const TEvaluationResultat &aCompte) {
-            aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
+            aCtx.Print(QStringLiteral("Plage : %1").arg(MouvementTextePlage(plage.Debut, plage.Fin)));
             aCtx.Print(aCompte.Evaluation.Texte());
         };
     const TEvaluationResultat eval = Evaluate(aCtx.Base(0), plage, compte);
@@ -230,7 +230,7 @@ QJsonObject EnvoiJson(const TPlage &aPlage, const TEvaluationResultat &aEval, co
     o.insert(QStringLiteral("duree"), FormatDuree(double(dureeMs / 1000)));
     o.insert(QStringLiteral("duree_ms"), double(dureeMs));
     if (plage)
-        o.insert(QStringLiteral("suivi"), MvtCommandeSuivi(d.Base, d.Noeud, aResultat.Crees.PremierDataId,
+        o.insert(QStringLiteral("suivi"), MouvementCommandeSuivi(d.Base, d.Noeud, aResultat.Crees.PremierDataId,
                                                            aResultat.Crees.DernierDataId));
     if (aIssue == QLatin1String("inconnue"))
         o.insert(QStringLiteral("evenements_possibles"), double(aResultat.Crees.Nombre));
@@ -305,8 +305,8 @@ TCliResultat CmdEnvoyer(TCliContext &aCtx)
         throw ECliUsage(QStringLiteral("Veuillez choisir un noeud (--noeud NOEUD)."));
 
     const TNode local = DataMod->Mouvement.IvroMvtLocalNode(base);
-    const TSensMvt sens = SensDuGroupe(local.NODE_GROUP_ID);
-    if (sens == TSensMvt::Aucun)
+    const TSensMouvement sens = SensDuGroupe(local.NODE_GROUP_ID);
+    if (sens == TSensMouvement::Aucun)
         throw ECliFailure(QStringLiteral("Sens du mouvement inconnu : le noeud local de cette base (\"%1\", groupe "
                                          "\"%2\") n'est ni \"lame\" ni \"mags\".")
                               .arg(local.NODE_ID, local.NODE_GROUP_ID));
@@ -318,7 +318,7 @@ TCliResultat CmdEnvoyer(TCliContext &aCtx)
         throw ECliFailure(QStringLiteral("Noeud inconnu de cette base : \"%1\" (voir ivromvt-cli noeuds).").arg(noeud));
     // Nor a node outside the group the direction's router sends to: the
     // events would wait for it for ever.
-    if (const QString refus = MvtRefusCible(sens, DataMod->Mouvement.MvtGroupeCible(base, sens), noeud, cible->NODE_GROUP_ID);
+    if (const QString refus = MouvementRefusCible(sens, DataMod->Mouvement.MouvementGroupeCible(base, sens), noeud, cible->NODE_GROUP_ID);
         !refus.isEmpty())
         throw ECliUsage(QStringLiteral("Envoi refusé. ") + refus);
 
@@ -326,9 +326,9 @@ TCliResultat CmdEnvoyer(TCliContext &aCtx)
     if (!eval.Envoyable())
         throw ECliFailure(QStringLiteral("Envoi refusé. ") + eval.Refus());
     if (!aCtx.Json) {
-        aCtx.Print(QStringLiteral("Plage : %1").arg(MvtTextePlage(plage.Debut, plage.Fin)));
+        aCtx.Print(QStringLiteral("Plage : %1").arg(MouvementTextePlage(plage.Debut, plage.Fin)));
         aCtx.Print(eval.Evaluation.Texte());
-        if (const QString prevision = MvtTextePrevision(eval); !prevision.isEmpty())
+        if (const QString prevision = MouvementTextePrevision(eval); !prevision.isEmpty())
             aCtx.Print(prevision);
     }
     // As the window: what may keep the events from arriving is said, and
@@ -339,7 +339,7 @@ TCliResultat CmdEnvoyer(TCliContext &aCtx)
             aCtx.PrintError(QStringLiteral("Avertissement : ") + a);
         aCtx.Confirm(QStringLiteral("Envoyer quand même ?"));
     }
-    aCtx.Confirm(MvtTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    aCtx.Confirm(MouvementTexteConfirmationEnvoi(eval, noeud).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 
     TEnvoi envoi(DataMod->Mouvement, eval, noeud, VGSE.ExePath);
     // One JSON object whoever ends the command: the interruption's handler
@@ -461,13 +461,13 @@ TCliResultat CmdEnvoyer(TCliContext &aCtx)
     if (r.CommitVerifie)
         resultat.Ligne(QStringLiteral("La réponse du serveur à la validation a été perdue ; vérifié sur une nouvelle "
                                       "connexion : l'envoi est bien validé."));
-    return resultat.Ligne(MvtTexteFin(noeud))
+    return resultat.Ligne(MouvementTexteFin(noeud))
         .Ligne(QStringLiteral("Événements créés : %1 (DATA_ID %2 à %3).")
                    .arg(r.Crees.Nombre)
                    .arg(r.Crees.PremierDataId)
                    .arg(r.Crees.DernierDataId))
         .Ligne(QStringLiteral("Durée : %1").arg(duree))
-        .Ligne(QStringLiteral("Suivi : ") + MvtCommandeSuivi(base, noeud, r.Crees.PremierDataId, r.Crees.DernierDataId));
+        .Ligne(QStringLiteral("Suivi : ") + MouvementCommandeSuivi(base, noeud, r.Crees.PremierDataId, r.Crees.DernierDataId));
 }
 
 const TCliRegistrar RegNoeuds({QStringLiteral("noeuds"), QStringLiteral("BASE [--json]"),

@@ -2,7 +2,7 @@
 // of the central server's node or of a shop's node, from a terminal.
 #include "cli/ArretRapporte.h"
 #include "cli/CliCommand.h"
-#include "cli/EngineOptions.h"
+#include "cli/OptionsMoteur.h"
 
 #include "common/UWMI.h"
 #include "common/uCommun.h"

@@ -16,7 +16,7 @@ using namespace RoutingFixture;
 namespace {
 
 const QDate KDay(2026, 3, 10);
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 
 // True once the process has a handler for aSignal: from then on the
 // program, not the system, answers it.
@@ -145,11 +145,11 @@ void TestCliSignaux::followingInterrupted()
     QFETCH(int, signal);
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, KDay);
-    const qint64 e1 = AddEvent(db, KNode);
-    const qint64 e2 = AddEvent(db, KNode);
+    const qint64 e1 = AddEvent(db, KNoeud);
+    const qint64 e2 = AddEvent(db, KNoeud);
     AddGap(db, e2, e2 + 50000000);
-    Route(db, e1, 1, KNode, QStringLiteral("LD"));
-    const QStringList args{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode,
+    Route(db, e1, 1, KNoeud, QStringLiteral("LD"));
+    const QStringList args{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud,
                            QStringLiteral("--de"), QString::number(e1), QStringLiteral("--a"),
                            QString::number(e2), QStringLiteral("--suivre"), QStringLiteral("1")};
     for (int delai : {0, 500, 1100}) {

@@ -21,7 +21,7 @@
 
 namespace {
 
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 const QDate KDay(2026, 3, 10);
 
 struct TOutcome
@@ -31,7 +31,7 @@ struct TOutcome
     QString Err;
 };
 
-QStringList Envoyer(const TTestDatabase &aDb, const QString &aNoeud = KNode)
+QStringList Envoyer(const TTestDatabase &aDb, const QString &aNoeud = KNoeud)
 {
     return {QStringLiteral("envoyer"), aDb.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
             QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), aNoeud,
@@ -163,7 +163,7 @@ void TestCliValidation::commitAnswerLost()
         // The range to check is kept, and the command that checks it given.
         QVERIFY(e.AvecPlage());
         QVERIFY2(o.Err.contains(QStringLiteral("ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
-                                    .arg(db.Path(), KNode)
+                                    .arg(db.Path(), KNoeud)
                                     .arg(e.PremierDataId)
                                     .arg(e.DernierDataId)),
                  qPrintable(o.Err));

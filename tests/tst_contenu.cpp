@@ -63,10 +63,10 @@ void MakeRange(const TTestDatabase &aDb)
     SiteFixture::AddKRows(aDb, 600, 4, Noon(KDay.addDays(-1)), 1); // outside the range
 }
 
-QString Rows(const TMvtContenu &aContenu, TSensMvt aSens)
+QString Rows(const TMouvementContenu &aContenu, TSensMouvement aSens)
 {
     QStringList rows;
-    for (const TMvtTableContenu &t : aContenu.Tables)
+    for (const TMouvementTableContenu &t : aContenu.Tables)
         rows << QStringLiteral("%1 %2:%3 %4 %5")
                     .arg(t.KTB_ID)
                     .arg(t.KTB_NAME.trimmed().isEmpty() ? QStringLiteral("-") : t.KTB_NAME)
@@ -102,11 +102,11 @@ void TestContenu::perTableAndEvents_data()
     QTest::addColumn<int>("events");
     // Two definitions of K from the centre, one from the shops.
     QTest::newRow("lame vers mags")
-        << int(TSensMvt::LameVersMag)
+        << int(TSensMouvement::LameVersMag)
         << "1 ARTICLE:5 capturée 15, 2 CLIENT:3 non 6, 4 STOCK:2 non 4, 3 TICKET:2 non 4, 99 -:1 non 0, 5 -:1 non 0"
         << 29;
     QTest::newRow("mags vers lame")
-        << int(TSensMvt::MagVersLame)
+        << int(TSensMouvement::MagVersLame)
         << "1 ARTICLE:5 capturée 10, 2 CLIENT:3 non 3, 4 STOCK:2 non 2, 3 TICKET:2 capturée 4, 99 -:1 non 0, 5 -:1 non 0"
         << 19;
 }
@@ -116,13 +116,13 @@ void TestContenu::perTableAndEvents()
     QFETCH(int, sens);
     QFETCH(QString, rows);
     QFETCH(int, events);
-    const TSensMvt s = TSensMvt(sens);
+    const TSensMouvement s = TSensMouvement(sens);
     TTestDatabase db;
     MakeRange(db);
-    const TDateTime deb = MvtDebutPlage(TDateTime::FromQDate(KDay));
-    const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(KDay));
+    const TDateTime deb = MouvementDebutPlage(TDateTime::FromQDate(KDay));
+    const TDateTime fin = MouvementFinPlage(TDateTime::FromQDate(KDay));
 
-    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), deb, fin);
+    const TMouvementContenu c = FDataMod.Mouvement.MouvementContenu(db.Path(), deb, fin);
     QCOMPARE(c.Quantite(), 14);
     QCOMPARE(Rows(c, s), rows);
     QCOMPARE(c.Evenements(s), qint64(events));
@@ -131,7 +131,7 @@ void TestContenu::perTableAndEvents()
     QTemporaryDir dir;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), s, deb, fin, QStringLiteral("mag-001"));
+    auto query = FDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), s, deb, fin, QStringLiteral("mag-001"));
     query->ExecSQL();
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), events);
 }
@@ -141,9 +141,9 @@ void TestContenu::emptyRange()
     TTestDatabase db;
     MakeRange(db);
     const TDateTime day = TDateTime::FromQDate(KDay.addDays(3));
-    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), MvtDebutPlage(day), MvtFinPlage(day));
+    const TMouvementContenu c = FDataMod.Mouvement.MouvementContenu(db.Path(), MouvementDebutPlage(day), MouvementFinPlage(day));
     QVERIFY(c.Tables.isEmpty());
-    QCOMPARE(c.Evenements(TSensMvt::LameVersMag), qint64(0));
+    QCOMPARE(c.Evenements(TSensMouvement::LameVersMag), qint64(0));
 }
 
 // Names are looked up by lots of numbers: every table of a range that
@@ -156,11 +156,11 @@ void TestContenu::manyTables()
                            "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (:I, 'T' || :I); I = I + 1; END END"));
     for (int ktb = 1000; ktb < 1250; ++ktb)
         SiteFixture::AddKRows(db, 10 * ktb, 1 + ktb % 3, Noon(KDay), ktb);
-    const TMvtContenu c = FDataMod.Mouvement.MvtContenu(db.Path(), MvtDebutPlage(TDateTime::FromQDate(KDay)),
-                                              MvtFinPlage(TDateTime::FromQDate(KDay)));
+    const TMouvementContenu c = FDataMod.Mouvement.MouvementContenu(db.Path(), MouvementDebutPlage(TDateTime::FromQDate(KDay)),
+                                              MouvementFinPlage(TDateTime::FromQDate(KDay)));
     QCOMPARE(c.Tables.size(), 250);
     qint32 total = 0;
-    for (const TMvtTableContenu &t : c.Tables) {
+    for (const TMouvementTableContenu &t : c.Tables) {
         QCOMPARE(t.KTB_NAME, QStringLiteral("T%1").arg(t.KTB_ID));
         QCOMPARE(t.Quantite, 1 + t.KTB_ID % 3);
         total += 1 + t.KTB_ID % 3;
@@ -175,18 +175,18 @@ void TestContenu::countIsSumOfDetails()
 {
     TTestDatabase db;
     MakeRange(db);
-    const TDateTime deb = MvtDebutPlage(TDateTime::FromQDate(KDay));
-    const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(KDay));
+    const TDateTime deb = MouvementDebutPlage(TDateTime::FromQDate(KDay));
+    const TDateTime fin = MouvementFinPlage(TDateTime::FromQDate(KDay));
     QList<TEvaluationResultat> comptes;
     const auto compte = [&comptes](const TEvaluationResultat &aCompte) { comptes << aCompte; };
 
     TEvaluation ici(DataMod->Mouvement, db.Path(), deb, fin);
     const TEvaluationResultat fini = ici.Executer(compte);
     QVERIFY(fini.ContenuLu);
-    QCOMPARE(fini.Sens, TSensMvt::LameVersMag); // the local node's, read in the pass
+    QCOMPARE(fini.Sens, TSensMouvement::LameVersMag); // the local node's, read in the pass
     QCOMPARE(fini.EvenementsPrevus(), qint64(29));
 
-    TEvaluation fil(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag);
+    TEvaluation fil(DataMod->Mouvement, db.Path(), deb, fin, TSensMouvement::LameVersMag);
     QEventLoop loop;
     connect(&fil, &TEvaluation::Terminee, this, [&](const TEvaluationResultat &aFin) {
         compte(aFin);

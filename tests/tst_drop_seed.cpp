@@ -71,10 +71,10 @@ void TestDropSeed::dropSymds()
         QVERIFY(DataMod->Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/')));
         // The lock table a sending leaves, with its node's row.
         db.Exec(QStringLiteral("CREATE TABLE %1 (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, DEBUT TIMESTAMP)")
-                    .arg(MvtTableVerrou));
-        db.Exec(QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES ('mag-001')").arg(MvtTableVerrou));
-        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableVerrou));
-        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MvtTableDefinitions));
+                    .arg(MouvementTableVerrou));
+        db.Exec(QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES ('mag-001')").arg(MouvementTableVerrou));
+        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MouvementTableVerrou));
+        QVERIFY(DataMod->Replication.ListeObjetsSymmetricDS(db.Path()).contains(QStringLiteral("TABLE ") + MouvementTableDefinitions));
     }
 
     const TOperationsReplication::TDropSymdsRapport rapport = DataMod->Replication.DROP_SYMDS(db.Path());

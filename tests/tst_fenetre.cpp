@@ -983,7 +983,7 @@ void TestFenetre::finDEnvoiLisible()
     QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
     QApplication::processEvents();
 
-    const QString fin = MvtTexteFin(noeud) + QStringLiteral(" (260 événements créés)");
+    const QString fin = MouvementTexteFin(noeud) + QStringLiteral(" (260 événements créés)");
     QCOMPARE(w->PanelText(1), fin);
     QVERIFY(w->pbEnvoi->isVisible());
     QCOMPARE(w->Panel(1)->TexteAffiche().replace(QLatin1Char('\n'), QLatin1Char(' ')), fin);
@@ -1149,7 +1149,7 @@ void TestFenetre::evaluationSansEvenementPrevu()
     db.Exec(QStringLiteral("DELETE FROM SYM_TRIGGER_ROUTER WHERE ROUTER_ID = 'lame_vers_mags'"));
     auto w = Fenetre(&db);
     Evalue(*w, jour(10), jour(10));
-    QCOMPARE(w->PanelText(1), MvtEvalue(5).Texte());
+    QCOMPARE(w->PanelText(1), MouvementEvalue(5).Texte());
     QVERIFY(!w->BMVT->isEnabled());
     const QString details = w->Panel(1)->Details();
     QVERIFY2(details.contains(QStringLiteral("Aucun événement à créer (Lame vers Magasin) : les 5 enregistrements "
@@ -1224,7 +1224,7 @@ void TestFenetre::detailsEtProgression()
     SiteFixture::AddKRows(db, 10000, 3, instant(10, 9), 2);
     auto w = Fenetre(&db);
     Evalue(*w, jour(10), jour(10));
-    QCOMPARE(w->PanelText(1), MvtEvalue(3003).Texte());
+    QCOMPARE(w->PanelText(1), MouvementEvalue(3003).Texte());
     QVERIFY(w->ContenuValide());
     const QString details = w->Panel(1)->Details();
     for (const QString &part : {QStringLiteral("<td>ARTICLE</td><td align=\"right\">3000</td><td>oui</td>"
@@ -1260,7 +1260,7 @@ void TestFenetre::detailsEtProgression()
     QCOMPARE(w->pbEnvoi->maximum(), 6003);
     QTRY_VERIFY_WITH_TIMEOUT(w->CanClose(), KAttente);
 
-    QCOMPARE(w->PanelText(1), MvtTexteFin(QStringLiteral("mag-001")) + QStringLiteral(" (6003 événements créés)"));
+    QCOMPARE(w->PanelText(1), MouvementTexteFin(QStringLiteral("mag-001")) + QStringLiteral(" (6003 événements créés)"));
     const QStringList bornes = db.Rows(QStringLiteral("SELECT MIN(DATA_ID), MAX(DATA_ID), COUNT(*) FROM SYM_DATA"));
     const QStringList b = bornes.value(0).split(QLatin1Char('|'));
     QCOMPARE(b.value(2), QStringLiteral("6003"));
@@ -1286,7 +1286,7 @@ void TestFenetre::detailsIndisponibles()
     auto w = Fenetre();
     w->teIBFile->setText(db.Path());
     Evalue(*w, jour(10), jour(10));
-    QCOMPARE(w->PanelText(1), MvtEvalue(4).Texte());
+    QCOMPARE(w->PanelText(1), MouvementEvalue(4).Texte());
     // Without the replication tables no sending can work: grey, and why.
     QVERIFY(!w->BMVT->isEnabled());
     QVERIFY2(w->lblRaisonEnvoi->text().startsWith(QStringLiteral("Envoi impossible. Aucun sens de mouvement")),

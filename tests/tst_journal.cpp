@@ -32,7 +32,7 @@ using namespace RoutingFixture;
 
 namespace {
 
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 const char KAjouts[] = "IVROMVT_TEST_AJOUTS"; // child mode: append that many sendings
 
 QJsonArray JsonArray(const TCliRun &aRun)
@@ -43,13 +43,13 @@ QJsonArray JsonArray(const TCliRun &aRun)
 QStringList Envoyer(const TTestDatabase &aDb)
 {
     return {QStringLiteral("envoyer"), aDb.Path(),           QStringLiteral("--du"),    QStringLiteral("10/03/2026"),
-            QStringLiteral("--au"),    QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), KNode,
+            QStringLiteral("--au"),    QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), KNoeud,
             QStringLiteral("--oui")};
 }
 
 TEnvoiJournal Envoi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA, const QDateTime &aDebut)
 {
-    TEnvoiJournal e = JournalEnvois::Nouveau(aBase, aNoeud, TSensMvt::LameVersMag, QDate(2026, 3, 10),
+    TEnvoiJournal e = JournalEnvois::Nouveau(aBase, aNoeud, TSensMouvement::LameVersMag, QDate(2026, 3, 10),
                                              QDate(2026, 3, 10), aDebut);
     e.PremierDataId = aDe;
     e.DernierDataId = aA;
@@ -153,7 +153,7 @@ void TestJournal::oneLinePerSending()
     QCOMPARE(envois.size(), 1);
     const QJsonObject e = envois[0].toObject();
     QCOMPARE(e.value(QLatin1String("base")).toString(), db.Path());
-    QCOMPARE(e.value(QLatin1String("noeud")).toString(), KNode);
+    QCOMPARE(e.value(QLatin1String("noeud")).toString(), KNoeud);
     QCOMPARE(e.value(QLatin1String("sens")).toString(), QStringLiteral("Lame vers Magasin"));
     QCOMPARE(e.value(QLatin1String("du")).toString(), QStringLiteral("2026-03-10"));
     QCOMPARE(e.value(QLatin1String("issue")).toString(), issue);
@@ -213,15 +213,15 @@ void TestJournal::twoProgramsAppendAtOnce()
 void TestJournal::damagedLinesSkipped()
 {
     const QDateTime t = QDateTime::currentDateTimeUtc();
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 10, 20, t.addSecs(-60))).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 10, 20, t.addSecs(-60))).isEmpty());
     {
         QFile f(JournalEnvois::Chemin());
         QVERIFY(f.open(QIODevice::Append));
-        QByteArray coupee = JournalEnvois::VersLigne(Envoi(QStringLiteral("/a.fdb"), KNode, 30, 40, t));
+        QByteArray coupee = JournalEnvois::VersLigne(Envoi(QStringLiteral("/a.fdb"), KNoeud, 30, 40, t));
         coupee.chop(30);
         f.write("pas du JSON\n{\"base\":\"/a.fdb\",\"noeud\":\"mag-001\"}\n" + coupee + "\n\n");
     }
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 50, 60, t)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 50, 60, t)).isEmpty());
 
     const TCliRun r = RunCli({QStringLiteral("journal"), QStringLiteral("--json")});
     QCOMPARE(r.Code, 0);
@@ -249,7 +249,7 @@ void TestJournal::linkNotFollowed()
     QVERIFY(QDir().mkpath(QFileInfo(JournalEnvois::Chemin()).absolutePath()));
     QVERIFY(QFile::link(cible, JournalEnvois::Chemin()));
     const QString erreur =
-        JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, QDateTime::currentDateTimeUtc()));
+        JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 1, 2, QDateTime::currentDateTimeUtc()));
     QVERIFY(!erreur.isEmpty());
     QFile f(cible);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -271,7 +271,7 @@ void TestJournal::fullDisk()
     const auto demonte = qScopeGuard([&cible] { ::umount(cible.constData()); });
     qputenv("XDG_DATA_HOME", cible);
     const QDateTime t = QDateTime::currentDateTimeUtc();
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, t)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 1, 2, t)).isEmpty());
     {
         // Every page but the journal's first.
         QFile rempli(point.filePath(QStringLiteral("rempli")));
@@ -281,12 +281,12 @@ void TestJournal::fullDisk()
     int ecrits = 1;
     QString erreur;
     for (int i = 0; i < 40 && erreur.isEmpty(); ++i) {
-        erreur = JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 10 + i, 11 + i, t));
+        erreur = JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 10 + i, 11 + i, t));
         ecrits += erreur.isEmpty() ? 1 : 0;
     }
     QVERIFY2(erreur.contains(QStringLiteral("incomplète : plus de place sur le disque")), qPrintable(erreur));
     QVERIFY(QFile::remove(point.filePath(QStringLiteral("rempli"))));
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 100, 101, t)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 100, 101, t)).isEmpty());
 
     QStringList avertissements;
     const QList<TEnvoiJournal> envois = JournalEnvois::Lire(&avertissements);
@@ -298,9 +298,9 @@ void TestJournal::fullDisk()
     {
         QFile f(JournalEnvois::Chemin());
         QVERIFY(f.open(QIODevice::Append));
-        f.write(JournalEnvois::VersLigne(Envoi(QStringLiteral("/a.fdb"), KNode, 200, 201, t)).left(40));
+        f.write(JournalEnvois::VersLigne(Envoi(QStringLiteral("/a.fdb"), KNoeud, 200, 201, t)).left(40));
     }
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 300, 301, t)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 300, 301, t)).isEmpty());
     avertissements.clear();
     QCOMPARE(JournalEnvois::Lire(&avertissements).constLast().PremierDataId, 300);
     QCOMPARE(avertissements.size(), 1);
@@ -332,7 +332,7 @@ void TestJournal::notAPlainFile()
 
     QElapsedTimer horloge;
     horloge.start();
-    QVERIFY(!JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 1, 2, QDateTime::currentDateTimeUtc()))
+    QVERIFY(!JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 1, 2, QDateTime::currentDateTimeUtc()))
                  .isEmpty());
     QStringList avertissements;
     bool illisible = false;
@@ -361,7 +361,7 @@ void TestJournal::shownNeverObeyed()
         QVERIFY(f.open(QIODevice::Append));
         f.write(QByteArray(3 * JournalEnvois::KLigneMax, 'z') + '\n');
     }
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNode, 5, 6, t)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/a.fdb"), KNoeud, 5, 6, t)).isEmpty());
     QFile f(JournalEnvois::Chemin());
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readLine().size() <= JournalEnvois::KLigneMax);
@@ -378,7 +378,7 @@ void TestJournal::shownNeverObeyed()
     const QByteArray username = qgetenv("USERNAME");
     qunsetenv("USER");
     qunsetenv("USERNAME");
-    const TEnvoiJournal e = JournalEnvois::Nouveau(QStringLiteral("/a.fdb"), KNode, TSensMvt::LameVersMag, QDate(), QDate());
+    const TEnvoiJournal e = JournalEnvois::Nouveau(QStringLiteral("/a.fdb"), KNoeud, TSensMouvement::LameVersMag, QDate(), QDate());
     if (!user.isNull())
         qputenv("USER", user);
     if (!username.isNull())
@@ -435,17 +435,17 @@ void TestJournal::suiviFollowsTheJournal()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
     QList<qint64> e;
     for (int i = 0; i < 3; ++i)
-        e << AddEvent(db, KNode);
-    const qint64 ailleurs = AddEvent(db, KNode);
+        e << AddEvent(db, KNoeud);
+    const qint64 ailleurs = AddEvent(db, KNoeud);
     for (int i = 0; i < 2; ++i)
-        e << AddEvent(db, KNode);
-    Route(db, e[0], 1, KNode, QStringLiteral("OK"));
-    Route(db, e[1], 2, KNode, QStringLiteral("NE"));
-    Route(db, e[3], 3, KNode, QStringLiteral("ER"), true, QStringLiteral("refusé"));
-    Route(db, ailleurs, 4, KNode, QStringLiteral("NE"));
+        e << AddEvent(db, KNoeud);
+    Route(db, e[0], 1, KNoeud, QStringLiteral("OK"));
+    Route(db, e[1], 2, KNoeud, QStringLiteral("NE"));
+    Route(db, e[3], 3, KNoeud, QStringLiteral("ER"), true, QStringLiteral("refusé"));
+    Route(db, ailleurs, 4, KNoeud, QStringLiteral("NE"));
     AddGap(db, e[4], e[4] + 50000000);
 
-    const QStringList suivi{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode,
+    const QStringList suivi{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud,
                             QStringLiteral("--json")};
     const TCliRun sansJournal = RunCli(suivi);
     QCOMPARE(sansJournal.Code, 0);
@@ -453,16 +453,16 @@ void TestJournal::suiviFollowsTheJournal()
     QCOMPARE(QJsonDocument::fromJson(sansJournal.Out.toUtf8()).object().value(QLatin1String("evenements")).toInt(), 6);
 
     const QDateTime maintenant = QDateTime::currentDateTimeUtc();
-    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNode, e[0], e[2], maintenant.addSecs(-5))).isEmpty());
-    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNode, e[3], e[4], maintenant)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNoeud, e[0], e[2], maintenant.addSecs(-5))).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNoeud, e[3], e[4], maintenant)).isEmpty());
     // The first sending's range again (a database made again under the same
     // name): its events are counted once.
-    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNode, e[0], e[1], maintenant)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNoeud, e[0], e[1], maintenant)).isEmpty());
     // Not today's, another node's, another database's, nothing created.
-    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNode, 1, e[4], maintenant.addDays(-1))).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNoeud, 1, e[4], maintenant.addDays(-1))).isEmpty());
     QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), QStringLiteral("mag-002"), 1, e[4], maintenant)).isEmpty());
-    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/autre.fdb"), KNode, 1, e[4], maintenant)).isEmpty());
-    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNode, 0, 0, maintenant)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(QStringLiteral("/autre.fdb"), KNoeud, 1, e[4], maintenant)).isEmpty());
+    QVERIFY(JournalEnvois::Consigner(Envoi(db.Path(), KNoeud, 0, 0, maintenant)).isEmpty());
 
     const TCliRun avecJournal = RunCli(suivi);
     QCOMPARE(avecJournal.Code, 0);

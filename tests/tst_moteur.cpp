@@ -1,8 +1,8 @@
 #include "DataModFixture.h"
-#include "EngineRecorder.h"
+#include "EnregistreurMoteur.h"
 
 #include "common/UWMI.h"
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/ValeursMoteur.h"
 #include "db/DbError.h"
 
 #include <QTemporaryDir>
@@ -76,16 +76,16 @@ struct TInstallSite
 {
     QTemporaryDir Dir;
     QString B; // the folder, as the paths start
-    TEngineRecorder *Recorder = nullptr;
+    TEnregistreurMoteur *Recorder = nullptr;
     TSymmetricDS Sym;
     bool Windows;
 
     TInstallSite(TDataMod &aDataMod, bool aWindows, bool aLame, const QByteArray &aSetenv, const QByteArray &aConf)
         : B(Dir.path()), Windows(aWindows)
     {
-        auto recorder = std::make_unique<TEngineRecorder>(aWindows);
+        auto recorder = std::make_unique<TEnregistreurMoteur>(aWindows);
         Recorder = recorder.get();
-        aDataMod.Moteur.SetEngineSystem(std::move(recorder));
+        aDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
 
         Write(QStringLiteral("prog/symmetric-pro-3.7.36-setup.jar"), "installer stand-in");
         Write(QStringLiteral("InterBase/bin/ibserver.exe"), "server stand-in");
@@ -100,7 +100,7 @@ struct TInstallSite
                             QStringLiteral("\" -s gds_db");
         Recorder->Services.insert(QStringLiteral("IBS_gds_db"), ib);
 
-        Recorder->EngineFiles = {
+        Recorder->FichiersMoteur = {
             {aWindows ? QStringLiteral("bin/setenv.bat") : QStringLiteral("bin/setenv"), aSetenv},
             {QStringLiteral("bin/sym_service.bat"), "rem service script"},
             {QStringLiteral("bin/sym_service"), "# service script"},
@@ -446,7 +446,7 @@ void TestMoteur::echecs()
     QFETCH(int, commandes);
     QFETCH(bool, dossierLaisse);
     TInstallSite site(FDataMod, true, false, Lf(SetenvBat), CrLf(ConfSansOption));
-    TEngineRecorder &rec = *site.Recorder;
+    TEnregistreurMoteur &rec = *site.Recorder;
     if (cas == QLatin1String("copie"))
         site.Write(QStringLiteral("Sym/Mag/symmetric-pro-3.7.36-setup.jar"), "earlier copy");
     if (cas == QLatin1String("installateur"))
@@ -460,7 +460,7 @@ void TestMoteur::echecs()
     if (cas == QLatin1String("service-code"))
         rec.ExitCodes.insert(site.P(QStringLiteral("/Sym/Mag/bin/sym_service.bat")), 2);
     if (cas == QLatin1String("setenv"))
-        rec.EngineFiles.remove(QStringLiteral("bin/setenv.bat"));
+        rec.FichiersMoteur.remove(QStringLiteral("bin/setenv.bat"));
     if (cas == QLatin1String("ib"))
         rec.Services.clear();
     if (cas == QLatin1String("ibvide"))

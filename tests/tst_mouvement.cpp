@@ -96,10 +96,10 @@ const QString KSymDataRelative = QStringLiteral(
     "CROSS JOIN (SELECT MIN(DATA_ID) AS FIRST_ID FROM SYM_DATA) M ORDER BY D.DATA_ID");
 
 qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay, QString &aMessage,
-           TSensMvt aSens = TSensMvt::LameVersMag)
+           TSensMouvement aSens = TSensMouvement::LameVersMag)
 {
     auto cnx = aDataMod.Acces.getNewConnexion(SysdbaRef(aDb.Path()));
-    auto query = aDataMod.Mouvement.NewMvtSendQuery(cnx.get(), aSens, MvtDebutPlage(aDay), MvtFinPlage(aDay),
+    auto query = aDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), aSens, MouvementDebutPlage(aDay), MouvementFinPlage(aDay),
                                           QStringLiteral("mag-001"));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     aMessage = out.Message;
@@ -171,7 +171,7 @@ void MakeExactnessSite(const TTestDatabase &aDb)
 TEnvoiResultat Envoie(const TTestDatabase &aDb, const TDateTime &aDeb, const TDateTime &aFin, const QString &aNode,
                       const QString &aDossier, const std::function<void(TEnvoi &)> &aPendant = {})
 {
-    const TSensMvt sens = SensDuGroupe(DataMod->Mouvement.IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
+    const TSensMouvement sens = SensDuGroupe(DataMod->Mouvement.IvroMvtLocalNode(aDb.Path()).NODE_GROUP_ID);
     const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, aDb.Path(), aDeb, aFin, sens).Executer();
     TEnvoi envoi(DataMod->Mouvement, eval, aNode, aDossier);
     QEventLoop loop;
@@ -210,7 +210,7 @@ private slots:
     void countOverRange_data();
     void countOverRange();
 
-    void installReplacesOnlyMovementProcedures();
+    void installReplacesOnlyMouvementProcedures();
     void installFailureIsReported();
     void installKeepsPreparedSending();
     void installFromMemory_data();
@@ -239,7 +239,7 @@ private:
 
 void TestMouvement::scriptResourceIsByteExact()
 {
-    const QByteArray script = TOperationsMouvement::MvtScriptResource();
+    const QByteArray script = TOperationsMouvement::MouvementScriptResource();
     QCOMPARE(script.size(), 4347);
     QCOMPARE(QCryptographicHash::hash(script, QCryptographicHash::Sha256).toHex(),
              QByteArray("22b43ee881b79c6e5e6f5d7731848e5c06310ebf91b06c2f21a0475602be9e7e"));
@@ -268,7 +268,7 @@ void TestMouvement::evaluation()
     QFETCH(int, nbRec);
     QFETCH(QString, evalTime);
     QFETCH(bool, envoyable);
-    const TMvtEvaluation e = MvtEvalue(count);
+    const TMouvementEvaluation e = MouvementEvalue(count);
     QCOMPARE(e.NbRec, nbRec);
     QCOMPARE(e.EvalTime, evalTime);
     QCOMPARE(e.Envoyable, envoyable);
@@ -295,7 +295,7 @@ void TestMouvement::direction()
     QFETCH(QString, group);
     QFETCH(QString, texte);
     QFETCH(QString, statement);
-    const TSensMvt sens = SensDuGroupe(group);
+    const TSensMouvement sens = SensDuGroupe(group);
     QCOMPARE(TexteSens(sens), texte);
     QCOMPARE(InstructionEnvoi(sens), statement);
     QCOMPARE(SensDuTexte(texte), sens);
@@ -304,9 +304,9 @@ void TestMouvement::direction()
 void TestMouvement::rangeBounds()
 {
     // Whatever time the pickers hold, the range runs midnight to midnight.
-    QCOMPARE(MvtDebutPlage(Day(10, 14, 35, 12)), Day(10));
-    QCOMPARE(MvtFinPlage(Day(12, 14, 35, 12)), Day(13));
-    QCOMPARE(MvtFinPlage(Day(31, 23, 59, 59)), TDateTime::FromDate(2026, 4, 1));
+    QCOMPARE(MouvementDebutPlage(Day(10, 14, 35, 12)), Day(10));
+    QCOMPARE(MouvementFinPlage(Day(12, 14, 35, 12)), Day(13));
+    QCOMPARE(MouvementFinPlage(Day(31, 23, 59, 59)), TDateTime::FromDate(2026, 4, 1));
 }
 
 void TestMouvement::localNode()
@@ -395,7 +395,7 @@ void TestMouvement::workerRules()
 void TestMouvement::workerUnreachableDatabase()
 {
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(TTestDatabase::Folder() + QStringLiteral("absente.fdb")));
-    auto query = FDataMod.Mouvement.NewMvtCountQuery(cnx.get(), Day(1), Day(2));
+    auto query = FDataMod.Mouvement.NewMouvementCountQuery(cnx.get(), Day(1), Day(2));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QVERIFY(out.Called);
     QVERIFY(out.OnUiThread);
@@ -489,8 +489,8 @@ void TestMouvement::countOverRange()
     AddK(db, 6, 1, Day(10, 12), inserted);
 
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.Mouvement.NewMvtCountQuery(cnx.get(), MvtDebutPlage(deb), MvtFinPlage(fin));
-    QCOMPARE(query->SQLText(), MvtInstructionComptage);
+    auto query = FDataMod.Mouvement.NewMouvementCountQuery(cnx.get(), MouvementDebutPlage(deb), MouvementFinPlage(fin));
+    QCOMPARE(query->SQLText(), MouvementInstructionComptage);
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QCOMPARE(out.Resultat, count);
 }
@@ -498,7 +498,7 @@ void TestMouvement::countOverRange()
 // The script's clean-up takes the four movement procedures and nothing
 // else: the gap kit's IVRO_MVT_LAME2MAGS and any other name the pattern of
 // the shipped script catches stay.
-void TestMouvement::installReplacesOnlyMovementProcedures()
+void TestMouvement::installReplacesOnlyMouvementProcedures()
 {
     TTestDatabase db;
     AddGapKit(db);
@@ -507,14 +507,14 @@ void TestMouvement::installReplacesOnlyMovementProcedures()
     QVERIFY(FDataMod.Replication.IsGAPDefined(db.Path()));
     QTemporaryDir dir;
     const QString programDir = dir.path() + QLatin1Char('/');
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     QCOMPARE(rapport.Erreurs, QStringList());
     QCOMPARE(rapport.Fichier, programDir + QStringLiteral("ivro_mvt.sql"));
 
     QFile file(rapport.Fichier);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), TOperationsMouvement::MvtScriptResource());
+    QCOMPARE(file.readAll(), TOperationsMouvement::MouvementScriptResource());
     QCOMPARE(db.Rows(QStringLiteral("SELECT TRIM(RDB$PROCEDURE_NAME) FROM RDB$PROCEDURES "
                                     "WHERE RDB$PROCEDURE_NAME LIKE '%IVRO%' OR RDB$PROCEDURE_NAME = 'TMP_DROP_PROC' "
                                     "ORDER BY 1")),
@@ -543,7 +543,7 @@ void TestMouvement::installFailureIsReported()
                            "TONODE VARCHAR(50)) AS BEGIN END"));
     db.Exec(QStringLiteral("CREATE PROCEDURE P_APPEL AS BEGIN "
                            "EXECUTE PROCEDURE IVRO_MVT_LAME2MAG_NODE(NULL, NULL, NULL); END"));
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(!FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     // The procedure the site's one calls stays: it can be neither dropped nor
     // created again; the others are replaced (the range procedure installed
@@ -593,7 +593,7 @@ void TestMouvement::installFromMemory()
     else
         programDir = dir.path() + QStringLiteral("/absent/");
 
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME LIKE 'IVRO_MVT%'")), 4);
     QVERIFY(v.open(QIODevice::ReadOnly));
@@ -609,7 +609,7 @@ void TestMouvement::installFromMemory()
     QVERIFY(written.isFile() && !written.isSymLink());
     QFile f(script);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), TOperationsMouvement::MvtScriptResource());
+    QCOMPARE(f.readAll(), TOperationsMouvement::MouvementScriptResource());
     // No temporary copy left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
              QStringList{QStringLiteral("ivro_mvt.sql")});
@@ -646,7 +646,7 @@ void TestMouvement::sendingEndToEnd()
     db.Exec(noise.arg(node, QStringLiteral("R"))); // an earlier sending
     TFreinSymData frein(db);
     frein.Hold();
-    const TEnvoiResultat r = Envoie(db, MvtDebutPlage(Day(10)), MvtFinPlage(Day(12)), node,
+    const TEnvoiResultat r = Envoie(db, MouvementDebutPlage(Day(10)), MouvementFinPlage(Day(12)), node,
                                     dir.path() + QLatin1Char('/'), [&](TEnvoi &) {
         QTRY_VERIFY_WITH_TIMEOUT(frein.Held(), 8000);
         // Committed while the sending runs: a captured change, another
@@ -692,10 +692,10 @@ void TestMouvement::installKeepsPreparedSending()
     const QStringList avant = db.Rows(numeros);
     QCOMPARE(avant.size(), 4);
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
-                                                    MvtFinPlage(Day(10)), QStringLiteral("mag-001"));
+    auto query = FDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), TSensMouvement::LameVersMag, MouvementDebutPlage(Day(10)),
+                                                    MouvementFinPlage(Day(10)), QStringLiteral("mag-001"));
     query->Prepare();
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), programDir, &rapport));
     QCOMPARE(rapport.Erreurs, QStringList());
     QCOMPARE(db.Rows(numeros), avant);
@@ -715,8 +715,8 @@ void TestMouvement::sendingFailureKeepsMessage()
     // range must fail, with nothing left behind.
     db.Exec(QStringLiteral("ALTER TRIGGER TRG_SYM_DATA_DATA_ID INACTIVE"));
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
-    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(Day(10)),
-                                          MvtFinPlage(Day(10)), QStringLiteral("mag-001"));
+    auto query = FDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), TSensMouvement::LameVersMag, MouvementDebutPlage(Day(10)),
+                                          MouvementFinPlage(Day(10)), QStringLiteral("mag-001"));
     const TWorkerOutcome out = RunWorker(cnx.get(), query.get());
     QCOMPARE(out.Resultat, -1);
     QVERIFY2(out.Message.contains(QLatin1String("DATA_ID")), qPrintable(out.Message));
@@ -782,17 +782,17 @@ void TestMouvement::sendingOutcomes()
     if (!avant.isEmpty())
         db.Exec(avant);
     const QString node = QStringLiteral("mag-001");
-    const TDateTime deb = MvtDebutPlage(Day(10));
-    const TDateTime fin = MvtFinPlage(TDateTime::FromQDate(QDate::fromString(au, QStringLiteral("dd/MM/yyyy"))));
+    const TDateTime deb = MouvementDebutPlage(Day(10));
+    const TDateTime fin = MouvementFinPlage(TDateTime::FromQDate(QDate::fromString(au, QStringLiteral("dd/MM/yyyy"))));
     const auto evalue = [&](const TTestDatabase &aDb, const TDateTime &aFin) {
-        return TEvaluation(DataMod->Mouvement, aDb.Path(), deb, aFin, TSensMvt::LameVersMag).Executer();
+        return TEvaluation(DataMod->Mouvement, aDb.Path(), deb, aFin, TSensMouvement::LameVersMag).Executer();
     };
     std::unique_ptr<TTestDatabase> autreBase;
     if (ailleurs == QLatin1String("plage")) {
         // The 11th and 12th hold rows too: a sending of 10..12 would give 14 events.
         SiteFixture::AddKRows(db, 100, 2, Day(11, 9));
         SiteFixture::AddKRows(db, 200, 2, Day(12, 9));
-        QCOMPARE(evalue(db, MvtFinPlage(Day(12))).EvenementsPrevus().value_or(-1), qint64(14));
+        QCOMPARE(evalue(db, MouvementFinPlage(Day(12))).EvenementsPrevus().value_or(-1), qint64(14));
     } else if (ailleurs == QLatin1String("base")) {
         autreBase = std::make_unique<TTestDatabase>();
         SiteFixture::MakeSite(*autreBase, QStringLiteral("lame"), 5, QDate(2026, 3, 10));
@@ -842,7 +842,7 @@ void TestMouvement::sendingCancelled()
     TFreinSymData frein(db);
     frein.Hold();
     QTemporaryDir dir;
-    const TEnvoiResultat r = Envoie(db, MvtDebutPlage(Day(10)), MvtFinPlage(Day(10)), QStringLiteral("mag-001"),
+    const TEnvoiResultat r = Envoie(db, MouvementDebutPlage(Day(10)), MouvementFinPlage(Day(10)), QStringLiteral("mag-001"),
                                     dir.path() + QLatin1Char('/'), [&](TEnvoi &aEnvoi) {
         QTRY_VERIFY_WITH_TIMEOUT(frein.Held(), 8000);
         QVERIFY(aEnvoi.Cancel());
@@ -892,8 +892,8 @@ void TestMouvement::sendingTargets()
     SiteFixture::AddRemoteNode(db, QStringLiteral("cible"), cible, TDateTime::Now());
     if (!sql.isEmpty())
         db.Exec(sql);
-    const TSensMvt sens = SensDuGroupe(local);
-    const QString texte = MvtRefusCible(sens, DataMod->Mouvement.MvtGroupeCible(db.Path(), sens), QStringLiteral("cible"), cible);
+    const TSensMouvement sens = SensDuGroupe(local);
+    const QString texte = MouvementRefusCible(sens, DataMod->Mouvement.MouvementGroupeCible(db.Path(), sens), QStringLiteral("cible"), cible);
     if (refus.isEmpty())
         QCOMPARE(texte, QString());
     else
@@ -932,7 +932,7 @@ void TestMouvement::guardRefusedAtOnce()
         QFAIL("the guard was taken");
     } catch (const EEnvoiRefuse &e) {
         // Then who holds it, where the server can tell.
-        QVERIFY2(e.Message().startsWith(MvtTexteEnvoiDejaEnCours(QStringLiteral("mag-001"))), qPrintable(e.Message()));
+        QVERIFY2(e.Message().startsWith(MouvementTexteEnvoiDejaEnCours(QStringLiteral("mag-001"))), qPrintable(e.Message()));
     }
     transaction.Rollback();
     TEnvoi::TVerrou libre(cnx.get(), QStringLiteral("mag-001"));
@@ -968,9 +968,9 @@ void TestMouvement::installedScriptFollowsKeyNamesType()
     AddK(db, 3, 99, Day(10, 9), Day(1, 0, 0, 3)); // no KTB row
     AddK(db, 4, 1, Day(10, 9), Day(1, 0, 0, 4));
 
-    const QStringList shipped = SplitTextLines(DecodeWindowsText(TOperationsMouvement::MvtScriptResource()));
-    const QStringList nettoye = MvtNettoyageExact(shipped);
-    const QStringList installed = FDataMod.Mouvement.MvtScriptPourBase(db.Path(), shipped);
+    const QStringList shipped = SplitTextLines(DecodeWindowsText(TOperationsMouvement::MouvementScriptResource()));
+    const QStringList nettoye = MouvementNettoyageExact(shipped);
+    const QStringList installed = FDataMod.Mouvement.MouvementScriptPourBase(db.Path(), shipped);
     QCOMPARE(FDataMod.Mouvement.SyncKeyNamesEstBlob(db.Path()), !varchar);
     QCOMPARE(installed.size(), nettoye.size());
     int changed = 0;
@@ -1029,10 +1029,10 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents_data()
 {
     QTest::addColumn<int>("sens");
     QTest::addColumn<bool>("varchar");
-    QTest::newRow("lame vers magasin, BLOB") << int(TSensMvt::LameVersMag) << false;
-    QTest::newRow("magasin vers lame, BLOB") << int(TSensMvt::MagVersLame) << false;
-    QTest::newRow("lame vers magasin, VARCHAR") << int(TSensMvt::LameVersMag) << true;
-    QTest::newRow("magasin vers lame, VARCHAR") << int(TSensMvt::MagVersLame) << true;
+    QTest::newRow("lame vers magasin, BLOB") << int(TSensMouvement::LameVersMag) << false;
+    QTest::newRow("magasin vers lame, BLOB") << int(TSensMouvement::MagVersLame) << false;
+    QTest::newRow("lame vers magasin, VARCHAR") << int(TSensMouvement::LameVersMag) << true;
+    QTest::newRow("magasin vers lame, VARCHAR") << int(TSensMouvement::MagVersLame) << true;
 }
 
 // The installed range procedures give exactly the rows of the procedures
@@ -1042,7 +1042,7 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents()
 {
     QFETCH(int, sens);
     QFETCH(bool, varchar);
-    const auto s = TSensMvt(sens);
+    const auto s = TSensMouvement(sens);
     TTestDatabase db;
     if (varchar)
         MakeKeyNamesVarchar(db);
@@ -1050,19 +1050,19 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents()
     const TDateTime day = Day(10);
     QString message;
 
-    QVERIFY(FDataMod.Acces.ExecuteScript(db.Path(), FDataMod.Mouvement.MvtScriptPourBase(db.Path(), SplitTextLines(DecodeWindowsText(
-                                                                                      TOperationsMouvement::MvtScriptResource())))));
+    QVERIFY(FDataMod.Acces.ExecuteScript(db.Path(), FDataMod.Mouvement.MouvementScriptPourBase(db.Path(), SplitTextLines(DecodeWindowsText(
+                                                                                      TOperationsMouvement::MouvementScriptResource())))));
     QCOMPARE(Send(FDataMod, db, day, message, s), 0);
     const QStringList shipped = db.Rows(KSymDataRelative);
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
 
     QTemporaryDir dir;
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
     QCOMPARE(rapport.Remarque, QString());
     QVERIFY(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_NAME = '%1' AND RDB$PROCEDURE_SOURCE "
                                     "CONTAINING '%2'")
-                         .arg(InstructionEnvoi(s).mid(18, 22), MvtTableDefinitions))
+                         .arg(InstructionEnvoi(s).mid(18, 22), MouvementTableDefinitions))
             == 1);
     QCOMPARE(Send(FDataMod, db, day, message, s), 0);
     QCOMPARE(db.Rows(KSymDataRelative), shipped);
@@ -1071,7 +1071,7 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents()
     QVERIFY(shipped.size() > 60);
     QVERIFY(!shipped.filter(QStringLiteral("|K|R|NULL||9|ch_k2")).isEmpty());
     QVERIFY(!shipped.filter(QStringLiteral("|ARTICLE|R|texte|ART_ID,ART_NOM='")).isEmpty());
-    QCOMPARE(shipped.filter(QStringLiteral("|TICKET|")).isEmpty(), s == TSensMvt::LameVersMag);
+    QCOMPARE(shipped.filter(QStringLiteral("|TICKET|")).isEmpty(), s == TSensMouvement::LameVersMag);
     QVERIFY(shipped.filter(QStringLiteral("|STOCK|")).isEmpty());
 
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA"));
@@ -1080,8 +1080,8 @@ void TestMouvement::resolvedDefinitionsGiveShippedEvents()
     for (int fois = 0; fois < 2; ++fois) {
         TDbQuery appel(cnx.get());
         appel.SQL() << InstructionEnvoi(s);
-        appel.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MvtDebutPlage(day));
-        appel.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MvtFinPlage(day));
+        appel.ParamByName(QStringLiteral("DEB")).SetAsDateTime(MouvementDebutPlage(day));
+        appel.ParamByName(QStringLiteral("FIN")).SetAsDateTime(MouvementFinPlage(day));
         appel.ParamByName(QStringLiteral("NODE")).SetAsString(QStringLiteral("mag-001"));
         appel.ExecSQL();
     }
@@ -1101,14 +1101,14 @@ void TestMouvement::withoutTemporaryTableShippedProcedures()
 {
     TTestDatabase db;
     MakeExactnessSite(db);
-    db.Exec(QStringLiteral("CREATE TABLE %1 (X INTEGER)").arg(MvtTableDefinitions));
+    db.Exec(QStringLiteral("CREATE TABLE %1 (X INTEGER)").arg(MouvementTableDefinitions));
     QTemporaryDir dir;
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     QVERIFY(FDataMod.Mouvement.InstallMvtProcedures(db.Path(), dir.path() + QLatin1Char('/'), &rapport));
     QVERIFY2(rapport.Remarque.startsWith(QStringLiteral("Table temporaire IVRO_MVT_DEFINITIONS indisponible")),
              qPrintable(rapport.Remarque));
     QCOMPARE(db.Count(QStringLiteral("RDB$PROCEDURES WHERE RDB$PROCEDURE_SOURCE CONTAINING 'IVRO_MVT_LAME2MAG('")), 1);
-    QCOMPARE(db.Count(QStringLiteral("RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableDefinitions)), 1);
+    QCOMPARE(db.Count(QStringLiteral("RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = '%1'").arg(MouvementTableDefinitions)), 1);
     QString message;
     QCOMPARE(Send(FDataMod, db, Day(10), message), 0);
     QVERIFY(db.Count(QStringLiteral("SYM_DATA")) > 60);
@@ -1127,9 +1127,9 @@ void TestMouvement::sendingAttachesTwice()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 3, QDate(2026, 3, 10));
-    const TDateTime deb = MvtDebutPlage(Day(10));
-    const TDateTime fin = MvtFinPlage(Day(10));
-    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMvt::LameVersMag).Executer();
+    const TDateTime deb = MouvementDebutPlage(Day(10));
+    const TDateTime fin = MouvementFinPlage(Day(10));
+    const TEvaluationResultat eval = TEvaluation(DataMod->Mouvement, db.Path(), deb, fin, TSensMouvement::LameVersMag).Executer();
     QTemporaryDir dir;
     TEnvoi envoi(DataMod->Mouvement, eval, QStringLiteral("mag-001"), dir.path() + QLatin1Char('/'));
     QEventLoop loop;

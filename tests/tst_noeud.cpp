@@ -1,5 +1,5 @@
 #include "DataModFixture.h"
-#include "EngineRecorder.h"
+#include "EnregistreurMoteur.h"
 #include "PlantedLink.h"
 
 #include "common/UWMI.h"
@@ -107,7 +107,7 @@ private:
 void TestNoeud::initTestCase()
 {
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetSystemeMoteur(std::make_unique<TEnregistreurMoteur>(false));
     FCentrale = std::make_unique<TTestDatabase>();
     AddCentralTables(*FCentrale);
     VGSE.IVRO_PORTS = 30000;
@@ -441,9 +441,9 @@ void TestNoeud::installationBase()
     QTemporaryDir dir;
     if (cas != QLatin1String("engines"))
         QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/Sym/engines")));
-    auto recorder = std::make_unique<TEngineRecorder>(windows);
-    TEngineRecorder &rec = *recorder;
-    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
+    auto recorder = std::make_unique<TEnregistreurMoteur>(windows);
+    TEnregistreurMoteur &rec = *recorder;
+    FDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
     if (cas == QLatin1String("refus"))
         rec.Refused << QStringLiteral("systemctl");
     if (cas == QLatin1String("demarrage"))
@@ -473,7 +473,7 @@ void TestNoeud::installationBase()
         message = e.Message();
     }
     const QStringList log = rec.Log;
-    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetSystemeMoteur(std::make_unique<TEnregistreurMoteur>(false));
     QCOMPARE(obtenu, resultat);
     QCOMPARE(log, commandes.isEmpty() ? QStringList() : commandes.split(QLatin1Char('\n')));
     if (cas == QLatin1String("refus") || cas == QLatin1String("demarrage"))
@@ -600,17 +600,17 @@ void TestNoeud::liensPlantes()
     // The shop's properties, the same way.
     QVERIFY(QFile::remove(dir.path() + QStringLiteral("/engines/lame.properties")));
     QVERIFY(PlantLinkAsNobody(victime, dir.path() + QStringLiteral("/engines/mags-12.properties")).isEmpty());
-    auto recorder = std::make_unique<TEngineRecorder>(false);
+    auto recorder = std::make_unique<TEnregistreurMoteur>(false);
     TInfoSurService service;
     service.Exist = true;
     recorder->Services.insert(QStringLiteral("IVRO-MAG"), service);
-    TEngineRecorder &rec = *recorder;
-    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
+    TEnregistreurMoteur &rec = *recorder;
+    FDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
     infos.ServiceName = QStringLiteral("IVRO-MAG");
     infos.ExternalID = QStringLiteral("12");
     QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_BASE(infos));
     QCOMPARE(rec.Log, QStringList{QStringLiteral("ServiceInfo | IVRO-MAG")});
-    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetSystemeMoteur(std::make_unique<TEnregistreurMoteur>(false));
     QCOMPARE(ReadAll(victime), QByteArray("intact"));
 }
 
@@ -645,9 +645,9 @@ void TestNoeud::dossierMoteurOuvert()
         QVERIFY(::lchown(QFile::encodeName(engines).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
     TTestDatabase db;
     AddCentralTables(db);
-    auto recorder = std::make_unique<TEngineRecorder>(false);
-    TEngineRecorder &rec = *recorder;
-    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
+    auto recorder = std::make_unique<TEnregistreurMoteur>(false);
+    TEnregistreurMoteur &rec = *recorder;
+    FDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
     VGSE.HostName = QStringLiteral("srv-lame");
     TDossierInfos infos;
     infos.Init();
@@ -668,7 +668,7 @@ void TestNoeud::dossierMoteurOuvert()
         message = e.Message();
     }
     QCOMPARE(rec.Log, QStringList());
-    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetSystemeMoteur(std::make_unique<TEnregistreurMoteur>(false));
     QVERIFY2(message.startsWith(QStringLiteral("Dossier du moteur refusé")) && message.contains(refus),
              qPrintable(message));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -680,14 +680,14 @@ void TestNoeud::dossierMoteurOuvert()
 namespace {
 
 // The operator's stop, asked while one of the system's calls runs.
-class TArretPendant : public TEngineRecorder
+class TArretPendant : public TEnregistreurMoteur
 {
 public:
-    explicit TArretPendant(const QString &aAppel) : TEngineRecorder(false), FAppel(aAppel) {}
+    explicit TArretPendant(const QString &aAppel) : TEnregistreurMoteur(false), FAppel(aAppel) {}
 
     bool StopService(const QString &aService) override
     {
-        const bool result = TEngineRecorder::StopService(aService);
+        const bool result = TEnregistreurMoteur::StopService(aService);
         if (FAppel == QLatin1String("arret"))
             ArretDemande::Demander();
         return result;
@@ -695,7 +695,7 @@ public:
     TProgramRun RunAndWait(const QString &aFile, const QStringList &aArguments, const QString &aDirectory,
                            bool aHidden) override
     {
-        const TProgramRun run = TEngineRecorder::RunAndWait(aFile, aArguments, aDirectory, aHidden);
+        const TProgramRun run = TEnregistreurMoteur::RunAndWait(aFile, aArguments, aDirectory, aHidden);
         if (FAppel == QLatin1String("reglage"))
             ArretDemande::Demander();
         return run;
@@ -744,7 +744,7 @@ void TestNoeud::installationBaseInterrompue()
     }
     auto recorder = std::make_unique<TArretPendant>(appel);
     TArretPendant &rec = *recorder;
-    FDataMod.Moteur.SetEngineSystem(std::move(recorder));
+    FDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
     TInfoSurService service;
     service.Exist = true;
     rec.Services.insert(QStringLiteral("IVRO-MAG"), service);
@@ -764,7 +764,7 @@ void TestNoeud::installationBaseInterrompue()
     }
     ArretDemande::Oublier();
     const QStringList log = rec.Log;
-    FDataMod.Moteur.SetEngineSystem(std::make_unique<TEngineRecorder>(false));
+    FDataMod.Moteur.SetSystemeMoteur(std::make_unique<TEnregistreurMoteur>(false));
     QCOMPARE(log, commandes);
     QVERIFY2(message.startsWith(QStringLiteral("Configuration du noeud magasin interrompue à la demande de "
                                                "l'opérateur"))

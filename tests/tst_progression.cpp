@@ -1,7 +1,7 @@
 // How far a sending got: the SYM_DATA generator read on a second
 // connection while the range procedure inserts, on a real sending.
 #include "DataModFixture.h"
-#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/MouvementProgression.h"
 #include "data/mouvement/QueryThread.h"
 #include "db/DbError.h"
 #include "testdb/SiteFixture.h"
@@ -41,15 +41,15 @@ void TestProgression::readsWhileSending()
     // A capture of the site before the sending: not part of it.
     db.Scalar(QStringLiteral("SELECT GEN_ID(GEN_SYM_DATA_DATA_ID, 5) FROM RDB$DATABASE"));
 
-    TMvtProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
+    TMouvementProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
     QList<qint64> seen;
-    connect(&progression, &TMvtProgression::Avancement, this, [&seen](qint64 aInseres) { seen << aInseres; });
+    connect(&progression, &TMouvementProgression::Avancement, this, [&seen](qint64 aInseres) { seen << aInseres; });
     const qint64 depart = progression.Depart();
     QCOMPARE(depart, 5);
 
     auto cnx = FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path()));
     const TDateTime day = TDateTime::FromQDate(KDay);
-    auto query = FDataMod.Mouvement.NewMvtSendQuery(cnx.get(), TSensMvt::LameVersMag, MvtDebutPlage(day), MvtFinPlage(day),
+    auto query = FDataMod.Mouvement.NewMouvementSendQuery(cnx.get(), TSensMouvement::LameVersMag, MouvementDebutPlage(day), MouvementFinPlage(day),
                                           QStringLiteral("mag-001"));
     QEventLoop loop;
     qint32 resultat = -1;
@@ -78,7 +78,7 @@ void TestProgression::readsWhileSending()
 void TestProgression::noGenerator()
 {
     TTestDatabase db(TTestDatabase::TSchema::RetailOnly);
-    TMvtProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
+    TMouvementProgression progression(FDataMod.Acces.getNewConnexion(SysdbaRef(db.Path())), 20);
     QVERIFY_THROWS_EXCEPTION(EDbError, progression.Depart());
 }
 

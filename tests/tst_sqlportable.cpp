@@ -66,8 +66,8 @@ void TestSqlPortable::programSqlAvoidsFirebirdOnlyForms_data()
     }
     TTestDatabase db;
     TDataMod dm;
-    const QStringList lines = QString::fromUtf8(TOperationsMouvement::MvtScriptResource()).split(QLatin1Char('\n'));
-    QTest::newRow("ivro_mvt installé") << QStringLiteral("ivro_mvt") << dm.Mouvement.MvtScriptPourBase(db.Path(), lines).join(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(TOperationsMouvement::MouvementScriptResource()).split(QLatin1Char('\n'));
+    QTest::newRow("ivro_mvt installé") << QStringLiteral("ivro_mvt") << dm.Mouvement.MouvementScriptPourBase(db.Path(), lines).join(QLatin1Char('\n'));
 }
 
 void TestSqlPortable::programSqlAvoidsFirebirdOnlyForms()

@@ -17,7 +17,7 @@ using namespace RoutingFixture;
 
 namespace {
 
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 const QString KOther = QStringLiteral("mag-002");
 
 // Twenty reload events for mag-001, with other events of the site in
@@ -32,31 +32,31 @@ TLayout LayOut(const TTestDatabase &aDb)
 {
     QList<qint64> e{0}; // e[1] … e[20]
     for (int i = 1; i <= 20; ++i) {
-        e << AddEvent(aDb, KNode);
+        e << AddEvent(aDb, KNoeud);
         if (i == 5) {
             // A captured change and a sending to another shop share the
             // sequence: neither is one of ours.
             const qint64 change = AddEvent(aDb, QString(), QStringLiteral("U"), QStringLiteral("ARTICLE"));
             const qint64 other = AddEvent(aDb, KOther);
-            Route(aDb, change, 900, KNode, QStringLiteral("ER"), true, QStringLiteral("pas un des nôtres"));
+            Route(aDb, change, 900, KNoeud, QStringLiteral("ER"), true, QStringLiteral("pas un des nôtres"));
             Route(aDb, other, 901, KOther, QStringLiteral("NE"));
         }
     }
     qint64 batch = 100;
     for (int i = 1; i <= 6; ++i)
-        Route(aDb, e[i], ++batch, KNode, QStringLiteral("OK"));
-    Route(aDb, e[7], ++batch, KNode, QStringLiteral("ER"), true, QStringLiteral("violation of PRIMARY KEY on ARTICLE"));
-    Route(aDb, e[8], ++batch, KNode, QStringLiteral("ER"), true, QStringLiteral("table ARTICLE inconnue\nligne 2"));
+        Route(aDb, e[i], ++batch, KNoeud, QStringLiteral("OK"));
+    Route(aDb, e[7], ++batch, KNoeud, QStringLiteral("ER"), true, QStringLiteral("violation of PRIMARY KEY on ARTICLE"));
+    Route(aDb, e[8], ++batch, KNoeud, QStringLiteral("ER"), true, QStringLiteral("table ARTICLE inconnue\nligne 2"));
     // Sent again after an error: waiting for the shop's acknowledgement.
-    Route(aDb, e[9], ++batch, KNode, QStringLiteral("LD"), true, QStringLiteral("délai dépassé"));
-    Route(aDb, e[10], ++batch, KNode, QStringLiteral("NE"));
-    Route(aDb, e[11], ++batch, KNode, QStringLiteral("NE"));
-    Route(aDb, e[12], ++batch, KNode, QStringLiteral("SE"));
+    Route(aDb, e[9], ++batch, KNoeud, QStringLiteral("LD"), true, QStringLiteral("délai dépassé"));
+    Route(aDb, e[10], ++batch, KNoeud, QStringLiteral("NE"));
+    Route(aDb, e[11], ++batch, KNoeud, QStringLiteral("NE"));
+    Route(aDb, e[12], ++batch, KNoeud, QStringLiteral("SE"));
     // The shop did not qualify for the router: the unrouted node -1.
     Route(aDb, e[13], ++batch, QStringLiteral("-1"), QStringLiteral("OK"));
     Route(aDb, e[14], ++batch, KOther, QStringLiteral("NE"));
     // Two routers to the shop: two data events in one batch, one event.
-    Route(aDb, e[15], ++batch, KNode, QStringLiteral("NE"));
+    Route(aDb, e[15], ++batch, KNoeud, QStringLiteral("NE"));
     AddDataEvent(aDb, e[15], batch, QStringLiteral("lame_vers_mags_bis"));
     // e[16] … e[18] wait in a gap; e[19] and e[20] fell between two gaps.
     AddGap(aDb, e[16], e[18]);
@@ -103,7 +103,7 @@ void TestSuivi::eachEventInItsBucket()
 {
     TTestDatabase db;
     const TLayout l = LayOut(db);
-    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
+    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNoeud, l.De, l.A);
     QCOMPARE(s.Total, 20);
     QCOMPARE(s.AvecLot, 13);
     QCOMPARE(s.NonRoutes, 3);
@@ -135,7 +135,7 @@ void TestSuivi::eachEventInItsBucket()
     // the router (the last gap above them stays): done.
     db.Exec(QStringLiteral("UPDATE SYM_OUTGOING_BATCH SET STATUS = 'OK' WHERE STATUS IN ('NE', 'SE', 'LD')"));
     db.Exec(QStringLiteral("DELETE FROM SYM_DATA_GAP WHERE START_ID <= %1").arg(l.A));
-    const TSuiviEnvoi fini = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, l.De, l.A);
+    const TSuiviEnvoi fini = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNoeud, l.De, l.A);
     QCOMPARE(fini.NonRoutes, 0);
     QCOMPARE(fini.HorsTrous, 5);
     QCOMPARE(fini.EnCours(), 0);
@@ -148,21 +148,21 @@ void TestSuivi::todaysRangeAndNothingFound()
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
     qint64 de = -1;
     qint64 a = -1;
-    QVERIFY(!FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNode, de, a));
+    QVERIFY(!FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNoeud, de, a));
 
-    const qint64 hier = AddEvent(db, KNode);
+    const qint64 hier = AddEvent(db, KNoeud);
     db.Exec(QStringLiteral("UPDATE SYM_DATA SET CREATE_TIME = CURRENT_TIMESTAMP - 1 WHERE DATA_ID = %1").arg(hier));
-    const qint64 first = AddEvent(db, KNode);
+    const qint64 first = AddEvent(db, KNoeud);
     AddEvent(db, KOther);
-    AddEvent(db, KNode, QStringLiteral("U"));
-    const qint64 last = AddEvent(db, KNode);
+    AddEvent(db, KNoeud, QStringLiteral("U"));
+    const qint64 last = AddEvent(db, KNoeud);
     AddEvent(db, KOther);
-    QVERIFY(FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNode, de, a));
+    QVERIFY(FDataMod.Mouvement.PlageEnvoisDuJour(db.Path(), KNoeud, de, a));
     QCOMPARE(de, first);
     QCOMPARE(a, last);
 
     // Purged after loading, or never made: nothing to report, nothing on its way.
-    const TSuiviEnvoi vide = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, last + 10, last + 20);
+    const TSuiviEnvoi vide = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNoeud, last + 10, last + 20);
     QCOMPARE(vide.Total, 0);
     QVERIFY(vide.Statuts.isEmpty());
     QVERIFY(vide.Termine());
@@ -200,7 +200,7 @@ void TestSuivi::verdicts()
     QFETCH(QString, verdict);
     TTestDatabase db;
     const qint64 avant = AddEvent(db, KOther);
-    const qint64 e = cas == QLatin1String("purge") ? avant + 100 : AddEvent(db, KNode);
+    const qint64 e = cas == QLatin1String("purge") ? avant + 100 : AddEvent(db, KNoeud);
     const auto trou = [&db](qint64 aDe, qint64 aA, const QString &aStatut) {
         db.Exec(QStringLiteral("INSERT INTO SYM_DATA_GAP (START_ID, END_ID, STATUS, CREATE_TIME, LAST_UPDATE_TIME) "
                                "VALUES (%1, %2, '%3', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
@@ -217,9 +217,9 @@ void TestSuivi::verdicts()
     } else if (cas == QLatin1String("ailleurs")) {
         Route(db, e, 1, KOther, QStringLiteral("NE"));
     } else if (cas == QLatin1String("OK lot")) {
-        Route(db, e, 1, KNode, QStringLiteral("OK"));
+        Route(db, e, 1, KNoeud, QStringLiteral("OK"));
     }
-    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNode, e, e);
+    const TSuiviEnvoi s = FDataMod.Mouvement.SuiviEnvoi(db.Path(), KNoeud, e, e);
     QCOMPARE(QStringLiteral("%1/%2/%3/%4").arg(s.NonRoutes).arg(s.AuDelaDesTrous).arg(s.HorsTrous).arg(s.RoutesAilleurs()),
              compte);
     QCOMPARE(s.Termine(), termine);
@@ -235,7 +235,7 @@ void TestSuivi::cliReport()
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
     const TLayout l = LayOut(db);
-    const QStringList args{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode};
+    const QStringList args{QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud};
 
     // Without a range: today's reload events for the node, which are these.
     const TCliRun text = RunCli(args);
@@ -302,14 +302,14 @@ void TestSuivi::cliFollowsUntilDone()
 {
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
-    const qint64 e1 = AddEvent(db, KNode);
-    const qint64 e2 = AddEvent(db, KNode);
+    const qint64 e1 = AddEvent(db, KNoeud);
+    const qint64 e2 = AddEvent(db, KNoeud);
     AddGap(db, e2, e2 + 50000000);
-    Route(db, e1, 1, KNode, QStringLiteral("LD"));
+    Route(db, e1, 1, KNoeud, QStringLiteral("LD"));
 
     QProcess p;
     p.setProgram(QStringLiteral(IVROMVT_CLI_PATH));
-    p.setArguments({QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode, QStringLiteral("--de"),
+    p.setArguments({QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud, QStringLiteral("--de"),
                     QString::number(e1), QStringLiteral("--a"), QString::number(e2), QStringLiteral("--suivre"),
                     QStringLiteral("1"), QStringLiteral("--json")});
     p.setStandardInputFile(QProcess::nullDevice());
@@ -318,7 +318,7 @@ void TestSuivi::cliFollowsUntilDone()
     QVERIFY(!p.waitForFinished(2500)); // still following
 
     db.Exec(QStringLiteral("UPDATE SYM_OUTGOING_BATCH SET STATUS = 'OK' WHERE BATCH_ID = 1"));
-    Route(db, e2, 2, KNode, QStringLiteral("ER"), true, QStringLiteral("refusé"));
+    Route(db, e2, 2, KNoeud, QStringLiteral("ER"), true, QStringLiteral("refusé"));
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 0);
     const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
@@ -334,7 +334,7 @@ void TestSuivi::sendThenFollow()
     TTestDatabase db;
     SiteFixture::MakeSite(db, QStringLiteral("lame"), 10, QDate(2026, 3, 10));
     const TCliRun envoi = RunCli({QStringLiteral("envoyer"), db.Path(), QStringLiteral("--du"), QStringLiteral("10/03/2026"),
-                                  QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), KNode,
+                                  QStringLiteral("--au"), QStringLiteral("10/03/2026"), QStringLiteral("--noeud"), KNoeud,
                                   QStringLiteral("--oui"), QStringLiteral("--json")});
     QCOMPARE(envoi.Code, 0);
     const QJsonObject e = Json(envoi);
@@ -347,11 +347,11 @@ void TestSuivi::sendThenFollow()
     // The router took the first sixteen, one batch each; the shop loaded
     // twelve and refused four; four still wait in the last gap.
     for (qint64 id = de; id < de + 16; ++id)
-        Route(db, id, id, KNode, id < de + 12 ? QStringLiteral("OK") : QStringLiteral("ER"), id >= de + 12,
+        Route(db, id, id, KNoeud, id < de + 12 ? QStringLiteral("OK") : QStringLiteral("ER"), id >= de + 12,
               QStringLiteral("Table ARTICLE absente"));
     AddGap(db, de + 16, de + 50000000);
 
-    const TCliRun suivi = RunCli({QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNode, QStringLiteral("--de"),
+    const TCliRun suivi = RunCli({QStringLiteral("suivi"), db.Path(), QStringLiteral("--noeud"), KNoeud, QStringLiteral("--de"),
                                   QString::number(de), QStringLiteral("--a"), QString::number(a), QStringLiteral("--json")});
     QCOMPARE(suivi.Code, 0);
     const QJsonObject o = Json(suivi);

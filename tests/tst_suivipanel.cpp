@@ -33,7 +33,7 @@ using namespace RoutingFixture;
 namespace {
 
 constexpr int KAttente = 30000;
-const QString KNode = QStringLiteral("mag-001");
+const QString KNoeud = QStringLiteral("mag-001");
 
 // Answers every message box with "OK" and keeps its text.
 class TRepondeur : public QObject
@@ -118,7 +118,7 @@ std::unique_ptr<TFrm_IvroMVT> TestSuiviPanel::Envoie(const TTestDatabase &aDb)
     w->BEVALClick();
     if (!QTest::qWaitFor([&w] { return w->CanClose(); }, KAttente))
         return nullptr;
-    w->cbNode->setCurrentIndex(w->cbNode->findText(KNode));
+    w->cbNode->setCurrentIndex(w->cbNode->findText(KNoeud));
     w->BMVTClick();
     if (!QTest::qWaitFor([&w] { return w->CanClose(); }, KAttente))
         return nullptr;
@@ -155,8 +155,8 @@ void TestSuiviPanel::envoiConsigne()
     QCOMPARE(envois.size(), 1);
     const TEnvoiJournal &e = envois[0];
     QCOMPARE(e.Base, db.Path());
-    QCOMPARE(e.Noeud, KNode);
-    QCOMPARE(e.Sens, TSensMvt::LameVersMag);
+    QCOMPARE(e.Noeud, KNoeud);
+    QCOMPARE(e.Sens, TSensMouvement::LameVersMag);
     QCOMPARE(e.Du, QDate(2026, 3, 10));
     QCOMPARE(e.Au, QDate(2026, 3, 10));
     QCOMPARE(e.TexteIssue(), issue);
@@ -183,8 +183,8 @@ void TestSuiviPanel::suiviJusquauBout()
     const qint64 de = db.Scalar(QStringLiteral("SELECT MIN(DATA_ID) FROM SYM_DATA")).toLongLong();
     QCOMPARE(db.Count(QStringLiteral("SYM_DATA")), 10);
     for (qint64 id = de; id < de + 7; ++id)
-        Route(db, id, id, KNode, QStringLiteral("NE"));
-    Route(db, de + 7, de + 7, KNode, QStringLiteral("ER"), true, QStringLiteral("Table ARTICLE absente"));
+        Route(db, id, id, KNoeud, QStringLiteral("NE"));
+    Route(db, de + 7, de + 7, KNoeud, QStringLiteral("ER"), true, QStringLiteral("Table ARTICLE absente"));
     AddGap(db, de + 8, de + 50000000);
 
     QVERIFY(w->BSUIVI->isEnabled());
@@ -222,8 +222,8 @@ void TestSuiviPanel::suiviJusquauBout()
     QVERIFY(lu.wait(KAttente));
     db.Exec(QStringLiteral("UPDATE SYM_OUTGOING_BATCH SET STATUS = 'OK' WHERE STATUS = 'NE' AND BATCH_ID < %1")
                 .arg(de + 4));
-    Route(db, de + 8, de + 8, KNode, QStringLiteral("NE"));
-    Route(db, de + 9, de + 9, KNode, QStringLiteral("NE"));
+    Route(db, de + 8, de + 8, KNoeud, QStringLiteral("NE"));
+    Route(db, de + 9, de + 9, KNoeud, QStringLiteral("NE"));
     QTRY_COMPARE_WITH_TIMEOUT(Colonne(panel->tvStatuts, 2), QStringLiteral("NE=5 OK=4 ER=1"), KAttente);
     QVERIFY(fini.isEmpty());
     QVERIFY(panel->Suit());
@@ -267,12 +267,12 @@ void TestSuiviPanel::verdictDuJournal()
     qint64 de = 1000;
     qint64 a = 1002;
     if (!purge) {
-        de = AddEvent(db, KNode);
+        de = AddEvent(db, KNoeud);
         a = de;
-        Route(db, de, 1, KNode, QStringLiteral("OK"));
+        Route(db, de, 1, KNoeud, QStringLiteral("OK"));
     }
     const QDateTime debut = QDateTime::currentDateTimeUtc().addSecs(-49 * 3600 - 30);
-    TEnvoiJournal e = JournalEnvois::Nouveau(db.Path(), KNode, TSensMvt::LameVersMag, QDate(2026, 3, 6),
+    TEnvoiJournal e = JournalEnvois::Nouveau(db.Path(), KNoeud, TSensMouvement::LameVersMag, QDate(2026, 3, 6),
                                              QDate(2026, 3, 10), debut);
     e.Fin = debut.addSecs(20);
     e.Evenements = a - de + 1;
@@ -283,7 +283,7 @@ void TestSuiviPanel::verdictDuJournal()
         QCOMPARE(JournalEnvois::Consigner(e), QString());
 
     // The journal's sendings come first: the nodes only stand in for none.
-    auto *panel = new TSuiviPanel(DataMod->Mouvement, db.Path(), {KNode});
+    auto *panel = new TSuiviPanel(DataMod->Mouvement, db.Path(), {KNoeud});
     panel->SetPeriode(100);
     QSignalSpy fini(panel, &TSuiviPanel::Fini);
     QVERIFY(fini.wait(KAttente));

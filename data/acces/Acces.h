@@ -47,7 +47,7 @@ public:
     TAcces(const TAcces &) = delete;
     TAcces &operator=(const TAcces &) = delete;
 
-    // ---- Connection definitions and factory (DataMod_Factory.cpp)
+    // ---- Connection definitions and factory (Acces_Connexions.cpp)
     std::unique_ptr<TDbConnection> getNewConnexion(const QString &aRef);
     void CreateInFDManager(const QString &aUser, const QString &aFile);
     void FreeInfFDManager(const QString &aRef);
@@ -56,14 +56,14 @@ public:
                                                     const QString &ANomProcedure);
     const QList<TConnectionDef> &Definitions() const { return FDefinitions; }
 
-    // ---- Script execution (DataMod_Script.cpp)
+    // ---- Script execution (Acces_Script.cpp)
     // aErreurs, when given, gets one line per failing chunk: its step number,
     // its first line and the server's message.
     bool ExecuteScript(const QString &ABaseDonnees, const QStringList &Asql, QStringList *aErreurs = nullptr);
     // The same on a connection the caller made (its chunks autocommitted).
     bool ExecuteScriptSur(TDbConnection *aCnx, const QStringList &Asql, QStringList *aErreurs = nullptr);
 
-    // ---- One value from one statement (DataMod_Valeur.cpp)
+    // ---- One value from one statement (Acces_Valeur.cpp)
     // aSql run on a connection of its own, its parameters bound by name: the
     // first column of its first row, as text ("" without a row or for NULL)
     // or as an integer (0 then).

@@ -7,7 +7,7 @@
 #include <QStringList>
 
 // The four movement procedures, callers before the procedures they call.
-inline const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"),
+inline const QStringList MouvementProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"),
                                           QStringLiteral("IVRO_MVT_MAG2LAME_NODE"), QStringLiteral("IVRO_MVT_LAME2MAG"),
                                           QStringLiteral("IVRO_MVT_MAG2LAME")};
 // The table whose rows keep two sendings to one node apart (made by the
@@ -15,8 +15,8 @@ inline const QStringList MvtProcedures = {QStringLiteral("IVRO_MVT_LAME2MAG_NODE
 // to, kept; a sending holds its node's row by an update it never commits.
 // The server drops that lock with the transaction, whatever ends it:
 // release, the end of the attachment, the death of the process.
-inline const QString MvtTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
+inline const QString MouvementTableVerrou = QStringLiteral("IVRO_MVT_VERROU");
 // The global temporary table where the range procedures keep the capture
 // definitions of one sending (made by the installation when missing, never
 // dropped by it, removed with the procedures).
-inline const QString MvtTableDefinitions = QStringLiteral("IVRO_MVT_DEFINITIONS");
+inline const QString MouvementTableDefinitions = QStringLiteral("IVRO_MVT_DEFINITIONS");

@@ -7,7 +7,7 @@
 #include "common/ReplicationRecords.h"
 #include "common/UWMI.h"
 #include "data/acces/Acces.h"
-#include "data/moteur/EngineSystem.h"
+#include "data/moteur/SystemeMoteur.h"
 #include "data/replication/OperationsReplication.h"
 
 class TOperationsMoteur
@@ -19,7 +19,7 @@ public:
     TOperationsMoteur(const TOperationsMoteur &) = delete;
     TOperationsMoteur &operator=(const TOperationsMoteur &) = delete;
 
-    // ---- Backup registration (DataMod_Backup.cpp)
+    // ---- Backup registration (OperationsMoteur_Backup.cpp)
     // Adds or refreshes the database's section in the backup INI file named
     // by VGSE.IVRO_BackupLame_Ini. False, with nothing written, when that
     // file does not exist; EDbError "Impossible d'écrire dans …" when the
@@ -28,7 +28,7 @@ public:
     // The section of a service: its name without the first "IVRO_", in any case.
     static QString SectionBackupLame(const QString &aServiceName);
 
-    // ---- Engine installation and removal (DataMod_Moteur.cpp)
+    // ---- Engine installation and removal (OperationsMoteur_Installation.cpp)
     bool InstallationSymmetricDS(const TSymmetricDS &ASym, bool aStart);
     bool DesInstallationSymmetricDS(const TSymmetricDS &ASym);
     void OpenFireWall(const TSymmetricDS &ASym);
@@ -38,19 +38,19 @@ public:
     QStringList PrendEtapesNonExecutees();
     // The programs and services the installation and the node configuration
     // use; the system's own unless another was put in place.
-    TEngineSystem &EngineSystem();
-    void SetEngineSystem(std::unique_ptr<TEngineSystem> aSystem);
+    TSystemeMoteur &SystemeMoteur();
+    void SetSystemeMoteur(std::unique_ptr<TSystemeMoteur> aSystem);
 
-    // ---- Central node configuration (DataMod_Maitre.cpp)
+    // ---- Central node configuration (OperationsMoteur_Maitre.cpp)
     bool Installation_Master(const TDossierInfos &ADossierInfos);
 
-    // ---- Site node configuration (DataMod_Site.cpp)
+    // ---- Site node configuration (OperationsMoteur_Site.cpp)
     void Ouverture_IBFile(TDossierInfos &ADossierInfos);
     bool Installation_BASE(const TDossierInfos &ADossierInfos);
 
 private:
     TAcces &FAcces;
     TOperationsReplication &FReplication;
-    std::unique_ptr<TEngineSystem> FEngineSystem;
+    std::unique_ptr<TSystemeMoteur> FSystemeMoteur;
     QStringList FEtapesNonExecutees;
 };

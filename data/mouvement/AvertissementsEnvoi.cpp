@@ -1,6 +1,6 @@
 #include "data/mouvement/AvertissementsEnvoi.h"
 
-QStringList MvtAvertissementsEnvoi(const QString &aNoeud, const TEtatCibleEnvoi &aEtat,
+QStringList MouvementAvertissementsEnvoi(const QString &aNoeud, const TEtatCibleEnvoi &aEtat,
                                    const QList<TEnvoiJournal> &aDuJour, const QDate &aDu, const QDate &aAu)
 {
     QStringList textes;
@@ -30,7 +30,7 @@ QStringList MvtAvertissementsEnvoi(const QString &aNoeud, const TEtatCibleEnvoi 
     return textes;
 }
 
-QString MvtQuestionAvertissements(const QStringList &aAvertissements, const QString &aFinDeLigne)
+QString MouvementQuestionAvertissements(const QStringList &aAvertissements, const QString &aFinDeLigne)
 {
     return aAvertissements.join(aFinDeLigne) + aFinDeLigne + QStringLiteral("Envoyer quand même ?");
 }

@@ -26,8 +26,8 @@ struct TEtatCibleEnvoi
 // The warnings, one sentence each, in the order above; none when there is
 // nothing to say. aDuJour: the journal's sendings of the day to that node
 // of that database (JournalEnvois::EnvoisDuJour).
-QStringList MvtAvertissementsEnvoi(const QString &aNoeud, const TEtatCibleEnvoi &aEtat,
+QStringList MouvementAvertissementsEnvoi(const QString &aNoeud, const TEtatCibleEnvoi &aEtat,
                                    const QList<TEnvoiJournal> &aDuJour, const QDate &aDu, const QDate &aAu);
 
 // The question that follows them.
-QString MvtQuestionAvertissements(const QStringList &aAvertissements, const QString &aFinDeLigne);
+QString MouvementQuestionAvertissements(const QStringList &aAvertissements, const QString &aFinDeLigne);

@@ -2,7 +2,7 @@
 
 #include "data/mouvement/JournalEnvois.h"
 
-#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/MouvementProgression.h"
 #include "data/acces/ServerErrorText.h"
 #include "data/mouvement/OperationsMouvement.h"
 #include "data/mouvement/QueryThread.h"
@@ -27,7 +27,7 @@ constexpr qint64 KUniqueKey = 335544665;
 bool TableVerrouExiste(TDbConnection *aCnx)
 {
     TDbQuery query(aCnx);
-    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MvtTableVerrou);
+    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'").arg(MouvementTableVerrou);
     query.Open();
     return query.Fields(0).AsInteger() > 0;
 }
@@ -35,7 +35,7 @@ bool TableVerrouExiste(TDbConnection *aCnx)
 bool LigneVerrouExiste(TDbConnection *aCnx, const QString &aNoeud)
 {
     TDbQuery query(aCnx);
-    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM %1 WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
+    query.SQL() << QStringLiteral("SELECT COUNT(*) FROM %1 WHERE NODE_ID = :NODE").arg(MouvementTableVerrou);
     query.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
     query.Open();
     return query.Fields(0).AsInteger() > 0;
@@ -51,7 +51,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
             TDbQuery create(aCnx);
             create.SQL() << QStringLiteral("CREATE TABLE %1 (NODE_ID VARCHAR(50) NOT NULL PRIMARY KEY, "
                                            "DEBUT TIMESTAMP)")
-                                .arg(MvtTableVerrou);
+                                .arg(MouvementTableVerrou);
             create.ExecSQL();
         } catch (const EDbError &) {
             if (!TableVerrouExiste(aCnx))
@@ -66,7 +66,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
     try {
         insertion.StartTransaction();
         TDbQuery insert(aCnx, &insertion);
-        insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(MvtTableVerrou);
+        insert.SQL() << QStringLiteral("INSERT INTO %1 (NODE_ID) VALUES (:NODE)").arg(MouvementTableVerrou);
         insert.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         insert.ExecSQL();
         insertion.Commit();
@@ -79,7 +79,7 @@ void PrepareVerrou(TDbConnection *aCnx, const QString &aNoeud)
             return;
         // The key is taken by a row not committed yet: another sending's.
         if (DbRowHeld(e) || e.HasCode(KUniqueKey))
-            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud));
+            throw EEnvoiRefuse(MouvementTexteEnvoiDejaEnCours(aNoeud));
         throw;
     }
 }
@@ -113,7 +113,7 @@ std::unique_ptr<TDbTransaction> PrendInstallation(TDbConnection *aCnx, const std
         transaction->StartTransaction();
         try {
             TDbQuery update(aCnx, transaction.get());
-            update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
+            update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MouvementTableVerrou);
             update.ParamByName(QStringLiteral("NODE")).SetAsString(KLigneInstallation);
             update.ExecSQL();
             return transaction;
@@ -146,7 +146,7 @@ qint64 Repere(TDbConnection *aCnx, TDbTransaction *aTransaction)
     }
 }
 
-TMvtEvenements Comptage(TDbConnection *aCnx, TDbTransaction *aTransaction, qint64 aRepere, const QString &aNoeud)
+TMouvementEvenements Comptage(TDbConnection *aCnx, TDbTransaction *aTransaction, qint64 aRepere, const QString &aNoeud)
 {
     TDbQuery query(aCnx, aTransaction);
     query.SQL() << QStringLiteral("SELECT COUNT(*), COALESCE(MIN(DATA_ID), 0), COALESCE(MAX(DATA_ID), 0) FROM SYM_DATA")
@@ -154,7 +154,7 @@ TMvtEvenements Comptage(TDbConnection *aCnx, TDbTransaction *aTransaction, qint6
     query.ParamByName(QStringLiteral("REPERE")).SetAsLargeInt(aRepere);
     query.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
     query.Open();
-    TMvtEvenements e;
+    TMouvementEvenements e;
     e.Nombre = query.Fields(0).AsLargeInt();
     e.PremierDataId = query.Fields(1).AsLargeInt();
     e.DernierDataId = query.Fields(2).AsLargeInt();
@@ -162,7 +162,7 @@ TMvtEvenements Comptage(TDbConnection *aCnx, TDbTransaction *aTransaction, qint6
 }
 
 // The events of a node within a DATA_ID range, as any attachment sees them.
-qint64 ComptagePlage(TDbConnection *aCnx, const TMvtEvenements &aPlage, const QString &aNoeud)
+qint64 ComptagePlage(TDbConnection *aCnx, const TMouvementEvenements &aPlage, const QString &aNoeud)
 {
     TDbQuery query(aCnx);
     query.SQL() << QStringLiteral("SELECT COUNT(*) FROM SYM_DATA WHERE DATA_ID >= :DE AND DATA_ID <= :A")
@@ -182,15 +182,15 @@ constexpr qint64 KDelaiVerificationMs = 20000;
 
 } // namespace
 
-QString MvtCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA)
+QString MouvementCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA)
 {
     return QStringLiteral("ivromvt-cli suivi \"%1\" --noeud %2 --de %3 --a %4")
         .arg(aBase, aNoeud, QString::number(aDe), QString::number(aA));
 }
 
-QString MvtTexteIssueInconnue(const TEnvoiResultat &aResultat)
+QString MouvementTexteIssueInconnue(const TEnvoiResultat &aResultat)
 {
-    const TMvtEvenements &e = aResultat.Crees;
+    const TMouvementEvenements &e = aResultat.Crees;
     return QStringLiteral("Issue inconnue de l'envoi vers le noeud %1 : %2 événements ont peut-être été créés "
                           "(DATA_ID %3 à %4). Ne relancez pas l'envoi avant d'avoir vérifié avec :\n  %5\n"
                           "(%2 événements trouvés : l'envoi est fait ; aucun : il ne l'est pas et peut être relancé.)")
@@ -198,10 +198,10 @@ QString MvtTexteIssueInconnue(const TEnvoiResultat &aResultat)
         .arg(e.Nombre)
         .arg(e.PremierDataId)
         .arg(e.DernierDataId)
-        .arg(MvtCommandeSuivi(aResultat.Demande.Base, aResultat.Demande.Noeud, e.PremierDataId, e.DernierDataId));
+        .arg(MouvementCommandeSuivi(aResultat.Demande.Base, aResultat.Demande.Noeud, e.PremierDataId, e.DernierDataId));
 }
 
-QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud)
+QString MouvementTexteEnvoiDejaEnCours(const QString &aNoeud)
 {
     return QStringLiteral("Un envoi vers le noeud %1 est déjà en cours sur cette base. Attendez qu'il se termine "
                           "avant d'en lancer un autre.")
@@ -210,7 +210,7 @@ QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud)
 
 // Who holds the guard, from the server's table of attachments, and how to
 // free it; what the server does not say is not guessed.
-QString MvtTexteDetenteur(TDbConnection *aCnx, const EDbError &aConflit)
+QString MouvementTexteDetenteur(TDbConnection *aCnx, const EDbError &aConflit)
 {
     std::optional<TDbAttachmentInfo> detenteur;
     if (aConflit.HasCode(KConcurrentTransaction) && !aConflit.Numbers().isEmpty()) {
@@ -249,7 +249,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
     FTransaction->StartTransaction();
     try {
         TDbQuery update(aCnx, FTransaction.get());
-        update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MvtTableVerrou);
+        update.SQL() << QStringLiteral("UPDATE %1 SET DEBUT = CURRENT_TIMESTAMP WHERE NODE_ID = :NODE").arg(MouvementTableVerrou);
         update.ParamByName(QStringLiteral("NODE")).SetAsString(aNoeud);
         update.ExecSQL();
     } catch (const EDbError &e) {
@@ -258,7 +258,7 @@ TEnvoi::TVerrou::TVerrou(TDbConnection *aCnx, const QString &aNoeud)
         } catch (const EDbError &) {
         }
         if (DbRowHeld(e))
-            throw EEnvoiRefuse(MvtTexteEnvoiDejaEnCours(aNoeud) + QLatin1Char('\n') + MvtTexteDetenteur(aCnx, e));
+            throw EEnvoiRefuse(MouvementTexteEnvoiDejaEnCours(aNoeud) + QLatin1Char('\n') + MouvementTexteDetenteur(aCnx, e));
         throw;
     }
 }
@@ -336,7 +336,7 @@ QString TEnvoi::Forcer(const QString &aCause)
     // The commit is engaged: the range and the marker were set before.
     TEnvoiResultat r = FResultat;
     r.Issue = TIssueEnvoi::Inconnue;
-    const QString texte = MvtTexteIssueInconnue(r);
+    const QString texte = MouvementTexteIssueInconnue(r);
     Consigner(TIssueEnvoi::Inconnue, texte, r.Crees);
     return (aCause.isEmpty() ? QStringLiteral("Sortie forcée pendant la validation de l'envoi") : aCause)
            + QStringLiteral(" : des événements ont peut-être été créés.\n") + texte;
@@ -353,7 +353,7 @@ QString TEnvoi::AbandonnerSurSilence(bool &aInconnue)
                                     "cours quand il constatera la coupure.");
 }
 
-void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees)
+void TEnvoi::Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMouvementEvenements &aCrees)
 {
     // A refusal is no sending: nothing was written.
     if (aIssue == TIssueEnvoi::Refuse || FConsigne.exchange(true))
@@ -396,12 +396,12 @@ bool TEnvoi::Preparer()
 
     // Nothing is written before every check has passed.
     QString refus;
-    if (d.Sens == TSensMvt::Aucun)
+    if (d.Sens == TSensMouvement::Aucun)
         refus = QStringLiteral("Sens du mouvement inconnu : le noeud local de cette base n'est ni du groupe \"lame\" "
                                "ni du groupe \"mags\".");
     else if (d.Noeud.isEmpty())
         refus = QStringLiteral("Veuillez choisir un noeud.");
-    else if (const QString plage = MvtRefusPlage(d.Debut, d.Fin); !plage.isEmpty())
+    else if (const QString plage = MouvementRefusPlage(d.Debut, d.Fin); !plage.isEmpty())
         refus = plage;
     else
         refus = FEvaluation.Refus();
@@ -437,9 +437,9 @@ bool TEnvoi::Preparer()
     if (!FEvaluation.EvenementsPrevus()) {
         TEvaluationResultat verifiee = FEvaluation;
         try {
-            std::unique_ptr<TDbQuery> contenu = FMouvement.NewMvtContenuQuery(FCnx.get(), d.Debut, d.Fin);
+            std::unique_ptr<TDbQuery> contenu = FMouvement.NewMouvementContenuQuery(FCnx.get(), d.Debut, d.Fin);
             contenu->Open();
-            verifiee.Contenu = TOperationsMouvement::MvtContenuDe(*contenu);
+            verifiee.Contenu = TOperationsMouvement::MouvementContenuDe(*contenu);
             verifiee.ContenuLu = true;
             verifiee.Sens = d.Sens;
         } catch (const EDbError &) {
@@ -456,7 +456,7 @@ bool TEnvoi::Preparer()
 
     // On the sending's own attachment: each one more costs the server's
     // authentication round trips.
-    TOperationsMouvement::TMvtInstallation rapport;
+    TOperationsMouvement::TMouvementInstallation rapport;
     bool installe = false;
     try {
         const std::unique_ptr<TDbTransaction> installation = PrendInstallation(FCnx.get(), FCancel);
@@ -481,7 +481,7 @@ bool TEnvoi::Preparer()
         // A snapshot: the count made in it at the end sees the rows of this
         // sending and none that others commit meanwhile.
         FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
-        FQuery = FMouvement.NewMvtSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
+        FQuery = FMouvement.NewMouvementSendQuery(FCnx.get(), d.Sens, d.Debut, d.Fin, d.Noeud, FTransaction.get());
         FCnxEnvoi = FCnx.get();
     } catch (const std::exception &e) {
         Terminer(TIssueEnvoi::Echec, TexteErreurServeur(e));
@@ -491,9 +491,9 @@ bool TEnvoi::Preparer()
     // The progress, on a connection of its own; the sending does not depend
     // on it.
     try {
-        FProgression = std::make_unique<TMvtProgression>(FMouvement.Acces().getNewConnexion(SysdbaRef(d.Base)));
+        FProgression = std::make_unique<TMouvementProgression>(FMouvement.Acces().getNewConnexion(SysdbaRef(d.Base)));
         FProgression->Depart();
-        connect(FProgression.get(), &TMvtProgression::Avancement, this, [this](qint64 aInseres) {
+        connect(FProgression.get(), &TMouvementProgression::Avancement, this, [this](qint64 aInseres) {
             if (FProgression)
                 emit Avancement(aInseres, FResultat.Prevus);
         });
@@ -570,7 +570,7 @@ void TEnvoi::Verifier(const QString &aErreur)
 {
     FResultat.CommitVerifie = true;
     const QString noeud = FResultat.Demande.Noeud;
-    const TMvtEvenements attendus = FResultat.Crees;
+    const TMouvementEvenements attendus = FResultat.Crees;
     const TDbConnectionParams params = FCnx->Params();
     // Given up: on the server, its transactions end with it, the commit
     // with them if it had not been applied.
@@ -642,7 +642,7 @@ void TEnvoi::Fin()
         Terminer(TIssueEnvoi::Inconnue,
                  QStringLiteral("La connexion au serveur a été perdue pendant la validation de l'envoi, et le "
                                 "résultat n'a pas pu être vérifié.\n")
-                     + MvtTexteIssueInconnue(FResultat) + QLatin1Char('\n') + FMessageExecution);
+                     + MouvementTexteIssueInconnue(FResultat) + QLatin1Char('\n') + FMessageExecution);
     } else if (FResultat.CommitVerifie) {
         Terminer(TIssueEnvoi::Echec, FMessageExecution);
     } else if (FCancel) {
@@ -652,6 +652,6 @@ void TEnvoi::Fin()
         FResultat.Crees = {};
         Terminer(TIssueEnvoi::Echec, FMessageExecution);
     } else {
-        Terminer(TIssueEnvoi::Echec, MvtTexteAucunEvenement(FResultat.Lignes, d.Sens, d.Noeud));
+        Terminer(TIssueEnvoi::Echec, MouvementTexteAucunEvenement(FResultat.Lignes, d.Sens, d.Noeud));
     }
 }

@@ -11,7 +11,7 @@
 #include "common/DateTime.h"
 #include "common/Erreur.h"
 #include "data/mouvement/Evaluation.h"
-#include "data/mouvement/Movement.h"
+#include "data/mouvement/Mouvement.h"
 
 #include <QObject>
 #include <QString>
@@ -23,7 +23,7 @@
 class TDbConnection;
 class TDbQuery;
 class TDbTransaction;
-class TMvtProgression;
+class TMouvementProgression;
 class TOperationsMouvement;
 class TQueryThread;
 
@@ -32,7 +32,7 @@ class TQueryThread;
 struct TEnvoiDemande
 {
     QString Base;
-    TSensMvt Sens = TSensMvt::Aucun;
+    TSensMouvement Sens = TSensMouvement::Aucun;
     TDateTime Debut; // both bounds inclusive, as the evaluation's
     TDateTime Fin;
     QString Noeud;
@@ -63,7 +63,7 @@ struct TEnvoiResultat
     QString Installation;  // "ivro_mvt.sql" as written, empty when not written
     QString NonEcrit;      // why it was not written
     QString Remarque;      // said once: the range procedures stay as shipped, and why
-    TMvtEvenements Crees;  // the events this sending created (0 unless Termine; those it
+    TMouvementEvenements Crees;  // the events this sending created (0 unless Termine; those it
                            // would have created when Inconnue)
     qint64 Repere = 0;     // the last DATA_ID before the sending's own
     // The connection failed during the commit: the outcome was checked
@@ -168,7 +168,7 @@ private:
 
     void Terminer(TIssueEnvoi aIssue, const QString &aMessage);
     // The sending in the journal of sendings, once.
-    void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMvtEvenements &aCrees);
+    void Consigner(TIssueEnvoi aIssue, const QString &aMessage, const TMouvementEvenements &aCrees);
     void Execute(); // on the sending's thread
     // The commit failed on the way: whether it went through, asked on a new
     // attachment once the server has let the old one go.
@@ -180,7 +180,7 @@ private:
     std::unique_ptr<TVerrou> FVerrou;
     std::unique_ptr<TDbTransaction> FTransaction;
     std::unique_ptr<TDbQuery> FQuery;
-    std::unique_ptr<TMvtProgression> FProgression;
+    std::unique_ptr<TMouvementProgression> FProgression;
     std::unique_ptr<TQueryThread> FThread; // runs Execute on FCnx
     std::atomic<bool> FCancel{false};
     std::atomic<bool> FAbandon{false}; // Abandonner was called: no more cancel asked
@@ -209,10 +209,10 @@ public:
 
 // The text a guard refusal carries, then who holds the guard and how to
 // free it, as the server tells from aConflit.
-QString MvtTexteEnvoiDejaEnCours(const QString &aNoeud);
-QString MvtTexteDetenteur(TDbConnection *aCnx, const class EDbError &aConflit);
+QString MouvementTexteEnvoiDejaEnCours(const QString &aNoeud);
+QString MouvementTexteDetenteur(TDbConnection *aCnx, const class EDbError &aConflit);
 
 // The command that follows a sending's events.
-QString MvtCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA);
+QString MouvementCommandeSuivi(const QString &aBase, const QString &aNoeud, qint64 aDe, qint64 aA);
 // What an unknown outcome means and how to check it.
-QString MvtTexteIssueInconnue(const TEnvoiResultat &aResultat);
+QString MouvementTexteIssueInconnue(const TEnvoiResultat &aResultat);

@@ -16,7 +16,7 @@ QString ServeurDe(const std::exception &e)
 
 } // namespace
 
-QString MvtRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN)
+QString MouvementRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN)
 {
     // The server refuses to store these, but compares with them: a count
     // would pass and the sending fail after installing its procedures.
@@ -30,7 +30,7 @@ QString MvtRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN)
 
 std::optional<qint64> TEvaluationResultat::EvenementsPrevus() const
 {
-    if (Echec || !ContenuLu || Sens == TSensMvt::Aucun)
+    if (Echec || !ContenuLu || Sens == TSensMouvement::Aucun)
         return std::nullopt;
     return Contenu.Evenements(Sens);
 }
@@ -40,14 +40,14 @@ QString TEvaluationResultat::Refus() const
     if (Echec)
         return Message;
     // Without a direction there is no procedure to run, whatever the count.
-    if (Sens == TSensMvt::Aucun)
-        return MessageSens.isEmpty() ? MvtTexteSansSens() : MessageSens;
-    if (MvtPlageInversee(Debut, Fin))
+    if (Sens == TSensMouvement::Aucun)
+        return MessageSens.isEmpty() ? MouvementTexteSansSens() : MessageSens;
+    if (MouvementPlageInversee(Debut, Fin))
         return QStringLiteral("Plage inversée : le dernier jour (%1) est avant le premier (%2). Choisissez un "
                               "premier jour au plus tard égal au dernier.")
             .arg(Fin.ToQDate().addDays(-1).toString(QStringLiteral("dd/MM/yyyy")),
                  Debut.ToQDate().toString(QStringLiteral("dd/MM/yyyy")));
-    if (const QString horsLimites = MvtTexteRefus(Evaluation); !horsLimites.isEmpty())
+    if (const QString horsLimites = MouvementTexteRefus(Evaluation); !horsLimites.isEmpty())
         return horsLimites;
     // Rows that would give no event: their tables are not captured on the
     // direction's router, and the sending would only take time.
@@ -56,11 +56,11 @@ QString TEvaluationResultat::Refus() const
                               "aucun événement. Vérifiez que leurs tables sont capturées et routées par \"%3\".")
             .arg(TexteSens(Sens))
             .arg(Evaluation.Count)
-            .arg(MvtRouteur(Sens));
+            .arg(MouvementRouteur(Sens));
     return {};
 }
 
-QString MvtTextePrevision(const TEvaluationResultat &aEval)
+QString MouvementTextePrevision(const TEvaluationResultat &aEval)
 {
     const std::optional<qint64> prevus = aEval.EvenementsPrevus();
     if (!prevus)
@@ -73,19 +73,19 @@ QString MvtTextePrevision(const TEvaluationResultat &aEval)
     return t + QLatin1Char('.');
 }
 
-QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud)
+QString MouvementTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud)
 {
-    QString t = MvtTexteConfirmationDetaille(aEval.Evaluation.NbRec, aNoeud, aEval.Evaluation.EvalTime, aEval.Base,
+    QString t = MouvementTexteConfirmationDetaille(aEval.Evaluation.NbRec, aNoeud, aEval.Evaluation.EvalTime, aEval.Base,
                                              aEval.Debut.ToQDate(), aEval.Fin.ToQDate().addDays(-1), aEval.Sens)
                 + QStringLiteral("\r\n\r\n")
-                + QStringLiteral("Plage : %1.").arg(MvtTextePlage(aEval.Debut, aEval.Fin));
-    if (const QString prevision = MvtTextePrevision(aEval); !prevision.isEmpty())
+                + QStringLiteral("Plage : %1.").arg(MouvementTextePlage(aEval.Debut, aEval.Fin));
+    if (const QString prevision = MouvementTextePrevision(aEval); !prevision.isEmpty())
         t += QStringLiteral("\r\n") + prevision;
     return t;
 }
 
 TEvaluation::TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
-                         std::optional<TSensMvt> aSens, QObject *aParent)
+                         std::optional<TSensMouvement> aSens, QObject *aParent)
     : QObject(aParent), FMouvement(aMouvement), FSensDemande(aSens)
 {
     FResultat.Base = aBase;
@@ -107,9 +107,9 @@ void TEvaluation::Prepare()
     r.ContenuLu = false;
     r.MessageContenu.clear();
     r.Contenu = {};
-    r.Evaluation = MvtEvalue(0);
-    r.Sens = FSensDemande.value_or(TSensMvt::Aucun);
-    r.Message = MvtRefusPlage(r.Debut, r.Fin);
+    r.Evaluation = MouvementEvalue(0);
+    r.Sens = FSensDemande.value_or(TSensMouvement::Aucun);
+    r.Message = MouvementRefusPlage(r.Debut, r.Fin);
     if (!r.Message.isEmpty()) {
         r.Echec = true;
         return;
@@ -118,7 +118,7 @@ void TEvaluation::Prepare()
     // A snapshot: the groups and what is looked up for them see one state
     // of the database.
     FTransaction = std::make_unique<TDbTransaction>(FCnx.get(), TDbTransactionOptions{true, false});
-    FContenu = FMouvement.NewMvtContenuQuery(FCnx.get(), r.Debut, r.Fin, FTransaction.get());
+    FContenu = FMouvement.NewMouvementContenuQuery(FCnx.get(), r.Debut, r.Fin, FTransaction.get());
 }
 
 bool TEvaluation::Passe()
@@ -129,14 +129,14 @@ bool TEvaluation::Passe()
     try {
         FTransaction->StartTransaction();
         FContenu->Open();
-        r.Contenu = TOperationsMouvement::MvtGroupesDe(*FContenu);
+        r.Contenu = TOperationsMouvement::MouvementGroupesDe(*FContenu);
         FContenu->Close();
-        r.Evaluation = MvtEvalue(r.Contenu.Quantite());
+        r.Evaluation = MouvementEvalue(r.Contenu.Quantite());
     } catch (const std::exception &e) {
         r.Echec = true;
         r.Message = TexteErreurServeur(e);
         r.Serveur = ServeurDe(e);
-        r.Evaluation = MvtEvalue(-1);
+        r.Evaluation = MouvementEvalue(-1);
         r.Contenu = {};
         return false;
     }
@@ -146,7 +146,7 @@ bool TEvaluation::Passe()
         if (!FSensDemande) {
             const TNode local = TOperationsMouvement::IvroMvtLocalNodeSur(FCnx.get(), FTransaction.get());
             r.Sens = SensDuGroupe(local.NODE_GROUP_ID);
-            r.MessageSens = MvtTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
+            r.MessageSens = MouvementTexteSansSens(local.NODE_ID, local.NODE_GROUP_ID);
         }
     } catch (const std::exception &e) {
         // Our sentence for the server's error, its first line alone.
@@ -157,7 +157,7 @@ bool TEvaluation::Passe()
     }
     if (r.MessageContenu.isEmpty()) {
         try {
-            TOperationsMouvement::MvtCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
+            TOperationsMouvement::MouvementCompleteContenu(FCnx.get(), FTransaction.get(), r.Contenu);
             r.ContenuLu = true;
         } catch (const std::exception &e) {
             r.MessageContenu = TexteErreurServeur(e);

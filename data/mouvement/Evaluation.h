@@ -14,8 +14,8 @@
 // in the same transaction on the same connection.
 
 #include "common/DateTime.h"
-#include "data/mouvement/Movement.h"
-#include "data/mouvement/MvtContenu.h"
+#include "data/mouvement/Mouvement.h"
+#include "data/mouvement/MouvementContenu.h"
 
 #include <QObject>
 #include <QString>
@@ -33,7 +33,7 @@ class TDbTransaction;
 // The day range as the server holds it, or why it can't: the server's
 // timestamps go from 01/01/0001 to 31/12/9999, and the range runs up to
 // 00:00:00 of the day after its last day. Empty text when it fits.
-QString MvtRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN);
+QString MouvementRefusPlage(const TDateTime &aDEB, const TDateTime &aFIN);
 
 struct TEvaluationResultat
 {
@@ -46,14 +46,14 @@ struct TEvaluationResultat
     bool Echec = false;
     QString Message;
     QString Serveur; // the server's own text, ending Message, when the failure is the server's
-    TMvtEvaluation Evaluation; // the count and its figures
+    TMouvementEvaluation Evaluation; // the count and its figures
 
     // The per-table details; when they could not be read, the count stands
     // alone and MessageContenu says why.
     bool ContenuLu = false;
     QString MessageContenu;
-    TMvtContenu Contenu;
-    TSensMvt Sens = TSensMvt::Aucun; // the direction the details were read for
+    TMouvementContenu Contenu;
+    TSensMouvement Sens = TSensMouvement::Aucun; // the direction the details were read for
     // Why there is no direction, when there is none: no sending can work.
     QString MessageSens;
 
@@ -67,11 +67,11 @@ struct TEvaluationResultat
 
 // The events the details forecast, beside the figure of two per row; empty
 // when the details are not known.
-QString MvtTextePrevision(const TEvaluationResultat &aEval);
+QString MouvementTextePrevision(const TEvaluationResultat &aEval);
 // The confirmation of a sending of that evaluation to aNoeud: the sentence
 // with its figures, then the range as the procedures read it and the
 // forecast where the details know it. Lines end with CR LF.
-QString MvtTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud);
+QString MouvementTexteConfirmationEnvoi(const TEvaluationResultat &aEval, const QString &aNoeud);
 
 class TEvaluation : public QObject
 {
@@ -81,7 +81,7 @@ public:
     // aSens: the direction to read the details for; none given, it is
     // that of the database's local node (read with the details).
     TEvaluation(TOperationsMouvement &aMouvement, const QString &aBase, const TDateTime &aDEB, const TDateTime &aFIN,
-                std::optional<TSensMvt> aSens = std::nullopt, QObject *aParent = nullptr);
+                std::optional<TSensMouvement> aSens = std::nullopt, QObject *aParent = nullptr);
     ~TEvaluation() override; // cancels and waits for a running thread
 
     // On the caller's thread; never raises: a failure is in the result.
@@ -108,7 +108,7 @@ private:
 
     TOperationsMouvement &FMouvement;
     TEvaluationResultat FResultat;
-    std::optional<TSensMvt> FSensDemande;
+    std::optional<TSensMouvement> FSensDemande;
     std::unique_ptr<TDbConnection> FCnx;
     std::unique_ptr<TDbTransaction> FTransaction;
     std::unique_ptr<TDbQuery> FContenu;

@@ -163,7 +163,7 @@ QString CleBase(const QString &aBase)
     return aBase;
 }
 
-TEnvoiJournal Nouveau(const QString &aBase, const QString &aNoeud, TSensMvt aSens, const QDate &aDu,
+TEnvoiJournal Nouveau(const QString &aBase, const QString &aNoeud, TSensMouvement aSens, const QDate &aDu,
                       const QDate &aAu, const QDateTime &aDebut)
 {
     TEnvoiJournal e;

@@ -7,7 +7,7 @@
 // of reading the whole of SYM_DATA. It never holds a password.
 
 #include "data/mouvement/Envoi.h"
-#include "data/mouvement/Movement.h"
+#include "data/mouvement/Mouvement.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -21,7 +21,7 @@ struct TEnvoiJournal
 {
     QString Base; // as JournalEnvois::CleBase gives it
     QString Noeud;
-    TSensMvt Sens = TSensMvt::Aucun;
+    TSensMouvement Sens = TSensMouvement::Aucun;
     QDate Du; // the day range, both days included
     QDate Au;
     qint64 PremierDataId = 0; // 0 when no event was created
@@ -52,7 +52,7 @@ QString CleBase(const QString &aBase);
 
 // A sending that starts now: database, node, direction, day range, machine
 // and account filled; the outcome is the caller's.
-TEnvoiJournal Nouveau(const QString &aBase, const QString &aNoeud, TSensMvt aSens, const QDate &aDu,
+TEnvoiJournal Nouveau(const QString &aBase, const QString &aNoeud, TSensMouvement aSens, const QDate &aDu,
                       const QDate &aAu, const QDateTime &aDebut = QDateTime::currentDateTimeUtc());
 
 // Appends the sending as one line, in one write, so that two programs

@@ -8,8 +8,8 @@
 #include "common/uIvro.Types.h"
 #include "data/acces/Acces.h"
 #include "data/mouvement/AvertissementsEnvoi.h"
-#include "data/mouvement/Movement.h"
-#include "data/mouvement/MvtContenu.h"
+#include "data/mouvement/Mouvement.h"
+#include "data/mouvement/MouvementContenu.h"
 #include "data/mouvement/SuiviEnvoi.h"
 
 #include <QByteArray>
@@ -24,14 +24,14 @@ public:
     // The connections its sendings, evaluations and readers make.
     TAcces &Acces() const { return FAcces; }
 
-    // ---- Node directory and movement procedures (DataMod_Nodes.cpp, DataMod_Movement.cpp)
+    // ---- Node directory and movement procedures (OperationsMouvement_Noeuds.cpp, OperationsMouvement_Procedures.cpp)
     TNode IvroMvtLocalNode(const QString &ABaseDonnees);
     // The same on a connection the caller made, in aTrans (none: its own).
     static TNode IvroMvtLocalNodeSur(TDbConnection *aCnx, TDbTransaction *aTrans = nullptr);
     TNodes IvroMvtListeRemoteNodes(const QString &ABaseDonnees);
     // The group the direction's router sends to (SYM_ROUTER); empty when
     // the router is not there.
-    QString MvtGroupeCible(const QString &ABaseDonnees, TSensMvt aSens);
+    QString MouvementGroupeCible(const QString &ABaseDonnees, TSensMouvement aSens);
     // The target's row in SYM_NODE and its latest heartbeat, for the
     // warnings before a sending.
     TEtatCibleEnvoi EtatCibleEnvoi(const QString &ABaseDonnees, const QString &aNode);
@@ -39,13 +39,13 @@ public:
     QStringList AvertissementsEnvoi(const QString &ABaseDonnees, const QString &aNode, const QDate &aDu,
                                     const QDate &aAu);
     // The count of K rows in a range, ready for the worker.
-    std::unique_ptr<TDbQuery> NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
+    std::unique_ptr<TDbQuery> NewMouvementCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN);
     // The range procedure's call of a direction, ready for the worker.
-    std::unique_ptr<TDbQuery> NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
+    std::unique_ptr<TDbQuery> NewMouvementSendQuery(TDbConnection *aCnx, TSensMouvement aSens, const TDateTime &aDEB,
                                               const TDateTime &aFIN, const QString &aNode,
                                               TDbTransaction *aTrans = nullptr);
     // What an installation of the movement procedures did.
-    struct TMvtInstallation
+    struct TMouvementInstallation
     {
         QString Fichier;     // "ivro_mvt.sql" as written beside the program
         QString NonEcrit;    // why it was not written, when it wasn't
@@ -57,34 +57,34 @@ public:
     // Installs the movement procedures from the embedded script, and writes
     // a copy of it to "ivro_mvt.sql" in aProgramDir (ending with a
     // separator) when that folder takes it. True when every step ran.
-    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
+    bool InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMouvementInstallation *aRapport = nullptr);
     // The same on a connection the caller made: a sending installs on the
     // attachment it works on.
-    bool InstallMvtProceduresSur(TDbConnection *aCnx, const QString &aProgramDir, TMvtInstallation *aRapport = nullptr);
-    static QByteArray MvtScriptResource();
+    bool InstallMvtProceduresSur(TDbConnection *aCnx, const QString &aProgramDir, TMouvementInstallation *aRapport = nullptr);
+    static QByteArray MouvementScriptResource();
     // The movement script's lines as they are to be installed into that
     // database: the clean-up drops the four movement procedures only, and
     // where SYM_TRIGGER.SYNC_KEY_NAMES is a BLOB the per-row procedures read
     // it as VARCHAR(4096).
-    QStringList MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
-    static QStringList MvtScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes);
+    QStringList MouvementScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes);
+    static QStringList MouvementScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes);
     // True when SYM_TRIGGER.SYNC_KEY_NAMES of that database is a BLOB.
     bool SyncKeyNamesEstBlob(const QString &ABaseDonnees);
     static bool SyncKeyNamesEstBlobSur(TDbConnection *aCnx);
 
-    // ---- What a day range holds, per table of KTB (DataMod_Contenu.cpp)
-    TMvtContenu MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
+    // ---- What a day range holds, per table of KTB (OperationsMouvement_Contenu.cpp)
+    TMouvementContenu MouvementContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN);
     // The same as a query, ready for the worker, and its rows once opened.
-    std::unique_ptr<TDbQuery> NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN,
+    std::unique_ptr<TDbQuery> NewMouvementContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN,
                                                  TDbTransaction *aTrans = nullptr);
-    static TMvtContenu MvtContenuDe(TDbQuery &aQuery);
+    static TMouvementContenu MouvementContenuDe(TDbQuery &aQuery);
     // The same in two steps: the rows per table number as read, then the
     // names and definitions of those tables, looked up in aTrans (none:
     // each statement its own).
-    static TMvtContenu MvtGroupesDe(TDbQuery &aQuery);
-    static void MvtCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMvtContenu &aContenu);
+    static TMouvementContenu MouvementGroupesDe(TDbQuery &aQuery);
+    static void MouvementCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMouvementContenu &aContenu);
 
-    // ---- Delivery of the reload events sent to a node (DataMod_Suivi.cpp)
+    // ---- Delivery of the reload events sent to a node (OperationsMouvement_Suivi.cpp)
     TSuiviEnvoi SuiviEnvoi(const QString &ABaseDonnees, const QString &aNode, qint64 aDe, qint64 aA);
     // The same on a connection the caller made: it may run on a worker's
     // thread, touching nothing of the data module.

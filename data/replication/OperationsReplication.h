@@ -32,7 +32,7 @@ public:
     TOperationsReplication(const TOperationsReplication &) = delete;
     TOperationsReplication &operator=(const TOperationsReplication &) = delete;
 
-    // ---- Node state (DataMod_EtatNoeud.cpp)
+    // ---- Node state (OperationsReplication_EtatNoeud.cpp)
     TEtatNoeud EtatNoeud(const QString &ABaseDonnees, const QString &aNode);
     QString GetLastHeartBeat(const QString &ABaseDonnees, const QString &NODEID);
     // The node SYM_NODE_IDENTITY names; empty when there is none.
@@ -41,7 +41,7 @@ public:
     qint32 NbTriggersSymDS(const QString &ABaseDonnees);
     qint32 NbTableTriggersSymDS(const QString &ABaseDonnees);
 
-    // ---- Site identity and naming (DataMod_Identite.cpp)
+    // ---- Site identity and naming (OperationsReplication_Identite.cpp)
     TBases ListeBases(const QString &ABaseDonnees);
     TIvroBases IvroMvtListeBases(const QString &ABaseDonnees);
     QString GetNomPourNous(const QString &ABaseDonnees);
@@ -56,7 +56,7 @@ public:
     // The number of shops whose code was emptied.
     qint32 CLEAN_MAGCODE(const QString &ABaseDonnees);
 
-    // ---- Replication settings and server restart (DataMod_Replication.cpp)
+    // ---- Replication settings and server restart (OperationsReplication_Reglages.cpp)
     TInfosReplication InfosReplication(const QString &ABaseDonnees);
     QString GetCheminBaseGENREPLICATION(const QString &ABaseDonnees);
     // aEcrite, when given, gets the row written with its location before and after.
@@ -70,7 +70,7 @@ public:
     bool DeleteGenParamURL(const QString &aIBFile, qint64 *aSupprimes = nullptr);
     bool RestartDataBase(const QString &ABaseDonnees);
 
-    // ---- Table catalogue (DataMod_Catalogue.cpp)
+    // ---- Table catalogue (OperationsReplication_Catalogue.cpp)
     // Listings fill the caller's dataset by column position, as text; a
     // dataset with fewer columns than a listing writes is refused (EDbError).
     void GetTablesReplicantes(const QString &ABaseDonnees, TMemTable &aDataSet);
@@ -88,7 +88,7 @@ public:
     QStringList ColonnesTable(const QString &ABaseDonnees, const QString &aTable);
     bool Controle_Longueur_Champs_Table(TDbConnection *aCnx, const QString &aTABLE);
 
-    // ---- Trigger scripts (DataMod_Triggers.cpp)
+    // ---- Trigger scripts (OperationsReplication_Triggers.cpp)
     // aSansDeclares: without what the database itself already declares
     // (trigger ids, trigger-router pairs, the transform of K).
     QStringList ScriptTriggersManquants(const QString &ABaseDonnees, bool aSansDeclares = false);
@@ -102,7 +102,7 @@ public:
     QStringList DeclarationsTableReplic(const QString &ABaseDonnees, const QString &aTable);
     bool Grant_SYMTABLE_TO_KORVALA(const QString &ABaseDonnees);
 
-    // ---- Gap detection and repair (DataMod_Gap.cpp)
+    // ---- Gap detection and repair (OperationsReplication_Gap.cpp)
     bool IsGAPDefined(const QString &ABaseDonnees);
     bool IsPushMissingTAVENDefined(const QString &ABaseDonnees);
     void DetectGAP(const QString &ABaseDonnees, TMemTable &aDataSet);
@@ -113,7 +113,7 @@ public:
     void DoGAP(const QString &ABaseDonnees, TMemTable *aLignes = nullptr);
     void DoPushMissingTAVEN(const QString &ABaseDonnees);
 
-    // ---- Replication removal and seed loading (DataMod_Drop.cpp)
+    // ---- Replication removal and seed loading (OperationsReplication_Drop.cpp)
     // What a removal did not manage: each failing statement with the
     // server's message; or, when objects outside SymmetricDS depend on it,
     // those objects, and nothing was removed. Callers may ignore it.

@@ -3,7 +3,7 @@
 // The database part of an engine's properties, the same for the central
 // server and the shops.
 
-#include "data/moteur/EngineFiles.h"
+#include "data/moteur/FichiersMoteur.h"
 
 inline void SetDatabaseProperties(TNameValueLines &aProperties, const QString &aDatabaseFile)
 {

@@ -5,7 +5,7 @@
 // before anything is written or run.
 
 #include "cli/CliCommand.h"
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/ValeursMoteur.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "data/moteur/EngineFiles.h"
+#include "data/moteur/FichiersMoteur.h"
 
 #include "common/Erreur.h"
 #include "common/ErreurSysteme.h"

@@ -22,10 +22,10 @@ struct TProgramRun
     bool Succeeded() const { return Started && ExitCode == 0; }
 };
 
-class TEngineSystem
+class TSystemeMoteur
 {
 public:
-    virtual ~TEngineSystem() = default;
+    virtual ~TSystemeMoteur() = default;
 
     // Windows conventions (backslashes, javaw, sc.exe, netsh.exe) or the
     // POSIX ones (slashes, java, systemctl); the system's own implementation
@@ -51,4 +51,4 @@ public:
 QString WindowsCommandLine(const QStringList &aArguments);
 
 // The system's own implementation.
-std::unique_ptr<TEngineSystem> NewPlatformEngineSystem();
+std::unique_ptr<TSystemeMoteur> NewSystemeMoteurPlateforme();

@@ -5,7 +5,7 @@
 // copies files as the shell would, and lays out an installed engine's
 // folder when the engine's installer "runs".
 
-#include "data/moteur/EngineSystem.h"
+#include "data/moteur/SystemeMoteur.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,10 +16,10 @@
 
 #include <stdexcept>
 
-class TEngineRecorder : public TEngineSystem
+class TEnregistreurMoteur : public TSystemeMoteur
 {
 public:
-    explicit TEngineRecorder(bool aWindows) : FWindows(aWindows) {}
+    explicit TEnregistreurMoteur(bool aWindows) : FWindows(aWindows) {}
 
     // What happened, one line per call, in order.
     QStringList Log;
@@ -35,7 +35,7 @@ public:
 
     // The engine's files that the installer lays out, by path under its
     // folder; an empty map lays out nothing.
-    QMap<QString, QByteArray> EngineFiles;
+    QMap<QString, QByteArray> FichiersMoteur;
 
     bool Windows() const override { return FWindows; }
 
@@ -55,7 +55,7 @@ public:
         run.Started = true;
         run.ExitCode = ExitCodes.value(aFile, 0);
         if (run.ExitCode == 0 && parameters.contains(QLatin1String("symmetric-pro-3.7.36-setup.jar")))
-            LayOutEngine(Local(aDirectory));
+            DisposeMoteur(Local(aDirectory));
         return run;
     }
 
@@ -103,9 +103,9 @@ public:
     }
 
 private:
-    void LayOutEngine(const QString &aFolder)
+    void DisposeMoteur(const QString &aFolder)
     {
-        for (auto it = EngineFiles.cbegin(); it != EngineFiles.cend(); ++it) {
+        for (auto it = FichiersMoteur.cbegin(); it != FichiersMoteur.cend(); ++it) {
             const QString path = aFolder + QLatin1Char('/') + it.key();
             if (path.endsWith(QLatin1Char('/'))) {
                 QDir().mkpath(path);

@@ -6,12 +6,12 @@
 // K and one per definition of the row's table, on the direction's router,
 // with a history row; nothing at all for a K row whose table has no name).
 
-#include "data/mouvement/Movement.h"
+#include "data/mouvement/Mouvement.h"
 
 #include <QList>
 #include <QString>
 
-struct TMvtTableContenu
+struct TMouvementTableContenu
 {
     qint32 KTB_ID = 0;
     bool KTB_IDNul = false;    // K rows whose KTB_ID is NULL (KTB_ID then means nothing)
@@ -23,21 +23,21 @@ struct TMvtTableContenu
     // False when the procedures skip these rows altogether (no KTB row, or
     // a blank name).
     bool NomValide() const;
-    qint32 Captures(TSensMvt aSens) const;
+    qint32 Captures(TSensMouvement aSens) const;
 };
 
-struct TMvtContenu
+struct TMouvementContenu
 {
-    QList<TMvtTableContenu> Tables; // most rows first, then by name
+    QList<TMouvementTableContenu> Tables; // most rows first, then by name
     qint32 CapturesKLame2Mag = 0;   // definitions of K itself
     qint32 CapturesKMag2Lame = 0;
 
-    qint32 CapturesK(TSensMvt aSens) const;
+    qint32 CapturesK(TSensMouvement aSens) const;
     qint32 Quantite() const;
     // A definition of the table in that direction: its rows travel, not
     // only their K rows.
-    bool Capturee(TSensMvt aSens, const TMvtTableContenu &aTable) const { return aTable.Captures(aSens) > 0; }
+    bool Capturee(TSensMouvement aSens, const TMouvementTableContenu &aTable) const { return aTable.Captures(aSens) > 0; }
     // Reload events the range procedure creates for these rows.
-    qint64 Evenements(TSensMvt aSens, const TMvtTableContenu &aTable) const;
-    qint64 Evenements(TSensMvt aSens) const;
+    qint64 Evenements(TSensMouvement aSens, const TMouvementTableContenu &aTable) const;
+    qint64 Evenements(TSensMouvement aSens) const;
 };

@@ -7,12 +7,12 @@ class TMemTable;
 // Read-only view of an in-memory table for a grid: one grid column per
 // table column, titled with the column's name. The vertical header is the
 // row indicator: it marks the current row.
-class TNodeTableModel : public QAbstractTableModel
+class TNoeudsTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    explicit TNodeTableModel(TMemTable *aTable, QObject *aParent = nullptr);
+    explicit TNoeudsTableModel(TMemTable *aTable, QObject *aParent = nullptr);
 
     int rowCount(const QModelIndex &aParent = {}) const override;
     int columnCount(const QModelIndex &aParent = {}) const override;

@@ -1,4 +1,4 @@
-#include "app/MvtDetails.h"
+#include "app/MouvementDetails.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ QString Cellule(const QString &aText, bool aNombre = false)
 
 } // namespace
 
-QString NomTableDetail(const TMvtTableContenu &aTable)
+QString NomTableDetail(const TMouvementTableContenu &aTable)
 {
     if (aTable.NomValide())
         return aTable.KTB_NAME;
@@ -21,12 +21,12 @@ QString NomTableDetail(const TMvtTableContenu &aTable)
     return QStringLiteral("(KTB_ID %1 sans nom)").arg(aTable.KTB_ID);
 }
 
-QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
+QString DetailsContenuHtml(const TMouvementContenu &aContenu, TSensMouvement aSens)
 {
     if (aContenu.Tables.isEmpty())
         return QStringLiteral("<p>") + QStringLiteral("Aucun enregistrement \"K\" dans cette plage.").toHtmlEscaped()
                + QStringLiteral("</p>");
-    const bool sens = aSens != TSensMvt::Aucun;
+    const bool sens = aSens != TSensMouvement::Aucun;
     QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\"><tr><th align=\"left\">Table</th>"
                                   "<th align=\"right\">Lignes K</th>");
     if (sens)
@@ -34,7 +34,7 @@ QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
     html += QStringLiteral("</tr>");
     qint64 autresLignes = 0;
     for (int i = 0; i < aContenu.Tables.size(); ++i) {
-        const TMvtTableContenu &t = aContenu.Tables[i];
+        const TMouvementTableContenu &t = aContenu.Tables[i];
         if (i >= KTablesMax) {
             autresLignes += t.Quantite;
             continue;
@@ -56,7 +56,7 @@ QString DetailsContenuHtml(const TMvtContenu &aContenu, TSensMvt aSens)
     return html;
 }
 
-QString DetailsEnvoi(const TMvtEvenements &aCrees, const QString &aBase, const QString &aNoeud)
+QString DetailsEnvoi(const TMouvementEvenements &aCrees, const QString &aBase, const QString &aNoeud)
 {
     if (aCrees.Nombre == 0)
         return QStringLiteral("Aucun événement créé pour le noeud %1.").arg(aNoeud);

@@ -6,11 +6,11 @@
 #include "common/Erreur.h"
 #include "common/uCommun.h"
 #include "data/acces/ArretDemande.h"
-#include "data/moteur/EngineFiles.h"
-#include "data/moteur/EnginePaths.h"
-#include "data/moteur/EngineProperties.h"
-#include "data/moteur/EngineTrust.h"
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/FichiersMoteur.h"
+#include "data/moteur/CheminsMoteur.h"
+#include "data/moteur/ProprietesMoteur.h"
+#include "data/moteur/ConfianceMoteur.h"
+#include "data/moteur/ValeursMoteur.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
 
@@ -117,8 +117,8 @@ bool TOperationsMoteur::Installation_BASE(const TDossierInfos &ADossierInfos)
     if (!NomNoeudValide(ADossierInfos.Nom))
         return false;
 
-    TEngineSystem &system = EngineSystem();
-    const TEnginePaths paths(system.Windows());
+    TSystemeMoteur &system = SystemeMoteur();
+    const TCheminsMoteur paths(system.Windows());
 
     // The values: each goes into the properties, a file name or a command line.
     ExigeValeur(QStringLiteral("Identifiant externe"), ADossierInfos.ExternalID,

@@ -1,23 +1,23 @@
-#include "app/NodeTableModel.h"
+#include "app/NoeudsTableModel.h"
 
 #include "common/DateTime.h"
 #include "common/MemTable.h"
 
-TNodeTableModel::TNodeTableModel(TMemTable *aTable, QObject *aParent) : QAbstractTableModel(aParent), FTable(aTable)
+TNoeudsTableModel::TNoeudsTableModel(TMemTable *aTable, QObject *aParent) : QAbstractTableModel(aParent), FTable(aTable)
 {
 }
 
-int TNodeTableModel::rowCount(const QModelIndex &aParent) const
+int TNoeudsTableModel::rowCount(const QModelIndex &aParent) const
 {
     return aParent.isValid() ? 0 : FTable->RecordCount();
 }
 
-int TNodeTableModel::columnCount(const QModelIndex &aParent) const
+int TNoeudsTableModel::columnCount(const QModelIndex &aParent) const
 {
     return aParent.isValid() ? 0 : FTable->ColumnCount();
 }
 
-QVariant TNodeTableModel::data(const QModelIndex &aIndex, int aRole) const
+QVariant TNoeudsTableModel::data(const QModelIndex &aIndex, int aRole) const
 {
     if (!aIndex.isValid() || (aRole != Qt::DisplayRole && aRole != Qt::ToolTipRole))
         return {};
@@ -29,7 +29,7 @@ QVariant TNodeTableModel::data(const QModelIndex &aIndex, int aRole) const
     return FTable->Text(aIndex.row(), aIndex.column());
 }
 
-QVariant TNodeTableModel::headerData(int aSection, Qt::Orientation aOrientation, int aRole) const
+QVariant TNoeudsTableModel::headerData(int aSection, Qt::Orientation aOrientation, int aRole) const
 {
     if (aRole != Qt::DisplayRole)
         return {};
@@ -38,20 +38,20 @@ QVariant TNodeTableModel::headerData(int aSection, Qt::Orientation aOrientation,
     return aSection == FCurrentRow ? QStringLiteral("\u25B6") : QString();
 }
 
-Qt::ItemFlags TNodeTableModel::flags(const QModelIndex &aIndex) const
+Qt::ItemFlags TNoeudsTableModel::flags(const QModelIndex &aIndex) const
 {
     // Selectable but never editable.
     return aIndex.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-void TNodeTableModel::Refresh()
+void TNoeudsTableModel::Refresh()
 {
     beginResetModel();
     FCurrentRow = FTable->RecordCount() > 0 ? 0 : -1;
     endResetModel();
 }
 
-void TNodeTableModel::SetCurrentRow(int aRow)
+void TNoeudsTableModel::SetCurrentRow(int aRow)
 {
     if (aRow == FCurrentRow)
         return;

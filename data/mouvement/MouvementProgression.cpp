@@ -1,4 +1,4 @@
-#include "data/mouvement/MvtProgression.h"
+#include "data/mouvement/MouvementProgression.h"
 
 #include "common/Erreur.h"
 #include "data/mouvement/QueryThread.h"
@@ -16,12 +16,12 @@ qint64 ValeurGenerateurSymData(TDbConnection &aCnx)
     return query.Fields(0).AsLargeInt();
 }
 
-TMvtProgression::TMvtProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs)
+TMouvementProgression::TMouvementProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs)
     : FCnx(std::move(aCnx)), FIntervalleMs(aIntervalleMs)
 {
 }
 
-TMvtProgression::~TMvtProgression()
+TMouvementProgression::~TMouvementProgression()
 {
     {
         QMutexLocker lock(&FMutex);
@@ -31,13 +31,13 @@ TMvtProgression::~TMvtProgression()
     FWorker.reset();
 }
 
-qint64 TMvtProgression::Depart()
+qint64 TMouvementProgression::Depart()
 {
     FDepart = ValeurGenerateurSymData(*FCnx);
     return FDepart;
 }
 
-void TMvtProgression::Demarrer()
+void TMouvementProgression::Demarrer()
 {
     if (FWorker && FWorker->isRunning())
         return;
@@ -48,13 +48,13 @@ void TMvtProgression::Demarrer()
     FWorker->Start();
 }
 
-qint64 TMvtProgression::Silence() const
+qint64 TMouvementProgression::Silence() const
 {
     const qint64 derniere = FDerniereReponse;
     return derniere < 0 ? -1 : FHorloge.elapsed() - derniere;
 }
 
-qint64 TMvtProgression::Arreter()
+qint64 TMouvementProgression::Arreter()
 {
     {
         QMutexLocker lock(&FMutex);
@@ -66,7 +66,7 @@ qint64 TMvtProgression::Arreter()
     return ValeurGenerateurSymData(*FCnx);
 }
 
-void TMvtProgression::Lectures()
+void TMouvementProgression::Lectures()
 {
     qint64 dernier = -1;
     // Whatever ends the readings, their silence means nothing any more.

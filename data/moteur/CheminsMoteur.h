@@ -7,10 +7,10 @@
 
 #include <QString>
 
-class TEnginePaths
+class TCheminsMoteur
 {
 public:
-    explicit TEnginePaths(bool aWindows) : FWindows(aWindows) {}
+    explicit TCheminsMoteur(bool aWindows) : FWindows(aWindows) {}
 
     bool Windows() const { return FWindows; }
     QChar Sep() const { return FWindows ? QLatin1Char('\\') : QLatin1Char('/'); }

@@ -38,7 +38,7 @@ const QStringList SqlAllTablesExclues = {
     QStringLiteral("  (RDB$VIEW_SOURCE IS NULL)"),
     QStringLiteral(" AND KTB_NAME IS NULL"),
     // The movement's lock table is ours, not the site's.
-    QStringLiteral(" AND RDB$RELATION_NAME <> '%1'").arg(MvtTableVerrou),
+    QStringLiteral(" AND RDB$RELATION_NAME <> '%1'").arg(MouvementTableVerrou),
     QStringLiteral("ORDER BY RDB$RELATION_NAME"),
 };
 

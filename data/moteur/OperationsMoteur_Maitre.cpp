@@ -9,11 +9,11 @@
 #include "common/UWMI.h"
 #include "common/uCommun.h"
 #include "data/acces/ArretDemande.h"
-#include "data/moteur/EngineFiles.h"
-#include "data/moteur/EnginePaths.h"
-#include "data/moteur/EngineProperties.h"
-#include "data/moteur/EngineTrust.h"
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/FichiersMoteur.h"
+#include "data/moteur/CheminsMoteur.h"
+#include "data/moteur/ProprietesMoteur.h"
+#include "data/moteur/ConfianceMoteur.h"
+#include "data/moteur/ValeursMoteur.h"
 #include "data/moteur/NomNoeud.h"
 #include "db/DbError.h"
 
@@ -40,7 +40,7 @@ bool TOperationsMoteur::Installation_Master(const TDossierInfos &ADossierInfos)
 
     // The values, before anything is looked at on disk: the host goes into
     // SQL that the engine runs as SYSDBA and into the properties.
-    const TEnginePaths paths(EngineSystem().Windows());
+    const TCheminsMoteur paths(SystemeMoteur().Windows());
     const QString host = VGSE.HostName.isEmpty() ? VGSE.PublicIP : VGSE.HostName;
     ExigeValeur(QStringLiteral("Hôte du serveur central"), host, RefusHote(host));
     if (!VGSE.HostName.isEmpty())

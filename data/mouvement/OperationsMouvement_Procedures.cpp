@@ -4,8 +4,8 @@
 #include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "data/acces/ScriptText.h"
-#include "data/mouvement/Movement.h"
-#include "data/mouvement/MvtDefinitions.h"
+#include "data/mouvement/Mouvement.h"
+#include "data/mouvement/MouvementDefinitions.h"
 #include "db/DbError.h"
 
 #include <QFile>
@@ -70,18 +70,18 @@ bool ProceduresDejaInstallees(TDbConnection *aCnx, const QStringList &aLignes)
 
 } // namespace
 
-std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
+std::unique_ptr<TDbQuery> TOperationsMouvement::NewMouvementCountQuery(TDbConnection *aCnx, const TDateTime &aDEB, const TDateTime &aFIN)
 {
     std::unique_ptr<TDbQuery> query = FAcces.getNewQuery(aCnx);
     query->Close();
     query->SQL().clear();
-    query->SQL() << MvtInstructionComptage;
+    query->SQL() << MouvementInstructionComptage;
     query->ParamByName(QStringLiteral("DEB")).SetAsDateTime(aDEB);
     query->ParamByName(QStringLiteral("FIN")).SetAsDateTime(aFIN);
     return query;
 }
 
-std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtSendQuery(TDbConnection *aCnx, TSensMvt aSens, const TDateTime &aDEB,
+std::unique_ptr<TDbQuery> TOperationsMouvement::NewMouvementSendQuery(TDbConnection *aCnx, TSensMouvement aSens, const TDateTime &aDEB,
                                                     const TDateTime &aFIN, const QString &aNode,
                                                     TDbTransaction *aTrans)
 {
@@ -95,7 +95,7 @@ std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtSendQuery(TDbConnection *a
     return query;
 }
 
-QByteArray TOperationsMouvement::MvtScriptResource()
+QByteArray TOperationsMouvement::MouvementScriptResource()
 {
     QFile resource(QStringLiteral(":/ivro_mvt"));
     if (!resource.open(QIODevice::ReadOnly))
@@ -108,7 +108,7 @@ QByteArray TOperationsMouvement::MvtScriptResource()
 // another user could replace would be run as SYSDBA. The copy replaces the
 // old one in one rename; a folder that refuses it (a read-only program
 // folder) gets nothing, and no other folder is used instead.
-bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMvtInstallation *aRapport)
+bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QString &aProgramDir, TMouvementInstallation *aRapport)
 {
     std::unique_ptr<TDbConnection> cnx;
     try {
@@ -126,12 +126,12 @@ bool TOperationsMouvement::InstallMvtProcedures(const QString &aIBFile, const QS
 }
 
 bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QString &aProgramDir,
-                                                   TMvtInstallation *aRapport)
+                                                   TMouvementInstallation *aRapport)
 {
-    TMvtInstallation rapport;
+    TMouvementInstallation rapport;
     bool installe = false;
     try {
-        const QByteArray script = MvtScriptResource();
+        const QByteArray script = MouvementScriptResource();
         if (aProgramDir.isEmpty()) {
             rapport.NonEcrit = QStringLiteral("dossier du programme inconnu");
         } else {
@@ -148,13 +148,13 @@ bool TOperationsMouvement::InstallMvtProceduresSur(TDbConnection *aCnx, const QS
                 *aRapport = rapport;
             return true;
         }
-        QStringList lignes = MvtScriptPourBaseSur(aCnx, SplitTextLines(DecodeWindowsText(script)));
+        QStringList lignes = MouvementScriptPourBaseSur(aCnx, SplitTextLines(DecodeWindowsText(script)));
         // Without the temporary table the range procedures stay as shipped.
-        const QString sansDefinitions = MvtPrepareDefinitions(aCnx);
+        const QString sansDefinitions = MouvementPrepareDefinitions(aCnx);
         if (sansDefinitions.isEmpty())
-            lignes = MvtAvecDefinitionsResolues(lignes);
+            lignes = MouvementAvecDefinitionsResolues(lignes);
         else
-            rapport.Remarque = MvtTexteSansDefinitions(sansDefinitions);
+            rapport.Remarque = MouvementTexteSansDefinitions(sansDefinitions);
         installe = ProceduresDejaInstallees(aCnx, lignes) || FAcces.ExecuteScriptSur(aCnx, lignes, &rapport.Erreurs);
         if (!installe)
             rapport.Remarque.clear();
@@ -192,20 +192,20 @@ bool TOperationsMouvement::SyncKeyNamesEstBlobSur(TDbConnection *aCnx)
 // is the same and the cost linear; a longer key list fails the procedure
 // instead of being cut. The file written beside the program stays as
 // shipped: only the lines handed to the database change.
-QStringList TOperationsMouvement::MvtScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes)
+QStringList TOperationsMouvement::MouvementScriptPourBase(const QString &ABaseDonnees, const QStringList &aLignes)
 {
     std::unique_ptr<TDbConnection> cnx;
     try {
         cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
     } catch (const EDbError &) {
-        return MvtNettoyageExact(aLignes);
+        return MouvementNettoyageExact(aLignes);
     }
-    return MvtScriptPourBaseSur(cnx.get(), aLignes);
+    return MouvementScriptPourBaseSur(cnx.get(), aLignes);
 }
 
-QStringList TOperationsMouvement::MvtScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes)
+QStringList TOperationsMouvement::MouvementScriptPourBaseSur(TDbConnection *aCnx, const QStringList &aLignes)
 {
-    QStringList lignes = MvtNettoyageExact(aLignes);
+    QStringList lignes = MouvementNettoyageExact(aLignes);
     bool blob = false;
     try {
         blob = SyncKeyNamesEstBlobSur(aCnx);

@@ -26,15 +26,15 @@ qint64 ValeurGenerateurSymData(TDbConnection &aCnx);
 
 // The readings are one job on a worker, which waits out the interval
 // between two of them; stopping wakes it.
-class TMvtProgression : public QObject
+class TMouvementProgression : public QObject
 {
     Q_OBJECT
 
 public:
     // Takes the connection over; it is used by one thread at a time: the
     // owner's, or the worker's while the readings go on.
-    explicit TMvtProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs = 500);
-    ~TMvtProgression() override; // stops, cancels a reading under way and waits
+    explicit TMouvementProgression(std::unique_ptr<TDbConnection> aCnx, int aIntervalleMs = 500);
+    ~TMouvementProgression() override; // stops, cancels a reading under way and waits
 
     // The value before the sending, read on the caller's thread; the
     // reports count from it. Raises EDbError.

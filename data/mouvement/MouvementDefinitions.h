@@ -12,7 +12,7 @@
 // with the same CREATE_TIME, inside the caller's one transaction. The
 // per-row procedures stay installed as shipped.
 
-#include "data/mouvement/Movement.h"
+#include "data/mouvement/Mouvement.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,15 +21,15 @@ class TDbConnection;
 
 // The movement script's lines with its two range procedures in this form.
 // EDbError when the script doesn't hold them.
-QStringList MvtAvecDefinitionsResolues(const QStringList &aLignes);
+QStringList MouvementAvecDefinitionsResolues(const QStringList &aLignes);
 
 // Makes the temporary table and its index when they are missing (never
 // dropped: another sending may be using them). Empty text when the table
 // is there, ours, with its index; otherwise why not (an older server
 // without global temporary tables, or an object of that name that is not
 // ours), and the sending keeps the procedures as shipped.
-QString MvtPrepareDefinitions(TDbConnection *aCnx);
+QString MouvementPrepareDefinitions(TDbConnection *aCnx);
 
 // What the operator is told, once, when the sending falls back to the
 // procedures as shipped.
-QString MvtTexteSansDefinitions(const QString &aRaison);
+QString MouvementTexteSansDefinitions(const QString &aRaison);

@@ -19,7 +19,7 @@ QString Captures(const QString &aTable, const QString &aRouter)
 
 } // namespace
 
-std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB,
+std::unique_ptr<TDbQuery> TOperationsMouvement::NewMouvementContenuQuery(TDbConnection *aCnx, const TDateTime &aDEB,
                                                                    const TDateTime &aFIN, TDbTransaction *aTrans)
 {
     // The range's rows are read once, grouped by their table's number
@@ -34,18 +34,18 @@ std::unique_ptr<TDbQuery> TOperationsMouvement::NewMvtContenuQuery(TDbConnection
     return query;
 }
 
-TMvtContenu TOperationsMouvement::MvtContenuDe(TDbQuery &aQuery)
+TMouvementContenu TOperationsMouvement::MouvementContenuDe(TDbQuery &aQuery)
 {
-    TMvtContenu contenu = MvtGroupesDe(aQuery);
-    MvtCompleteContenu(aQuery.Connection(), aQuery.Transaction(), contenu);
+    TMouvementContenu contenu = MouvementGroupesDe(aQuery);
+    MouvementCompleteContenu(aQuery.Connection(), aQuery.Transaction(), contenu);
     return contenu;
 }
 
-TMvtContenu TOperationsMouvement::MvtGroupesDe(TDbQuery &aQuery)
+TMouvementContenu TOperationsMouvement::MouvementGroupesDe(TDbQuery &aQuery)
 {
-    TMvtContenu contenu;
+    TMouvementContenu contenu;
     for (aQuery.First(); !aQuery.Eof(); aQuery.Next()) {
-        TMvtTableContenu t;
+        TMouvementTableContenu t;
         t.KTB_IDNul = aQuery.Fields(0).IsNull();
         t.KTB_ID = t.KTB_IDNul ? 0 : aQuery.Fields(0).AsInteger();
         t.Quantite = aQuery.Fields(1).AsInteger();
@@ -54,15 +54,15 @@ TMvtContenu TOperationsMouvement::MvtGroupesDe(TDbQuery &aQuery)
     return contenu;
 }
 
-void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMvtContenu &aContenu)
+void TOperationsMouvement::MouvementCompleteContenu(TDbConnection *aCnx, TDbTransaction *aTrans, TMouvementContenu &aContenu)
 {
     const QString l2m = QStringLiteral("lame_vers_mags");
     const QString m2l = QStringLiteral("mags_vers_lame");
-    TMvtContenu &contenu = aContenu;
+    TMouvementContenu &contenu = aContenu;
     if (contenu.Tables.isEmpty())
         return;
     QList<qint32> numeros;
-    for (const TMvtTableContenu &t : std::as_const(contenu.Tables))
+    for (const TMouvementTableContenu &t : std::as_const(contenu.Tables))
         if (!t.KTB_IDNul)
             numeros << t.KTB_ID;
 
@@ -77,7 +77,7 @@ void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransactio
     }
     // Names and definitions of the tables found, a bounded list of bound
     // numbers at a time.
-    QHash<qint32, TMvtTableContenu> tables;
+    QHash<qint32, TMouvementTableContenu> tables;
     const int parLot = 100;
     for (qsizetype debut = 0; debut < numeros.size(); debut += parLot) {
         const QList<qint32> lot = numeros.mid(debut, parLot);
@@ -92,14 +92,14 @@ void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransactio
         for (qsizetype i = 0; i < lot.size(); ++i)
             t.ParamByName(QStringLiteral("N%1").arg(i)).SetAsInteger(lot[i]);
         for (t.Open(); !t.Eof(); t.Next()) {
-            TMvtTableContenu lu;
+            TMouvementTableContenu lu;
             lu.KTB_NAME = t.Fields(1).AsString();
             lu.CapturesLame2Mag = t.Fields(2).AsInteger();
             lu.CapturesMag2Lame = t.Fields(3).AsInteger();
             tables.insert(t.Fields(0).AsInteger(), lu);
         }
     }
-    for (TMvtTableContenu &t : contenu.Tables) {
+    for (TMouvementTableContenu &t : contenu.Tables) {
         const auto lu = t.KTB_IDNul ? tables.cend() : tables.constFind(t.KTB_ID);
         if (lu == tables.cend())
             continue; // no KTB row: no name, no definition
@@ -107,7 +107,7 @@ void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransactio
         t.CapturesLame2Mag = lu->CapturesLame2Mag;
         t.CapturesMag2Lame = lu->CapturesMag2Lame;
     }
-    std::sort(contenu.Tables.begin(), contenu.Tables.end(), [](const TMvtTableContenu &a, const TMvtTableContenu &b) {
+    std::sort(contenu.Tables.begin(), contenu.Tables.end(), [](const TMouvementTableContenu &a, const TMouvementTableContenu &b) {
         if (a.Quantite != b.Quantite)
             return a.Quantite > b.Quantite;
         if (a.KTB_NAME != b.KTB_NAME)
@@ -118,10 +118,10 @@ void TOperationsMouvement::MvtCompleteContenu(TDbConnection *aCnx, TDbTransactio
     });
 }
 
-TMvtContenu TOperationsMouvement::MvtContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
+TMouvementContenu TOperationsMouvement::MouvementContenu(const QString &ABaseDonnees, const TDateTime &aDEB, const TDateTime &aFIN)
 {
     std::unique_ptr<TDbConnection> cnx = FAcces.getNewConnexion(SysdbaRef(ABaseDonnees));
-    std::unique_ptr<TDbQuery> query = NewMvtContenuQuery(cnx.get(), aDEB, aFIN);
+    std::unique_ptr<TDbQuery> query = NewMouvementContenuQuery(cnx.get(), aDEB, aFIN);
     query->Open();
-    return MvtContenuDe(*query);
+    return MouvementContenuDe(*query);
 }

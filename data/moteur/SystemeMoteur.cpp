@@ -1,4 +1,4 @@
-#include "data/moteur/EngineSystem.h"
+#include "data/moteur/SystemeMoteur.h"
 
 #include "common/AtomicFile.h"
 #include "platform/ServiceControler.h"
@@ -37,7 +37,7 @@ QString WindowsCommandLine(const QStringList &aArguments)
 
 namespace {
 
-class TPlatformEngineSystem : public TEngineSystem
+class TSystemeMoteurPlateforme : public TSystemeMoteur
 {
 public:
     bool Windows() const override
@@ -103,7 +103,7 @@ public:
 
 } // namespace
 
-std::unique_ptr<TEngineSystem> NewPlatformEngineSystem()
+std::unique_ptr<TSystemeMoteur> NewSystemeMoteurPlateforme()
 {
-    return std::make_unique<TPlatformEngineSystem>();
+    return std::make_unique<TSystemeMoteurPlateforme>();
 }

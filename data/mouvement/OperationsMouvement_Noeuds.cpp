@@ -58,12 +58,12 @@ TNodes TOperationsMouvement::IvroMvtListeRemoteNodes(const QString &ABaseDonnees
     return result;
 }
 
-QString TOperationsMouvement::MvtGroupeCible(const QString &ABaseDonnees, TSensMvt aSens)
+QString TOperationsMouvement::MouvementGroupeCible(const QString &ABaseDonnees, TSensMouvement aSens)
 {
-    if (aSens == TSensMvt::Aucun)
+    if (aSens == TSensMouvement::Aucun)
         return {};
     return FAcces.ValeurTexte(ABaseDonnees, {QStringLiteral("SELECT TARGET_NODE_GROUP_ID FROM SYM_ROUTER WHERE ROUTER_ID = :ROUTER")},
-                       {{QStringLiteral("ROUTER"), MvtRouteur(aSens)}})
+                       {{QStringLiteral("ROUTER"), MouvementRouteur(aSens)}})
         .trimmed();
 }
 
@@ -92,6 +92,6 @@ TEtatCibleEnvoi TOperationsMouvement::EtatCibleEnvoi(const QString &ABaseDonnees
 QStringList TOperationsMouvement::AvertissementsEnvoi(const QString &ABaseDonnees, const QString &aNode,
                                                       const QDate &aDu, const QDate &aAu)
 {
-    return MvtAvertissementsEnvoi(aNode, EtatCibleEnvoi(ABaseDonnees, aNode),
+    return MouvementAvertissementsEnvoi(aNode, EtatCibleEnvoi(ABaseDonnees, aNode),
                                   JournalEnvois::EnvoisDuJour(ABaseDonnees, aNode, QDate::currentDate()), aDu, aAu);
 }

@@ -1,15 +1,15 @@
 // Installing the replication engine as a service for one node, and taking
-// it away again. Every outside program goes through EngineSystem().
+// it away again. Every outside program goes through SystemeMoteur().
 #include "data/moteur/OperationsMoteur.h"
 
 #include "common/AtomicFile.h"
 #include "common/Erreur.h"
 #include "common/TextFile.h"
 #include "common/UWMI.h"
-#include "data/moteur/EngineFiles.h"
-#include "data/moteur/EnginePaths.h"
-#include "data/moteur/EngineTrust.h"
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/FichiersMoteur.h"
+#include "data/moteur/CheminsMoteur.h"
+#include "data/moteur/ConfianceMoteur.h"
+#include "data/moteur/ValeursMoteur.h"
 #include "data/moteur/OperationsMoteur.h"
 #include "db/DbError.h"
 
@@ -86,7 +86,7 @@ public:
 
     // aChecked: the engine's own file that runs (a program or a jar), looked
     // at just before: another account's file is never run as root.
-    void Run(TEngineSystem &aSystem, const QString &aStep, const QString &aFile, const QStringList &aArguments,
+    void Run(TSystemeMoteur &aSystem, const QString &aStep, const QString &aFile, const QStringList &aArguments,
              const QString &aDirectory, bool aHidden, const QString &aChecked = QString())
     {
         if (!aChecked.isEmpty())
@@ -103,7 +103,7 @@ private:
 
 // A file of the installed engine, read to be edited: never through a link
 // that another account put there.
-TTextContent ReadEngineFile(TInstallSteps &aSteps, const QString &aStep, const QString &aPath)
+TTextContent LitFichierMoteur(TInstallSteps &aSteps, const QString &aStep, const QString &aPath)
 {
     if (const QString refusal = TargetRefusal(aPath); !refusal.isEmpty())
         aSteps.Fail(aStep, QStringLiteral("le fichier \"%1\" est refusé : %2").arg(aPath, refusal));
@@ -142,12 +142,12 @@ QString ProgramOfCommandLine(const QString &aCommandLine)
 // sets the Java, so that nothing overrides it. The POSIX script picks in an
 // if block, so ours goes after it, just before the export. The file keeps
 // its encoding and its own line ends.
-void ChooseEngineJava(TInstallSteps &aSteps, const TEnginePaths &aPaths, const QString &aRepertoire,
+void ChoisitJavaMoteur(TInstallSteps &aSteps, const TCheminsMoteur &aPaths, const QString &aRepertoire,
                       const QString &aJavaHome)
 {
     const QString step = QStringLiteral("choix de Java dans le script de démarrage");
     const QString path = aPaths.Local(aPaths.Join(aRepertoire, {"bin", aPaths.Windows() ? "setenv.bat" : "setenv"}));
-    const TTextContent content = ReadEngineFile(aSteps, step, path);
+    const TTextContent content = LitFichierMoteur(aSteps, step, path);
     const QString lineEnd = content.Text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n")
                                                                          : QStringLiteral("\n");
     QStringList lines = SplitTextLines(content.Text);
@@ -196,12 +196,12 @@ struct TWrapperConf
     TNameValueLines Values;
 };
 
-TWrapperConf ReadWrapperConf(TInstallSteps &aSteps, const QString &aStep, const TEnginePaths &aPaths,
+TWrapperConf ReadWrapperConf(TInstallSteps &aSteps, const QString &aStep, const TCheminsMoteur &aPaths,
                              const QString &aRepertoire)
 {
     TWrapperConf conf;
     conf.Path = aPaths.Local(aPaths.Join(aPaths.WithoutSep(aRepertoire), {"conf", "sym_service.conf"}));
-    const TTextContent content = ReadEngineFile(aSteps, aStep, conf.Path);
+    const TTextContent content = LitFichierMoteur(aSteps, aStep, conf.Path);
     conf.Encoding = content.Encoding;
     conf.Values.Lines = SplitTextLines(content.Text);
     return conf;
@@ -248,7 +248,7 @@ void CheckPort(const QString &aName, qint32 aPort)
 
 // The service's name and the engine's and Java's folders, which installing
 // and removing both act on.
-void ExigeEmplacements(const TSymmetricDS &ASym, const TEnginePaths &aPaths)
+void ExigeEmplacements(const TSymmetricDS &ASym, const TCheminsMoteur &aPaths)
 {
     ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
     ExigeValeur(QStringLiteral("Dossier d'installation"), ASym.Repertoire,
@@ -265,16 +265,16 @@ TOperationsMoteur::TOperationsMoteur(TAcces &aAcces, TOperationsReplication &aRe
 
 TOperationsMoteur::~TOperationsMoteur() = default;
 
-TEngineSystem &TOperationsMoteur::EngineSystem()
+TSystemeMoteur &TOperationsMoteur::SystemeMoteur()
 {
-    if (!FEngineSystem)
-        FEngineSystem = NewPlatformEngineSystem();
-    return *FEngineSystem;
+    if (!FSystemeMoteur)
+        FSystemeMoteur = NewSystemeMoteurPlateforme();
+    return *FSystemeMoteur;
 }
 
-void TOperationsMoteur::SetEngineSystem(std::unique_ptr<TEngineSystem> aSystem)
+void TOperationsMoteur::SetSystemeMoteur(std::unique_ptr<TSystemeMoteur> aSystem)
 {
-    FEngineSystem = std::move(aSystem);
+    FSystemeMoteur = std::move(aSystem);
 }
 
 QStringList TOperationsMoteur::PrendEtapesNonExecutees()
@@ -284,8 +284,8 @@ QStringList TOperationsMoteur::PrendEtapesNonExecutees()
 
 bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool aStart)
 {
-    TEngineSystem &system = EngineSystem();
-    const TEnginePaths paths(system.Windows());
+    TSystemeMoteur &system = SystemeMoteur();
+    const TCheminsMoteur paths(system.Windows());
 
     // The values, before anything is looked at on disk.
     ExigeEmplacements(ASym, paths);
@@ -426,7 +426,7 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
     steps.Done << QStringLiteral("moteur installé dans %1 par son installateur").arg(repertoire);
 
     // The Java of the engine, and the wrapper's Java in native form.
-    ChooseEngineJava(steps, paths, ASym.Repertoire, VGSE.JavaPath);
+    ChoisitJavaMoteur(steps, paths, ASym.Repertoire, VGSE.JavaPath);
     {
         const QString step = QStringLiteral("Java du service");
         TWrapperConf conf = ReadWrapperConf(steps, step, paths, ASym.Repertoire);
@@ -537,8 +537,8 @@ bool TOperationsMoteur::InstallationSymmetricDS(const TSymmetricDS &ASym, bool a
 
 bool TOperationsMoteur::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
 {
-    TEngineSystem &system = EngineSystem();
-    const TEnginePaths paths(system.Windows());
+    TSystemeMoteur &system = SystemeMoteur();
+    const TCheminsMoteur paths(system.Windows());
     ExigeEmplacements(ASym, paths);
 
     const QString uninstaller = paths.Join(ASym.Repertoire, {"Uninstaller", "Uninstaller.jar"});
@@ -570,7 +570,7 @@ bool TOperationsMoteur::DesInstallationSymmetricDS(const TSymmetricDS &ASym)
 
 void TOperationsMoteur::OpenFireWall(const TSymmetricDS &ASym)
 {
-    TEngineSystem &system = EngineSystem();
+    TSystemeMoteur &system = SystemeMoteur();
     ExigeValeur(QStringLiteral("Nom de service"), ASym.Nom, RefusNomService(ASym.Nom));
     if (!system.Windows()) {
         FEtapesNonExecutees << QStringLiteral("Pare-feu : aucune règle \"%1\" ouverte pour les ports TCP %2 à %3, ce "
@@ -593,7 +593,7 @@ void TOperationsMoteur::OpenFireWall(const TSymmetricDS &ASym)
 
 void TOperationsMoteur::UpdateServiceACL(const QString &aName)
 {
-    TEngineSystem &system = EngineSystem();
+    TSystemeMoteur &system = SystemeMoteur();
     ExigeValeur(QStringLiteral("Nom de service"), aName, RefusNomService(aName));
     if (!system.Windows()) {
         FEtapesNonExecutees << QStringLiteral("Droits du service \"%1\" : rien n'a été changé, ce système n'a pas de "

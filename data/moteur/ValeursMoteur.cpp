@@ -1,4 +1,4 @@
-#include "data/moteur/EngineValues.h"
+#include "data/moteur/ValeursMoteur.h"
 
 #include "db/DbError.h"
 

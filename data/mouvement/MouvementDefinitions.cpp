@@ -1,4 +1,4 @@
-#include "data/mouvement/MvtDefinitions.h"
+#include "data/mouvement/MouvementDefinitions.h"
 
 #include "db/DbConnection.h"
 #include "db/DbError.h"
@@ -38,7 +38,7 @@ QStringList Resolution(const QString &aRouteur, const QString &aSource, int aPar
         QStringLiteral("                    BEGIN"),
         QStringLiteral("                        INSERT INTO %1 (KTB_ID, PARTIE, ORDRE, TABLE_NAME, SYNC_KEY_NAMES, "
                        "TRIGGER_HIST_ID, CHANNEL_ID)")
-            .arg(MvtTableDefinitions),
+            .arg(MouvementTableDefinitions),
         QStringLiteral("                            VALUES (:KTBID, %1, :ORDRE, :NOMTABLE, :CLES, :HISTID, :CANAL);")
             .arg(aPartie),
         QStringLiteral("                        ORDRE = ORDRE + 1;"),
@@ -53,7 +53,7 @@ QStringList Evenements(const QString &aCompte, const QString &aMarge)
 {
     QStringList l{
         aMarge + QStringLiteral("FOR SELECT TABLE_NAME, SYNC_KEY_NAMES, TRIGGER_HIST_ID, CHANNEL_ID FROM %1")
-                     .arg(MvtTableDefinitions),
+                     .arg(MouvementTableDefinitions),
         aMarge + QStringLiteral("    WHERE KTB_ID=:KTBID AND PARTIE>0 ORDER BY KTB_ID, PARTIE, ORDRE"),
         aMarge + QStringLiteral("    INTO :NOMTABLE, :CLES, :HISTID, :CANAL DO"),
         aMarge + QStringLiteral("BEGIN"),
@@ -98,7 +98,7 @@ QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
         QStringLiteral("declare variable CANAL varchar(128);"),
         QStringLiteral("BEGIN"),
         // Rows of an earlier call in the same transaction.
-        QStringLiteral("     DELETE FROM %1;").arg(MvtTableDefinitions),
+        QStringLiteral("     DELETE FROM %1;").arg(MouvementTableDefinitions),
         QStringLiteral("     FOR SELECT K_ID, KTB_ID FROM K WHERE K_UPDATED>=:ADEB AND K_UPDATED<=:AFIN"),
         QStringLiteral("        ORDER BY K_INSERTED INTO :KID, :KTBID"),
         QStringLiteral("        DO"),
@@ -110,10 +110,10 @@ QStringList ProcedurePlage(const QString &aNom, const QString &aRouteur)
     l << Evenements(QStringLiteral("TROUVE = 1;"), QStringLiteral("                "));
     l << QStringLiteral("                IF (TROUVE = 0) THEN")
       << QStringLiteral("                IF (NOT EXISTS(SELECT 1 FROM %1 WHERE KTB_ID=:KTBID AND PARTIE=0)) THEN")
-             .arg(MvtTableDefinitions)
+             .arg(MouvementTableDefinitions)
       << QStringLiteral("                BEGIN")
       << QStringLiteral("                    INSERT INTO %1 (KTB_ID, PARTIE, ORDRE) VALUES (:KTBID, 0, 0);")
-             .arg(MvtTableDefinitions)
+             .arg(MouvementTableDefinitions)
       << QStringLiteral("                    ATABLE = '';")
       << QStringLiteral("                    SELECT KTB_NAME FROM KTB WHERE KTB_ID=:KTBID INTO :ATABLE;")
       << QStringLiteral("                    IF (:ATABLE<>'') THEN")
@@ -151,12 +151,12 @@ void Cree(TDbConnection *aCnx, const QString &aInstruction, const std::function<
 
 } // namespace
 
-QStringList MvtAvecDefinitionsResolues(const QStringList &aLignes)
+QStringList MouvementAvecDefinitionsResolues(const QStringList &aLignes)
 {
     QStringList lignes = aLignes;
     const QList<QPair<QString, QString>> plages = {
-        {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"), MvtRouteur(TSensMvt::LameVersMag)},
-        {QStringLiteral("IVRO_MVT_MAG2LAME_NODE"), MvtRouteur(TSensMvt::MagVersLame)}};
+        {QStringLiteral("IVRO_MVT_LAME2MAG_NODE"), MouvementRouteur(TSensMouvement::LameVersMag)},
+        {QStringLiteral("IVRO_MVT_MAG2LAME_NODE"), MouvementRouteur(TSensMouvement::MagVersLame)}};
     for (const auto &[nom, routeur] : plages) {
         const QString entete = QStringLiteral("CREATE PROCEDURE %1 (").arg(nom);
         qsizetype debut = -1;
@@ -173,11 +173,11 @@ QStringList MvtAvecDefinitionsResolues(const QStringList &aLignes)
     return lignes;
 }
 
-QString MvtPrepareDefinitions(TDbConnection *aCnx)
+QString MouvementPrepareDefinitions(TDbConnection *aCnx)
 {
     const auto tableExiste = [aCnx] {
         return Entier(aCnx, QStringLiteral("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = '%1'")
-                                .arg(MvtTableDefinitions))
+                                .arg(MouvementTableDefinitions))
                > 0;
     };
     const auto indexExiste = [aCnx] {
@@ -189,17 +189,17 @@ QString MvtPrepareDefinitions(TDbConnection *aCnx)
                  QStringLiteral("CREATE GLOBAL TEMPORARY TABLE %1 (KTB_ID INTEGER NOT NULL, PARTIE SMALLINT NOT NULL, "
                                 "ORDRE INTEGER NOT NULL, TABLE_NAME VARCHAR(255), SYNC_KEY_NAMES VARCHAR(4096), "
                                 "TRIGGER_HIST_ID INTEGER, CHANNEL_ID VARCHAR(128)) ON COMMIT DELETE ROWS")
-                     .arg(MvtTableDefinitions),
+                     .arg(MouvementTableDefinitions),
                  tableExiste);
         const qint32 colonnes = Entier(
             aCnx, QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = '%1' "
                                  "AND RDB$FIELD_NAME IN ('%2')")
-                      .arg(MvtTableDefinitions, KColonnes.join(QStringLiteral("', '"))));
+                      .arg(MouvementTableDefinitions, KColonnes.join(QStringLiteral("', '"))));
         if (colonnes != KColonnes.size())
-            return QStringLiteral("la table %1 de cette base n'est pas celle de l'outil").arg(MvtTableDefinitions);
+            return QStringLiteral("la table %1 de cette base n'est pas celle de l'outil").arg(MouvementTableDefinitions);
         if (!indexExiste())
             Cree(aCnx,
-                 QStringLiteral("CREATE INDEX %1 ON %2 (KTB_ID, PARTIE, ORDRE)").arg(KIndex, MvtTableDefinitions),
+                 QStringLiteral("CREATE INDEX %1 ON %2 (KTB_ID, PARTIE, ORDRE)").arg(KIndex, MouvementTableDefinitions),
                  indexExiste);
     } catch (const EDbError &e) {
         return e.Message();
@@ -207,9 +207,9 @@ QString MvtPrepareDefinitions(TDbConnection *aCnx)
     return {};
 }
 
-QString MvtTexteSansDefinitions(const QString &aRaison)
+QString MouvementTexteSansDefinitions(const QString &aRaison)
 {
     return QStringLiteral("Table temporaire %1 indisponible (%2) : l'envoi passe par les procédures de mouvement "
                           "d'origine, plus lentes quand la base capture beaucoup de tables.")
-        .arg(MvtTableDefinitions, aRaison);
+        .arg(MouvementTableDefinitions, aRaison);
 }

@@ -84,7 +84,7 @@ QString TypeObjet(int aType)
 // stop the removal half-way.
 QStringList DependancesHorsSymmetricDS(TDbQuery &aQuery)
 {
-    const QString mouvement = QStringLiteral("'%1'").arg(MvtProcedures.join(QStringLiteral("', '")));
+    const QString mouvement = QStringLiteral("'%1'").arg(MouvementProcedures.join(QStringLiteral("', '")));
     // Object names are CHAR columns: read, they come without their blanks.
     QMap<QString, QStringList> dependances;
     aQuery.Close();
@@ -141,7 +141,7 @@ QString Quote(const QString &aName)
 QStringList SuppressionsDuCatalogue(TDbQuery &aQuery)
 {
     QStringList statements;
-    for (const QString &procedure : MvtProcedures)
+    for (const QString &procedure : MouvementProcedures)
         statements << QStringLiteral("DROP PROCEDURE ") + procedure;
     const auto each = [&](const QStringList &aSql, const std::function<QString(TDbQuery &)> &aStatement) {
         aQuery.Close();
@@ -154,7 +154,7 @@ QStringList SuppressionsDuCatalogue(TDbQuery &aQuery)
     // The movement's lock table and its table of capture definitions, when a
     // sending made them (after the procedures that use the latter).
     each({QStringLiteral("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN ('%1', '%2')")
-              .arg(MvtTableVerrou, MvtTableDefinitions)},
+              .arg(MouvementTableVerrou, MouvementTableDefinitions)},
          [](TDbQuery &q) { return QStringLiteral("DROP TABLE ") + Quote(q.Fields(0).AsString()); });
     each({QStringLiteral("SELECT RDB$TRIGGER_NAME FROM RDB$TRIGGERS"),
           QStringLiteral(" WHERE RDB$TRIGGER_NAME STARTING WITH 'SYM_ON_' AND COALESCE(RDB$SYSTEM_FLAG, 0) = 0")},
@@ -378,10 +378,10 @@ QStringList TOperationsReplication::ListeObjetsSymmetricDS(const QString &ABaseD
         // The movement procedures go with the removal: they write into SYM_DATA.
         QStringLiteral("UNION ALL"),
         QStringLiteral("SELECT 'PROCEDURE', RDB$PROCEDURE_NAME FROM RDB$PROCEDURES"),
-        QStringLiteral(" WHERE RDB$PROCEDURE_NAME IN ('%1')").arg(MvtProcedures.join(QStringLiteral("', '"))),
+        QStringLiteral(" WHERE RDB$PROCEDURE_NAME IN ('%1')").arg(MouvementProcedures.join(QStringLiteral("', '"))),
         QStringLiteral("UNION ALL"),
         QStringLiteral("SELECT 'TABLE', RDB$RELATION_NAME FROM RDB$RELATIONS WHERE RDB$RELATION_NAME IN ('%1', '%2')")
-            .arg(MvtTableVerrou, MvtTableDefinitions),
+            .arg(MouvementTableVerrou, MouvementTableDefinitions),
     };
     query->Open();
     QStringList objets;
