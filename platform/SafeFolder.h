@@ -69,3 +69,9 @@ QString FolderRefusal(const QString &aFolder, TFolderTrust aTrust);
 // folder Private, the file itself a plain file (no link) of this account or
 // of the administrator that no other account may write.
 QString ProgramRefusal(const QString &aFile);
+
+// Each system's words for an entry in the texts above: what a link is
+// ("compte « root »", "point d'analyse"), and whose it is and how it may be
+// written ("propriétaire « root », droits 0777").
+QString TexteLien(const TOpenFolder::TEntry &aEntry);
+QString TexteProprietaire(const TOpenFolder::TEntry &aEntry);

@@ -178,36 +178,12 @@ TOpenFolder::TEntry TOpenFolder::Entry(const QString &aName) const
     return entry;
 }
 
-QString FolderRefusal(const QString &aFolder, TFolderTrust aTrust)
+QString TexteLien(const TOpenFolder::TEntry &aEntry)
 {
-    return TOpenFolder(aFolder, aTrust).Refusal();
+    return QStringLiteral("compte « %1 »").arg(aEntry.Owner);
 }
 
-QString ProgramRefusal(const QString &aFile)
+QString TexteProprietaire(const TOpenFolder::TEntry &aEntry)
 {
-    const QFileInfo info(aFile);
-    const TOpenFolder folder(info.absolutePath(), TFolderTrust::Private);
-    if (!folder.IsOpen())
-        return folder.Refusal();
-    const TOpenFolder::TEntry entry = folder.Entry(info.fileName());
-    const QString path = info.absoluteFilePath();
-    switch (entry.Kind) {
-    case TOpenFolder::TEntry::File:
-        break;
-    case TOpenFolder::TEntry::Absent:
-        return QStringLiteral("\"%1\" n'existe pas").arg(path);
-    case TOpenFolder::TEntry::Link:
-        return QStringLiteral("\"%1\" est un lien (compte « %2 ») : il n'est pas lancé").arg(path, entry.Owner);
-    case TOpenFolder::TEntry::Unknown:
-        return QStringLiteral("\"%1\" : %2").arg(path, entry.Error);
-    default:
-        return QStringLiteral("\"%1\" n'est pas un fichier").arg(path);
-    }
-    if (entry.Foreign)
-        return QStringLiteral("\"%1\" appartient au compte « %2 » : il n'est pas lancé").arg(path, entry.Owner);
-    if (entry.OthersWrite)
-        return QStringLiteral("\"%1\" (propriétaire « %2 », droits %3) peut être modifié par un autre compte : il "
-                              "n'est pas lancé")
-            .arg(path, entry.Owner, Octal(entry.Mode));
-    return {};
+    return QStringLiteral("propriétaire « %1 », droits %2").arg(aEntry.Owner, Octal(aEntry.Mode));
 }
