@@ -45,6 +45,19 @@ void AddCentralTables(const TTestDatabase &aDb)
     AddSites(aDb);
 }
 
+// A central node's configuration aNom of the database aBase, the engine's
+// folder aSymDir.
+TDossierInfos InfosMaitre(const QString &aNom, const QString &aSymDir, const QString &aBase)
+{
+    TDossierInfos infos;
+    infos.Init();
+    infos.Nom = aNom;
+    infos.SymDir = aSymDir;
+    infos.HTTPPort = 30421;
+    infos.DatabaseFile = aBase;
+    return infos;
+}
+
 // One line per field, the sites as IDENT:SENDER:NODE:CENTRALE:GUID.
 QString Decrit(const TDossierInfos &aInfos)
 {
@@ -209,12 +222,7 @@ void TestNoeud::maitreVersions()
     QFETCH(bool, listeCaisses);
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = FCentrale->Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), FCentrale->Path());
     infos.Version = version;
     QVERIFY(FDataMod.Moteur.Installation_Master(infos));
     const QByteArray script = ReadAll(dir.path() + QStringLiteral("/master-lame.sql"));
@@ -229,12 +237,7 @@ void TestNoeud::maitreNomRefuse()
         QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
         TTestDatabase db;
         AddCentralTables(db);
-        TDossierInfos infos;
-        infos.Init();
-        infos.Nom = nom;
-        infos.SymDir = dir.path();
-        infos.HTTPPort = 30421;
-        infos.DatabaseFile = db.Path();
+        TDossierInfos infos = InfosMaitre(nom, dir.path(), db.Path());
         QVERIFY(!FDataMod.Moteur.Installation_Master(infos));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
@@ -248,12 +251,7 @@ void TestNoeud::scriptCentralSousIsql()
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/engines")));
     VGSE.HostName = QStringLiteral("srv-lame");
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = FCentrale->Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), FCentrale->Path());
     infos.Version = QStringLiteral("18.2.0.1500");
     QVERIFY(FDataMod.Moteur.Installation_Master(infos));
 
@@ -530,12 +528,7 @@ void TestNoeud::maitreValeursRefusees()
     TTestDatabase db;
     AddCentralTables(db);
     VGSE.HostName = hote;
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = db.Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), db.Path());
     QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(QDir(dir.path() + QStringLiteral("/engines")).entryList(QDir::Files | QDir::Hidden), QStringList());
@@ -549,12 +542,7 @@ void TestNoeud::maitreSansEngines()
     TTestDatabase db;
     AddCentralTables(db);
     VGSE.HostName = QStringLiteral("srv-lame");
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = db.Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), db.Path());
     QVERIFY_THROWS_EXCEPTION(EDbError, FDataMod.Moteur.Installation_Master(infos));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(db.Count(QStringLiteral("GENPARAM")), 0);
@@ -576,12 +564,7 @@ void TestNoeud::liensPlantes()
     TTestDatabase db;
     AddCentralTables(db);
     VGSE.HostName = QStringLiteral("srv-lame");
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = db.Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), db.Path());
 
     // The properties come last: the three files before them are put back.
     const QString why = PlantLinkAsNobody(victime, dir.path() + QStringLiteral("/engines/lame.properties"));
@@ -649,12 +632,7 @@ void TestNoeud::dossierMoteurOuvert()
     TEnregistreurMoteur &rec = *recorder;
     FDataMod.Moteur.SetSystemeMoteur(std::move(recorder));
     VGSE.HostName = QStringLiteral("srv-lame");
-    TDossierInfos infos;
-    infos.Init();
-    infos.Nom = QStringLiteral("lame");
-    infos.SymDir = dir.path();
-    infos.HTTPPort = 30421;
-    infos.DatabaseFile = db.Path();
+    TDossierInfos infos = InfosMaitre(QStringLiteral("lame"), dir.path(), db.Path());
     infos.ServiceName = QStringLiteral("IVRO-MAG");
     infos.ExternalID = QStringLiteral("12");
     QString message;
