@@ -25,19 +25,8 @@ TDateTime Noon(const QDate &aDay)
 void AddTrigger(const TTestDatabase &aDb, const QString &aId, const QString &aTable, const QString &aRouter,
                 int aHistId)
 {
-    aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, "
-                            "CREATE_TIME, LAST_UPDATE_TIME) VALUES ('%1', '%2', 'ch', 'ID', CURRENT_TIMESTAMP, "
-                            "CURRENT_TIMESTAMP)")
-                 .arg(aId, aTable));
-    aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
-                            "VALUES ('%1', '%2', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
-                 .arg(aId, aRouter));
-    if (aHistId > 0)
-        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, "
-                                "COLUMN_NAMES, PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) "
-                                "VALUES (%1, '%2', '%3', 'ID', 'ID', 'N', CURRENT_TIMESTAMP)")
-                     .arg(aHistId)
-                     .arg(aId, aTable));
+    SiteFixture::AddDefinition(aDb, aId, aTable, QStringLiteral("ch"), QStringLiteral("ID"), {aRouter},
+                               aHistId > 0 ? QList<int>{aHistId} : QList<int>{});
 }
 
 // ARTICLE (KTB 1) captured both ways by the site fixture; CLIENT by

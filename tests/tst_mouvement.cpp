@@ -106,25 +106,6 @@ qint32 Send(TDataMod &aDataMod, const TTestDatabase &aDb, const TDateTime &aDay,
     return out.Resultat;
 }
 
-// A capture definition: its router rows and history ids (none: no history).
-void AddDefinition(const TTestDatabase &aDb, const QString &aId, const QString &aTable, const QString &aChannel,
-                   const QString &aKeyNames, const QStringList &aRouters, const QList<int> &aHist)
-{
-    aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, "
-                            "CREATE_TIME, LAST_UPDATE_TIME) VALUES ('%1', '%2', '%3', %4, CURRENT_TIMESTAMP, "
-                            "CURRENT_TIMESTAMP)")
-                 .arg(aId, aTable, aChannel, aKeyNames.isNull() ? QStringLiteral("NULL") : "'" + aKeyNames + "'"));
-    for (const QString &router : aRouters)
-        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
-                                "VALUES ('%1', '%2', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
-                     .arg(aId, router));
-    for (int hist : aHist)
-        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, "
-                                "COLUMN_NAMES, PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) "
-                                "VALUES (%1, '%2', '%3', 'ID', 'ID', 'N', CURRENT_TIMESTAMP)")
-                     .arg(hist)
-                     .arg(aId, aTable));
-}
 
 // Every case the range procedures must treat as the per-row ones do: K rows
 // inserted at the same instant, two definitions of a table on different
@@ -135,16 +116,16 @@ void MakeExactnessSite(const TTestDatabase &aDb)
 {
     SiteFixture::MakeSite(aDb, QStringLiteral("lame"), 0, QDate(2026, 3, 10));
     const QStringList deux{QStringLiteral("lame_vers_mags"), QStringLiteral("mags_vers_lame")};
-    AddDefinition(aDb, QStringLiteral("ARTICLE_BIS"), QStringLiteral("ARTICLE"), QStringLiteral("ch_art2"),
+    SiteFixture::AddDefinition(aDb, QStringLiteral("ARTICLE_BIS"), QStringLiteral("ARTICLE"), QStringLiteral("ch_art2"),
                   QStringLiteral("ART_ID,ART_NOM"), deux, {30, 12, 31});
-    AddDefinition(aDb, QStringLiteral("K_BIS"), QStringLiteral("K"), QStringLiteral("ch_k2"), QString(), deux, {9});
-    AddDefinition(aDb, QStringLiteral("CLIENT"), QStringLiteral("CLIENT"), QStringLiteral("ch_cli"),
+    SiteFixture::AddDefinition(aDb, QStringLiteral("K_BIS"), QStringLiteral("K"), QStringLiteral("ch_k2"), QString(), deux, {9});
+    SiteFixture::AddDefinition(aDb, QStringLiteral("CLIENT"), QStringLiteral("CLIENT"), QStringLiteral("ch_cli"),
                   QStringLiteral("CLI_ID"), deux, {40});
-    AddDefinition(aDb, QStringLiteral("STOCK"), QStringLiteral("STOCK"), QStringLiteral("ch_sto"),
+    SiteFixture::AddDefinition(aDb, QStringLiteral("STOCK"), QStringLiteral("STOCK"), QStringLiteral("ch_sto"),
                   QStringLiteral("STO_ID"), deux, {});
-    AddDefinition(aDb, QStringLiteral("TICKET"), QStringLiteral("TICKET"), QStringLiteral("ch_tic"),
+    SiteFixture::AddDefinition(aDb, QStringLiteral("TICKET"), QStringLiteral("TICKET"), QStringLiteral("ch_tic"),
                   QStringLiteral("TIC_ID"), {QStringLiteral("mags_vers_lame")}, {41, 42});
-    AddDefinition(aDb, QStringLiteral("VIDE"), QStringLiteral("VIDE"), QStringLiteral("ch_vide"),
+    SiteFixture::AddDefinition(aDb, QStringLiteral("VIDE"), QStringLiteral("VIDE"), QStringLiteral("ch_vide"),
                   QStringLiteral("V_ID"), deux, {43});
     aDb.Exec(QStringLiteral("INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (2, 'CLIENT   ')\n^\n"
                             "INSERT INTO KTB (KTB_ID, KTB_NAME) VALUES (3, 'TICKET')\n^\n"

@@ -4,6 +4,25 @@
 
 namespace SiteFixture {
 
+void AddDefinition(const TTestDatabase &aDb, const QString &aId, const QString &aTable, const QString &aChannel,
+                   const QString &aKeyNames, const QStringList &aRouters, const QList<int> &aHist)
+{
+    aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER (TRIGGER_ID, SOURCE_TABLE_NAME, CHANNEL_ID, SYNC_KEY_NAMES, "
+                            "CREATE_TIME, LAST_UPDATE_TIME) VALUES ('%1', '%2', '%3', %4, CURRENT_TIMESTAMP, "
+                            "CURRENT_TIMESTAMP)")
+                 .arg(aId, aTable, aChannel, aKeyNames.isNull() ? QStringLiteral("NULL") : "'" + aKeyNames + "'"));
+    for (const QString &router : aRouters)
+        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_ROUTER (TRIGGER_ID, ROUTER_ID, CREATE_TIME, LAST_UPDATE_TIME) "
+                                "VALUES ('%1', '%2', CURRENT_TIMESTAMP, CURRENT_TIMESTAMP)")
+                     .arg(aId, router));
+    for (int hist : aHist)
+        aDb.Exec(QStringLiteral("INSERT INTO SYM_TRIGGER_HIST (TRIGGER_HIST_ID, TRIGGER_ID, SOURCE_TABLE_NAME, "
+                                "COLUMN_NAMES, PK_COLUMN_NAMES, LAST_TRIGGER_BUILD_REASON, CREATE_TIME) "
+                                "VALUES (%1, '%2', '%3', 'ID', 'ID', 'N', CURRENT_TIMESTAMP)")
+                     .arg(hist)
+                     .arg(aId, aTable));
+}
+
 namespace {
 QString literal(const TDateTime &aValue)
 {

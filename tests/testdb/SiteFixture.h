@@ -6,7 +6,9 @@
 
 #include "common/DateTime.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class TTestDatabase;
 
@@ -23,6 +25,11 @@ void AddRemoteNode(const TTestDatabase &aDb, const QString &aNode, const QString
 // (mags to lame), the routers declared in SYM_ROUTER, with two
 // history rows each (the newest has the highest id).
 void AddCaptureConfig(const TTestDatabase &aDb);
+
+// One capture definition aId of aTable: its router rows and history ids
+// (none: no history); null key names stay NULL.
+void AddDefinition(const TTestDatabase &aDb, const QString &aId, const QString &aTable, const QString &aChannel,
+                   const QString &aKeyNames, const QStringList &aRouters, const QList<int> &aHist);
 
 // aCount K rows of KTB 1 (ARTICLE), K_ID from aFirstId, all updated at aUpdated
 // (inserted one second apart, so K_INSERTED orders them).
